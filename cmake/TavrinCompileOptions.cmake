@@ -1,0 +1,17 @@
+# Warnings and sanitizers shared by every target of the project.
+function(tavrin_compile_options target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+  if(TAVRIN_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+if(TAVRIN_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(TAVRIN_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT TAVRIN_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "TAVRIN_SANITIZE must be empty, address or thread")
+endif()

@@ -1,0 +1,19 @@
+# tavrin_add_test(NAME SOURCES ... LIBS ... [LABELS ...])
+# Builds one test binary and registers it with CTest. Every test runs with the
+# offscreen Qt platform and a UTF-8 locale, so GUI tests need no display and
+# texts compare the same on every machine.
+function(tavrin_add_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  tavrin_compile_options(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 600)
+  endif()
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;${T_ENVIRONMENT}"
+    TIMEOUT ${T_TIMEOUT}
+    LABELS "${T_LABELS}")
+endfunction()
