@@ -1,0 +1,41 @@
+// Live library objects behind the opaque handles of the C interface.
+//
+// Every handle the library gives out is registered here. A call looks its
+// handle up and holds a shared reference for the length of the call, so a
+// null, destroyed or foreign handle is refused instead of dereferenced, and
+// an object destroyed on one thread (StarBurn_Destroy) stays alive until a
+// call still running on another thread (a write being cancelled) has returned.
+#pragma once
+
+#include <memory>
+
+namespace starburn {
+
+enum class ObjectKind { Grabber, FileTree };
+
+class Object {
+public:
+    virtual ~Object() = default;
+    virtual ObjectKind kind() const = 0;
+};
+
+// Registers an object and returns the handle that stands for it.
+void* registerObject(std::shared_ptr<Object> object);
+
+// The object behind a handle, or null when the handle is not a live object
+// of that kind.
+std::shared_ptr<Object> lookupObject(const void* handle, ObjectKind kind);
+
+template <class T>
+std::shared_ptr<T> lookup(const void* handle, ObjectKind kind) {
+    return std::static_pointer_cast<T>(lookupObject(handle, kind));
+}
+
+// Forgets a handle; the object goes when the last running call lets go of it.
+// Returns the object so the caller can shut it down, or null for an unknown handle.
+std::shared_ptr<Object> unregisterObject(const void* handle);
+
+// Forgets every handle (library shut-down).
+void unregisterAllObjects();
+
+} // namespace starburn
