@@ -1,0 +1,29 @@
+// Where the bytes of a write come from: an image file or a built file tree.
+// The write code of every backend streams from an ImageSource in bounded
+// chunks, so memory stays flat whatever the image size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace starburn {
+
+class ImageSource {
+public:
+    virtual ~ImageSource() = default;
+
+    // The number of bytes the source yields from its start.
+    virtual uint64_t size() const = 0;
+
+    // Reads the next `length` bytes into buffer. On failure returns false and
+    // sets error (a text for the caller's failure report) and errnoValue
+    // (0 when no operating-system error is behind it).
+    virtual bool read(void* buffer, size_t length, std::string& error, int& errnoValue) = 0;
+
+    // Makes the next read start at the first byte again.
+    virtual bool rewind(std::string& error, int& errnoValue) = 0;
+};
+
+} // namespace starburn
