@@ -722,12 +722,9 @@ STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_Create(void** ppFileTree, ch
  * SB_EXCEPTION_TREE_ERROR for a target folder that is not in the tree or an
  * unresolved collision.
  */
-STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_AddFile(void* pFileTree, char* pExceptionText,
-                                                            uint32_t ulExceptionTextSize,
-                                                            uint32_t* pStatus,
-                                                            const char* pSourcePath,
-                                                            const char* pTargetFolder,
-                                                            const char* pNameInTree);
+STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_AddFile(
+    void* pFileTree, char* pExceptionText, uint32_t ulExceptionTextSize, uint32_t* pStatus,
+    const char* pSourcePath, const char* pTargetFolder, const char* pNameInTree);
 
 /*
  * Adds the folder at pSourcePath with everything below it (links followed,
@@ -735,13 +732,9 @@ STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_AddFile(void* pFileTree, cha
  * source's own name. With pSourcePath NULL or "" it adds an empty folder
  * named pNameInTree. A file below that cannot be read fails the whole call.
  */
-STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_AddFolder(void* pFileTree,
-                                                              char* pExceptionText,
-                                                              uint32_t ulExceptionTextSize,
-                                                              uint32_t* pStatus,
-                                                              const char* pSourcePath,
-                                                              const char* pTargetFolder,
-                                                              const char* pNameInTree);
+STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_AddFolder(
+    void* pFileTree, char* pExceptionText, uint32_t ulExceptionTextSize, uint32_t* pStatus,
+    const char* pSourcePath, const char* pTargetFolder, const char* pNameInTree);
 
 /* Takes the entry at pPathInTree, and everything below a folder, out of the tree. */
 STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_RemoveName(void* pFileTree,
