@@ -159,11 +159,15 @@ void TsbApplication::Terminate() {
     QCoreApplication::quit();
 }
 
-void TsbApplication::Minimize() {
+std::vector<QWidget*> TsbApplication::Minimize() {
+    std::vector<QWidget*> minimized;
     const auto windows = QApplication::topLevelWidgets();
     for (QWidget* w : windows) {
-        if (w->isVisible() && w->isWindow() && !(w->windowFlags() & Qt::Popup)) {
+        if (w->isVisible() && w->isWindow() && w->windowType() != Qt::Popup &&
+            w->windowType() != Qt::ToolTip) {
             w->showMinimized();
+            minimized.push_back(w);
         }
     }
+    return minimized;
 }

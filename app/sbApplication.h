@@ -49,8 +49,8 @@ public:
     // Ends the program: the event loop returns as soon as control reaches it.
     void Terminate();
     bool Terminated() const { return m_terminated; }
-    // Minimises every visible window of the program.
-    void Minimize();
+    // Minimises every visible window of the program; returns them.
+    std::vector<QWidget*> Minimize();
 
     // Takes ownership of object for the program's life (the pages).
     template <class T>

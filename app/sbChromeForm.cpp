@@ -275,9 +275,12 @@ void TsbChromeForm::ButtonAboutClick() {
     ShowAboutBox(this);
 }
 
+QPoint TsbChromeForm::HelpMenuPoint() const {
+    return mapToGlobal(QPoint(ButtonHelp->x(), ButtonHelp->y() + ButtonHelp->height()));
+}
+
 void TsbChromeForm::ActionHelpExecute() {
-    const QPoint at = mapToGlobal(QPoint(ButtonHelp->x(), ButtonHelp->y() + ButtonHelp->height()));
-    PopupMenuHelp->popup(at);
+    PopupMenuHelp->popup(HelpMenuPoint());
 }
 
 void TsbChromeForm::LabelMoreToolsClick() {

@@ -64,6 +64,8 @@ public:
     void ButtonMinClick();
     void ButtonAboutClick();
     void ActionHelpExecute();
+    // Where the help menu pops up: just below the Help button, on the screen.
+    QPoint HelpMenuPoint() const;
     void LabelMoreToolsClick();
 
 protected:
