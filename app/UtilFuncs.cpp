@@ -1,5 +1,7 @@
 #include "app/UtilFuncs.h"
 
+#include "platform/sbSystem.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
@@ -8,7 +10,6 @@ namespace {
 
 TsbShellOpenHandler g_shellOpenHandler;
 int g_busyCount = 0;
-QString g_applicationFolder;
 
 } // namespace
 
@@ -87,14 +88,15 @@ QString IncludeTrailingSlash(const QString& path) {
 }
 
 QString ApplicationFolder() {
-    if (!g_applicationFolder.isEmpty()) {
-        return IncludeTrailingSlash(g_applicationFolder);
-    }
-    return IncludeTrailingSlash(QCoreApplication::applicationDirPath());
+    const QString folder = QString::fromStdString(platform::GetExecutableFolder());
+    return folder.isEmpty() ? IncludeTrailingSlash(QCoreApplication::applicationDirPath()) : folder;
 }
 
 void SetApplicationFolder(const QString& folder) {
-    g_applicationFolder = folder;
+    // The whole program (the diagnostic log too) believes it runs from there.
+    platform::SetExecutablePathOverride(
+        folder.isEmpty() ? std::string()
+                         : (IncludeTrailingSlash(folder) + QStringLiteral("tavrin")).toStdString());
 }
 
 QString ProductInfoFile() {

@@ -5,7 +5,10 @@
 #include "app/ufrmFinish.h"
 #include "app/ufrmMain.h"
 #include "app/ufrmWelcome.h"
+#include "devices/StarBurnImport.h"
+#include "engine/sbCallBack.h"
 #include "engine/sbFrontEnd.h"
+#include "engine/sbLogger.h"
 #include "pages/ufrmAbout.h"
 #include "pages/ufrmOperationProgress.h"
 #include "ui/sbDialogs.h"
@@ -108,6 +111,13 @@ TsbApplication* TsbApplication::Instance() {
 
 TsbApplication::TsbApplication() {
     g_instance = this;
+    // The front end answers the engine from the start: the library's version
+    // check may already want a message box.
+    InstallFrontEndHooks();
+    CheckStarBurnVersion();
+    Logger();
+    CallBackEventer();
+
     // The title and the icon it chooses.
     const TsbIniFile ini(ProductInfoFile());
     m_title = ini.ReadString(QStringLiteral("SYSTEM"), QStringLiteral("Name"));
@@ -118,7 +128,6 @@ TsbApplication::TsbApplication() {
     QGuiApplication::setApplicationDisplayName(m_title);
     QGuiApplication::setWindowIcon(m_icon);
     QGuiApplication::setQuitOnLastWindowClosed(false);
-    InstallFrontEndHooks();
 
     // The windows, in this order; the welcome window is the main form.
     m_welcome = std::make_unique<TfrmWelcome>();

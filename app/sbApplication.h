@@ -2,9 +2,10 @@
 // program creates at start-up, the objects it owns for the program's life
 // (the wizard's pages), and the end of the program.
 //
-// Start-up, in this order: the settings file beside the executable gives
-// the title; the title chooses the icon; the front-end hooks of the engine
-// are installed; the welcome window (the main form), the about box, the
+// Start-up, in this order: the front-end hooks of the engine are installed
+// and the disc library's version is checked (a mismatch only warns); the
+// settings file beside the executable gives the title; the title chooses the
+// icon; the welcome window (the main form), the about box, the
 // finish window and the wizard's main window are created. Run() shows the
 // welcome window and runs the event loop until the main form closes or
 // Terminate() is called. Destruction frees the owned objects and then the

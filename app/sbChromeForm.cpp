@@ -3,6 +3,7 @@
 #include "app/UtilFuncs.h"
 #include "app/sbApplication.h"
 #include "app/sbIniFile.h"
+#include "devices/sbError.h"
 #include "pages/HelpLinkFuncs.h"
 #include "ui/sbGuard.h"
 #include "ui/sbImageButton.h"
@@ -14,8 +15,6 @@
 #include <QLabel>
 #include <QMenu>
 
-#include <stdexcept>
-
 namespace {
 
 const QColor DesignGrey(0x80, 0x80, 0x80);
@@ -24,14 +23,14 @@ const QColor DesignGrey(0x80, 0x80, 0x80);
 // that names the file.
 QImage LoadPicture(const QString& path) {
     if (!QFileInfo::exists(path)) {
-        throw std::runtime_error("Cannot open file \"" + path.toStdString() +
-                                 "\". No such file or directory");
+        throw EsbError("Cannot open file \"" + path.toStdString() +
+                       "\". No such file or directory");
     }
     QImageReader reader(path);
     QImage image = reader.read();
     if (image.isNull()) {
-        throw std::runtime_error("Cannot read picture \"" + path.toStdString() +
-                                 "\": " + reader.errorString().toStdString());
+        throw EsbError("Cannot read picture \"" + path.toStdString() +
+                       "\": " + reader.errorString().toStdString());
     }
     return image;
 }

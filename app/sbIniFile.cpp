@@ -1,8 +1,8 @@
 #include "app/sbIniFile.h"
 
-#include <QFile>
+#include "devices/sbError.h"
 
-#include <stdexcept>
+#include <QFile>
 
 namespace {
 
@@ -122,7 +122,7 @@ int StrToInt(const QString& text) {
         value = digits.toInt(&ok, 10);
     }
     if (!ok) {
-        throw std::runtime_error("'" + text.toStdString() + "' is not a valid integer value");
+        throw EsbError("'" + text.toStdString() + "' is not a valid integer value");
     }
     return negative ? -value : value;
 }

@@ -1,13 +1,29 @@
 #include "app/sbMainForm.h"
 
 #include "app/sbDockForm.h"
+#include "engine/sbLibrarySession.h"
+#include "engine/sbLog.h"
 
-TsbMainForm::TsbMainForm(QWidget* parent) : TsbChromeForm(parent) {}
+TsbMainForm::TsbMainForm(QWidget* parent)
+    : TsbChromeForm(parent), m_wizardLog(std::make_unique<TsbLog>()),
+      m_session(std::make_unique<TsbLibrarySession>()) {}
 
 TsbMainForm::~TsbMainForm() {
+    // What uses the library goes first; the library is shut down last,
+    // whether or not it was ever started.
+    m_wizardLog.reset();
     PageSequence.clear();
-    // The burner is gone before the library goes down.
     TsbMainForm::ShutDownLibrary();
+}
+
+bool TsbMainForm::LibraryStarted() const {
+    return m_session->LibraryStarted();
+}
+
+void TsbMainForm::SetLibrarySession(std::unique_ptr<TsbLibrarySession> session) {
+    if (session) {
+        m_session = std::move(session);
+    }
 }
 
 void TsbMainForm::BuildPageSequence() {
@@ -39,13 +55,30 @@ void TsbMainForm::UnlockNavigation() {
     CloseAllowed = true;
 }
 
-void TsbMainForm::MergePageLog(TsbDockForm*, int) {}
+void TsbMainForm::MergePageLog(TsbDockForm* page, int index) {
+    if (!page) {
+        return;
+    }
+    const TsbLog* pageLog = page->GetPageLog();
+    if (!pageLog) {
+        return;
+    }
+    for (int i = 0; i < pageLog->Count(); ++i) {
+        TsbLogItem& line = m_wizardLog->Add();
+        line.Assign(pageLog->Items(i));
+        line.PageOwner = index;
+    }
+}
 
+// The wizard's actions come with the burn engine; until then there are none
+// to merge or remove.
 void TsbMainForm::MergePageActions(TsbDockForm*, int) {}
 
 void TsbMainForm::UpdateButtons() {}
 
-void TsbMainForm::RemovePageLog(int) {}
+void TsbMainForm::RemovePageLog(int index) {
+    m_wizardLog->RemoveFromPage(index);
+}
 
 void TsbMainForm::RemovePageActions(int) {}
 
@@ -59,8 +92,10 @@ void TsbMainForm::BeforeNextPage() {}
 
 void TsbMainForm::LocalizeCaptions() {}
 
-void TsbMainForm::StartLibrary() {}
+void TsbMainForm::StartLibrary() {
+    m_session->StartLibrary();
+}
 
 void TsbMainForm::ShutDownLibrary() {
-    LibraryStarted = false;
+    m_session->ShutDownLibrary();
 }

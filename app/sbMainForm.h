@@ -11,6 +11,7 @@
 #include <memory>
 
 class TsbDockForm;
+class TsbLibrarySession;
 class TsbLog;
 
 class TsbMainForm : public TsbChromeForm {
@@ -42,8 +43,21 @@ public:
     virtual void ShutDownLibrary();
 
     QStringList PageSequence;
-    bool LibraryStarted = false;
     bool CloseAllowed = true;
     // 0 idle, 1 the final page's actions run, 2 they have run.
     int RunState = 0;
+
+    // True once the library has started, until it is shut down.
+    bool LibraryStarted() const;
+    // The lines collected from the pages, each tagged with its sheet.
+    TsbLog& WizardLog() { return *m_wizardLog; }
+    const TsbLog& WizardLog() const { return *m_wizardLog; }
+
+    // Replaces the library session (tests hand in one with their own entry
+    // points). Only before the library has been started.
+    void SetLibrarySession(std::unique_ptr<TsbLibrarySession> session);
+
+private:
+    std::unique_ptr<TsbLog> m_wizardLog;
+    std::unique_ptr<TsbLibrarySession> m_session;
 };

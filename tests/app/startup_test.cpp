@@ -6,6 +6,7 @@
 #include "app/ufrmFinish.h"
 #include "app/ufrmMain.h"
 #include "app/ufrmWelcome.h"
+#include "devices/StarBurnImport.h"
 #include "pages/HelpLinkFuncs.h"
 #include "pages/ufrmAbout.h"
 #include "tests/support/TestArt.h"
@@ -106,7 +107,7 @@ private slots:
         QCOMPARE(app.Run(), 0);
         QVERIFY(app.Terminated());
         QVERIFY(!app.Welcome()->isVisible());
-        QVERIFY(!app.Main()->LibraryStarted);
+        QVERIFY(!app.Main()->LibraryStarted());
     }
 
     void startsWithoutSettingsFile() {
@@ -121,6 +122,19 @@ private slots:
             QVERIFY(w->HasFrameBitmap());
             QCOMPARE(textColor(w->LabelVersion), QColor(0x80, 0x80, 0x80));
         }
+    }
+
+    void libraryVersionWarningGoesToAWarningBox() {
+        m_folder->WriteArt({}, {772, 547});
+        TsbApplication app;
+        QVERIFY(TsbDialogs::Shown().empty()); // the library in use has the expected version
+        QVERIFY(!CheckStarBurnVersion(0x20080821));
+        const auto warnings = TsbDialogs::ShownMessages(TsbMsgKind::mkWarning);
+        QCOMPARE(warnings.size(), size_t(1));
+        QCOMPARE(warnings[0].Text,
+                 QStringLiteral("StarBurn : Invalid StarBurn.dll version : 0x20080821. "
+                                "Expected : 0x20080820"));
+        QCOMPARE(warnings[0].Caption, QString());
     }
 
     void iconFollowsTheTitleExactly() {

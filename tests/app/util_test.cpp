@@ -5,6 +5,9 @@
 #include "app/sbDockForm.h"
 #include "app/sbIniFile.h"
 #include "app/sbMainForm.h"
+#include "devices/sbError.h"
+#include "engine/sbLibrarySession.h"
+#include "engine/sbLog.h"
 #include "tests/support/TestArt.h"
 #include "ui/sbDialogs.h"
 
@@ -12,6 +15,8 @@
 #include <QCursor>
 #include <QTest>
 
+#include <chrono>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -22,6 +27,53 @@ public:
     int Refreshes = 0;
     void RefreshPage() override { ++Refreshes; }
 };
+
+class TLoggingPage : public TsbDockForm {
+public:
+    TsbLog Log;
+    TsbLog* GetPageLog() override { return &Log; }
+};
+
+// A library whose start and stop the test counts.
+int g_upStarts = 0;
+int g_downShuts = 0;
+uint8_t g_upStartResult = 0;
+
+uint8_t countingUpStart(const char*, char* text, uint32_t size) {
+    ++g_upStarts;
+    if (g_upStartResult != 0 && size > 0) {
+        text[0] = 0;
+    }
+    return g_upStartResult;
+}
+
+void countingDownShut() {
+    ++g_downShuts;
+}
+
+std::unique_ptr<TsbLibrarySession> countingSession() {
+    g_upStarts = 0;
+    g_downShuts = 0;
+    g_upStartResult = 0;
+    return std::make_unique<TsbLibrarySession>(
+        TsbLibraryEntryPoints{&countingUpStart, &countingDownShut});
+}
+
+void addLine(TsbLog& log, const char* text, int owner, TsbLogItemType type = litInfo) {
+    TsbLogItem& line = log.Add();
+    line.LogMessage = text;
+    line.PageOwner = owner;
+    line.ItemType = type;
+    line.LogTime = std::chrono::system_clock::now();
+}
+
+QStringList messages(const TsbLog& log) {
+    QStringList result;
+    for (int i = 0; i < log.Count(); ++i) {
+        result << QString::fromStdString(log.Items(i).LogMessage);
+    }
+    return result;
+}
 
 class TCountingMainForm : public TsbMainForm {
 public:
@@ -211,7 +263,7 @@ private slots:
         TCountingMainForm form;
         QVERIFY(form.CloseAllowed);
         QCOMPARE(form.RunState, 0);
-        QVERIFY(!form.LibraryStarted);
+        QVERIFY(!form.LibraryStarted());
         TCountingPage page;
         page.OnWorkBegin = [&form](TsbDockForm*) { form.LockNavigation(); };
         page.OnWorkEnd = [&form](TsbDockForm*) { form.UnlockNavigation(); };
@@ -241,6 +293,88 @@ private slots:
         page.BeginWork();
         page.EndWork();
         QCOMPARE(page.WorkCount(), 1);
+    }
+
+    void mergePageLogCopiesAndTagsTheLines() {
+        TsbMainForm form;
+        TLoggingPage page;
+        addLine(page.Log, "Destination device: CdRom0", 0, litWarning);
+        addLine(page.Log, "second", 7, litError);
+        const auto stamp = page.Log.Items(0).LogTime;
+
+        form.MergePageLog(&page, 2);
+        QCOMPARE(messages(form.WizardLog()), (QStringList{"Destination device: CdRom0", "second"}));
+        QCOMPARE(form.WizardLog().Items(0).PageOwner, 2);
+        QCOMPARE(form.WizardLog().Items(1).PageOwner, 2);
+        QCOMPARE(form.WizardLog().Items(0).ItemType, litWarning);
+        QCOMPARE(form.WizardLog().Items(1).ItemType, litError);
+        QVERIFY(form.WizardLog().Items(0).LogTime == stamp);
+        // Copies: the page keeps its own lines and tags.
+        QCOMPARE(page.Log.Count(), 2);
+        QCOMPARE(page.Log.Items(1).PageOwner, 7);
+
+        // No page, or a page without a log: nothing.
+        form.MergePageLog(nullptr, 3);
+        TCountingPage noLog;
+        form.MergePageLog(&noLog, 3);
+        QCOMPARE(form.WizardLog().Count(), 2);
+    }
+
+    void removePageLogCutsFromTheSheetsFirstLine() {
+        TsbMainForm form;
+        addLine(form.WizardLog(), "a", 0);
+        addLine(form.WizardLog(), "b", 2);
+        addLine(form.WizardLog(), "c", 3);
+        addLine(form.WizardLog(), "d", 2);
+        form.RemovePageLog(5);
+        QCOMPARE(form.WizardLog().Count(), 4);
+        // The sheet's first line and everything after it, whatever their tags.
+        form.RemovePageLog(3);
+        QCOMPARE(messages(form.WizardLog()), (QStringList{"a", "b"}));
+        form.RemovePageLog(0);
+        QCOMPARE(form.WizardLog().Count(), 0);
+    }
+
+    void librarySessionOfTheMainForm() {
+        {
+            auto form = std::make_unique<TsbMainForm>();
+            form->SetLibrarySession(countingSession());
+            QVERIFY(!form->LibraryStarted());
+            form->StartLibrary();
+            form->StartLibrary();
+            QCOMPARE(g_upStarts, 1);
+            QVERIFY(form->LibraryStarted());
+            form.reset();
+            QCOMPARE(g_downShuts, 1);
+        }
+        {
+            // Never started: destroying the window still shuts the library down once.
+            auto form = std::make_unique<TsbMainForm>();
+            form->SetLibrarySession(countingSession());
+            form.reset();
+            QCOMPARE(g_upStarts, 0);
+            QCOMPARE(g_downShuts, 1);
+        }
+        {
+            // A failed start raises its text and the next attempt calls again.
+            TsbMainForm form;
+            form.SetLibrarySession(countingSession());
+            g_upStartResult = 3;
+            try {
+                form.StartLibrary();
+                QFAIL("the start should have failed");
+            } catch (const EsbError& e) {
+                QCOMPARE(QString::fromUtf8(e.what()),
+                         QStringLiteral("StarBurn_UpStartEx() failed, exception 3"));
+            }
+            QVERIFY(!form.LibraryStarted());
+            g_upStartResult = 0;
+            form.StartLibrary();
+            QCOMPARE(g_upStarts, 2);
+            QVERIFY(form.LibraryStarted());
+            form.ShutDownLibrary();
+            QVERIFY(!form.LibraryStarted());
+        }
     }
 
     void dockIntoFillsThePanelAndFollowsIt() {
