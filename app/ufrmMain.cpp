@@ -44,12 +44,12 @@ TMainForm::TMainForm(QWidget* parent) : TsbMainForm(parent) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Tavrin"));
 
-    LabelTitle = AddLabel(this, QStringLiteral("LabelTitle"), QRect(212, 48, 540, 16));
+    LabelTitle = AddLabel(this, QStringLiteral("LabelTitle"), QRect(212, 50, 540, 16));
     QFont bold = font();
     bold.setBold(true);
     bold.setPointSize(9);
     LabelTitle->setFont(bold);
-    LabelSubTitle = AddLabel(this, QStringLiteral("LabelSubTitle"), QRect(220, 64, 532, 14));
+    LabelSubTitle = AddLabel(this, QStringLiteral("LabelSubTitle"), QRect(222, 67, 530, 14));
 
     pcBurner = new TsbPageControl(this);
     pcBurner->setObjectName(QStringLiteral("pcBurner"));
