@@ -58,15 +58,18 @@ void TfrmFinish::ApplyLayout(int layout) {
 
 void TfrmFinish::ButtonNextClick() {
     close();
-    if (auto* app = TsbApplication::Instance()) {
-        app->Terminate();
-    }
 }
 
 void TfrmFinish::ButtonExitClick() {
-    ButtonNextClick();
+    close();
 }
 
 void TfrmFinish::closeEvent(QCloseEvent* event) {
     event->accept();
+    // Nothing comes after this window: however it is closed (Finish, its
+    // close button, the window manager), the program ends, so it never lingers
+    // without a window.
+    if (auto* app = TsbApplication::Instance()) {
+        app->Terminate();
+    }
 }

@@ -329,6 +329,22 @@ private slots:
         QVERIFY(!finish->isVisible());
     }
 
+    void closingTheFinishWindowAnyWayEndsTheProgram() {
+        m_folder->WriteArt({}, {772, 547});
+        {
+            TsbApplication app;
+            app.Finish()->show();
+            QTest::mouseClick(app.Finish()->ButtonExit, Qt::LeftButton);
+            QVERIFY(app.Terminated());
+        }
+        {
+            TsbApplication app;
+            app.Finish()->show();
+            QVERIFY(app.Finish()->close()); // as the window manager would
+            QVERIFY(app.Terminated());
+        }
+    }
+
     void helpMenuAndLinksOpenTheTitlesPages() {
         m_folder->WriteSettings(QStringLiteral("[SYSTEM]\nName=Tavrin\n"));
         m_folder->WriteArt({}, {772, 547});
