@@ -267,6 +267,6 @@ TEST_F(Configuration, RecorderSettingsAreChecked) {
                                                              r.failure, 255, &next),
               SB_EXCEPTION_NONE);
     EXPECT_EQ(next.TrackNumber, 2);
-    EXPECT_EQ(next.TrackStartAddress, 100u);
+    EXPECT_EQ(uint32_t{next.TrackStartAddress}, 100u);
     StarBurn_Destroy(&g);
 }

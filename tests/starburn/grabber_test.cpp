@@ -342,14 +342,14 @@ TEST_F(Grabbers, DiscQueriesDescribeABlankDisc) {
     EXPECT_EQ(info.LastSessionStatus, SB_SESSION_STATUS_EMPTY);
     EXPECT_EQ(info.Erasable, 0);
     EXPECT_EQ(info.DiscTypeCode, 0xFF);
-    EXPECT_EQ(info.LastPossibleLeadOutStart, 4096u);
+    EXPECT_EQ(uint32_t{info.LastPossibleLeadOutStart}, 4096u);
     const auto next = nextTrack(g);
     EXPECT_EQ(next.Valid, 1);
     EXPECT_EQ(next.TrackNumber, 1);
     EXPECT_EQ(next.Blank, 1);
     EXPECT_EQ(next.NextWritableAddressValid, 1);
-    EXPECT_EQ(next.TrackStartAddress, 0u);
-    EXPECT_EQ(next.FreeBlocks, 4096u);
+    EXPECT_EQ(uint32_t{next.TrackStartAddress}, 0u);
+    EXPECT_EQ(uint32_t{next.FreeBlocks}, 4096u);
     SB_TRACK_INFORMATION track{};
     EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetTrackInformation(HEAD(g), 5, &track),
               SB_EXCEPTION_INVALID_PARAMETER);
@@ -359,7 +359,7 @@ TEST_F(Grabbers, DiscQueriesDescribeABlankDisc) {
     StarBurn_SetFastReadTOC(1);
     ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetTOCInformation(HEAD(g), toc.get()), SB_EXCEPTION_NONE);
     EXPECT_EQ(toc->Valid, 0);
-    EXPECT_EQ(toc->NumberOfEntries, 0u);
+    EXPECT_EQ(uint32_t{toc->NumberOfEntries}, 0u);
 
     uint32_t blocks = 0;
     uint64_t freeBytes = 0;
@@ -394,12 +394,12 @@ TEST_F(Grabbers, DiscQueriesDescribeAPressedDisc) {
     const auto next = nextTrack(g);
     EXPECT_EQ(next.Blank, 0);
     EXPECT_EQ(next.NextWritableAddressValid, 0);
-    EXPECT_EQ(next.FreeBlocks, 0u);
+    EXPECT_EQ(uint32_t{next.FreeBlocks}, 0u);
     auto toc = std::make_unique<SB_TOC_INFORMATION>();
     ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetTOCInformation(HEAD(g), toc.get()), SB_EXCEPTION_NONE);
     EXPECT_EQ(toc->Valid, 1);
-    EXPECT_EQ(toc->NumberOfEntries, 1u);
-    EXPECT_EQ(toc->LeadOutStartAddress, 600u);
+    EXPECT_EQ(uint32_t{toc->NumberOfEntries}, 1u);
+    EXPECT_EQ(uint32_t{toc->LeadOutStartAddress}, 600u);
     EXPECT_EQ(toc->Entries[0].AdrControl, 0x14);
     uint64_t used = 0;
     ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetDiscUsedSpace(HEAD(g), &used), SB_EXCEPTION_NONE);
