@@ -77,7 +77,8 @@ TEST_F(Configuration, AMalformedFileNamesFileLineAndProblemAndTheGoodRecordersSt
                         "[Mystery]\n"                    // 12
                         "[Recorder typo]\n"              // 13
                         "Prodcut = Typo\n"               // 14
-                        "Disc = DVD-RAMBO\n"),           // 15
+                        "Disc = DVD-RAMBO\n"             // 15
+                        "[Recorder Ejected]\n"),         // 16
               SB_EXCEPTION_NONE);
     EXPECT_TRUE(mentions(configPath + ":2: TimeFactor")) << startText;
     EXPECT_TRUE(mentions(configPath + ":8: Address")) << startText;
@@ -87,6 +88,7 @@ TEST_F(Configuration, AMalformedFileNamesFileLineAndProblemAndTheGoodRecordersSt
     EXPECT_TRUE(mentions(configPath + ":12: unknown section [Mystery]")) << startText;
     EXPECT_TRUE(mentions(configPath + ":14: unknown setting \"Prodcut\"")) << startText;
     EXPECT_TRUE(mentions(configPath + ":15: Disc: \"DVD-RAMBO\" is not a disc kind")) << startText;
+    EXPECT_TRUE(mentions(configPath + ":16: recorder name \"Ejected\" is not valid")) << startText;
     EXPECT_EQ(deviceNames(), (std::vector<std::string>{"CdRom0=Good One"}));
 
     // Nothing was created for the refused names, inside or outside the state folder.
