@@ -272,3 +272,13 @@ TEST_F(Configuration, RecorderSettingsAreChecked) {
     EXPECT_EQ(uint32_t{next.TrackStartAddress}, 100u);
     StarBurn_Destroy(&g);
 }
+
+TEST_F(Configuration, AskedForNamesAndAddressesWinOverGivenOnes) {
+    ASSERT_EQ(startWith("[Recorder first]\nProduct = First\n"
+                        "[Recorder second]\nProduct = Second\nDeviceName = CdRom0\n"
+                        "Address = 1:0:0:0\n"),
+              SB_EXCEPTION_NONE)
+        << startText;
+    EXPECT_STREQ(startText, "");
+    EXPECT_EQ(deviceNames(), (std::vector<std::string>{"CdRom0=Second", "CdRom1=First"}));
+}

@@ -415,6 +415,20 @@ TEST_F(Writes, BadWriteArgumentsAreRefused) {
                                                              &r.status, r.failure, nullptr, 1, 0, 0,
                                                              1, SB_WRITE_REVISION),
               SB_EXCEPTION_INVALID_PARAMETER);
+    // Something that is not a built file tree is refused by the tree hook.
+    int notATree = 0;
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromTree(writer, r.text, sizeof r.text,
+                                                              &r.status, r.failure, &notATree, 0, 0,
+                                                              0, 1, SB_WRITE_REVISION),
+              SB_EXCEPTION_TREE_ERROR);
+    EXPECT_NE(std::string(r.text), "");
+    auto session = std::make_unique<SessionLayoutRecord>();
+    std::memset(session.get(), 0, sizeof *session);
+    session->EntryCount = 1;
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_SessionAtOnce(writer, r.text, sizeof r.text, &r.status,
+                                                       r.failure, session.get(), 1, 0, 1, 1,
+                                                       SB_WRITE_REVISION),
+              SB_EXCEPTION_INVALID_PARAMETER);
     EXPECT_EQ(discInfo(writer).DiscStatus, SB_DISC_STATUS_BLANK);
 }
 
