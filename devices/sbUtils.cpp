@@ -12,10 +12,6 @@
 #include <fmt/printf.h>
 #include <unistd.h>
 
-// The library gains this call in a later step; until a build of it exports
-// the symbol, the reference stays weak and the address path finds no drive.
-#pragma weak StarBurn_GetDeviceNameByDeviceAddress
-
 namespace {
 
 std::tm localParts(TDateTime time) {
@@ -150,9 +146,6 @@ std::string GetDriveLetterByDeviceAddress(const std::optional<TsbDeviceAddress>&
         return result;
     }
     if (!address) {
-        return result;
-    }
-    if (&StarBurn_GetDeviceNameByDeviceAddress == nullptr) {
         return result;
     }
     Logger().Log("StarBurn_GetDeviceNameByDeviceAddress");
