@@ -237,7 +237,11 @@ void ProbeFoundDevice(void* Context, void* Special1, void* Special2) {
         return;
     }
     TsbProbe probe(*static_cast<TsbDeviceList*>(Context));
-    probe.run(static_cast<const TsbDeviceAddress*>(Special1), static_cast<const char*>(Special2));
+    std::optional<TsbDeviceAddress> address;
+    if (Special1 != nullptr) {
+        address = TsbDeviceAddress::FromLibrary(*static_cast<const SB_DEVICE_ADDRESS*>(Special1));
+    }
+    probe.run(address ? &*address : nullptr, static_cast<const char*>(Special2));
 }
 
 void RegisterDeviceProbe() {

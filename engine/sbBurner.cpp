@@ -297,8 +297,9 @@ TsbBurner::TsbBurner() {
 }
 
 TsbBurner::~TsbBurner() {
-    SourceFiles.clear();
+    // The burn thread reads the source files: it is waited for first.
     WaitForBurnThread();
+    SourceFiles.clear();
     DestroyFileTree();
     CloseDevice();
 }
