@@ -47,7 +47,10 @@ void unregisterAllObjects() {
         std::lock_guard lock(g_mutex);
         doomed.swap(g_objects);
     }
-    // Destroyed outside the lock: an object's destructor may call back into the library.
+    // Shut down and destroyed outside the lock: an object may call back into the library.
+    for (auto& [handle, object] : doomed) {
+        object->shutDown();
+    }
 }
 
 } // namespace starburn

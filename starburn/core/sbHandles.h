@@ -17,6 +17,11 @@ class Object {
 public:
     virtual ~Object() = default;
     virtual ObjectKind kind() const = 0;
+
+    // Called once when the handle goes (StarBurn_Destroy, library shut-down):
+    // stop what still runs on other threads. The object itself lives on until
+    // the last call that holds it returns.
+    virtual void shutDown() {}
 };
 
 // Registers an object and returns the handle that stands for it.
@@ -35,7 +40,7 @@ std::shared_ptr<T> lookup(const void* handle, ObjectKind kind) {
 // Returns the object so the caller can shut it down, or null for an unknown handle.
 std::shared_ptr<Object> unregisterObject(const void* handle);
 
-// Forgets every handle (library shut-down).
+// Forgets every handle and shuts each object down (library shut-down).
 void unregisterAllObjects();
 
 } // namespace starburn

@@ -1,0 +1,174 @@
+// The drive a backend offers: what every backend (virtual recorders, real
+// recorders through libburn) implements, so the C functions of StarBurn.h
+// never know which backend answers.
+//
+// The core (starburn/core) does everything that is the same for every drive:
+// it checks handles and arguments, refuses writes on query-only grabbers,
+// keeps one write per drive at a time, counts tray locks over grabbers, opens
+// the image sources, injects named-call faults and turns an Error into the
+// caller's failure report. A backend only answers for its drive.
+//
+// Threads: any method may be called from any thread, and the queries may be
+// called while a write of the same drive runs on another thread. A backend
+// must not call back into the C interface.
+#pragma once
+
+#include "starburn/StarBurn.h"
+#include "starburn/core/sbFailure.h"
+#include "starburn/core/sbImageSource.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace starburn {
+
+// What a drive reports about itself; it does not change while the library runs.
+struct DeviceFacts {
+    std::string vendor;
+    std::string product;
+    std::string revision;
+    uint32_t bufferSize = 0;
+
+    // Media formats, modelled on the capabilities mode page.
+    bool readsCdR = false;
+    bool readsCdRw = false;
+    bool readsDvdRom = false;
+    bool readsDvdR = false;
+    bool readsDvdRam = false;
+    bool testWrite = false;
+    bool writesCdR = false;
+    bool writesCdRw = false;
+    bool writesDvdR = false;
+    bool writesDvdRam = false;
+    bool readsDvdPlusR = false;
+    bool readsDvdPlusRw = false;
+    bool writesDvdPlusR = false;
+    bool writesDvdPlusRw = false;
+    bool readsDvdPlusRDl = false;
+    bool writesDvdPlusRDl = false;
+
+    // Write methods.
+    bool trackAtOnce = false;
+    bool sessionAtOnce = false;
+    bool discAtOncePq = false;
+    bool discAtOnceRawPw = false;
+
+    // Read modes.
+    bool readsCdda = false;
+    bool readsCddaAccurate = false;
+    bool readsMode2Form1 = false;
+    bool readsMode2Form2 = false;
+    bool readsRaw = false;
+    bool readsSubchannel = false;
+
+    bool bupSupported = false;
+};
+
+// DVD region settings.
+struct RegionInfo {
+    uint8_t rpcType = 0;
+    uint8_t regionMask = 0;
+    uint8_t userChangesLeft = 0;
+    uint8_t vendorResetsLeft = 0;
+    uint8_t regionScheme = 0;
+};
+
+// Speeds in KB/s (1000 bytes).
+struct Speeds {
+    uint32_t currentRead = 0;
+    uint32_t maximumRead = 0;
+    uint32_t currentWrite = 0;
+    uint32_t maximumWrite = 0;
+};
+
+struct DiscSpace {
+    uint32_t freeBlocks = 0; // 2048-byte blocks
+    uint64_t freeBytes = 0;
+    uint64_t usedBytes = 0;
+};
+
+enum class WriteMethod { TrackAtOnce, SessionAtOnce, DiscAtOncePq, DiscAtOnceRawPw };
+
+const char* writeMethodName(WriteMethod method);
+
+// One track of a write: its source, already opened and sized.
+struct WriteTrack {
+    std::unique_ptr<ImageSource> source;
+    std::string description; // "image file \"/x.iso\"", used in failure texts
+};
+
+struct WriteJob {
+    WriteMethod method = WriteMethod::DiscAtOncePq;
+    std::vector<WriteTrack> tracks;
+    bool testWrite = false;
+    bool multiSession = false; // leave the disc appendable
+    bool closeSession = true;  // Session-At-Once: close the session it writes
+    bool overburn = false;
+};
+
+// What a write reports to, and asks of, the grabber that runs it. Everything
+// here runs on the writing thread.
+class WriteMonitor {
+public:
+    virtual ~WriteMonitor() = default;
+
+    // True once Cancel (or Destroy, or shut-down) asked the write to stop.
+    virtual bool cancelled() const = 0;
+
+    // Waits until the deadline or until a cancel, whichever comes first.
+    // Returns false when the wait ended because of a cancel.
+    virtual bool sleepUntil(std::chrono::steady_clock::time_point deadline) = 0;
+
+    // Reason 12: bytes of the whole write, bytes handed to the drive.
+    virtual void progress(uint64_t total, uint64_t done) = 0;
+
+    // Reason 13: the drive's buffer size and its free bytes.
+    virtual void bufferStatus(uint32_t size, uint32_t freeBytes) = 0;
+
+    // Reason 11: lead-in, closing and the like.
+    virtual void otherProgress() = 0;
+};
+
+// One drive. The methods answer for the drive and its disc; the information
+// blocks are filled whole (the core zeroes them first).
+class Device {
+public:
+    virtual ~Device() = default;
+
+    virtual const DeviceFacts& facts() const = 0;
+
+    virtual Error testUnitReady() = 0;
+    // A DISC_TYPE; DISC_TYPE_NO_MEDIA when the tray is empty.
+    virtual uint8_t discType() = 0;
+    virtual Error discInformation(SB_DISC_INFORMATION& out) = 0;
+    virtual Error trackInformation(uint32_t trackNumber, SB_TRACK_INFORMATION& out) = 0;
+    virtual Error tocInformation(SB_TOC_INFORMATION& out, bool fast) = 0;
+    virtual Error discSpace(DiscSpace& out) = 0;
+    virtual Error region(RegionInfo& out) = 0;
+
+    virtual Error speeds(Speeds& out) = 0;
+    // Requests in KB/s; the drive picks the fastest it supports at or below each.
+    virtual Error setSpeeds(uint32_t readSpeed, uint32_t writeSpeed) = 0;
+
+    virtual Error bup(bool& enabled, bool& supported) = 0;
+    virtual Error setBup(bool enable) = 0;
+    virtual Error sendOpc() = 0;
+
+    // The core calls this when the first grabber locks the tray (true) and
+    // when the last lock goes (false).
+    virtual Error preventRemoval(bool prevent) = 0;
+    virtual Error eject() = 0;
+    virtual Error closeSession() = 0;
+
+    // Writes the job on the calling thread, streaming its sources in bounded
+    // chunks. Returns SB_EXCEPTION_CANCELLED when the monitor says so.
+    virtual Error write(WriteJob& job, WriteMonitor& monitor) = 0;
+
+    // Called once when the library shuts down, after every write has ended.
+    virtual void shutDown() {}
+};
+
+} // namespace starburn

@@ -1,0 +1,46 @@
+// Named-call faults for tests: make a StarBurn_* call fail with a chosen
+// exception number, status and text, on one drive or on any. Armed through
+// the configuration ([Fault NAME] sections) or StarBurnTesting_FailCall.
+#pragma once
+
+#include "starburn/core/sbFailure.h"
+#include "starburn/core/sbIni.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace starburn {
+
+struct CallFault {
+    std::string function; // "StarBurn_CdvdBurnerGrabber_GetSpeeds"
+    std::string device;   // "CdRom0", or empty for every drive
+    uint8_t exception = 1;
+    uint32_t status = 0;
+    std::string text;
+    uint32_t count = 1; // calls left to fail; 0 fails every call until cleared
+    bool fromConfiguration = false;
+};
+
+// True for the name of a StarBurn_* function that returns an exception number.
+bool isFaultableFunction(std::string_view function);
+
+void armCallFault(CallFault fault);
+
+// The failure the named call has to report now, if a fault is armed for it
+// (and the drive, when the call works on one). Uses up one count.
+std::optional<Error> takeCallFault(std::string_view function, std::string_view device);
+
+// Forgets faults: every one, or only those the configuration armed.
+void clearCallFaults(bool configurationOnly);
+
+// Arms the faults of the configuration's [Fault NAME] sections; a section it
+// cannot read is a problem "file:line: text".
+void loadCallFaults(const IniDocument& configuration, std::vector<std::string>& problems);
+
+// True for a configuration section that loadCallFaults reads.
+bool isFaultSection(std::string_view sectionName);
+
+} // namespace starburn

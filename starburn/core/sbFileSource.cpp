@@ -1,0 +1,125 @@
+#include "starburn/core/sbFileSource.h"
+
+#include "starburn/StarBurn.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace starburn {
+namespace {
+
+class FileSource : public ImageSource {
+public:
+    FileSource(int fd, std::string path, uint64_t size)
+        : fd_(fd), path_(std::move(path)), size_(size) {}
+    ~FileSource() override { ::close(fd_); }
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    uint64_t size() const override { return size_; }
+
+    bool read(void* buffer, size_t length, std::string& error, int& errnoValue) override {
+        if (length > size_ - position_) {
+            error = "The write asked for more bytes than the image file \"" + path_ + "\" holds";
+            errnoValue = EINVAL;
+            return false;
+        }
+        auto* out = static_cast<char*>(buffer);
+        size_t done = 0;
+        while (done < length) {
+            const ssize_t n = ::read(fd_, out + done, length - done);
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                errnoValue = errno;
+                error =
+                    "The image file \"" + path_ + "\" cannot be read: " + std::strerror(errnoValue);
+                return false;
+            }
+            if (n == 0) {
+                errnoValue = 0;
+                error = "The image file \"" + path_ + "\" changed size during the write: it " +
+                        "ended after " + std::to_string(position_ + done) + " of " +
+                        std::to_string(size_) + " bytes";
+                return false;
+            }
+            done += static_cast<size_t>(n);
+        }
+        position_ += done;
+        if (position_ == size_) {
+            // A file that grew meanwhile would be burned cut short.
+            struct stat st {};
+            if (::fstat(fd_, &st) == 0 && static_cast<uint64_t>(st.st_size) != size_) {
+                errnoValue = 0;
+                error = "The image file \"" + path_ + "\" changed size during the write: it " +
+                        "was " + std::to_string(size_) + " bytes and is now " +
+                        std::to_string(st.st_size);
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool rewind(std::string& error, int& errnoValue) override {
+        if (::lseek(fd_, 0, SEEK_SET) < 0) {
+            errnoValue = errno;
+            error =
+                "The image file \"" + path_ + "\" cannot be rewound: " + std::strerror(errnoValue);
+            return false;
+        }
+        position_ = 0;
+        return true;
+    }
+
+private:
+    int fd_;
+    std::string path_;
+    uint64_t size_;
+    uint64_t position_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<ImageSource> openFileSource(const std::string& path, Error& error) {
+    if (path.empty()) {
+        error = makeError(SB_EXCEPTION_INVALID_PARAMETER, EINVAL, "No image file was named");
+        return nullptr;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        error =
+            makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err),
+                      "The image file \"" + path + "\" cannot be opened: " + std::strerror(err));
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        error =
+            makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err),
+                      "The image file \"" + path + "\" cannot be examined: " + std::strerror(err));
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = makeError(SB_EXCEPTION_FILE_ERROR, S_ISDIR(st.st_mode) ? EISDIR : EINVAL,
+                          "\"" + path + "\" is not an image file (not a regular file)");
+        return nullptr;
+    }
+    if (st.st_size == 0) {
+        ::close(fd);
+        error = makeError(SB_EXCEPTION_INVALID_PARAMETER, 0,
+                          "The image file \"" + path + "\" is empty");
+        return nullptr;
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return std::make_unique<FileSource>(fd, path, static_cast<uint64_t>(st.st_size));
+}
+
+} // namespace starburn

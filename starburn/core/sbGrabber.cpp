@@ -1,0 +1,160 @@
+#include "starburn/core/sbGrabber.h"
+
+#include "starburn/core/sbSession.h"
+
+namespace starburn {
+
+class Grabber::Monitor : public WriteMonitor {
+public:
+    Monitor(Grabber& grabber, bool reportProgress)
+        : grabber_(grabber), reportProgress_(reportProgress) {}
+
+    bool cancelled() const override { return grabber_.cancelRequested_.load(); }
+
+    bool sleepUntil(std::chrono::steady_clock::time_point deadline) override {
+        std::unique_lock lock(grabber_.mutex_);
+        return !grabber_.changed_.wait_until(lock, deadline,
+                                             [this] { return grabber_.cancelRequested_.load(); });
+    }
+
+    void progress(uint64_t total, uint64_t done) override {
+        if (!reportProgress_ || grabber_.callback_ == nullptr) {
+            return;
+        }
+        int64_t t = static_cast<int64_t>(total);
+        int64_t d = static_cast<int64_t>(done);
+        invokeCallback(grabber_.callback_, SB_REASON_WRITE_PROGRESS, grabber_.context_, &t, &d);
+    }
+
+    void bufferStatus(uint32_t size, uint32_t freeBytes) override {
+        if (!reportProgress_ || grabber_.callback_ == nullptr) {
+            return;
+        }
+        uint32_t s = size;
+        uint32_t f = freeBytes;
+        invokeCallback(grabber_.callback_, SB_REASON_BUFFER_STATUS, grabber_.context_, &s, &f);
+    }
+
+    void otherProgress() override {
+        if (!reportProgress_ || grabber_.callback_ == nullptr) {
+            return;
+        }
+        invokeCallback(grabber_.callback_, SB_REASON_OTHER_PROGRESS, grabber_.context_, nullptr,
+                       nullptr);
+    }
+
+private:
+    Grabber& grabber_;
+    bool reportProgress_;
+};
+
+Grabber::Grabber(std::shared_ptr<DeviceEntry> entry, PCALLBACK callback, void* context,
+                 bool queryOnly)
+    : entry_(std::move(entry)), callback_(callback), context_(context), queryOnly_(queryOnly) {}
+
+void Grabber::shutDown() {
+    bool hadLock = false;
+    {
+        std::unique_lock lock(mutex_);
+        closed_ = true;
+        cancelRequested_ = true;
+        changed_.notify_all();
+        if (writing_ && writer_ != std::this_thread::get_id()) {
+            changed_.wait(lock, [this] { return !writing_; });
+        }
+        hadLock = locked_;
+        locked_ = false;
+    }
+    if (hadLock) {
+        entry_->removeLock();
+    }
+}
+
+Error Grabber::lock() {
+    {
+        std::lock_guard lock(mutex_);
+        if (locked_) {
+            return {};
+        }
+    }
+    Error e = entry_->addLock();
+    if (e) {
+        return e;
+    }
+    std::lock_guard lock(mutex_);
+    if (locked_ || closed_) {
+        // Another thread locked through this grabber meanwhile, or it went away.
+        entry_->removeLock();
+    } else {
+        locked_ = true;
+    }
+    return {};
+}
+
+Error Grabber::release() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!locked_) {
+            return {};
+        }
+        locked_ = false;
+    }
+    Error e = entry_->removeLock();
+    if (e) {
+        std::lock_guard lock(mutex_);
+        locked_ = true;
+    }
+    return e;
+}
+
+void Grabber::cancel() {
+    std::lock_guard lock(mutex_);
+    cancelRequested_ = true;
+    changed_.notify_all();
+}
+
+Error Grabber::write(WriteJob& job, bool reportProgress) {
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return makeError(SB_EXCEPTION_INVALID_HANDLE, 0, "The grabber has been destroyed");
+        }
+        if (writing_) {
+            return makeError(SB_EXCEPTION_DEVICE_BUSY, 16,
+                             "This grabber is already writing on another thread");
+        }
+        if (cancelRequested_.exchange(false)) {
+            return makeError(SB_EXCEPTION_CANCELLED, 125, "The write was cancelled");
+        }
+        // Marked before the drive is taken, so a Destroy from now on waits.
+        writing_ = true;
+        writer_ = std::this_thread::get_id();
+    }
+    if (!entry_->beginWrite()) {
+        std::lock_guard lock(mutex_);
+        writing_ = false;
+        writer_ = {};
+        changed_.notify_all();
+        return makeError(SB_EXCEPTION_DEVICE_BUSY, 16,
+                         "The recorder " + entry_->name + " is busy with another write");
+    }
+    // Ends the write's bookkeeping however the write leaves, a callback's
+    // exception included.
+    struct Finish {
+        Grabber& g;
+        ~Finish() {
+            g.entry_->endWrite();
+            std::lock_guard lock(g.mutex_);
+            g.writing_ = false;
+            g.writer_ = {};
+            // A cancel that arrived during this write has been answered.
+            g.cancelRequested_ = g.closed_;
+            g.changed_.notify_all();
+        }
+    } finish{*this};
+
+    Monitor monitor(*this, reportProgress);
+    return entry_->device->write(job, monitor);
+}
+
+} // namespace starburn

@@ -1,0 +1,62 @@
+// A grabber: one opened drive, the handle behind StarBurn_CdvdBurnerGrabber_*.
+#pragma once
+
+#include "starburn/StarBurn.h"
+#include "starburn/core/sbDeviceTable.h"
+#include "starburn/core/sbHandles.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace starburn {
+
+class Grabber : public Object {
+public:
+    Grabber(std::shared_ptr<DeviceEntry> entry, PCALLBACK callback, void* context, bool queryOnly);
+
+    ObjectKind kind() const override { return ObjectKind::Grabber; }
+
+    // Destroy or shut-down: cancels a running write and waits for it to end
+    // (unless called from inside that write's callback), then lets go of a
+    // tray lock this grabber still holds.
+    void shutDown() override;
+
+    DeviceEntry& entry() const { return *entry_; }
+    Device& device() const { return *entry_->device; }
+    bool queryOnly() const { return queryOnly_; }
+
+    // Tray lock of this grabber (at most one each; a second Lock is a no-op).
+    Error lock();
+    Error release();
+
+    // Asks the running write to stop. When none runs, the next write of this
+    // grabber stops as soon as it starts: a cancel is never lost in the gap
+    // between two tracks.
+    void cancel();
+
+    // Runs job on the calling thread with this grabber's callback. Refuses a
+    // second write on the same drive.
+    Error write(WriteJob& job, bool reportProgress);
+
+private:
+    class Monitor;
+    friend class Monitor;
+
+    std::shared_ptr<DeviceEntry> entry_;
+    PCALLBACK callback_;
+    void* context_;
+    const bool queryOnly_;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::atomic<bool> cancelRequested_{false};
+    bool writing_ = false;
+    bool closed_ = false;
+    bool locked_ = false;
+    std::thread::id writer_;
+};
+
+} // namespace starburn

@@ -1,0 +1,858 @@
+#include "starburn/virtual/sbVirtualRecorder.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace starburn::virt {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kMaxChunk = 1 << 20; // bounded memory whatever the image size
+
+// Sense data of the answers a drive gives.
+Error notReady(const std::string& text) {
+    return senseError(SB_EXCEPTION_NOT_READY, 0x02, 0x3A, 0x00, text);
+}
+Error incompatibleMedium(const std::string& text) {
+    return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x05, 0x30, 0x00, text);
+}
+Error invalidField(uint8_t exception, const std::string& text) {
+    return senseError(exception, 0x05, 0x24, 0x00, text);
+}
+
+std::string fileError(const std::string& what, const std::string& path, int err) {
+    return what + " \"" + path + "\": " + std::strerror(err);
+}
+
+bool exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool pwriteAll(int fd, const char* data, size_t length, uint64_t offset) {
+    while (length > 0) {
+        const ssize_t n = ::pwrite(fd, data, length, static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        length -= static_cast<size_t>(n);
+        offset += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+uint32_t blocksOf(uint64_t bytes) {
+    return static_cast<uint32_t>((bytes + kBlockSize - 1) / kBlockSize);
+}
+
+// A volume label that is safe in a file name: ISO9660 d-characters and a few more.
+std::string safeLabel(const std::string& raw) {
+    std::string out;
+    for (char c : raw) {
+        const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                        (c >= '0' && c <= '9') || c == '_' || c == '-';
+        out += ok ? c : '_';
+    }
+    while (!out.empty() && out.back() == '_') {
+        out.pop_back();
+    }
+    return out.substr(0, 32);
+}
+
+// The volume label of an ISO9660 image at the start of the file, or empty.
+std::string volumeLabel(int fd) {
+    char pvd[72];
+    if (::pread(fd, pvd, sizeof pvd, 16 * kBlockSize) != static_cast<ssize_t>(sizeof pvd)) {
+        return {};
+    }
+    if (pvd[0] != 1 || std::memcmp(pvd + 1, "CD001", 5) != 0) {
+        return {};
+    }
+    return safeLabel(std::string(pvd + 40, 32));
+}
+
+} // namespace
+
+struct Recorder::Plan {
+    uint32_t startLba = 0;
+    uint64_t total = 0;
+    std::vector<uint64_t> trackBytes;
+    double rate = 0; // bytes per second; 0 for as fast as the disk allows
+    uint32_t bufferSize = 0;
+    std::optional<WriteFault> fault;
+    bool testWrite = false;
+};
+
+Recorder::Recorder(RecorderConfig config, std::string stateFolder, double timeFactor)
+    : config_(std::move(config)), folder_(stateFolder + "/" + config_.id),
+      ejectFolder_(stateFolder + "/ejected"), timeFactor_(timeFactor),
+      bupEnabled_(config_.bupEnabled), writeLimit_(config_.writeLimit) {}
+
+std::string Recorder::discFile() const {
+    return folder_ + "/disc.ini";
+}
+
+std::string Recorder::contentsFile() const {
+    return folder_ + "/disc.img";
+}
+
+Error Recorder::load(std::vector<std::string>& problems) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder_, ec);
+    if (ec) {
+        return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(ec.value()),
+                         "The folder of recorder \"" + config_.id + "\", \"" + folder_ +
+                             "\", cannot be created: " + ec.message());
+    }
+    std::lock_guard lock(mutex_);
+    disc_ = Disc::fromConfig(config_.disc);
+    if (!exists(discFile())) {
+        if (exists(contentsFile())) {
+            // Bytes without their description: keep them where the user finds them.
+            std::string path;
+            if (Error e = fileAwayLocked("recovered", path, false)) {
+                return e;
+            }
+            problems.push_back("recorder \"" + config_.id + "\": a disc image without its " +
+                               "description was found and moved to \"" + path + "\"");
+        }
+        return {};
+    }
+    std::vector<std::string> parseProblems;
+    std::string error;
+    Disc saved;
+    auto doc = readIniFile(discFile(), parseProblems, error);
+    bool usable = doc && parseProblems.empty() && Disc::parse(*doc, saved, error);
+    if (usable && saved.present() && !readsKind(config_.facts, *saved.kind())) {
+        usable = false;
+        error = std::string("the recorder can no longer read its ") + saved.kind()->name + " disc";
+    }
+    if (usable) {
+        disc_ = saved;
+        return {};
+    }
+    if (error.empty() && !parseProblems.empty()) {
+        error = parseProblems.front();
+    }
+    std::string path;
+    if (Error e = fileAwayLocked("recovered", path, false)) {
+        return e;
+    }
+    problems.push_back("recorder \"" + config_.id + "\": the saved disc \"" + discFile() +
+                       "\" cannot be used (" + error + "); " +
+                       (path.empty() ? std::string("it had no written bytes")
+                                     : "its bytes were moved to \"" + path + "\"") +
+                       " and the configured disc is inserted");
+    if (Error e = persistLocked()) {
+        return e;
+    }
+    return {};
+}
+
+Error Recorder::noDisc() const {
+    return notReady("No disc in the drive " + config_.facts.product);
+}
+
+Error Recorder::persistLocked() {
+    std::string error;
+    int err = 0;
+    if (!writeFileAtomically(discFile(), disc_.serialize(), error, err)) {
+        return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err),
+                         "The state of the disc cannot be saved: " + error);
+    }
+    return {};
+}
+
+void Recorder::persistQuietly() {
+    // The disc in memory is right; only a later start of the library would
+    // miss the change, so the call that made it still succeeds.
+    if (Error e = persistLocked()) {
+        std::fprintf(stderr, "libStarBurn: recorder \"%s\": %s\n", config_.id.c_str(),
+                     e.text.c_str());
+    }
+}
+
+Error Recorder::fileAwayLocked(const char* reason, std::string& imagePath, bool trimToDisc) {
+    imagePath.clear();
+    const std::string contents = contentsFile();
+    if (!exists(contents)) {
+        return {};
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(ejectFolder_, ec);
+    if (ec) {
+        return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(ec.value()),
+                         "The folder for ejected discs, \"" + ejectFolder_ +
+                             "\", cannot be created: " + ec.message());
+    }
+    // The image holds exactly the written blocks: whole sectors, nothing after.
+    const int fd = ::open(contents.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err),
+                         fileError("The disc image cannot be opened", contents, err));
+    }
+    std::string label;
+    if (trimToDisc && !disc_.tracks().empty()) {
+        const uint64_t size = static_cast<uint64_t>(disc_.nextWritable()) * kBlockSize;
+        if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+            const int err = errno;
+            ::close(fd);
+            return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err),
+                             fileError("The disc image cannot be finished", contents, err));
+        }
+    }
+    label = volumeLabel(fd);
+    ::close(fd);
+
+    char stamp[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    ::localtime_r(&now, &tm);
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
+    std::string base = ejectFolder_ + "/" + config_.id + "-" + stamp;
+    if (!label.empty()) {
+        base += "-" + label;
+    }
+    if (std::strcmp(reason, "ejected") != 0) {
+        base += std::string("-") + reason;
+    }
+    for (int n = 1; n < 10000; ++n) {
+        const std::string candidate =
+            n == 1 ? base + ".iso" : base + "-" + std::to_string(n) + ".iso";
+        // link() never replaces a file, so no earlier image is overwritten.
+        if (::link(contents.c_str(), candidate.c_str()) == 0) {
+            ::unlink(contents.c_str());
+            imagePath = candidate;
+            lastEjected_ = candidate;
+            return {};
+        }
+        if (errno != EEXIST) {
+            const int err = errno;
+            return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err),
+                             fileError("The disc cannot be filed away as", candidate, err));
+        }
+    }
+    return makeError(SB_EXCEPTION_FILE_ERROR, EEXIST,
+                     "The disc cannot be filed away: too many images named \"" + base + "\"");
+}
+
+Error Recorder::testUnitReady() {
+    std::lock_guard lock(mutex_);
+    if (!disc_.present()) {
+        return noDisc();
+    }
+    return {};
+}
+
+uint8_t Recorder::discType() {
+    std::lock_guard lock(mutex_);
+    return disc_.type();
+}
+
+Error Recorder::discInformation(SB_DISC_INFORMATION& out) {
+    std::lock_guard lock(mutex_);
+    if (!disc_.present()) {
+        return noDisc();
+    }
+    disc_.fill(out);
+    return {};
+}
+
+Error Recorder::trackInformation(uint32_t trackNumber, SB_TRACK_INFORMATION& out) {
+    std::lock_guard lock(mutex_);
+    if (!disc_.present()) {
+        return noDisc();
+    }
+    if (!disc_.fill(trackNumber, out)) {
+        return invalidField(SB_EXCEPTION_INVALID_PARAMETER,
+                            "The disc has no track " + std::to_string(trackNumber));
+    }
+    return {};
+}
+
+Error Recorder::tocInformation(SB_TOC_INFORMATION& out, bool /*fast*/) {
+    // A virtual disc has no slow full table of contents to skip.
+    std::lock_guard lock(mutex_);
+    if (!disc_.present()) {
+        return noDisc();
+    }
+    disc_.fill(out);
+    return {};
+}
+
+Error Recorder::discSpace(DiscSpace& out) {
+    std::lock_guard lock(mutex_);
+    if (!disc_.present()) {
+        return noDisc();
+    }
+    out.freeBlocks = disc_.freeBlocks();
+    out.freeBytes = static_cast<uint64_t>(out.freeBlocks) * kBlockSize;
+    out.usedBytes = disc_.usedBytes();
+    return {};
+}
+
+Error Recorder::region(RegionInfo& out) {
+    if (!config_.facts.readsDvdRom) {
+        return invalidField(SB_EXCEPTION_NOT_SUPPORTED,
+                            "The drive " + config_.facts.product + " is not a DVD drive");
+    }
+    out = config_.region;
+    return {};
+}
+
+const std::vector<uint32_t>& Recorder::writeSpeeds() const {
+    const DiscKind* k = disc_.kind();
+    return (k != nullptr && k->dvd) ? config_.dvdWriteSpeeds : config_.cdWriteSpeeds;
+}
+
+const std::vector<uint32_t>& Recorder::readSpeeds() const {
+    const DiscKind* k = disc_.kind();
+    return (k != nullptr && k->dvd) ? config_.dvdReadSpeeds : config_.cdReadSpeeds;
+}
+
+uint32_t Recorder::pickSpeed(const std::vector<uint32_t>& speeds, uint32_t request) const {
+    if (speeds.empty()) {
+        return 0;
+    }
+    // Speeds are x-factors rounded to KB/s, and callers ask in rounded
+    // numbers of their own (1400 for 8x = 1411): a request within 1 % of a
+    // speed selects it, as drives do.
+    const uint64_t reach = static_cast<uint64_t>(request) + request / 100;
+    uint32_t chosen = speeds.front();
+    for (uint32_t s : speeds) {
+        if (s <= reach) {
+            chosen = s;
+        }
+    }
+    return chosen;
+}
+
+Error Recorder::speeds(Speeds& out) {
+    std::lock_guard lock(mutex_);
+    const auto& reads = readSpeeds();
+    const auto& writes = writeSpeeds();
+    out.maximumRead = reads.empty() ? 0 : reads.back();
+    out.maximumWrite = writes.empty() ? 0 : writes.back();
+    out.currentRead = pickSpeed(reads, requestedRead_);
+    out.currentWrite = pickSpeed(writes, requestedWrite_);
+    return {};
+}
+
+Error Recorder::setSpeeds(uint32_t readSpeed, uint32_t writeSpeed) {
+    std::lock_guard lock(mutex_);
+    requestedRead_ = readSpeed;
+    requestedWrite_ = writeSpeed;
+    return {};
+}
+
+Error Recorder::bup(bool& enabled, bool& supported) {
+    std::lock_guard lock(mutex_);
+    supported = config_.facts.bupSupported;
+    enabled = bupEnabled_;
+    return {};
+}
+
+Error Recorder::setBup(bool enable) {
+    std::lock_guard lock(mutex_);
+    if (enable && !config_.facts.bupSupported) {
+        return invalidField(SB_EXCEPTION_NOT_SUPPORTED, "The drive " + config_.facts.product +
+                                                            " has no buffer-underrun protection");
+    }
+    bupEnabled_ = enable;
+    return {};
+}
+
+Error Recorder::sendOpc() {
+    std::lock_guard lock(mutex_);
+    const DeviceFacts& f = config_.facts;
+    if (!(f.writesCdR || f.writesCdRw || f.writesDvdR || f.writesDvdRam || f.writesDvdPlusR ||
+          f.writesDvdPlusRw || f.writesDvdPlusRDl)) {
+        return invalidField(SB_EXCEPTION_NOT_SUPPORTED, "The drive " + f.product +
+                                                            " cannot write, so it has no laser "
+                                                            "power to calibrate");
+    }
+    if (!disc_.present()) {
+        return noDisc();
+    }
+    if (!disc_.writable() || !writesKind(f, *disc_.kind())) {
+        return incompatibleMedium("The disc cannot be written, so the laser power cannot be "
+                                  "calibrated on it");
+    }
+    return {};
+}
+
+Error Recorder::preventRemoval(bool prevent) {
+    std::lock_guard lock(mutex_);
+    removalPrevented_ = prevent;
+    return {};
+}
+
+Error Recorder::eject() {
+    std::lock_guard lock(mutex_);
+    if (writing_) {
+        return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The recorder is writing");
+    }
+    if (removalPrevented_) {
+        return senseError(SB_EXCEPTION_DEVICE_BUSY, 0x05, 0x53, 0x02,
+                          "Medium removal is prevented (the tray is locked)");
+    }
+    Disc next;
+    if (!disc_.present()) {
+        // An empty tray opens and closes with a disc of the configured kind in it.
+        next = Disc::fromConfig(config_.disc);
+    } else if (disc_.pressed()) {
+        next = disc_; // a pressed disc goes back in as it came out
+    } else {
+        next = Disc::blank(disc_.type(), disc_.capacity());
+    }
+    std::string path;
+    if (disc_.present() && !disc_.pressed()) {
+        if (Error e = fileAwayLocked("ejected", path, true)) {
+            return e;
+        }
+    }
+    disc_ = next;
+    discPulled_ = false;
+    persistQuietly();
+    return {};
+}
+
+Error Recorder::closeSession() {
+    std::lock_guard lock(mutex_);
+    if (!disc_.present()) {
+        return noDisc();
+    }
+    if (!disc_.closeSession()) {
+        return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x05, 0x2C, 0x00,
+                          "The disc has no open session to close");
+    }
+    persistQuietly();
+    return {};
+}
+
+Error Recorder::planLocked(const WriteJob& job, Plan& plan) {
+    const DeviceFacts& f = config_.facts;
+    if (!(f.writesCdR || f.writesCdRw || f.writesDvdR || f.writesDvdRam || f.writesDvdPlusR ||
+          f.writesDvdPlusRw || f.writesDvdPlusRDl)) {
+        return invalidField(SB_EXCEPTION_NOT_SUPPORTED,
+                            "The drive " + f.product + " cannot write discs");
+    }
+    const bool supported = (job.method == WriteMethod::TrackAtOnce && f.trackAtOnce) ||
+                           (job.method == WriteMethod::SessionAtOnce && f.sessionAtOnce) ||
+                           (job.method == WriteMethod::DiscAtOncePq && f.discAtOncePq) ||
+                           (job.method == WriteMethod::DiscAtOnceRawPw && f.discAtOnceRawPw);
+    if (!supported) {
+        return invalidField(SB_EXCEPTION_NOT_SUPPORTED, "The drive " + f.product +
+                                                            " does not write " +
+                                                            writeMethodName(job.method));
+    }
+    if (job.testWrite && !f.testWrite) {
+        return invalidField(SB_EXCEPTION_NOT_SUPPORTED,
+                            "The drive " + f.product + " cannot test-write");
+    }
+    if (!disc_.present() || discPulled_) {
+        return noDisc();
+    }
+    const DiscKind& kind = *disc_.kind();
+    if (disc_.pressed()) {
+        return incompatibleMedium(std::string("The disc in the drive is a ") + kind.name +
+                                  "; it cannot be written");
+    }
+    if (!writesKind(f, kind)) {
+        return incompatibleMedium("The drive " + f.product + " cannot write " + kind.name +
+                                  " discs");
+    }
+    if (disc_.isDamaged()) {
+        return incompatibleMedium("The disc was damaged by a failed write; it cannot be "
+                                  "written again");
+    }
+    if (disc_.isComplete()) {
+        return incompatibleMedium("The disc is complete (closed); nothing more can be written "
+                                  "to it");
+    }
+    if ((job.method == WriteMethod::DiscAtOncePq || job.method == WriteMethod::DiscAtOnceRawPw) &&
+        !disc_.isBlank()) {
+        return incompatibleMedium("Disc-At-Once needs a blank disc");
+    }
+    if (job.method == WriteMethod::SessionAtOnce && disc_.hasOpenSession()) {
+        return incompatibleMedium("A session of the disc is still open; close it before "
+                                  "writing a new session");
+    }
+    if (disc_.tracks().size() + job.tracks.size() > kMaxTracks) {
+        return incompatibleMedium("A disc holds at most " + std::to_string(kMaxTracks) + " tracks");
+    }
+    uint64_t blocks = 0;
+    plan.total = 0;
+    for (const auto& t : job.tracks) {
+        const uint64_t size = t.source->size();
+        plan.trackBytes.push_back(size);
+        plan.total += size;
+        blocks += blocksOf(size);
+    }
+    const uint32_t freeBlocks = disc_.freeBlocks();
+    if (blocks > freeBlocks) {
+        return makeError(SB_EXCEPTION_MEDIUM_ERROR, ENOSPC,
+                         "The image does not fit on the disc: it needs " + std::to_string(blocks) +
+                             " blocks (" + std::to_string(plan.total) + " bytes), the disc has " +
+                             std::to_string(freeBlocks) + " free blocks" +
+                             (job.overburn ? " and overburning is not supported" : ""));
+    }
+    plan.startLba = disc_.nextWritable();
+    plan.bufferSize = f.bufferSize;
+    plan.testWrite = job.testWrite;
+    const double speed = static_cast<double>(pickSpeed(writeSpeeds(), requestedWrite_)) * 1000.0;
+    double rate = 0;
+    if (timeFactor_ > 0 && speed > 0) {
+        rate = speed / timeFactor_;
+    }
+    if (writeLimit_ > 0 && (rate == 0 || static_cast<double>(writeLimit_) < rate)) {
+        rate = static_cast<double>(writeLimit_);
+    }
+    plan.rate = rate;
+    if (nextWriteFault_) {
+        plan.fault = nextWriteFault_;
+        nextWriteFault_.reset();
+    } else if (config_.failWriteAtByte) {
+        plan.fault = WriteFault{*config_.failWriteAtByte, false};
+    } else if (config_.takeDiscOutAtByte) {
+        plan.fault = WriteFault{*config_.takeDiscOutAtByte, true};
+    }
+    return {};
+}
+
+Error Recorder::write(WriteJob& job, WriteMonitor& monitor) {
+    Plan plan;
+    {
+        std::lock_guard lock(mutex_);
+        if (writing_) {
+            return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The recorder is already writing");
+        }
+        if (Error e = planLocked(job, plan)) {
+            return e;
+        }
+        writing_ = true;
+    }
+    struct Done {
+        Recorder& r;
+        ~Done() {
+            std::lock_guard lock(r.mutex_);
+            r.writing_ = false;
+        }
+    } done{*this};
+
+    uint64_t written = 0;
+    Error e;
+    try {
+        e = stream(job, monitor, plan, written);
+    } catch (...) {
+        recordFailure(plan, written, false);
+        throw;
+    }
+    if (e) {
+        const bool takeOut = discPulled_.load() || (e.exception == SB_EXCEPTION_NOT_READY &&
+                                                    plan.fault && plan.fault->takeDiscOut);
+        recordFailure(plan, written, takeOut);
+        return e;
+    }
+    std::lock_guard lock(mutex_);
+    if (!plan.testWrite) {
+        std::vector<uint32_t> blocks;
+        for (uint64_t b : plan.trackBytes) {
+            blocks.push_back(blocksOf(b));
+        }
+        switch (job.method) {
+        case WriteMethod::TrackAtOnce:
+            disc_.addTrackAtOnce(blocks.front(), job.multiSession);
+            break;
+        case WriteMethod::SessionAtOnce:
+            // Session-At-Once closes the disc with its session.
+            disc_.addSession(blocks, job.closeSession, false);
+            break;
+        case WriteMethod::DiscAtOncePq:
+        case WriteMethod::DiscAtOnceRawPw:
+            disc_.addSession(blocks, true, job.multiSession);
+            break;
+        }
+        persistQuietly();
+    }
+    return {};
+}
+
+Error Recorder::stream(WriteJob& job, WriteMonitor& monitor, const Plan& plan, uint64_t& done) {
+    int fd = -1;
+    if (!plan.testWrite) {
+        fd = ::open(contentsFile().c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            const int err = errno;
+            return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err),
+                             fileError("The disc image cannot be opened", contentsFile(), err));
+        }
+    }
+    struct Closer {
+        int fd;
+        ~Closer() {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+    } closer{fd};
+
+    size_t chunk = static_cast<size_t>(std::clamp<uint64_t>(plan.total / 100, 1, kMaxChunk));
+    if (chunk >= 4096) {
+        chunk -= chunk % 4096;
+    }
+    std::unique_ptr<char[]> buffer(new char[std::max<size_t>(chunk, kBlockSize)]);
+
+    const auto start = Clock::now();
+    const double lead = std::min<double>(plan.bufferSize, static_cast<double>(plan.total) / 20);
+    auto burned = [&](Clock::time_point now) -> double {
+        if (plan.rate <= 0) {
+            return static_cast<double>(done);
+        }
+        const double seconds = std::chrono::duration<double>(now - start).count();
+        return std::min<double>(static_cast<double>(done), seconds * plan.rate);
+    };
+    auto reportBuffer = [&] {
+        uint32_t fill = plan.bufferSize;
+        if (plan.rate > 0) {
+            const double inBuffer = static_cast<double>(done) - burned(Clock::now());
+            fill = static_cast<uint32_t>(std::clamp<double>(inBuffer, 0, plan.bufferSize));
+        }
+        monitor.bufferStatus(plan.bufferSize, plan.bufferSize - fill);
+    };
+    auto cancelled = [] {
+        return makeError(SB_EXCEPTION_CANCELLED, ECANCELED, "The write was cancelled");
+    };
+
+    monitor.otherProgress(); // lead-in
+    monitor.progress(plan.total, 0);
+    reportBuffer();
+
+    uint64_t trackLba = plan.startLba;
+    for (size_t i = 0; i < job.tracks.size(); ++i) {
+        ImageSource& source = *job.tracks[i].source;
+        const uint64_t size = plan.trackBytes[i];
+        const uint64_t base = trackLba * kBlockSize;
+        uint64_t offset = 0;
+        while (offset < size) {
+            if (monitor.cancelled()) {
+                return cancelled();
+            }
+            if (discPulled_) {
+                return notReady("The disc was taken out of the drive during the write");
+            }
+            size_t n = static_cast<size_t>(std::min<uint64_t>(chunk, size - offset));
+            bool faultHere = false;
+            if (plan.fault && done + n >= plan.fault->atByte) {
+                n = static_cast<size_t>(plan.fault->atByte - done);
+                faultHere = true;
+            }
+            if (n > 0) {
+                std::string error;
+                int err = 0;
+                if (!source.read(buffer.get(), n, error, err)) {
+                    return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err), error);
+                }
+                if (fd >= 0 && !pwriteAll(fd, buffer.get(), n, base + offset)) {
+                    const int werr = errno;
+                    return makeError(
+                        SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(werr),
+                        fileError("The disc image cannot be written", contentsFile(), werr));
+                }
+                offset += n;
+                done += n;
+            }
+            if (faultHere) {
+                if (plan.fault->takeDiscOut) {
+                    discPulled_ = true;
+                    return notReady("The disc was taken out of the drive during the write");
+                }
+                return senseError(SB_EXCEPTION_WRITE_ERROR, 0x03, 0x0C, 0x00,
+                                  "Write error at byte " + std::to_string(done) + " of " +
+                                      std::to_string(plan.total));
+            }
+            if (plan.rate > 0 && static_cast<double>(done) > lead) {
+                const auto due = start + std::chrono::duration_cast<Clock::duration>(
+                                             std::chrono::duration<double>(
+                                                 (static_cast<double>(done) - lead) / plan.rate));
+                if (due > Clock::now() && !monitor.sleepUntil(due)) {
+                    return cancelled();
+                }
+            }
+            monitor.progress(plan.total, done);
+            reportBuffer();
+        }
+        // A track ends on a whole sector.
+        const uint64_t tail = size % kBlockSize;
+        if (fd >= 0 && tail != 0) {
+            const char zeros[kBlockSize] = {};
+            if (!pwriteAll(fd, zeros, kBlockSize - tail, base + size)) {
+                const int werr = errno;
+                return makeError(
+                    SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(werr),
+                    fileError("The disc image cannot be written", contentsFile(), werr));
+            }
+        }
+        trackLba += blocksOf(size);
+    }
+    if (fd >= 0 && ::fdatasync(fd) != 0) {
+        const int err = errno;
+        return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err),
+                         fileError("The disc image cannot be flushed", contentsFile(), err));
+    }
+    // The drive empties its buffer onto the disc.
+    if (plan.rate > 0) {
+        const auto end =
+            start + std::chrono::duration_cast<Clock::duration>(
+                        std::chrono::duration<double>(static_cast<double>(plan.total) / plan.rate));
+        while (Clock::now() < end) {
+            const auto step = std::min(end, Clock::now() + std::chrono::milliseconds(200));
+            if (!monitor.sleepUntil(step)) {
+                return cancelled();
+            }
+            reportBuffer();
+        }
+    }
+    if (monitor.cancelled()) {
+        return cancelled();
+    }
+    monitor.otherProgress(); // closing
+    return {};
+}
+
+void Recorder::recordFailure(const Plan& plan, uint64_t done, bool takeOut) {
+    std::lock_guard lock(mutex_);
+    if (!plan.testWrite && disc_.present()) {
+        // What reached the disc stays on it; a burn that began leaves no blank disc.
+        uint64_t bytes = 0;
+        uint32_t blocks = 0;
+        for (uint64_t size : plan.trackBytes) {
+            const uint64_t part = std::min(size, done - bytes);
+            blocks += blocksOf(part);
+            bytes += part;
+            if (bytes >= done) {
+                break;
+            }
+        }
+        blocks = std::max<uint32_t>(blocks, 1);
+        blocks = std::min(blocks, disc_.capacity() - plan.startLba);
+        // The contents file covers the damaged blocks, zeros where nothing came.
+        const int fd = ::open(contentsFile().c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            struct stat st {};
+            const uint64_t end = static_cast<uint64_t>(plan.startLba + blocks) * kBlockSize;
+            if (::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) < end) {
+                if (::ftruncate(fd, static_cast<off_t>(end)) != 0) {
+                    std::fprintf(stderr, "libStarBurn: recorder \"%s\": %s\n", config_.id.c_str(),
+                                 std::strerror(errno));
+                }
+            }
+            ::close(fd);
+        }
+        disc_.addDamaged(blocks);
+        persistQuietly();
+    }
+    if (takeOut && disc_.present()) {
+        std::string path;
+        if (Error e = fileAwayLocked("taken-out", path, true)) {
+            std::fprintf(stderr, "libStarBurn: recorder \"%s\": %s\n", config_.id.c_str(),
+                         e.text.c_str());
+        }
+        disc_ = Disc();
+        persistQuietly();
+    }
+    discPulled_ = false;
+}
+
+void Recorder::armWriteFault(uint64_t atByte, bool takeDiscOut) {
+    std::lock_guard lock(mutex_);
+    nextWriteFault_ = WriteFault{atByte, takeDiscOut};
+}
+
+void Recorder::setWriteLimit(uint64_t bytesPerSecond) {
+    std::lock_guard lock(mutex_);
+    writeLimit_ = bytesPerSecond;
+}
+
+Error Recorder::takeDiscOut() {
+    std::lock_guard lock(mutex_);
+    if (writing_) {
+        discPulled_ = true; // the write notices at its next chunk and files the disc away
+        return {};
+    }
+    if (!disc_.present()) {
+        return {};
+    }
+    std::string path;
+    if (!disc_.pressed()) {
+        if (Error e = fileAwayLocked("taken-out", path, true)) {
+            return e;
+        }
+    }
+    disc_ = Disc();
+    persistQuietly();
+    return {};
+}
+
+Error Recorder::insertDisc(uint8_t type, uint32_t capacity) {
+    const DiscKind* kind = discKindByType(type);
+    if (kind == nullptr) {
+        return makeError(SB_EXCEPTION_INVALID_PARAMETER, EINVAL,
+                         "Disc type " + std::to_string(type) +
+                             " is not one the virtual "
+                             "recorders know");
+    }
+    std::lock_guard lock(mutex_);
+    if (writing_) {
+        return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The recorder is writing");
+    }
+    if (!readsKind(config_.facts, *kind)) {
+        return incompatibleMedium("The drive " + config_.facts.product + " cannot read " +
+                                  kind->name + " discs");
+    }
+    if (disc_.present() && !disc_.pressed()) {
+        std::string path;
+        if (Error e = fileAwayLocked("ejected", path, true)) {
+            return e;
+        }
+    }
+    DiscConfig c;
+    c.type = type;
+    c.capacity = capacity != 0 ? capacity : kind->capacity;
+    if (!kind->recordable) {
+        c.state = InitialState::Complete;
+        c.usedBlocks = c.capacity / 4 * 3;
+    }
+    disc_ = Disc::fromConfig(c);
+    discPulled_ = false;
+    persistQuietly();
+    return {};
+}
+
+void Recorder::clearTestFaults() {
+    std::lock_guard lock(mutex_);
+    nextWriteFault_.reset();
+    writeLimit_ = config_.writeLimit;
+}
+
+std::string Recorder::lastEjectedImage() const {
+    std::lock_guard lock(mutex_);
+    return lastEjected_;
+}
+
+} // namespace starburn::virt
