@@ -75,7 +75,9 @@ std::string UserDecimalSeparator() {
             return std::string(".");
         }
         const char* radix = ::nl_langinfo_l(RADIXCHAR, locale);
-        return std::string(radix != nullptr && *radix != '\0' ? radix : ".");
+        std::string text(radix != nullptr && *radix != '\0' ? radix : ".");
+        ::freelocale(locale);
+        return text;
     }();
     return separator;
 }
