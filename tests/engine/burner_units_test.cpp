@@ -108,7 +108,8 @@ TEST(SourceLayoutTest, APathLongerThanTheFieldFailsAndLeavesTheLayoutAlone) {
 
 TEST(SourceLayoutTest, SessionLayoutTakesAtMost101FilesOfAtMost263Characters) {
     auto layout = std::make_unique<SessionLayoutRecord>();
-    std::vector<std::string> files(SB_SESSION_MAX_ENTRIES, std::string(SB_SESSION_PATH_SIZE - 1, 'c'));
+    std::vector<std::string> files(SB_SESSION_MAX_ENTRIES,
+                                   std::string(SB_SESSION_PATH_SIZE - 1, 'c'));
     files[0] = "/images/one.iso";
     FillSessionLayout(*layout, files);
     EXPECT_EQ(layout->EntryCount, 101u);

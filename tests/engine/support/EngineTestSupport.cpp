@@ -15,8 +15,8 @@ namespace enginetest {
 namespace {
 
 std::filesystem::path makeTestFolder() {
-    const auto folder = std::filesystem::temp_directory_path() /
-                        ("tavrin_engine_" + std::to_string(::getpid()));
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("tavrin_engine_" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     return folder;
 }
@@ -184,11 +184,11 @@ void LibraryTest::SetUp() {
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(StateFolder());
     ClearLog();
-    SetMessageBoxHook([this](const std::string& text, const std::string& caption,
-                             TsbMessageBoxKind kind) {
-        std::lock_guard lock(boxesMutex_);
-        boxes_.push_back({text, caption, kind});
-    });
+    SetMessageBoxHook(
+        [this](const std::string& text, const std::string& caption, TsbMessageBoxKind kind) {
+            std::lock_guard lock(boxesMutex_);
+            boxes_.push_back({text, caption, kind});
+        });
     SetProgressWindowFactory([this]() -> std::unique_ptr<IsbProgressWindow> {
         auto state = std::make_shared<TProgressWindowDouble::TState>();
         windows_.push_back(state);
