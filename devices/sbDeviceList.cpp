@@ -43,7 +43,7 @@ struct TsbProbe {
         Logger().Log("StarBurn_Destroy: Grabber");
         StarBurn_Destroy(&grabber);
         grabber = nullptr;
-        if (list.Cancelled && list.Count() > 0) {
+        if (list.CancelRequested() && list.Count() > 0) {
             list.Delete(list.Count() - 1);
         }
     }
@@ -61,7 +61,7 @@ struct TsbProbe {
 };
 
 void TsbProbe::run(const TsbDeviceAddress* Address, const char* Name) {
-    if (list.Cancelled) {
+    if (list.CancelRequested()) {
         return;
     }
     if (list.TransportType == ttAspi) {
@@ -194,7 +194,7 @@ void TsbProbe::readDiscFacts() {
     const uint8_t ready = StarBurn_CdvdBurnerGrabber_TestUnitReady(grabber, exceptionText, textSize,
                                                                    &status, failureInfo);
     item.DiscType = DISC_TYPE_NO_MEDIA;
-    if (ready != 0 || list.Cancelled) {
+    if (ready != 0 || list.CancelRequested()) {
         return;
     }
     Logger().Log("StarBurn_CdvdBurnerGrabber_GetInsertedDiscType");

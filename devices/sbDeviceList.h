@@ -46,6 +46,7 @@ public:
 class TsbDeviceList {
 public:
     TsbDeviceList() = default;
+    virtual ~TsbDeviceList() = default;
     TsbDeviceList(const TsbDeviceList&) = delete;
     TsbDeviceList& operator=(const TsbDeviceList&) = delete;
 
@@ -53,6 +54,8 @@ public:
     TsbTransportType TransportType = ttSpti;
     // Set to ask the running search to stop; read by the search thread.
     std::atomic<bool> Cancelled{false};
+    // What the probe asks, on the search thread, to learn whether to stop.
+    virtual bool CancelRequested() const { return Cancelled; }
 
     TsbDeviceItem* Items(int Index) const {
         return items_.at(static_cast<std::size_t>(Index)).get();
