@@ -7,6 +7,7 @@
 #include "engine/sbCallBack.h"
 #include "engine/sbLogger.h"
 #include "platform/sbDrives.h"
+#include "platform/sbSystem.h"
 #include "starburn/StarBurn.h"
 
 #include <fmt/printf.h>
@@ -40,7 +41,12 @@ struct TsbProbe {
         if (grabber == nullptr) {
             return;
         }
-        Logger().Log("StarBurn_Destroy: Grabber");
+        // A log that cannot be written must not keep the device open (nor
+        // leave a destructor with an error).
+        try {
+            Logger().Log("StarBurn_Destroy: Grabber");
+        } catch (const std::exception&) {
+        }
         StarBurn_Destroy(&grabber);
         grabber = nullptr;
         if (list.CancelRequested() && list.Count() > 0) {
@@ -293,7 +299,8 @@ void TsbDeviceFinderThread::Execute() {
             StarBurn_FindDevice(5, 0, LibraryCallback, devices_);
         }
     } catch (const std::exception& error) {
-        Logger().Log(std::string("Device search failed: ") + error.what());
+        // Most likely the diagnostic log itself could not be written.
+        platform::OutputDebugString(std::string("Device search failed: ") + error.what());
     }
 }
 

@@ -300,8 +300,17 @@ TsbBurner::~TsbBurner() {
     // The burn thread reads the source files: it is waited for first.
     WaitForBurnThread();
     SourceFiles.clear();
-    DestroyFileTree();
-    CloseDevice();
+    // Logging can fail (an unwritable log file); the handles go all the same.
+    try {
+        DestroyFileTree();
+    } catch (const std::exception&) {
+        StarBurn_Destroy(&FileTree);
+    }
+    try {
+        CloseDevice();
+    } catch (const std::exception&) {
+        StarBurn_Destroy(&Grabber);
+    }
 }
 
 std::string TsbBurner::FailureText(const std::string& Name) const {
