@@ -90,7 +90,7 @@ TEST_P(BurnModeTest, WritesTheImageAndFinishesTheDisc) {
     EXPECT_EQ(messages.Messages(), expected);
     EXPECT_EQ(burner.StatusText, "Eject disc");
     EXPECT_EQ(burner.SourceFiles, std::vector<std::string>{image.string()});
-    EXPECT_EQ(burner.FileSourceLayout.TrackCount, 1u);
+    EXPECT_EQ(+burner.FileSourceLayout.TrackCount, 1u);
     EXPECT_EQ(std::string(burner.FileSourceLayout.Tracks[0].FileName), image.string());
 
     const auto log = LogFrom(LogMessages(), "Source file name: " + image.string());
