@@ -434,7 +434,9 @@ STARBURN_API uint32_t StarBurn_GetVersion(void);
  * folder. pConfigurationFile may be NULL: then the file named by the
  * environment variable STARBURN_CONFIG is read, or, without it, the built-in
  * recorder set is used. On failure the text buffer (may be NULL) gets the
- * reason. A second call while started does nothing and returns 0.
+ * reason. On success it holds the configuration problems that were skipped
+ * ("file:line: problem", one per line; they also go to stderr), or is empty.
+ * A second call while started does nothing and returns 0.
  */
 STARBURN_API uint8_t StarBurn_UpStartEx(const char* pConfigurationFile, char* pExceptionText,
                                         uint32_t ulExceptionTextSize);
@@ -601,7 +603,12 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_Eject(SB_GRABBER_HEAD);
 /* Closes the open session of the disc (after Track-At-Once). */
 STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_CloseSession(SB_GRABBER_HEAD);
 
-/* Asks a running write of this grabber to stop; callable from any thread. */
+/*
+ * Asks a running write of this grabber to stop; callable from any thread. The
+ * write returns SB_EXCEPTION_CANCELLED within 100 ms. When no write runs, the
+ * grabber's next write stops as soon as it starts, so a cancel that falls
+ * between two tracks is not lost.
+ */
 STARBURN_API void StarBurn_CdvdBurnerGrabber_Cancel(void* pGrabber);
 
 /*

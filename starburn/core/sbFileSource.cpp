@@ -22,15 +22,14 @@ public:
     uint64_t size() const override { return size_; }
 
     bool read(void* buffer, size_t length, std::string& error, int& errnoValue) override {
-        if (length > size_ - position_) {
-            error = "The write asked for more bytes than the image file \"" + path_ + "\" holds";
-            errnoValue = EINVAL;
+        if (!fits(length, error, errnoValue)) {
             return false;
         }
         auto* out = static_cast<char*>(buffer);
         size_t done = 0;
         while (done < length) {
-            const ssize_t n = ::read(fd_, out + done, length - done);
+            const ssize_t n =
+                ::pread(fd_, out + done, length - done, static_cast<off_t>(position_ + done));
             if (n < 0) {
                 if (errno == EINTR) {
                     continue;
@@ -41,45 +40,93 @@ public:
                 return false;
             }
             if (n == 0) {
-                errnoValue = 0;
-                error = "The image file \"" + path_ + "\" changed size during the write: it " +
-                        "ended after " + std::to_string(position_ + done) + " of " +
-                        std::to_string(size_) + " bytes";
-                return false;
+                return shrunk(position_ + done, error, errnoValue);
             }
             done += static_cast<size_t>(n);
         }
         position_ += done;
-        if (position_ == size_) {
-            // A file that grew meanwhile would be burned cut short.
-            struct stat st {};
-            if (::fstat(fd_, &st) == 0 && static_cast<uint64_t>(st.st_size) != size_) {
-                errnoValue = 0;
-                error = "The image file \"" + path_ + "\" changed size during the write: it " +
-                        "was " + std::to_string(size_) + " bytes and is now " +
-                        std::to_string(st.st_size);
-                return false;
-            }
-        }
-        return true;
+        return checkEnd(error, errnoValue);
     }
 
-    bool rewind(std::string& error, int& errnoValue) override {
-        if (::lseek(fd_, 0, SEEK_SET) < 0) {
-            errnoValue = errno;
-            error =
-                "The image file \"" + path_ + "\" cannot be rewound: " + std::strerror(errnoValue);
-            return false;
+    int copyTo(int fd, uint64_t offset, size_t length, std::string& error,
+               int& errnoValue) override {
+        if (!kernelCopy_) {
+            return 0;
         }
+        if (!fits(length, error, errnoValue)) {
+            return -1;
+        }
+        size_t done = 0;
+        while (done < length) {
+            loff_t in = static_cast<loff_t>(position_ + done);
+            loff_t out = static_cast<loff_t>(offset + done);
+            const ssize_t n = ::copy_file_range(fd_, &in, fd, &out, length - done, 0);
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                if (done == 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                                  errno == EOPNOTSUPP || errno == EBADF)) {
+                    // This pair of file systems cannot; read through a buffer from now on.
+                    kernelCopy_ = false;
+                    return 0;
+                }
+                errnoValue = errno;
+                error = "The image file \"" + path_ +
+                        "\" cannot be copied to the disc: " + std::strerror(errnoValue);
+                return -1;
+            }
+            if (n == 0) {
+                return shrunk(position_ + done, error, errnoValue) ? 1 : -1;
+            }
+            done += static_cast<size_t>(n);
+        }
+        position_ += done;
+        return checkEnd(error, errnoValue) ? 1 : -1;
+    }
+
+    bool rewind(std::string& /*error*/, int& /*errnoValue*/) override {
         position_ = 0;
         return true;
     }
 
 private:
+    bool fits(size_t length, std::string& error, int& errnoValue) const {
+        if (length <= size_ - position_) {
+            return true;
+        }
+        error = "The write asked for more bytes than the image file \"" + path_ + "\" holds";
+        errnoValue = EINVAL;
+        return false;
+    }
+
+    bool shrunk(uint64_t reached, std::string& error, int& errnoValue) const {
+        errnoValue = 0;
+        error = "The image file \"" + path_ + "\" changed size during the write: it ended after " +
+                std::to_string(reached) + " of " + std::to_string(size_) + " bytes";
+        return false;
+    }
+
+    // A file that grew meanwhile would be burned cut short.
+    bool checkEnd(std::string& error, int& errnoValue) const {
+        if (position_ != size_) {
+            return true;
+        }
+        struct stat st {};
+        if (::fstat(fd_, &st) == 0 && static_cast<uint64_t>(st.st_size) != size_) {
+            errnoValue = 0;
+            error = "The image file \"" + path_ + "\" changed size during the write: it was " +
+                    std::to_string(size_) + " bytes and is now " + std::to_string(st.st_size);
+            return false;
+        }
+        return true;
+    }
+
     int fd_;
     std::string path_;
     uint64_t size_;
     uint64_t position_ = 0;
+    bool kernelCopy_ = true;
 };
 
 } // namespace

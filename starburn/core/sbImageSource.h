@@ -24,6 +24,16 @@ public:
 
     // Makes the next read start at the first byte again.
     virtual bool rewind(std::string& error, int& errnoValue) = 0;
+
+    // Where the source can, copies its next `length` bytes into the file
+    // descriptor `fd` at `offset` inside the kernel, sparing the copy through
+    // a buffer. Returns 1 when done, -1 on failure (error and errnoValue set),
+    // and 0 when the source has no such path: then nothing was consumed and
+    // the caller reads instead.
+    virtual int copyTo(int /*fd*/, uint64_t /*offset*/, size_t /*length*/, std::string& /*error*/,
+                       int& /*errnoValue*/) {
+        return 0;
+    }
 };
 
 } // namespace starburn

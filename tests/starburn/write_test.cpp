@@ -142,11 +142,11 @@ TEST_F(Writes, SeveralTracksFollowEachOtherOnWholeSectors) {
     EXPECT_EQ(toc.Valid, 1);
     EXPECT_EQ(toc.FirstTrackNumber, 1);
     EXPECT_EQ(toc.LastTrackNumber, 3);
-    EXPECT_EQ(toc.NumberOfEntries, 3u);
-    EXPECT_EQ(toc.Entries[0].StartAddress, 0u);
-    EXPECT_EQ(toc.Entries[1].StartAddress, 3u);
-    EXPECT_EQ(toc.Entries[2].StartAddress, 5u);
-    EXPECT_EQ(toc.LeadOutStartAddress, 6u);
+    EXPECT_EQ(uint32_t{toc.NumberOfEntries}, 3u);
+    EXPECT_EQ(uint32_t{toc.Entries[0].StartAddress}, 0u);
+    EXPECT_EQ(uint32_t{toc.Entries[1].StartAddress}, 3u);
+    EXPECT_EQ(uint32_t{toc.Entries[2].StartAddress}, 5u);
+    EXPECT_EQ(uint32_t{toc.LeadOutStartAddress}, 6u);
 
     std::vector<uint8_t> expected = padded(first);
     const auto s = padded(second);
@@ -171,8 +171,8 @@ TEST_F(Writes, MultisessionTrackAtOnceAppendsUntilTheSessionIsClosed) {
     EXPECT_EQ(next.TrackNumber, 2);
     EXPECT_EQ(next.Blank, 1);
     EXPECT_EQ(next.NextWritableAddressValid, 1);
-    EXPECT_EQ(next.TrackStartAddress, 5u); // 10000 bytes take 5 sectors
-    EXPECT_EQ(next.FreeBlocks, 4096u - 5);
+    EXPECT_EQ(uint32_t{next.TrackStartAddress}, 5u); // 10000 bytes take 5 sectors
+    EXPECT_EQ(uint32_t{next.FreeBlocks}, 4096u - 5);
 
     // Closing a multisession session leaves the disc open for another one.
     ASSERT_EQ(closeSession(), SB_EXCEPTION_NONE) << r.text;
@@ -202,7 +202,7 @@ TEST_F(Writes, MultisessionTrackAtOnceAppendsUntilTheSessionIsClosed) {
     // The eject put a fresh blank of the same kind in.
     EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(writer), DISC_TYPE_DVDPLUSR);
     EXPECT_EQ(discInfo(writer).DiscStatus, SB_DISC_STATUS_BLANK);
-    EXPECT_EQ(nextTrack(writer).FreeBlocks, 4096u);
+    EXPECT_EQ(uint32_t{nextTrack(writer).FreeBlocks}, 4096u);
 }
 
 TEST_F(Writes, DiscAtOnceWithMultisessionLeavesTheDiscAppendable) {
@@ -241,7 +241,7 @@ TEST_F(Writes, ATestWriteStoresNothing) {
         }
         ASSERT_EQ(result, SB_EXCEPTION_NONE) << r.text;
         EXPECT_EQ(discInfo(writer).DiscStatus, SB_DISC_STATUS_BLANK);
-        EXPECT_EQ(nextTrack(writer).FreeBlocks, 4096u);
+        EXPECT_EQ(uint32_t{nextTrack(writer).FreeBlocks}, 4096u);
     }
     // The test writes went through the motions.
     EXPECT_FALSE(log.progress.empty());
@@ -462,7 +462,7 @@ TEST_F(Writes, TheDiscSurvivesARestartOfTheLibrary) {
     auto info = discInfo(writer);
     EXPECT_EQ(info.DiscStatus, SB_DISC_STATUS_APPENDABLE);
     EXPECT_EQ(info.LastSessionStatus, SB_SESSION_STATUS_INCOMPLETE);
-    EXPECT_EQ(nextTrack(writer).TrackStartAddress, 7u);
+    EXPECT_EQ(uint32_t{nextTrack(writer).TrackStartAddress}, 7u);
     ASSERT_EQ(closeSession(), SB_EXCEPTION_NONE) << r.text;
     EXPECT_TRUE(ejectAndRead(writer, "CdRom0") == padded(bytes));
 }
