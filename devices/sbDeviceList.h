@@ -1,0 +1,126 @@
+// Device discovery: the list of CD/DVD devices with what could be learned
+// about each and about the disc in it.
+//
+// A TsbDeviceFinder owns a TsbDeviceList. Its Search clears the list, starts a
+// TsbDeviceFinderThread that enumerates the devices of the chosen transport,
+// and waits for it on the main thread in 80 ms steps, letting the front end
+// process its messages in between. The library callback's device-found
+// reason runs the probe (ProbeFoundDevice) on the search thread; the probe
+// appends one item per device that opens. The main thread reads the list
+// only after the search has ended; the one value both threads touch while it
+// runs is the list's Cancelled flag.
+#pragma once
+
+#include "devices/sbTypes.h"
+#include "engine/sbFrontEnd.h"
+#include "engine/sbThread.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TsbDeviceItem {
+public:
+    std::string Vendor;
+    std::string Product;
+    std::string ProductRevisionLevel;
+    std::string DiscLabel;
+    uint32_t BufferSize = 0;
+    TsbDeviceAddress Address{};
+    std::string DeviceName;
+    TsbTransportType TransportType = ttSpti;
+    TsbMediaFormats MediaFormats{};
+    uint8_t DiscType = DISC_TYPE_UNKNOWN;
+    std::string DriveLetter;
+    TsbDiscInformation DiscInformation{};
+    TsbTrackInformation TrackInformation{};
+    TsbTOCInformation TOCInformation{};
+    TsbDiscSpace DiscSpace{};
+    TsbReadModes ReadModes{};
+    TsbWriteModes WriteModes;
+    TsbDVDRPC DVDRPC{};
+};
+
+class TsbDeviceList {
+public:
+    TsbDeviceList() = default;
+    virtual ~TsbDeviceList() = default;
+    TsbDeviceList(const TsbDeviceList&) = delete;
+    TsbDeviceList& operator=(const TsbDeviceList&) = delete;
+
+    // The transport of the running search.
+    TsbTransportType TransportType = ttSpti;
+    // Set to ask the running search to stop; read by the search thread.
+    std::atomic<bool> Cancelled{false};
+    // What the probe asks, on the search thread, to learn whether to stop.
+    virtual bool CancelRequested() const { return Cancelled; }
+
+    TsbDeviceItem* Items(int Index) const {
+        return items_.at(static_cast<std::size_t>(Index)).get();
+    }
+    // Appends an item and returns it; items keep their address until deleted.
+    TsbDeviceItem* Add();
+    int Count() const { return static_cast<int>(items_.size()); }
+    void Delete(int Index);
+    void Clear() { items_.clear(); }
+
+private:
+    std::vector<std::unique_ptr<TsbDeviceItem>> items_;
+};
+
+// The thread that enumerates the devices of one transport.
+class TsbDeviceFinderThread : public TsbThread {
+public:
+    explicit TsbDeviceFinderThread(TsbDeviceList* Devices);
+
+protected:
+    void Execute() override;
+
+private:
+    TsbDeviceList* devices_;
+    TsbTransportType transportType_;
+};
+
+class TsbDeviceFinder {
+public:
+    TsbDeviceFinder();
+    // Waits for a running search before the list goes.
+    virtual ~TsbDeviceFinder();
+    TsbDeviceFinder(const TsbDeviceFinder&) = delete;
+    TsbDeviceFinder& operator=(const TsbDeviceFinder&) = delete;
+
+    // The found devices, in the order they were found.
+    TsbDeviceList Devices;
+    // The transport of the next search, and the text its progress window shows.
+    TsbTransportType TransportType = ttSpti;
+    std::string InfoText;
+
+    // Runs one complete search; returns when it is over.
+    void Search(bool ShowProgress);
+    // Asks the running search to stop (the progress window's Cancel).
+    void CancelSearch();
+    // Returns when no search thread is running.
+    virtual void WaitForSearch();
+    // The search thread's termination handler; runs on the search thread.
+    virtual void SearchThreadDone(TsbThread* Sender);
+
+    bool Searching() const { return searchThread_ != nullptr; }
+    // The progress window while a search shows one.
+    IsbProgressWindow* ProgressWindow() const { return progressWindow_; }
+
+private:
+    std::unique_ptr<TsbDeviceFinderThread> searchThread_;
+    std::atomic<bool> searchThreadRunning_{false};
+    IsbProgressWindow* progressWindow_ = nullptr;
+};
+
+// The device-found reason of the library callback: opens the device named by
+// Special2 (ttSpti) or addressed by Special1 (ttAspi), reads its facts and
+// the disc's, and appends them to the TsbDeviceList given as Context.
+void ProbeFoundDevice(void* Context, void* Special1, void* Special2);
+
+// Hands the library callback's device-found reason to ProbeFoundDevice.
+// Done once, the first time a finder is created.
+void RegisterDeviceProbe();

@@ -1,0 +1,435 @@
+#include "engine/sbBurner.h"
+
+#include "devices/sbError.h"
+#include "devices/sbLibraryCall.h"
+#include "devices/sbResConst.h"
+#include "devices/sbStrUtils.h"
+#include "engine/sbCallBack.h"
+#include "engine/sbFrontEnd.h"
+#include "engine/sbLogger.h"
+
+#include <fmt/printf.h>
+
+#include <chrono>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+constexpr auto waitStep = std::chrono::milliseconds(80);
+
+struct TsbModeInfo {
+    const char* Name;        // the mode's name in the "Burning mode" message
+    const char* Function;    // the library function, as logged before the call
+    const char* FailureText; // the failure text
+};
+
+const TsbModeInfo* ModeInfo(uint8_t WriteMode) {
+    static const TsbModeInfo modes[] = {
+        {"Track-At-Once (from tree)", "StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree",
+         "StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree() failed, exception %d, status %d, "
+         "text \"%s\""},
+        {"Session-At-Once (from tree)", "StarBurn_CdvdBurnerGrabber_SessionAtOnce",
+         "StarBurn_CdvdBurnerGrabber_SessionAtOnce() failed, exception %d, status %d, text "
+         "\"%s\""},
+        {"Disc-At-Once PQ (from tree)", "StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromTree",
+         "StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromTree() failed, exception %d, status %d, "
+         "text \"%s\""},
+        {"Disc-At-Once raw P-W (from tree)", "StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromTree",
+         "StarBurn_CdvdBurnerGrabber_DiscAtOncePQ[RawPW]FromTree() failed, exception %d, status "
+         "%d, text \"%s\""},
+        {nullptr, nullptr, nullptr},
+        {"Disc-At-Once PQ (from file)", "StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromFile",
+         "StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromFile() failed, exception %d, status %d, "
+         "text \"%s\""},
+        {"Disc-At-Once raw P-W (from file)", "StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile",
+         "StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile() failed, exception %d, status %d, "
+         "text \"%s\""},
+        {"Track-At-Once (from file)", "StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile",
+         "StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile() failed, exception %d, status %d, "
+         "text \"%s\""},
+        {"Session-At-Once (from file)", "StarBurn_CdvdBurnerGrabber_SessionAtOnce",
+         "StarBurn_CdvdBurnerGrabber_SessionAtOnce() failed, exception %d, status %d, text "
+         "\"%s\""},
+    };
+    if (WriteMode >= std::size(modes) || modes[WriteMode].Name == nullptr) {
+        return nullptr;
+    }
+    return &modes[WriteMode];
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Source layouts
+
+void FillFileSourceLayout(FileSourceLayoutRecord& Layout, const std::string& FileName) {
+    if (FileName.size() >= SB_FILE_SOURCE_PATH_SIZE) {
+        throw EsbError(fmt::sprintf("The source file name is too long to burn (%d characters, at "
+                                    "most %d): %s",
+                                    FileName.size(), SB_FILE_SOURCE_PATH_SIZE - 1, FileName));
+    }
+    std::memset(&Layout, 0, sizeof Layout);
+    Layout.TrackCount = 1;
+    std::memcpy(Layout.Tracks[0].FileName, FileName.data(), FileName.size());
+}
+
+void FillSessionLayout(SessionLayoutRecord& Layout, const std::vector<std::string>& SourceFiles) {
+    if (SourceFiles.size() > SB_SESSION_MAX_ENTRIES) {
+        throw EsbError(fmt::sprintf("Too many source files for one session (%d, at most %d)",
+                                    SourceFiles.size(), SB_SESSION_MAX_ENTRIES));
+    }
+    for (const std::string& fileName : SourceFiles) {
+        if (fileName.size() >= SB_SESSION_PATH_SIZE) {
+            throw EsbError(fmt::sprintf("The source file name is too long to burn in one session "
+                                        "(%d characters, at most %d): %s",
+                                        fileName.size(), SB_SESSION_PATH_SIZE - 1, fileName));
+        }
+    }
+    std::memset(&Layout, 0, sizeof Layout);
+    Layout.EntryCount = static_cast<uint32_t>(SourceFiles.size());
+    for (std::size_t k = 0; k < SourceFiles.size(); ++k) {
+        std::memcpy(Layout.Entries[k].FileName, SourceFiles[k].data(), SourceFiles[k].size());
+    }
+}
+
+void CheckFileSourceLayout(const FileSourceLayoutRecord& Layout) {
+    if (Layout.TrackCount > SB_FILE_SOURCE_MAX_TRACKS) {
+        throw EsbError(fmt::sprintf("The source layout names %d tracks, at most %d can be burnt",
+                                    Layout.TrackCount, SB_FILE_SOURCE_MAX_TRACKS));
+    }
+    for (uint32_t track = 0; track < Layout.TrackCount; ++track) {
+        const char* name = Layout.Tracks[track].FileName;
+        if (std::memchr(name, 0, SB_FILE_SOURCE_PATH_SIZE) == nullptr) {
+            throw EsbError(
+                fmt::sprintf("The source file name of track %d is not terminated", track + 1));
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// TsbCustomThread
+
+TsbCustomThread::TsbCustomThread(TsbBurner* Burner) : Burner(Burner) {}
+
+void TsbCustomThread::DoMessage(const std::string& Text, TsbLogItemType Kind) {
+    if (OnMessage) {
+        OnMessage(this, Text, Kind);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// TsbBurnThread
+
+void TsbBurnThread::Execute() {
+    TsbBurner& burner = *Burner;
+    burner.StatusText.clear();
+    if (burner.WriteMode != wmImageToFile) {
+        CallBackEventer().DoCancelEnabled(true);
+    }
+    try {
+        if (burner.WriteMode == wmImageToFile) {
+            WriteImageToFile();
+        } else if (ModeInfo(burner.WriteMode) != nullptr) {
+            Write();
+        }
+    } catch (const std::exception& error) {
+        // A thread must never let an error escape: it would end the program.
+        burner.StatusText = error.what();
+        burner.WriteStarted = false;
+    } catch (...) {
+        burner.StatusText = "The burn failed with an unknown error";
+        burner.WriteStarted = false;
+    }
+    CallBackEventer().DoCancelEnabled(false);
+    Burner = nullptr;
+}
+
+void TsbBurnThread::Write() {
+    TsbBurner& burner = *Burner;
+    const TsbModeInfo& mode = *ModeInfo(burner.WriteMode);
+    burner.WriteStarted = true;
+    DoMessage(LoadResString(rsBurningMode) + ": " + mode.Name, litInfo);
+    DoMessage(LoadResString(rsBurningStarted), litInfo);
+
+    uint8_t result = 0;
+    switch (burner.WriteMode) {
+    case wmTrackAtOnceFromTree:
+        Logger().Log(mode.Function);
+        result = StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
+            burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
+            burner.FailureInfo, burner.FileTree, 1, burner.TestWrite, burner.MultiSession, 1,
+            SB_WRITE_REVISION);
+        break;
+    case wmSessionAtOnceFromTree:
+    case wmSessionAtOnceFromFile: {
+        // The layout is large (29 KB); it lives on the heap, not on the thread's stack.
+        auto layout = std::make_unique<SessionLayoutRecord>();
+        std::memset(layout.get(), 0, sizeof(SessionLayoutRecord));
+        const bool fromTree = burner.WriteMode == wmSessionAtOnceFromTree;
+        if (fromTree) {
+            layout->EntryCount = 1;
+            layout->Entries[0].FileTree = burner.FileTree;
+        } else {
+            FillSessionLayout(*layout, burner.SourceFiles);
+        }
+        Logger().Log(mode.Function);
+        result = StarBurn_CdvdBurnerGrabber_SessionAtOnce(
+            burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
+            burner.FailureInfo, layout.get(), fromTree ? 1 : 0, burner.TestWrite, 1, 1,
+            SB_WRITE_REVISION);
+        break;
+    }
+    case wmDiscAtOncePQFromTree:
+        Logger().Log(mode.Function);
+        result = StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromTree(
+            burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
+            burner.FailureInfo, burner.FileTree, 0, burner.TestWrite, 0, 1, SB_WRITE_REVISION);
+        break;
+    case wmDiscAtOnceRawPWFromTree:
+        Logger().Log(mode.Function);
+        result = StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromTree(
+            burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
+            burner.FailureInfo, burner.FileTree, 0, burner.TestWrite, 0, 1, SB_WRITE_REVISION);
+        break;
+    case wmDiscAtOncePQFromFile:
+        CheckFileSourceLayout(burner.FileSourceLayout);
+        Logger().Log(mode.Function);
+        result = StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromFile(
+            burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
+            burner.FailureInfo, &burner.FileSourceLayout, 0, burner.TestWrite, 0, 0, 1,
+            SB_WRITE_REVISION);
+        break;
+    case wmDiscAtOnceRawPWFromFile:
+        CheckFileSourceLayout(burner.FileSourceLayout);
+        Logger().Log(mode.Function);
+        result = StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile(
+            burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
+            burner.FailureInfo, &burner.FileSourceLayout, 0, burner.TestWrite, 0, 0, 1,
+            SB_WRITE_REVISION);
+        break;
+    case wmTrackAtOnceFromFile: {
+        CheckFileSourceLayout(burner.FileSourceLayout);
+        const uint32_t tracks = burner.FileSourceLayout.TrackCount;
+        for (uint32_t track = 0; track < tracks; ++track) {
+            if (track == 0) {
+                Logger().Log(mode.Function);
+            }
+            result = StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile(
+                burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
+                burner.FailureInfo, burner.FileSourceLayout.Tracks[track].FileName, 1,
+                burner.TestWrite, burner.MultiSession, 1, SB_WRITE_REVISION);
+            if (result != 0) {
+                break;
+            }
+        }
+        break;
+    }
+    default:
+        break;
+    }
+
+    burner.LastException = result;
+    if (result != 0) {
+        burner.StatusText = burner.FormatFailure(mode.FailureText);
+        Logger().Log(burner.StatusText);
+        burner.WriteStarted = false;
+    }
+}
+
+void TsbBurnThread::WriteImageToFile() {
+    TsbBurner& burner = *Burner;
+    TsbImageWriting& image = burner.ImageWriting;
+    CallBackEventer().DoImageBuildStart();
+    constexpr int64_t bufferSize = 65536;
+    std::vector<char> buffer(bufferSize, 0);
+    image.LastPercent = 0;
+    CallBackEventer().DoCancelEnabled(true);
+    burner.WriteStarted = true;
+    for (;;) {
+        image.BytesWritten = image.TotalBytes - image.RemainingBytes;
+        image.CurrentPercent =
+            image.TotalBytes == 0 ? 0 : image.BytesWritten * 100 / image.TotalBytes;
+        if (image.CurrentPercent != image.LastPercent && image.CurrentPercent != 100) {
+            image.LastPercent = image.CurrentPercent;
+            CallBackEventer().DoProgress(static_cast<int32_t>(image.CurrentPercent));
+        }
+        if (image.RemainingBytes <= 0 || burner.Cancelled) {
+            break;
+        }
+        image.ChunkSize = image.RemainingBytes < bufferSize ? image.RemainingBytes : bufferSize;
+        Logger().Log("StarBurn_ISO9660JolietFileTree_Read");
+        burner.LastException = StarBurn_ISO9660JolietFileTree_Read(
+            burner.FileTree, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
+            static_cast<uint32_t>(image.ChunkSize), buffer.data());
+        if (burner.LastException != 0) {
+            burner.StatusText = burner.FormatFailure(
+                "StarBurn_ISO9660FileTree_Read(loop) failed, exception %d, status %d, text \"%s\"");
+            Logger().Log(burner.StatusText);
+            throw EsbError(burner.StatusText);
+        }
+        // A short write is not a failure by itself: write what is left of the chunk.
+        const char* data = buffer.data();
+        int64_t left = image.ChunkSize;
+        while (left > 0) {
+            const ssize_t written = ::write(image.ImageFile, data, static_cast<size_t>(left));
+            if (written < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                burner.LastStatus = static_cast<uint32_t>(errno);
+                burner.StatusText = fmt::sprintf("WriteFile( %d ) failed, status %d",
+                                                 image.ChunkSize, burner.LastStatus);
+                throw EsbError(burner.StatusText);
+            }
+            data += written;
+            left -= written;
+        }
+        image.RemainingBytes -= image.ChunkSize;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// TsbBurner
+
+TsbBurner::TsbBurner() {
+    std::memset(&FileSourceLayout, 0, sizeof FileSourceLayout);
+}
+
+TsbBurner::~TsbBurner() {
+    // The burn thread reads the source files: it is waited for first.
+    WaitForBurnThread();
+    SourceFiles.clear();
+    // Logging can fail (an unwritable log file); the handles go all the same.
+    try {
+        DestroyFileTree();
+    } catch (const std::exception&) {
+        StarBurn_Destroy(&FileTree);
+    }
+    try {
+        CloseDevice();
+    } catch (const std::exception&) {
+        StarBurn_Destroy(&Grabber);
+    }
+}
+
+std::string TsbBurner::FailureText(const std::string& Name) const {
+    return LibraryFailureText(Name, LastException, LastStatus, ExceptionText, sizeof ExceptionText);
+}
+
+std::string TsbBurner::FormatFailure(const std::string& Pattern) const {
+    return fmt::sprintf(Pattern, LastException, static_cast<int32_t>(LastStatus),
+                        BufferToStr(ExceptionText, sizeof ExceptionText));
+}
+
+void TsbBurner::OpenDevice() {
+    CloseDevice();
+    Logger().Log("StarBurn_CdvdBurnerGrabber_Create (before create)");
+    if (TransportType == ttAspi) {
+        LastException = StarBurn_CdvdBurnerGrabber_Create(
+            &Grabber, ExceptionText, sbExceptionTextSize, &LastStatus, FailureInfo, LibraryCallback,
+            nullptr, DeviceAddress.PortID, DeviceAddress.BusID, DeviceAddress.TargetID,
+            DeviceAddress.LUN, 0);
+    } else {
+        LastException = StarBurn_CdvdBurnerGrabber_CreateEx(
+            &Grabber, ExceptionText, sbExceptionTextSize, &LastStatus, FailureInfo, LibraryCallback,
+            nullptr, DeviceName.c_str(), 0);
+    }
+    if (LastException != 0) {
+        Grabber = nullptr;
+        StatusText = FailureText("StarBurn_CdvdBurnerGrabber_Create");
+        Logger().Log(StatusText);
+        throw EsbError(StatusText);
+    }
+    Logger().Log(fmt::sprintf(
+        "StarBurn_CdvdBurnerGrabber_Create (after create): PortID:%d,BusID:%d,TargetID:%d,LUN:%d",
+        DeviceAddress.PortID, DeviceAddress.BusID, DeviceAddress.TargetID, DeviceAddress.LUN));
+}
+
+void TsbBurner::CloseDevice() {
+    if (Grabber == nullptr) {
+        return;
+    }
+    ReleaseDevice();
+    Logger().Log("StarBurn_Destroy: Grabber");
+    StarBurn_Destroy(&Grabber);
+    Grabber = nullptr;
+}
+
+void TsbBurner::DestroyFileTree() {
+    if (FileTree == nullptr) {
+        return;
+    }
+    Logger().Log("StarBurn_Destroy: FileTree");
+    StarBurn_Destroy(&FileTree);
+    FileTree = nullptr;
+}
+
+void TsbBurner::LockDevice() {
+    lockOrRelease(true);
+}
+
+void TsbBurner::ReleaseDevice() {
+    lockOrRelease(false);
+}
+
+void TsbBurner::lockOrRelease(bool Lock) {
+    const char* name =
+        Lock ? "StarBurn_CdvdBurnerGrabber_Lock" : "StarBurn_CdvdBurnerGrabber_Release";
+    LastException = 0;
+    if (Grabber != nullptr) {
+        Logger().Log(name);
+        LastException =
+            Lock ? StarBurn_CdvdBurnerGrabber_Lock(Grabber, ExceptionText, sbExceptionTextSize,
+                                                   &LastStatus, FailureInfo)
+                 : StarBurn_CdvdBurnerGrabber_Release(Grabber, ExceptionText, sbExceptionTextSize,
+                                                      &LastStatus, FailureInfo);
+    }
+    if (LastException != 0) {
+        // The two characters backslash and n are part of these texts.
+        StatusText = FailureText(name) + "\\n";
+        Logger().Log(StatusText);
+        ShowMessageBox(StatusText, "Error", TsbMessageBoxKind::mbkError);
+    }
+}
+
+void TsbBurner::Cancel() {
+    if (WriteMode != wmImageToFile) {
+        Logger().Log("StarBurn_CdvdBurnerGrabber_Cancel");
+        StarBurn_CdvdBurnerGrabber_Cancel(Grabber);
+    }
+    Cancelled = true;
+}
+
+void TsbBurner::StartBurnThread() {
+    WaitForBurnThread();
+    burnThread_ = std::make_unique<TsbBurnThread>(this);
+    burnThread_->OnTerminate = [this](TsbThread* Sender) { BurnThreadDone(Sender); };
+    burnThread_->OnMessage = [this](void* Sender, const std::string& Text, TsbLogItemType Kind) {
+        DoMessage(Sender, Text, Kind);
+    };
+    burnThreadRunning_ = true;
+    burnThread_->Start();
+    WaitForBurnThread();
+}
+
+void TsbBurner::WaitForBurnThread() {
+    while (burnThread_) {
+        if (burnThread_->WaitFor(waitStep)) {
+            // Joins the worker: nothing of it runs on once it is freed.
+            burnThread_.reset();
+            break;
+        }
+        ProcessMessages();
+    }
+}
+
+void TsbBurner::BurnThreadDone(TsbThread* /*Sender*/) {
+    burnThreadRunning_ = false;
+}
+
+void TsbBurner::DoMessage(void* /*Sender*/, const std::string& Text, TsbLogItemType Kind) {
+    if (OnMessage) {
+        OnMessage(this, Text, Kind);
+    }
+}

@@ -1,0 +1,45 @@
+#include "engine/sbThread.h"
+
+TsbThread::~TsbThread() {
+    Join();
+}
+
+void TsbThread::Start() {
+    if (thread_.joinable()) {
+        return;
+    }
+    thread_ = std::thread([this] { Run(); });
+}
+
+void TsbThread::Run() {
+    // Whatever Execute lets through, the owner must still learn that the
+    // worker has ended, or it would wait for it for ever.
+    struct Finish {
+        TsbThread* self;
+        ~Finish() {
+            if (self->OnTerminate) {
+                self->OnTerminate(self);
+            }
+            std::lock_guard lock(self->mutex_);
+            self->finished_ = true;
+            self->finishedChanged_.notify_all();
+        }
+    } finish{this};
+    Execute();
+}
+
+bool TsbThread::WaitFor(std::chrono::milliseconds Timeout) {
+    std::unique_lock lock(mutex_);
+    return finishedChanged_.wait_for(lock, Timeout, [this] { return finished_; });
+}
+
+void TsbThread::Join() {
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
+        thread_.join();
+    }
+}
+
+bool TsbThread::Finished() const {
+    std::lock_guard lock(mutex_);
+    return finished_;
+}
