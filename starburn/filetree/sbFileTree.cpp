@@ -1029,6 +1029,12 @@ bool FileTree::build(uint32_t startAddress, uint32_t tailPadding, bool joliet,
     iso_write_opts_set_appendable(opts, 0);
     iso_write_opts_set_ms_block(opts, startAddress);
     iso_write_opts_set_tail_blocks(opts, tailPadding);
+    // The volume times are fixed when the image is built: SeekToBegin
+    // generates the image again, and it must yield the very same bytes (a
+    // trial read followed by the real one, a verify pass after a burn).
+    const time_t builtAt = std::time(nullptr);
+    char noUuid[1] = {'\0'};
+    iso_write_opts_set_pvd_times(opts, builtAt, builtAt, 0, builtAt, noUuid);
 
     image_ = image;
     opts_ = opts;
