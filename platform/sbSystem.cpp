@@ -15,6 +15,7 @@ namespace {
 std::mutex g_mutex;
 std::string g_executableOverride;
 std::function<void(std::string_view)> g_debugSink;
+std::function<TDiskSpace(const std::string&)> g_diskFreeSpaceOverride;
 
 std::string readProcSelfExe() {
     std::vector<char> buffer(256);
@@ -79,7 +80,20 @@ void SetDebugOutputSink(std::function<void(std::string_view)> sink) {
     g_debugSink = std::move(sink);
 }
 
+void SetDiskFreeSpaceOverride(std::function<TDiskSpace(const std::string& folder)> query) {
+    std::lock_guard lock(g_mutex);
+    g_diskFreeSpaceOverride = std::move(query);
+}
+
 TDiskSpace GetDiskFreeSpace(const std::string& folder) {
+    std::function<TDiskSpace(const std::string&)> query;
+    {
+        std::lock_guard lock(g_mutex);
+        query = g_diskFreeSpaceOverride;
+    }
+    if (query) {
+        return query(folder);
+    }
     TDiskSpace space;
     struct statvfs info {};
     if (::statvfs(folder.c_str(), &info) != 0) {
@@ -90,6 +104,7 @@ TDiskSpace GetDiskFreeSpace(const std::string& folder) {
     space.Ok = true;
     space.FreeBytes = static_cast<uint64_t>(info.f_bavail) * unit;
     space.TotalBytes = static_cast<uint64_t>(info.f_blocks) * unit;
+    space.TotalFreeBytes = static_cast<uint64_t>(info.f_bfree) * unit;
     return space;
 }
 

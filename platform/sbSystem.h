@@ -37,10 +37,15 @@ void SetDebugOutputSink(std::function<void(std::string_view)> sink);
 // The space on the file system that holds Folder.
 struct TDiskSpace {
     bool Ok = false;
-    int Error = 0;           // errno when not Ok
-    uint64_t FreeBytes = 0;  // available to this (unprivileged) user
-    uint64_t TotalBytes = 0; // size of the file system
+    int Error = 0;               // errno when not Ok
+    uint64_t FreeBytes = 0;      // available to this (unprivileged) user
+    uint64_t TotalBytes = 0;     // size of the file system
+    uint64_t TotalFreeBytes = 0; // free, including the blocks kept for the superuser
 };
 TDiskSpace GetDiskFreeSpace(const std::string& folder);
+
+// Tests stand in for the free-space query (a full disk without filling one);
+// an empty function restores the file system's own answer.
+void SetDiskFreeSpaceOverride(std::function<TDiskSpace(const std::string& folder)> query);
 
 } // namespace platform

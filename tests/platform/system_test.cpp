@@ -41,11 +41,27 @@ TEST(SystemTest, FreeSpaceOfAFolderAndOfAMissingOne) {
     ASSERT_TRUE(space.Ok);
     const auto info = std::filesystem::space(std::filesystem::temp_directory_path());
     EXPECT_EQ(space.TotalBytes, info.capacity);
-    EXPECT_LE(space.FreeBytes, space.TotalBytes);
+    EXPECT_LE(space.FreeBytes, space.TotalFreeBytes);
+    EXPECT_LE(space.TotalFreeBytes, space.TotalBytes);
 
     const auto missing = platform::GetDiskFreeSpace("/no/such/folder/anywhere");
     EXPECT_FALSE(missing.Ok);
     EXPECT_EQ(missing.Error, ENOENT);
+}
+
+TEST(SystemTest, AStandInAnswersTheFreeSpaceQueryUntilRemoved) {
+    std::vector<std::string> asked;
+    platform::SetDiskFreeSpaceOverride([&asked](const std::string& folder) {
+        asked.push_back(folder);
+        platform::TDiskSpace space;
+        space.Ok = true;
+        space.FreeBytes = 7;
+        return space;
+    });
+    EXPECT_EQ(platform::GetDiskFreeSpace("/somewhere").FreeBytes, 7u);
+    platform::SetDiskFreeSpaceOverride({});
+    EXPECT_FALSE(platform::GetDiskFreeSpace("/no/such/folder/anywhere").Ok);
+    EXPECT_EQ(asked, std::vector<std::string>{"/somewhere"});
 }
 
 } // namespace

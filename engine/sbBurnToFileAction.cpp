@@ -1,0 +1,215 @@
+#include "engine/sbBurnToFileAction.h"
+
+#include "devices/sbError.h"
+#include "devices/sbResConst.h"
+#include "devices/sbTypes.h"
+#include "engine/sbLogger.h"
+#include "platform/sbSystem.h"
+
+#include <fmt/printf.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <filesystem>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int64_t chunkLimit = 65536;
+
+std::string currentDirectory() {
+    std::error_code error;
+    std::string folder = std::filesystem::current_path(error).string();
+    // A current directory that was deleted has no name; "." still answers
+    // for the file system it was on.
+    return error ? std::string(".") : folder;
+}
+
+int64_t treeImageSize(void* FileTree) {
+    uint32_t high = 0;
+    const uint32_t low = StarBurn_ISO9660JolietFileTree_GetSizeInUCHARs(FileTree, &high);
+    return static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
+}
+
+// Closes the image file however Execute ends; the file itself stays on disk.
+class TsbImageFileCloser {
+public:
+    explicit TsbImageFileCloser(TsbImageWriting& Image) : image_(Image) {}
+    ~TsbImageFileCloser() {
+        if (image_.ImageFile != -1) {
+            ::close(image_.ImageFile);
+            image_.ImageFile = -1;
+        }
+    }
+    TsbImageFileCloser(const TsbImageFileCloser&) = delete;
+    TsbImageFileCloser& operator=(const TsbImageFileCloser&) = delete;
+
+private:
+    TsbImageWriting& image_;
+};
+
+// fsync reports EINVAL or EROFS for files that cannot be synchronised (a
+// pipe, a special file): nothing is lost there.
+bool flushFailed(int Error) {
+    return Error != EINVAL && Error != EROFS;
+}
+
+} // namespace
+
+std::string ImageFileDirectory(const std::string& Path) {
+    const std::size_t slash = Path.rfind('/');
+    if (!Path.empty() && Path.front() == '/') {
+        return slash == 0 ? std::string("/") : Path.substr(0, slash);
+    }
+    const std::string current = currentDirectory();
+    if (slash == std::string::npos) {
+        return current;
+    }
+    // The file's own folder may be another file system than the current
+    // directory (a mount point below it): measure the folder it goes to.
+    return current + "/" + Path.substr(0, slash);
+}
+
+void TsbBurnToFileAction::Execute(TsbActionItem* Item) {
+    TsbAction::Execute(Item);
+    TsbBurner& burner = Burner();
+    TsbImageWriting& image = burner.ImageWriting;
+
+    // Any other write mode would make the burn thread write the recorder's
+    // disc: refuse before anything is created.
+    if (burner.WriteMode != wmImageToFile) {
+        burner.StatusText = fmt::sprintf("An image is stored in a file only with write mode %d "
+                                         "(image into a file); the burner is set to write mode %d",
+                                         static_cast<int>(wmImageToFile), burner.WriteMode);
+        throw EsbError(burner.StatusText);
+    }
+    if (burner.FileTree == nullptr) {
+        burner.StatusText = "There is no file tree whose image could be stored in a file";
+        throw EsbError(burner.StatusText);
+    }
+
+    std::vector<char> buffer(chunkLimit, 0);
+    image.ImageFile = -1;
+    const std::string path = ActionList()->Options.SourceFileName;
+
+    burner.StatusText = fmt::sprintf("Creating image '%s' ", path);
+    Logger().Log(burner.StatusText);
+    Report(burner.StatusText, litInfo);
+
+    TsbImageFileCloser closer(image);
+    image.ImageFile = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (image.ImageFile == -1) {
+        burner.LastStatus = static_cast<uint32_t>(errno);
+        burner.StatusText =
+            fmt::sprintf("CreateFile(\"%s\") failed, status %d", path, burner.LastStatus);
+        throw EsbError(burner.StatusText);
+    }
+
+    if (burner.BootEnabled && !burner.BootImage.empty()) {
+        Logger().Log("StarBurn_ISO9660JolietFileTree_SetBootImage: Bootimage: " + burner.BootImage);
+        burner.LastException = StarBurn_ISO9660JolietFileTree_SetBootImage(
+            burner.FileTree, burner.BootImage.c_str(), 6, 2, 1, 0, burner.ExceptionText,
+            sbExceptionTextSize, &burner.LastStatus);
+        if (burner.LastException != 0) {
+            // The two characters backslash and n belong to this text.
+            burner.StatusText =
+                burner.FormatFailure("StarBurn_ISO9660JolietFileTree_SetBootImage() failed, "
+                                     "exception %d, status %d, text \"%s\"\\n");
+            Logger().Log(burner.StatusText);
+            throw EsbError(burner.StatusText);
+        }
+    }
+
+    const std::string executable = platform::GetExecutablePath();
+    Logger().Log("StarBurn_ISO9660JolietFileTree_BuildImage");
+    burner.LastException = StarBurn_ISO9660JolietFileTree_BuildImage(
+        burner.FileTree, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus, 0, 8, 1,
+        burner.VolumeLabel.c_str(), executable.c_str(), executable.c_str());
+    if (burner.LastException != 0) {
+        burner.StatusText = burner.FormatFailure(
+            "StarBurn_ISO9660FileTree_BuildImage() failed, exception %d, status %d, text \"%s\"");
+        Logger().Log(burner.StatusText);
+        throw EsbError(burner.StatusText);
+    }
+
+    const int64_t size = treeImageSize(burner.FileTree);
+    image.RemainingBytes = size;
+    burner.StatusText = fmt::sprintf("Need to save %d MB", size / 1024 / 1024);
+    Logger().Log(burner.StatusText);
+    Report(burner.StatusText, litInfo);
+
+    const std::string directory = ImageFileDirectory(path);
+    const platform::TDiskSpace space = platform::GetDiskFreeSpace(directory);
+    if (!space.Ok) {
+        burner.LastStatus = static_cast<uint32_t>(space.Error);
+        burner.StatusText = fmt::sprintf("GetDiskFreeSpaceEx( \"%s\" ) failed, status %d",
+                                         directory, burner.LastStatus);
+        throw EsbError(burner.StatusText);
+    }
+    image.FreeBytesAvailable = static_cast<int64_t>(space.FreeBytes);
+    image.TotalVolumeBytes = static_cast<int64_t>(space.TotalBytes);
+    image.TotalFreeBytes = static_cast<int64_t>(space.TotalFreeBytes);
+    if (image.FreeBytesAvailable < size) {
+        burner.LastStatus = sbErrorDiskFull;
+        burner.StatusText = fmt::sprintf("%d UCHARs of ISO9660/Joliet image will not fit into %d "
+                                         "UCHARs of free space in \"%s\"",
+                                         size, image.FreeBytesAvailable, directory);
+        throw EsbError(burner.StatusText);
+    }
+
+    burner.StatusText =
+        fmt::sprintf("Storing %d UCHARs of ISO9660/Joliet image to file \"%s\"", size, path);
+
+    image.TotalBytes = treeImageSize(burner.FileTree);
+    image.ChunkSize = image.TotalBytes < chunkLimit ? image.TotalBytes : chunkLimit;
+
+    // A trial read proves the sources can be read before the copy starts.
+    Logger().Log("StarBurn_ISO9660JolietFileTree_Read");
+    burner.LastException = StarBurn_ISO9660JolietFileTree_Read(
+        burner.FileTree, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
+        static_cast<uint32_t>(image.ChunkSize), buffer.data());
+    if (burner.LastException != 0) {
+        burner.StatusText = burner.FormatFailure(
+            "StarBurn_ISO9660FileTree_Read() failed, exception %d, status %d, text \"%s\"");
+        Logger().Log(burner.StatusText);
+        throw EsbError(burner.StatusText);
+    }
+
+    Logger().Log("StarBurn_ISO9660JolietFileTree_SeekToBegin");
+    burner.LastException = StarBurn_ISO9660JolietFileTree_SeekToBegin(
+        burner.FileTree, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus);
+    if (burner.LastException != 0) {
+        burner.StatusText = burner.FormatFailure(
+            "StarBurn_ISO9660FileTree_SeekToBegin() failed, exception %d, status %d, text \"%s\"");
+        Logger().Log(burner.StatusText);
+        throw EsbError(burner.StatusText);
+    }
+
+    burner.StartBurnThread();
+    if (!burner.StatusText.empty()) {
+        throw EsbError(burner.StatusText);
+    }
+
+    const bool cancelled = burner.Cancelled;
+    if (burner.WriteStarted && !cancelled) {
+        // "Finished!" only once the image is on the disk: a full disk or an
+        // I/O error may first show when the written data is flushed.
+        if (::fsync(image.ImageFile) != 0 && flushFailed(errno)) {
+            burner.LastStatus = static_cast<uint32_t>(errno);
+            burner.StatusText =
+                fmt::sprintf("FlushFileBuffers(\"%s\") failed, status %d", path, burner.LastStatus);
+            throw EsbError(burner.StatusText);
+        }
+        Report(LoadResString(rsFinished), litInfo);
+    } else {
+        if (cancelled) {
+            Report("Cancelled!", litWarning);
+        }
+        // What was copied before the cancel reaches the disk; the file is
+        // incomplete either way, so a flush failure changes nothing.
+        ::fsync(image.ImageFile);
+    }
+}
