@@ -666,7 +666,8 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromTree(
 /*
  * Creates an empty tree. The callback receives reasons 0 to 3 for this tree
  * with pContext (for reasons 0 and 1 the context is the caller's uint32_t
- * node count).
+ * node count). The context must stay valid until the tree is destroyed:
+ * every later add, remove and merge reports through it.
  */
 STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_Create(void** ppFileTree, char* pExceptionText,
                                                            uint32_t ulExceptionTextSize,
