@@ -253,19 +253,23 @@ void TfrmFinalAction::SetPageData(TsbBurner* data) {
                                     .count();
                 time = LogTimeText(QDateTime::fromMSecsSinceEpoch(ms));
             }
-            AppendRow(QString::fromStdString(item.LogMessage), litInfo, time);
+            AppendRow(QString::fromStdString(item.LogMessage), litInfo, time, false);
         }
     }
     lvLog->setUpdatesEnabled(true);
 }
 
-void TfrmFinalAction::AppendRow(const QString& text, TsbLogItemType kind, const QString& time) {
+QTreeWidgetItem* TfrmFinalAction::AppendRow(const QString& text, TsbLogItemType kind,
+                                            const QString& time, bool scroll) {
     auto* row = new QTreeWidgetItem(QStringList{text, time});
     const int index = kind <= litWarning ? kind : litInfo;
     row->setIcon(0, imlSmall[static_cast<size_t>(index)]);
     row->setData(0, KindRole, index);
     lvLog->addTopLevelItem(row);
-    lvLog->scrollToItem(row);
+    if (scroll) {
+        lvLog->scrollToItem(row);
+    }
+    return row;
 }
 
 TsbLogItemType TfrmFinalAction::RowKind(int row) const {
@@ -285,15 +289,44 @@ void TfrmFinalAction::ApplyBufferFill() {
     lblBufferValue->setText(percentText(value));
 }
 
-void TfrmFinalAction::DrainRows() {
+bool TfrmFinalAction::DrainRows(size_t limit) {
     std::deque<TPendingRow> rows;
+    bool more = false;
     {
         std::lock_guard lock(m_rowsMutex);
-        rows.swap(m_rows);
+        if (m_rows.size() <= limit) {
+            rows.swap(m_rows);
+        } else {
+            rows.assign(std::make_move_iterator(m_rows.begin()),
+                        std::make_move_iterator(m_rows.begin() + static_cast<long>(limit)));
+            m_rows.erase(m_rows.begin(), m_rows.begin() + static_cast<long>(limit));
+            more = true;
+        }
     }
+    QTreeWidgetItem* last = nullptr;
     for (const TPendingRow& row : rows) {
-        AppendRow(QString::fromStdString(row.Text), row.Kind, row.Time);
+        last = AppendRow(QString::fromStdString(row.Text), row.Kind, row.Time, false);
     }
+    if (last) {
+        lvLog->scrollToItem(last);
+    }
+    return more;
+}
+
+void TfrmFinalAction::PostRowDrain() {
+    if (m_rowsPending.exchange(true)) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_rowsPending = false;
+            // A long backlog is shown in slices so the window keeps answering.
+            if (DrainRows(RowsPerTurn)) {
+                PostRowDrain();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void TfrmFinalAction::FlushPending() {
@@ -357,15 +390,7 @@ void TfrmFinalAction::AddLogLine(const std::string& text, TsbLogItemType kind) {
         std::lock_guard lock(m_rowsMutex);
         m_rows.push_back({text, kind, time});
     }
-    if (!m_rowsPending.exchange(true)) {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                m_rowsPending = false;
-                DrainRows();
-            },
-            Qt::QueuedConnection);
-    }
+    PostRowDrain();
 }
 
 void TfrmFinalAction::RunActions() {

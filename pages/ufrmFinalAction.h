@@ -16,6 +16,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -25,6 +26,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 class TfrmFinalAction : public TsbDockForm {
     Q_OBJECT
@@ -85,8 +87,12 @@ private:
 
     void ApplyProgress();
     void ApplyBufferFill();
-    void DrainRows();
-    void AppendRow(const QString& text, TsbLogItemType kind, const QString& time);
+    // Shows up to Limit queued rows; true when more are waiting.
+    bool DrainRows(size_t limit = SIZE_MAX);
+    void PostRowDrain();
+    static constexpr size_t RowsPerTurn = 200;
+    QTreeWidgetItem* AppendRow(const QString& text, TsbLogItemType kind, const QString& time,
+                               bool scroll = true);
     void LayOut();
     bool OnGuiThread() const;
 
