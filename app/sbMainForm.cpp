@@ -1,16 +1,23 @@
 #include "app/sbMainForm.h"
 
 #include "app/sbDockForm.h"
+#include "engine/sbActions.h"
+#include "engine/sbBurner.h"
 #include "engine/sbLibrarySession.h"
 #include "engine/sbLog.h"
 
 TsbMainForm::TsbMainForm(QWidget* parent)
     : TsbChromeForm(parent), m_wizardLog(std::make_unique<TsbLog>()),
+      m_wizardActions(std::make_unique<TsbActionList>()), m_burner(std::make_unique<TsbBurner>()),
+      m_burnImageAction(std::make_unique<TsbBurnAtOnceToCDDVDAction>()),
       m_session(std::make_unique<TsbLibrarySession>()) {}
 
 TsbMainForm::~TsbMainForm() {
-    // What uses the library goes first; the library is shut down last,
-    // whether or not it was ever started.
+    // What uses the library goes first (the burner closes its device); the
+    // library is shut down last, whether or not it was ever started.
+    m_burnImageAction.reset();
+    m_burner.reset();
+    m_wizardActions.reset();
     m_wizardLog.reset();
     PageSequence.clear();
     TsbMainForm::ShutDownLibrary();
@@ -70,9 +77,20 @@ void TsbMainForm::MergePageLog(TsbDockForm* page, int index) {
     }
 }
 
-// The wizard's actions come with the burn engine; until then there are none
-// to merge or remove.
-void TsbMainForm::MergePageActions(TsbDockForm*, int) {}
+void TsbMainForm::MergePageActions(TsbDockForm* page, int index) {
+    if (!page) {
+        return;
+    }
+    const TsbActionList* pageActions = page->GetPageActions();
+    if (!pageActions) {
+        return;
+    }
+    for (int i = 0; i < pageActions->Count(); ++i) {
+        TsbActionItem* item = m_wizardActions->Add();
+        item->Assign(*pageActions->Items(i));
+        item->PageIndex = index;
+    }
+}
 
 void TsbMainForm::UpdateButtons() {}
 
@@ -80,7 +98,9 @@ void TsbMainForm::RemovePageLog(int index) {
     m_wizardLog->RemoveFromPage(index);
 }
 
-void TsbMainForm::RemovePageActions(int) {}
+void TsbMainForm::RemovePageActions(int index) {
+    m_wizardActions->RemoveFromPage(index);
+}
 
 bool TsbMainForm::ValidatePage() {
     return true;

@@ -10,6 +10,9 @@
 
 #include <memory>
 
+class TsbActionList;
+class TsbBurnAtOnceToCDDVDAction;
+class TsbBurner;
 class TsbDockForm;
 class TsbLibrarySession;
 class TsbLog;
@@ -52,6 +55,12 @@ public:
     // The lines collected from the pages, each tagged with its sheet.
     TsbLog& WizardLog() { return *m_wizardLog; }
     const TsbLog& WizardLog() const { return *m_wizardLog; }
+    // The actions the final sheet runs, each tagged with its sheet.
+    TsbActionList& WizardActions() { return *m_wizardActions; }
+    // The one burner every page works on.
+    TsbBurner& Burner() { return *m_burner; }
+    // The burn-image action the burn-options sheet schedules.
+    TsbBurnAtOnceToCDDVDAction& BurnImageAction() { return *m_burnImageAction; }
 
     // Replaces the library session (tests hand in one with their own entry
     // points). Only before the library has been started.
@@ -59,5 +68,8 @@ public:
 
 private:
     std::unique_ptr<TsbLog> m_wizardLog;
+    std::unique_ptr<TsbActionList> m_wizardActions;
+    std::unique_ptr<TsbBurner> m_burner;
+    std::unique_ptr<TsbBurnAtOnceToCDDVDAction> m_burnImageAction;
     std::unique_ptr<TsbLibrarySession> m_session;
 };

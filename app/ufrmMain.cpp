@@ -1,14 +1,39 @@
 #include "app/ufrmMain.h"
 
+#include "app/UtilFuncs.h"
 #include "app/sbApplication.h"
 #include "app/sbTexts.h"
 #include "app/ufrmFinish.h"
 #include "app/ufrmWelcome.h"
+#include "devices/sbDiscSpeedList.h"
+#include "devices/sbError.h"
+#include "devices/sbResConst.h"
+#include "devices/sbStrUtils.h"
+#include "devices/sbUtils.h"
+#include "devices/ufrmSelectDevice.h"
+#include "engine/sbActions.h"
+#include "engine/sbBurner.h"
+#include "engine/sbCallBack.h"
+#include "engine/sbLog.h"
+#include "pages/ufrmBurnMode.h"
+#include "pages/ufrmBurnOptions.h"
+#include "pages/ufrmFinalAction.h"
+#include "pages/ufrmOptionsSummary.h"
+#include "pages/ufrmSelectTransport.h"
+#include "pages/ufrmSourceFileSelection.h"
+#include "ui/sbDialogs.h"
+#include "ui/sbGuard.h"
 #include "ui/sbImageButton.h"
 #include "ui/sbPageControl.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QLabel>
+#include <QShowEvent>
+#include <QTextEdit>
+#include <QThread>
+
+#include <fmt/printf.h>
 
 namespace {
 
@@ -76,7 +101,22 @@ TMainForm::TMainForm(QWidget* parent) : TsbMainForm(parent) {
     }
     pcBurner->SetActivePageIndex(0);
 
+    CallBackEventer().SetOnCancelEnabled(
+        [this](TsbCallBackEventer&, bool enabled) { SetCancelEnabled(enabled); });
+    connect(ButtonNext, &QAbstractButton::clicked, this,
+            sbGuarded(this, [this] { ButtonNextClick(); }));
+    connect(ButtonPrev, &QAbstractButton::clicked, this,
+            sbGuarded(this, [this] { ButtonPrevClick(); }));
+    connect(ButtonClose, &QAbstractButton::clicked, this,
+            sbGuarded(this, [this] { ButtonCloseClick(); }));
+    connect(ButtonExit, &QAbstractButton::clicked, this,
+            sbGuarded(this, [this] { ButtonCloseClick(); }));
+
     FormCreate();
+}
+
+TMainForm::~TMainForm() {
+    CallBackEventer().SetOnCancelEnabled({});
 }
 
 void TMainForm::FormCreate() {
@@ -119,6 +159,401 @@ void TMainForm::LocalizeCaptions() {
 void TMainForm::ShowSheetTitles() {
     LabelTitle->setText(SheetTitle(pcBurner->ActivePageIndex()));
     LabelSubTitle->setText(SheetSubTitle(pcBurner->ActivePageIndex()));
+}
+
+int TMainForm::CurrentSheet() const {
+    return pcBurner->ActivePageIndex();
+}
+
+void TMainForm::SetCurrentSheet(int index) {
+    pcBurner->SetActivePageIndex(index);
+}
+
+void TMainForm::LockNavigation() {
+    TsbMainForm::LockNavigation();
+    ButtonPrev->setEnabled(false);
+    ButtonNext->setEnabled(false);
+    ButtonClose->setEnabled(false);
+}
+
+void TMainForm::UpdateButtons() {
+    ButtonPrev->setEnabled(RunState != 2);
+    ButtonNext->setEnabled(true);
+    ButtonClose->setEnabled(RunState != 2);
+}
+
+void TMainForm::PageLeftBackward(int, int toIndex) {
+    if (toIndex == 2) {
+        Burner().ReleaseDevice();
+    }
+}
+
+void TMainForm::BeforeNextPage() {}
+
+void TMainForm::SetCancelEnabled(bool enabled) {
+    if (QThread::currentThread() != thread()) {
+        // Raised on the burn thread: the button belongs to this one.
+        QMetaObject::invokeMethod(
+            this, [this, enabled] { SetCancelEnabled(enabled); }, Qt::QueuedConnection);
+        return;
+    }
+    ButtonClose->setEnabled(enabled);
+}
+
+template <class T>
+T* TMainForm::CreatePage(int sheet) {
+    T* page = new T(Panels[static_cast<size_t>(sheet)]);
+    if (auto* app = TsbApplication::Instance()) {
+        app->Own(page);
+    }
+    page->DockInto(Panels[static_cast<size_t>(sheet)]);
+    return page;
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    TsbMainForm::showEvent(event);
+    if (!event->spontaneous()) {
+        sbGuard(this, [this] { FormShow(); });
+    }
+}
+
+void TMainForm::FormShow() {
+    BuildPageSequence();
+    SheetEntered();
+    LocalizeCaptions();
+    ShowTransportPage();
+}
+
+void TMainForm::ShowTransportPage() {
+    if (!TransportPage) {
+        TransportPage = CreatePage<TSelectTransportForm>(0);
+    }
+    TransportPage->show();
+}
+
+void TMainForm::SheetEntered() {
+    TsbBusyCursor busy;
+    switch (CurrentSheet()) {
+    case 0:
+        ButtonNext->setText(ResText(15101));
+        ButtonClose->setText(ResText(15103));
+        break;
+    case 1:
+        RunState = 1;
+        ShowSheetTitles();
+        LockNavigation();
+        if (FinalPage) {
+            FinalPage->RunActions();
+        }
+        RunState = 2;
+        ButtonNext->setEnabled(true);
+        break;
+    default:
+        ButtonNext->setText(ResText(15101));
+        break;
+    }
+    UpdateButtons();
+    ShowSheetTitles();
+}
+
+void TMainForm::ButtonNextClick() {
+    if (RunState == 2) {
+        if (auto* app = TsbApplication::Instance(); app && app->Finish()) {
+            TfrmFinish* finish = app->Finish();
+            finish->move(pos());
+            finish->SetDoubleBuffered(true);
+            finish->show();
+            finish->repaint();
+            finish->DescriptionLabel->setText(
+                FinishOutcomeText(Burner().WriteStarted.load(), Burner().Cancelled.load()));
+        }
+        hide();
+        return;
+    }
+    if (CurrentSheet() == 0) {
+        StartLibrary();
+        BuildPageSequence();
+    }
+    ValidatePage();
+    BeforeNextPage();
+    const int next = GetNextPage(CurrentSheet());
+    if (next < 0) {
+        return;
+    }
+    CollectPageResults();
+    PreparePage(next);
+    SetCurrentSheet(next);
+    SheetEntered();
+}
+
+void TMainForm::ButtonPrevClick() {
+    const int current = CurrentSheet();
+    if (current == 0) {
+        if (auto* app = TsbApplication::Instance(); app && app->Welcome()) {
+            TfrmWelcome* welcome = app->Welcome();
+            welcome->move(pos());
+            welcome->show();
+            welcome->repaint();
+        }
+        hide();
+        return;
+    }
+    const int prev = GetPrevPage(current);
+    if (prev < 0) {
+        return;
+    }
+    PageLeftBackward(current, prev);
+    RemovePageLog(current);
+    RemovePageActions(current);
+    SetCurrentSheet(prev);
+    SheetEntered();
+}
+
+void TMainForm::ButtonCloseClick() {
+    auto* app = TsbApplication::Instance();
+    switch (RunState) {
+    case 1:
+        ButtonNext->setEnabled(false);
+        if (TsbDialogs::MessageBox(this, ResText(15958), QString(), TsbMsgKind::mkConfirmation,
+                                   TsbMsgButtons::mbYesNo) == TsbMsgResult::mrYes) {
+            Burner().Cancel();
+            RunState = 0;
+            ButtonClose->setEnabled(false);
+        }
+        break;
+    case 0:
+        close();
+        if (app && app->Welcome()) {
+            app->Welcome()->close();
+        }
+        break;
+    default:
+        if (app && app->Welcome()) {
+            app->Welcome()->close();
+        }
+        break;
+    }
+}
+
+bool TMainForm::ValidatePage() {
+    TsbBurner& burner = Burner();
+    switch (CurrentSheet()) {
+    case 2: {
+        if (!DevicePage) {
+            throw EsbError(LoadResString(rsSelectBurningDevice));
+        }
+        DevicePage->ShowScanProgress = true;
+        if (!DevicePage->SelectedDevice()) {
+            throw EsbError(LoadResString(rsSelectBurningDevice));
+        }
+        const TsbDiscSpace space = DevicePage->GetSelectedDiscSpace();
+        if (space.FreeBytes != space.TotalBytes) {
+            throw EsbError(LoadResString(rsDiscNotBlank));
+        }
+        const uint8_t discType = DevicePage->GetSelectedDiscType();
+        if (discType == DISC_TYPE_NO_MEDIA) {
+            throw EsbError(LoadResString(rsNoMediaInDrive));
+        }
+        if (!IsWritableDiscType(discType) ||
+            !DevicePage->GetSelectedTrackInfo().NextWritableAddressValid()) {
+            throw EsbError(LoadResString(rsNoWritableDisc));
+        }
+        if (!DevicePage->GetSelectedDiscInfo().Valid()) {
+            throw EsbError(LoadResString(rsNoWritableDisc));
+        }
+        burner.DeviceInfo = DevicePage->GetSelectedDeviceInfo(burner.DeviceInfo);
+        burner.DeviceAddress = DevicePage->GetSelectedAddress();
+        burner.DiscSpace = space;
+        burner.WriteModes = DevicePage->GetSelectedWriteModes(burner.WriteModes);
+        burner.DiscType = discType;
+        burner.DeviceName = DevicePage->GetSelectedDevicePath(burner.DeviceName);
+        burner.TransportType = TransportPage && TransportPage->UseASPI() ? ttAspi : ttSpti;
+        burner.OpenDevice();
+        burner.LockDevice();
+        break;
+    }
+    case 3: {
+        const QString name = SourcePage ? SourcePage->ImageFileName : QString();
+        const QFileInfo file(name);
+        if (name.isEmpty() || !file.exists() || !file.isFile()) {
+            throw EsbError(LoadResString(rsMustSelectImageFile));
+        }
+        if (SourcePage->ImageFileSize > burner.DiscSpace.FreeBytes) {
+            throw EsbError(LoadResString(rsImageTooBig));
+        }
+        break;
+    }
+    case 4: {
+        if (!OptionsPage) {
+            break;
+        }
+        TsbWizardOptions options = WizardOptions;
+        options.MultiSession = OptionsPage->GetMultiSession() ? 1 : 0;
+        options.SendOPC = OptionsPage->GetSendOPC() ? 1 : 0;
+        const TsbDiscSpeedItem& speed = OptionsPage->GetSelectedSpeed();
+        options.SpeedFactor = speed.SpeedInPoint;
+        options.WriteSpeed = speed.SpeedInSize;
+        WizardOptions = options;
+        CopyWizardOptions(WizardOptions, burner);
+        break;
+    }
+    case 5: {
+        TsbWizardOptions options{};
+        if (ModePage) {
+            ModePage->GetModeChoice(options);
+        }
+        WizardOptions = options;
+        CopyWizardOptions(WizardOptions, burner);
+        break;
+    }
+    default:
+        break;
+    }
+    return true;
+}
+
+void TMainForm::CollectPageResults() {
+    switch (CurrentSheet()) {
+    case 0: {
+        WizardLog().Clear();
+        TsbLogItem& line = WizardLog().Add();
+        line.LogMessage = LoadResString(rsBurningImage);
+        line.PageOwner = 0;
+        break;
+    }
+    case 2:
+        RemovePageActions(2);
+        MergePageLog(DevicePage, 2);
+        break;
+    case 3: {
+        RemovePageLog(3);
+        const QString name = SourcePage ? SourcePage->ImageFileName : QString();
+        TsbLogItem& line = WizardLog().Add();
+        line.LogMessage = LoadResString(rsSourceImageFile) + " " + name.toStdString();
+        line.PageOwner = 3;
+        WizardActions().Options.SourceIsFile = 1;
+        WizardActions().Options.SourceFileName = QFile::encodeName(name).toStdString();
+        break;
+    }
+    case 4: {
+        RemovePageActions(4);
+        MergePageLog(OptionsPage, 4);
+        TsbActionItem* item = WizardActions().Add();
+        item->Action = &BurnImageAction();
+        item->PageIndex = 4;
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void TMainForm::PreparePage(int index) {
+    TsbBurner& burner = Burner();
+    switch (index) {
+    case 1:
+        CopyWizardOptions(WizardOptions, burner);
+        if (!FinalPage) {
+            FinalPage = CreatePage<TfrmFinalAction>(1);
+        }
+        FinalPage->WizardLog = &WizardLog();
+        FinalPage->WizardActions = &WizardActions();
+        FinalPage->ShowBufferStatus(false);
+        FinalPage->SetPageData(&burner);
+        FinalPage->show();
+        break;
+    case 2:
+        if (!DevicePage) {
+            DevicePage = CreatePage<TfrmSelectDevice>(2);
+        }
+        DevicePage->ScanInfoText = LoadResString(rsScanningSystemHint);
+        DevicePage->ListAllDevices = false;
+        DevicePage->OnWorkBegin = [this](TsbDockForm*) { LockNavigation(); };
+        DevicePage->OnWorkEnd = [this](TsbDockForm*) { UnlockNavigation(); };
+        burner.TransportType = TransportPage && TransportPage->UseASPI() ? ttAspi : ttSpti;
+        // The page is shown first so the list is seen filling.
+        DevicePage->show();
+        DevicePage->SetPageData(&burner);
+        break;
+    case 3:
+        if (!SourcePage) {
+            SourcePage = CreatePage<TfrmSourceFileSelection>(3);
+        }
+        SourcePage->SetPageData(&burner);
+        SourcePage->show();
+        break;
+    case 4:
+        if (!OptionsPage) {
+            OptionsPage = CreatePage<TfrmBurnOptions>(4);
+        }
+        OptionsPage->SetPageData(&burner);
+        OptionsPage->show();
+        break;
+    case 5: {
+        if (!ModePage) {
+            ModePage = CreatePage<TfrmBurnMode>(5);
+        }
+        const bool blank = DevicePage && DevicePage->GetSelectedDiscInfo().DiscStatus() == 0;
+        ModePage->AllowSAO = blank;
+        ModePage->AllowDAOPQ = blank;
+        ModePage->AllowDAORaw = blank;
+        ModePage->ImageFileModes = true;
+        ModePage->SetPageData(&burner);
+        ModePage->show();
+        break;
+    }
+    case 6:
+        if (!SummaryPage) {
+            SummaryPage = CreatePage<TfrmOptionsSummary>(6);
+            SummaryPage->lblNextAction->setText(ResText(15228));
+            SummaryPage->lblName->setText(ResText(15233));
+        }
+        SummaryPage->edtSummary->clear();
+        for (const QString& line : SummaryLines()) {
+            SummaryPage->edtSummary->append(line);
+        }
+        SummaryPage->show();
+        break;
+    default:
+        break;
+    }
+}
+
+QString WriteModeSummaryName(uint8_t mode) {
+    switch (mode) {
+    case wmDiscAtOncePQFromFile:
+        return QStringLiteral("Disc-At-Once PQ");
+    case wmDiscAtOnceRawPWFromFile:
+        return QStringLiteral("Disc-At-Once Raw PW");
+    case wmTrackAtOnceFromFile:
+        return QStringLiteral("Track-At-Once");
+    case wmSessionAtOnceFromFile:
+        return QStringLiteral("Session-At-Once");
+    default:
+        return QString();
+    }
+}
+
+QStringList TMainForm::SummaryLines() const {
+    const TsbBurner& burner = const_cast<TMainForm*>(this)->Burner();
+    auto line = [](int id, const std::string& value) {
+        return QString::fromStdString(fmt::sprintf(LoadResString(id), value));
+    };
+    const std::string speed = fmt::sprintf("%d.0x", burner.SpeedFactor) + " (" +
+                              std::to_string(burner.WriteSpeed) + " KB/sec)";
+    const QString imageFile = SourcePage ? SourcePage->ImageFileName : QString();
+    return {
+        QString::fromStdString(fmt::sprintf(LoadResString(rsSummaryDrive),
+                                            burner.DeviceInfo.Product, burner.DeviceInfo.Vendor,
+                                            burner.DeviceInfo.ProductRevisionLevel)),
+        line(rsSummaryTransport, burner.TransportType == ttAspi ? "ASPI" : "SPTI"),
+        line(rsSummaryDiscType, DiscTypeToStr(burner.DiscType)),
+        line(rsSummaryImageFile, imageFile.toStdString()),
+        line(rsSummaryBurningSpeed, speed),
+        line(rsSummarySendOpc, BoolToYesNoStr(burner.SendOPC, false)),
+        line(rsSummaryBurningMode, WriteModeSummaryName(burner.WriteMode).toStdString()),
+        line(rsSummaryTestWrite, BoolToYesNoStr(burner.TestWrite, false)),
+    };
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

@@ -4,10 +4,20 @@
 #pragma once
 
 #include "app/sbMainForm.h"
+#include "app/sbWizardOptions.h"
+
+#include <QStringList>
 
 #include <array>
 
 class QLabel;
+class TSelectTransportForm;
+class TfrmBurnMode;
+class TfrmBurnOptions;
+class TfrmFinalAction;
+class TfrmOptionsSummary;
+class TfrmSelectDevice;
+class TfrmSourceFileSelection;
 class TsbPageControl;
 class TsbTabSheet;
 
@@ -18,6 +28,7 @@ public:
     static constexpr int SheetCount = 7;
 
     explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
 
     TsbPageControl* pcBurner = nullptr;
     std::array<TsbTabSheet*, SheetCount> Sheets{};
@@ -26,18 +37,62 @@ public:
     QLabel* LabelTitle = nullptr;
     QLabel* LabelSubTitle = nullptr;
 
+    // The pages, created on the first arrival at their sheet and owned by
+    // the application object.
+    TfrmFinalAction* FinalPage = nullptr;
+    TfrmSelectDevice* DevicePage = nullptr;
+    TfrmSourceFileSelection* SourcePage = nullptr;
+    TfrmBurnOptions* OptionsPage = nullptr;
+    TSelectTransportForm* TransportPage = nullptr;
+    TfrmBurnMode* ModePage = nullptr;
+    TfrmOptionsSummary* SummaryPage = nullptr;
+    // The choices of the write-mode and burn-options sheets.
+    TsbWizardOptions WizardOptions;
+
     void BuildPageSequence() override;
     void LocalizeCaptions() override;
+    void LockNavigation() override;
+    void UpdateButtons() override;
+    // The checks and hand-overs of the sheet being left forward; raises
+    // EsbError when it may not be left.
+    bool ValidatePage() override;
+    void PageLeftBackward(int fromIndex, int toIndex) override;
+    void BeforeNextPage() override;
+
     // The title and subtitle of the current sheet.
     void ShowSheetTitles();
+    // After every switch of the current sheet; on the final sheet it runs
+    // the burn and returns when it is over.
+    void SheetEntered();
+    void CollectPageResults();
+    void PreparePage(int index);
+    void ShowTransportPage();
+    // The lines of the summary sheet, from the burner and the image file.
+    QStringList SummaryLines() const;
+    // Enables Cancel; the eventer raises it, on any thread, when a
+    // cancellable write starts or ends.
+    void SetCancelEnabled(bool enabled);
+    int CurrentSheet() const;
+
+    void FormShow();
+    void ButtonNextClick();
+    void ButtonPrevClick();
+    void ButtonCloseClick();
 
 protected:
     void ApplyLayout(int layout) override;
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormCreate();
+    void SetCurrentSheet(int index);
+    template <class T>
+    T* CreatePage(int sheet);
 };
+
+// The write mode's name in the summary.
+QString WriteModeSummaryName(uint8_t mode);
 
 // Title and subtitle of a sheet.
 QString SheetTitle(int sheet);

@@ -1,0 +1,381 @@
+#include "devices/ufrmSelectDevice.h"
+
+#include "devices/sbDeviceList.h"
+#include "devices/sbLibraryCall.h"
+#include "devices/sbResConst.h"
+#include "devices/sbStrUtils.h"
+#include "devices/sbUtils.h"
+#include "engine/sbBurner.h"
+#include "engine/sbLogger.h"
+#include "ui/sbGuard.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include <fmt/printf.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int DeviceRole = Qt::UserRole + 1;
+
+} // namespace
+
+TfrmSelectDevice::TfrmSelectDevice(QWidget* parent)
+    : TsbDockForm(parent), m_finder(std::make_unique<TsbDeviceFinder>()) {
+    setObjectName(QStringLiteral("frmSelectDevice"));
+    resize(559, 409);
+
+    Label1 = new QLabel(QStringLiteral("Select CD or DVD burning device from the list"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    QFont bold = font();
+    bold.setBold(true);
+    bold.setPointSize(9);
+    Label1->setFont(bold);
+    Label1->move(16, 16);
+    Label1->adjustSize();
+
+    lvDevices = new QTreeWidget(this);
+    lvDevices->setObjectName(QStringLiteral("lvDevices"));
+    lvDevices->setGeometry(16, 48, 524, 177);
+    lvDevices->setRootIsDecorated(false);
+    lvDevices->setItemsExpandable(false);
+    lvDevices->setUniformRowHeights(true);
+    lvDevices->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvDevices->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvDevices->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvDevices->setSortingEnabled(false);
+    lvDevices->header()->setSectionsClickable(false);
+    lvDevices->header()->setStretchLastSection(false);
+    lvDevices->setHeaderLabels({QStringLiteral("Product"), QStringLiteral("Vendor"),
+                                QStringLiteral("Revision"), QStringLiteral("Media "),
+                                QStringLiteral("Size, MB"), QStringLiteral("Label")});
+    const int widths[] = {150, 70, 60, 60, 70, 85};
+    for (int i = 0; i < 6; ++i) {
+        lvDevices->setColumnWidth(i, widths[i]);
+    }
+    // The selection stays visible when the list loses focus.
+    QPalette pal = lvDevices->palette();
+    pal.setColor(QPalette::Inactive, QPalette::Highlight,
+                 pal.color(QPalette::Active, QPalette::Highlight));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                 pal.color(QPalette::Active, QPalette::HighlightedText));
+    lvDevices->setPalette(pal);
+    connect(lvDevices, &QTreeWidget::currentItemChanged, this,
+            sbGuarded(this, [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
+                lvDevicesChange(current);
+            }));
+    connect(lvDevices, &QTreeWidget::itemSelectionChanged, this, sbGuarded(this, [this] {
+                const auto selected = lvDevices->selectedItems();
+                if (!selected.isEmpty()) {
+                    lvDevicesChange(selected.first());
+                }
+            }));
+
+    Label2 = new QLabel(QStringLiteral("If you have plugged in new devices or changed disc in a "
+                                       "drive click Refresh to update devices list"),
+                        this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(16, 345, 529, 24);
+    Label2->setWordWrap(true);
+    Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    btnRefresh = new QPushButton(QStringLiteral("Refresh..."), this);
+    btnRefresh->setObjectName(QStringLiteral("btnRefresh"));
+    btnRefresh->setGeometry(16, 376, 81, 23);
+    connect(btnRefresh, &QPushButton::clicked, this,
+            sbGuarded(this, [this] { btnRefreshClick(); }));
+}
+
+TfrmSelectDevice::~TfrmSelectDevice() {
+    // The rows point into the finder's list.
+    lvDevices->clear();
+    CurrentItem = nullptr;
+}
+
+void TfrmSelectDevice::resizeEvent(QResizeEvent* event) {
+    TsbDockForm::resizeEvent(event);
+    // Anchors: the list follows the right edge, the note and Refresh the bottom.
+    lvDevices->resize(std::max(0, width() - 16 - 19), lvDevices->height());
+    Label2->move(16, height() - 409 + 345);
+    btnRefresh->move(16, height() - 409 + 376);
+}
+
+void TfrmSelectDevice::BeginWork() {
+    btnRefresh->setEnabled(false);
+    TsbDockForm::BeginWork();
+}
+
+void TfrmSelectDevice::EndWork() {
+    btnRefresh->setEnabled(true);
+    TsbDockForm::EndWork();
+}
+
+void TfrmSelectDevice::RefreshPage() {}
+
+TsbDeviceItem* TfrmSelectDevice::DeviceOf(const QTreeWidgetItem* row) {
+    return row ? static_cast<TsbDeviceItem*>(row->data(0, DeviceRole).value<void*>()) : nullptr;
+}
+
+void TfrmSelectDevice::lvDevicesChange(QTreeWidgetItem* item) {
+    if (m_filling || !item) {
+        return;
+    }
+    CurrentItem = item;
+    m_rowChanged = true;
+}
+
+void TfrmSelectDevice::SelectRow(QTreeWidgetItem* row) {
+    lvDevices->setCurrentItem(row);
+    row->setSelected(true);
+    CurrentItem = row;
+    m_rowChanged = true;
+}
+
+void TfrmSelectDevice::SetPageData(TsbBurner* data) {
+    TsbDockForm::SetPageData(data);
+    const TsbDeviceAddress address = GetSelectedAddress();
+    const std::string path = GetSelectedDevicePath();
+
+    lvDevices->setUpdatesEnabled(false);
+    BeginWork();
+    auto finish = [this] {
+        m_filling = false;
+        EndWork();
+        if (lvDevices->topLevelItemCount() > 0 && !m_rowChanged) {
+            SelectRow(lvDevices->topLevelItem(0));
+        }
+        lvDevices->setUpdatesEnabled(true);
+    };
+    try {
+        // The rows point into the list the search is about to rebuild.
+        m_filling = true;
+        lvDevices->clear();
+        CurrentItem = nullptr;
+        m_finder->TransportType = data ? data->TransportType : ttSpti;
+        m_finder->InfoText = ScanInfoText;
+        m_finder->Search(ShowScanProgress);
+
+        const TsbDeviceList& devices = m_finder->Devices;
+        for (int i = 0; i < devices.Count(); ++i) {
+            TsbDeviceItem* device = devices.Items(i);
+            if (!ListAllDevices && device->MediaFormats.WritesCDR == 0) {
+                continue;
+            }
+            QStringList columns{QString::fromStdString(device->Product),
+                                QString::fromStdString(device->Vendor),
+                                QString::fromStdString(device->ProductRevisionLevel),
+                                QString::fromStdString(DiscTypeToStr(device->DiscType))};
+            if (device->DiscType != DISC_TYPE_NO_MEDIA) {
+                device->DiscSpace = QueryDiscSpace(*device);
+                const TsbDiscSpace& space = device->DiscSpace;
+                const std::string size =
+                    space.TotalBytes > 0 ? SizeToMBStr(false, space.UsedBytes) : std::string();
+                columns << (space.FreeBytes == space.TotalBytes
+                                ? QString::fromStdString(LoadResString(rsBlank))
+                                : QString::fromStdString(size))
+                        << QString::fromStdString(device->DiscLabel);
+            }
+            auto* row = new QTreeWidgetItem(columns);
+            row->setData(0, DeviceRole, QVariant::fromValue(static_cast<void*>(device)));
+            lvDevices->addTopLevelItem(row);
+        }
+        m_filling = false;
+
+        if (address.Present != 0) {
+            if (QTreeWidgetItem* row = FindItemByAddress(address)) {
+                SelectRow(row);
+            }
+        }
+        if (lvDevices->selectedItems().isEmpty()) {
+            if (QTreeWidgetItem* row = FindItemByDevicePath(path)) {
+                SelectRow(row);
+            }
+        }
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+}
+
+TsbLog* TfrmSelectDevice::GetPageLog() {
+    m_pageLog.Clear();
+    if (const TsbDeviceItem* device = SelectedDevice()) {
+        TsbLogItem& line = m_pageLog.Add();
+        line.LogMessage = LoadResString(rsDestinationDevice) + ": " + device->Product;
+        line.ItemType = litInfo;
+    }
+    return &m_pageLog;
+}
+
+TsbDeviceItem* TfrmSelectDevice::SelectedDevice() const {
+    const auto selected = lvDevices->selectedItems();
+    if (selected.size() != 1 || !CurrentItem) {
+        return nullptr;
+    }
+    return DeviceOf(CurrentItem);
+}
+
+TsbDiscInformation TfrmSelectDevice::GetSelectedDiscInfo(TsbDiscInformation info) const {
+    info.Bytes[0] = 0;
+    if (const TsbDeviceItem* device = SelectedDevice()) {
+        info = device->DiscInformation;
+    }
+    return info;
+}
+
+TsbTOCInformation TfrmSelectDevice::GetSelectedTOCInfo(TsbTOCInformation info) const {
+    info.Bytes[0] = 0;
+    if (const TsbDeviceItem* device = SelectedDevice()) {
+        info = device->TOCInformation;
+    }
+    return info;
+}
+
+TsbTrackInformation TfrmSelectDevice::GetSelectedTrackInfo(TsbTrackInformation info) const {
+    info.Bytes[0] = 0;
+    if (const TsbDeviceItem* device = SelectedDevice()) {
+        info = device->TrackInformation;
+    }
+    return info;
+}
+
+uint8_t TfrmSelectDevice::GetSelectedDiscType() const {
+    const TsbDeviceItem* device = SelectedDevice();
+    return device ? device->DiscType : static_cast<uint8_t>(DISC_TYPE_UNKNOWN);
+}
+
+TsbDiscSpace TfrmSelectDevice::GetSelectedDiscSpace() const {
+    const TsbDeviceItem* device = SelectedDevice();
+    return device ? device->DiscSpace : TsbDiscSpace{};
+}
+
+TsbReadModes TfrmSelectDevice::GetSelectedReadModes() const {
+    const TsbDeviceItem* device = SelectedDevice();
+    return device ? device->ReadModes : TsbReadModes{};
+}
+
+TsbWriteModes TfrmSelectDevice::GetSelectedWriteModes(TsbWriteModes modes) const {
+    modes.CanWriteTAO = 1;
+    modes.CanWriteSAO = 1;
+    modes.CanWriteDAOPQ = 1;
+    modes.CanWriteDAORaw = 1;
+    if (const TsbDeviceItem* device = SelectedDevice()) {
+        modes = device->WriteModes;
+    }
+    return modes;
+}
+
+TsbDeviceInfo TfrmSelectDevice::GetSelectedDeviceInfo(TsbDeviceInfo info) const {
+    info.Vendor.clear();
+    info.Product.clear();
+    info.ProductRevisionLevel.clear();
+    info.BufferSize = 0;
+    if (const TsbDeviceItem* device = SelectedDevice()) {
+        info.Vendor = device->Vendor;
+        info.Product = device->Product;
+        info.ProductRevisionLevel = device->ProductRevisionLevel;
+        info.BufferSize = static_cast<int64_t>(device->BufferSize);
+        info.MediaFormats = device->MediaFormats;
+    }
+    return info;
+}
+
+TsbDVDRPC TfrmSelectDevice::GetSelectedDVDRPC() const {
+    const TsbDeviceItem* device = SelectedDevice();
+    return device ? device->DVDRPC : TsbDVDRPC{};
+}
+
+TsbDeviceAddress TfrmSelectDevice::GetSelectedAddress() const {
+    const TsbDeviceItem* device = SelectedDevice();
+    return device ? device->Address : TsbDeviceAddress{};
+}
+
+std::string TfrmSelectDevice::GetSelectedDevicePath(std::string path) const {
+    if (const TsbDeviceItem* device = SelectedDevice()) {
+        path = !device->DeviceName.empty() ? device->DeviceName : "\\\\.\\" + device->DriveLetter;
+    }
+    return path;
+}
+
+QTreeWidgetItem* TfrmSelectDevice::FindItemByAddress(const TsbDeviceAddress& address) const {
+    for (int i = 0; i < lvDevices->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = lvDevices->topLevelItem(i);
+        const TsbDeviceItem* device = DeviceOf(row);
+        if (device && device->Address.Present != 0 && device->Address.PortID == address.PortID &&
+            device->Address.BusID == address.BusID &&
+            device->Address.TargetID == address.TargetID && device->Address.LUN == address.LUN) {
+            return row;
+        }
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem* TfrmSelectDevice::FindItemByDevicePath(const std::string& path) const {
+    for (int i = 0; i < lvDevices->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = lvDevices->topLevelItem(i);
+        const TsbDeviceItem* device = DeviceOf(row);
+        if (device && device->DeviceName == path) {
+            return row;
+        }
+    }
+    return nullptr;
+}
+
+TsbDiscSpace TfrmSelectDevice::QueryDiscSpace(const TsbDeviceItem& item) {
+    TsbDiscSpace space;
+    void* grabber = nullptr;
+    uint32_t status = 31;
+    char text[1024] = {};
+    uint8_t failureInfo[kFailureInfoSize] = {};
+    uint8_t result = 0;
+    if (item.TransportType == ttSpti) {
+        result =
+            StarBurn_CdvdBurnerGrabber_CreateEx(&grabber, text, sizeof text, &status, failureInfo,
+                                                nullptr, nullptr, item.DeviceName.c_str(), 1);
+        if (result != 0) {
+            Logger().Log(LibraryFailureText("StarBurn_CdvdBurnerGrabber_CreateEx", result, status,
+                                            text, sizeof text));
+        }
+    } else {
+        result = StarBurn_CdvdBurnerGrabber_Create(
+            &grabber, text, sizeof text, &status, failureInfo, nullptr, nullptr,
+            item.Address.PortID, item.Address.BusID, item.Address.TargetID, item.Address.LUN, 1);
+        if (result != 0) {
+            Logger().Log(LibraryFailureText("StarBurn_CdvdBurnerGrabber_Create", result, status,
+                                            text, sizeof text));
+        }
+    }
+
+    uint32_t freeBlocks = 0;
+    uint64_t freeBytes = 0;
+    result = StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace(grabber, 3, &freeBlocks, &freeBytes);
+    if (result != 0) {
+        Logger().Log(fmt::sprintf(
+            "StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace() failed, exception %d\"", result));
+        freeBlocks = 0;
+        freeBytes = 0;
+    }
+    uint64_t usedBytes = 0;
+    result = StarBurn_CdvdBurnerGrabber_GetDiscUsedSpace(grabber, text, sizeof text, &status,
+                                                         failureInfo, &usedBytes);
+    if (result != 0) {
+        Logger().Log(LibraryFailureText("StarBurn_CdvdBurnerGrabber_GetDiscUsedSpace", result,
+                                        status, text, sizeof text));
+        usedBytes = 0;
+    }
+    space.FreeBytes = static_cast<int64_t>(freeBytes);
+    space.UsedBytes = static_cast<int64_t>(usedBytes);
+    space.TotalBytes = space.FreeBytes + space.UsedBytes;
+    space.FreeSpaceAux = freeBlocks;
+    StarBurn_Destroy(&grabber);
+    return space;
+}
+
+void TfrmSelectDevice::btnRefreshClick() {
+    SetPageData(PageData());
+}

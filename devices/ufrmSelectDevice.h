@@ -1,0 +1,90 @@
+// The recorder sheet: every arrival searches the devices of the chosen
+// transport (with the progress window), lists them with the disc in each and
+// its used space, and selects again the device that was selected before. The
+// main window reads the chosen device through the query operations; the page
+// itself never keeps a device open.
+#pragma once
+
+#include "app/sbDockForm.h"
+#include "devices/sbTypes.h"
+#include "engine/sbLog.h"
+
+#include <memory>
+#include <string>
+
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TsbDeviceFinder;
+class TsbDeviceItem;
+
+class TfrmSelectDevice : public TsbDockForm {
+    Q_OBJECT
+
+public:
+    explicit TfrmSelectDevice(QWidget* parent = nullptr);
+    ~TfrmSelectDevice() override;
+
+    QLabel* Label1 = nullptr;
+    QTreeWidget* lvDevices = nullptr;
+    QLabel* Label2 = nullptr;
+    QPushButton* btnRefresh = nullptr;
+
+    bool ShowScanProgress = true;
+    // When false only recorders (devices that write CD-R) are listed.
+    bool ListAllDevices = true;
+    std::string ScanInfoText;
+    // The row whose state changed last.
+    QTreeWidgetItem* CurrentItem = nullptr;
+
+    TsbDeviceFinder& Finder() { return *m_finder; }
+
+    void BeginWork() override;
+    void EndWork() override;
+    void RefreshPage() override;
+    // Runs a search and refills the list (see the .cpp).
+    void SetPageData(TsbBurner* data) override;
+    // The "Destination device: <product>" line of the selected device.
+    TsbLog* GetPageLog() override;
+
+    // Each returns the form for "nothing selected" unless a device is selected.
+    virtual TsbDiscInformation GetSelectedDiscInfo(TsbDiscInformation info = {}) const;
+    virtual TsbTOCInformation GetSelectedTOCInfo(TsbTOCInformation info = {}) const;
+    virtual TsbTrackInformation GetSelectedTrackInfo(TsbTrackInformation info = {}) const;
+    virtual uint8_t GetSelectedDiscType() const;
+    virtual TsbDiscSpace GetSelectedDiscSpace() const;
+    virtual TsbReadModes GetSelectedReadModes() const;
+    virtual TsbWriteModes GetSelectedWriteModes(TsbWriteModes modes = {}) const;
+    virtual TsbDeviceInfo GetSelectedDeviceInfo(TsbDeviceInfo info = {}) const;
+    virtual TsbDVDRPC GetSelectedDVDRPC() const;
+    TsbDeviceAddress GetSelectedAddress() const;
+    // The device's name, else "\\.\" and its drive letter; Path unchanged
+    // when nothing is selected.
+    std::string GetSelectedDevicePath(std::string path = {}) const;
+
+    // The selected device's item, or nullptr.
+    TsbDeviceItem* SelectedDevice() const;
+    QTreeWidgetItem* FindItemByAddress(const TsbDeviceAddress& address) const;
+    QTreeWidgetItem* FindItemByDevicePath(const std::string& path) const;
+    // Opens the device briefly and measures the disc; zeros where that fails.
+    static TsbDiscSpace QueryDiscSpace(const TsbDeviceItem& item);
+
+    void btnRefreshClick();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void lvDevicesChange(QTreeWidgetItem* item);
+    void SelectRow(QTreeWidgetItem* row);
+    static TsbDeviceItem* DeviceOf(const QTreeWidgetItem* row);
+
+    TsbLog m_pageLog;
+    std::unique_ptr<TsbDeviceFinder> m_finder;
+    // Set while the page itself fills the list: the list's own notifications
+    // of that time are not the user's.
+    bool m_filling = false;
+    // Whether any row has had a state change since the page was created.
+    bool m_rowChanged = false;
+};

@@ -1,0 +1,117 @@
+#include "pages/ufrmBurnMode.h"
+
+#include "app/sbTexts.h"
+#include "app/sbWizardOptions.h"
+#include "devices/sbUtils.h"
+#include "engine/sbBurner.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+
+TfrmBurnMode::TfrmBurnMode(QWidget* parent) : TsbDockForm(parent) {
+    setObjectName(QStringLiteral("frmBurnMode"));
+    auto label = [this](const char* name, const QRect& geometry, const QString& text) {
+        auto* l = new QLabel(text, this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setGeometry(geometry);
+        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        return l;
+    };
+    B = label("B", QRect(16, 16, 328, 14),
+              QStringLiteral("Burning Mode is the way of burning data to the disc."));
+    QFont bold = font();
+    bold.setBold(true);
+    bold.setPointSize(9);
+    B->setFont(bold);
+    laCDTEXTNote =
+        label("laCDTEXTNote", QRect(32, 40, 420, 13),
+              QStringLiteral("Note: CD-Text infromation will be  burned only if Disc-At-Once "
+                             "raw P-W method is used."));
+    laCDTEXTNote->setWordWrap(true);
+    Label1 = label("Label1", QRect(32, 43, 69, 13), QStringLiteral("Burning Mode:"));
+    cmbModes = new QComboBox(this);
+    cmbModes->setObjectName(QStringLiteral("cmbModes"));
+    cmbModes->setEditable(false);
+    cmbModes->setGeometry(140, 40, 181, 21);
+    Label2 = label("Label2", QRect(32, 71, 497, 26), QString());
+    Label2->setWordWrap(true);
+    chbTestMode = new QCheckBox(QStringLiteral("Test mode (simulate burning)"), this);
+    chbTestMode->setObjectName(QStringLiteral("chbTestMode"));
+    chbTestMode->setGeometry(40, 111, 289, 17);
+
+    // FormCreate: the note stays hidden; the rest is laid out from it.
+    laCDTEXTNote->hide();
+    Label2->setText(ResText(15237));
+    Label1->move(Label1->x(), laCDTEXTNote->y() + 3);
+    cmbModes->move(cmbModes->x(), Label1->y() - 3);
+    Label2->move(Label2->x(), Label1->y() + 28);
+    chbTestMode->move(chbTestMode->x(), Label2->y() + 40);
+}
+
+void TfrmBurnMode::SetPageData(TsbBurner* data) {
+    TsbDockForm::SetPageData(data);
+    cmbModes->clear();
+    TAOIndex = SAOIndex = DAOPQIndex = DAORawIndex = -1;
+    if (!data) {
+        return;
+    }
+    const TsbBurner& burner = *data;
+    const bool dvd = IsDVDDiscType(burner.DiscType);
+    const uint8_t mode = burner.WriteMode;
+    int next = 0;
+    int selected = 0;
+    if (burner.WriteModes.CanWriteDAORaw && AllowDAORaw && !dvd) {
+        cmbModes->addItem(QStringLiteral("Disc-At-Once raw P-W"));
+        DAORawIndex = next;
+        if (mode == wmDiscAtOnceRawPWFromTree || mode == wmDiscAtOnceRawPWFromFile) {
+            selected = next;
+        }
+        ++next;
+    }
+    if (burner.WriteModes.CanWriteDAOPQ && AllowDAOPQ && !dvd) {
+        cmbModes->addItem(QStringLiteral("Disc-At-Once PQ"));
+        DAOPQIndex = next;
+        if (mode == wmDiscAtOncePQFromTree || mode == wmDiscAtOncePQFromFile) {
+            selected = next;
+        }
+        ++next;
+    }
+    if (burner.WriteModes.CanWriteSAO && AllowSAO && !dvd) {
+        cmbModes->addItem(QStringLiteral("Session-At-Once"));
+        SAOIndex = next;
+        if (mode == wmSessionAtOnceFromTree || mode == wmSessionAtOnceFromFile) {
+            selected = next;
+        }
+        ++next;
+    }
+    if (burner.WriteModes.CanWriteTAO && AllowTAO) {
+        cmbModes->addItem(QStringLiteral("Track-At-Once"));
+        TAOIndex = next;
+        if (mode == wmTrackAtOnceFromTree || mode == wmTrackAtOnceFromFile) {
+            selected = next;
+        }
+    }
+    cmbModes->setCurrentIndex(cmbModes->count() > 0 ? selected : -1);
+    chbTestMode->setEnabled(burner.WriteModes.CanTestWrite != 0);
+    chbTestMode->setChecked(burner.TestWrite);
+}
+
+void TfrmBurnMode::GetModeChoice(TsbWizardOptions& options) const {
+    const int at = cmbModes->currentIndex();
+    uint8_t mode = wmDiscAtOnceRawPWFromTree;
+    if (at == DAORawIndex) {
+        mode = ImageFileModes ? wmDiscAtOnceRawPWFromFile : wmDiscAtOnceRawPWFromTree;
+    }
+    if (at == DAOPQIndex) {
+        mode = ImageFileModes ? wmDiscAtOncePQFromFile : wmDiscAtOncePQFromTree;
+    }
+    if (at == SAOIndex) {
+        mode = ImageFileModes ? wmSessionAtOnceFromFile : wmSessionAtOnceFromTree;
+    }
+    if (at == TAOIndex) {
+        mode = ImageFileModes ? wmTrackAtOnceFromFile : wmTrackAtOnceFromTree;
+    }
+    options.WriteMode = mode;
+    options.TestWrite = chbTestMode->isChecked() ? 1 : 0;
+}

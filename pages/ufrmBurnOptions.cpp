@@ -1,0 +1,113 @@
+#include "pages/ufrmBurnOptions.h"
+
+#include "devices/sbDiscSpeedList.h"
+#include "devices/sbError.h"
+#include "engine/sbBurner.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+
+const char* const NoSpeedSelectedText =
+    "No burning speed is selected: the recorder reported no write speed for this disc. "
+    "Check the disc and go back to choose the recorder again.";
+
+TfrmBurnOptions::TfrmBurnOptions(QWidget* parent)
+    : TsbDockForm(parent), m_speedList(std::make_unique<TsbDiscSpeedList>()) {
+    setObjectName(QStringLiteral("frmBurnOptions"));
+    auto label = [this](const char* name, const QRect& geometry, const QString& text, bool wrap) {
+        auto* l = new QLabel(text, this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setGeometry(geometry);
+        l->setWordWrap(wrap);
+        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        return l;
+    };
+    Label1 = label("Label1", QRect(16, 16, 520, 41),
+                   QStringLiteral("Sending Optimum Power Calibration (OPC) calibrates the device "
+                                  "laser power at the beginning of burning session to adjust for "
+                                  "the properties of each recordable disc."),
+                   true);
+    chbSOPC = new QCheckBox(QStringLiteral("Send optimum power calibration"), this);
+    chbSOPC->setObjectName(QStringLiteral("chbSOPC"));
+    chbSOPC->setGeometry(32, 70, 213, 17);
+    chbSOPC->setChecked(true);
+    Label2 = label("Label2", QRect(16, 96, 520, 57),
+                   QStringLiteral("Optimal burning speed depends on the disc used and burning "
+                                  "device capabilities. Poorly chosen burning speed may result in "
+                                  "coaster disc. To determine the best burning speed you can make "
+                                  "test burns or consult your device and disc manufacturers."),
+                   true);
+    Label4 = label("Label4", QRect(32, 160, 72, 13), QStringLiteral("Burning speed:"), false);
+    cmbSpeed = new QComboBox(this);
+    cmbSpeed->setObjectName(QStringLiteral("cmbSpeed"));
+    cmbSpeed->setEditable(false);
+    cmbSpeed->setGeometry(136, 158, 161, 22);
+    cmbSpeed->addItem(QStringLiteral("Fastest"));
+    lblMultisession = label("lblMultisession", QRect(16, 192, 520, 33),
+                            QStringLiteral("Multisession mode allows appending data to the disc "
+                                           "later. In single session mode data cannot be appended "
+                                           "after the disc is burned."),
+                            true);
+    chbMultiSession = new QCheckBox(QStringLiteral("Create multisession disc"), this);
+    chbMultiSession->setObjectName(QStringLiteral("chbMultiSession"));
+    chbMultiSession->setGeometry(32, 232, 215, 17);
+    chbMultiSession->setChecked(true);
+}
+
+TfrmBurnOptions::~TfrmBurnOptions() = default;
+
+void TfrmBurnOptions::SetPageData(TsbBurner* data) {
+    TsbDockForm::SetPageData(data);
+    if (!data) {
+        return;
+    }
+    TsbBurner& burner = *data;
+    m_speedList->Fill(burner);
+
+    cmbSpeed->clear();
+    for (int i = 0; i < m_speedList->Count(); ++i) {
+        cmbSpeed->addItem(QString::fromStdString(m_speedList->Items(i)->StrSpeed));
+    }
+    if (m_speedList->Count() > 0) {
+        cmbSpeed->setCurrentIndex(m_speedList->Count() - 1);
+    }
+    const uint8_t mode = burner.WriteMode;
+    if (mode == wmDiscAtOncePQFromTree || mode == wmDiscAtOnceRawPWFromTree ||
+        mode == wmDiscAtOncePQFromFile || mode == wmDiscAtOnceRawPWFromFile) {
+        chbMultiSession->setChecked(false);
+        chbMultiSession->setEnabled(false);
+    } else {
+        chbMultiSession->setChecked(true);
+        chbMultiSession->setEnabled(true);
+    }
+    chbSOPC->setChecked(burner.SendOPC);
+    chbSOPC->setEnabled(!burner.TestWrite);
+    if (!chbSOPC->isEnabled()) {
+        chbSOPC->setChecked(false);
+    }
+    for (int i = 0; i < m_speedList->Count(); ++i) {
+        if (m_speedList->Items(i)->SpeedInPoint == burner.SpeedFactor) {
+            cmbSpeed->setCurrentIndex(i);
+            break;
+        }
+    }
+    lblMultisession->setVisible(MultiSessionVisible);
+    chbMultiSession->setVisible(MultiSessionVisible);
+}
+
+const TsbDiscSpeedItem& TfrmBurnOptions::GetSelectedSpeed() const {
+    const int at = cmbSpeed->currentIndex();
+    if (at < 0 || at >= m_speedList->Count()) {
+        throw EsbError(NoSpeedSelectedText);
+    }
+    return *m_speedList->Items(at);
+}
+
+bool TfrmBurnOptions::GetSendOPC() const {
+    return chbSOPC->isChecked();
+}
+
+bool TfrmBurnOptions::GetMultiSession() const {
+    return chbMultiSession->isChecked();
+}

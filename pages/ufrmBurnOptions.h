@@ -1,0 +1,47 @@
+// The burn-options sheet: the write speed (from the speeds the recorder
+// accepts for the inserted disc) and power calibration. The multisession box
+// follows the write mode and stays hidden.
+#pragma once
+
+#include "app/sbDockForm.h"
+
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class TsbDiscSpeedItem;
+class TsbDiscSpeedList;
+
+class TfrmBurnOptions : public TsbDockForm {
+    Q_OBJECT
+
+public:
+    explicit TfrmBurnOptions(QWidget* parent = nullptr);
+    ~TfrmBurnOptions() override;
+
+    QLabel* Label1 = nullptr;
+    QCheckBox* chbSOPC = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QComboBox* cmbSpeed = nullptr;
+    QLabel* lblMultisession = nullptr;
+    QCheckBox* chbMultiSession = nullptr;
+
+    bool MultiSessionVisible = false;
+    TsbDiscSpeedList& SpeedList() { return *m_speedList; }
+
+    // Fills the speeds from the burner's opened recorder (see the .cpp).
+    void SetPageData(TsbBurner* data) override;
+    // The speed at the selected position; raises EsbError when the list
+    // offers no speed to select.
+    const TsbDiscSpeedItem& GetSelectedSpeed() const;
+    bool GetSendOPC() const;
+    bool GetMultiSession() const;
+
+private:
+    std::unique_ptr<TsbDiscSpeedList> m_speedList;
+};
+
+// The text of the error GetSelectedSpeed raises when no speed can be chosen.
+extern const char* const NoSpeedSelectedText;

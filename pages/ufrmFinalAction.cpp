@@ -1,0 +1,467 @@
+#include "pages/ufrmFinalAction.h"
+
+#include "devices/sbError.h"
+#include "devices/sbUtils.h"
+#include "engine/sbActions.h"
+#include "engine/sbBurner.h"
+#include "engine/sbCallBack.h"
+#include "engine/sbLog.h"
+#include "ui/sbDialogs.h"
+#include "ui/sbGuard.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+
+constexpr int KindRole = Qt::UserRole + 1;
+// The log part as laid out: the log list and the controls under it keep
+// their distances to the panel's right and bottom edges.
+constexpr int DesignPanelWidth = 555;
+constexpr int DesignPanelHeight = 336;
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    return label;
+}
+
+QProgressBar* makeGauge(QWidget* parent, const char* name) {
+    auto* bar = new QProgressBar(parent);
+    bar->setObjectName(QString::fromLatin1(name));
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    return bar;
+}
+
+QString percentText(int32_t value) {
+    return QString::number(value) + QStringLiteral(" %");
+}
+
+} // namespace
+
+QString ProposedLogFileName(const QDateTime& now) {
+    return QStringLiteral("Log_") + now.toString(QStringLiteral("ddMM_HHmm")) +
+           QStringLiteral(".txt");
+}
+
+QString LogTimeText(const QDateTime& time) {
+    return time.toString(QStringLiteral("HH:mm:ss"));
+}
+
+QIcon LogKindIcon(TsbLogItemType kind) {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setPixelSize(11);
+    font.setBold(true);
+    p.setFont(font);
+    switch (kind) {
+    case litError:
+        p.setPen(QPen(QColor(0x90, 0, 0), 1));
+        p.setBrush(QColor(0xE0, 0x20, 0x20));
+        p.drawEllipse(QRectF(0.5, 0.5, 15, 15));
+        p.setPen(QPen(Qt::white, 2.2, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(5, 5), QPointF(11, 11));
+        p.drawLine(QPointF(11, 5), QPointF(5, 11));
+        break;
+    case litWarning: {
+        QPainterPath triangle;
+        triangle.moveTo(8, 0.5);
+        triangle.lineTo(15.5, 15);
+        triangle.lineTo(0.5, 15);
+        triangle.closeSubpath();
+        p.setPen(QPen(QColor(0x80, 0x60, 0), 1));
+        p.setBrush(QColor(0xFF, 0xD0, 0x20));
+        p.drawPath(triangle);
+        p.setPen(Qt::black);
+        p.drawText(QRectF(0, 3, 16, 13), Qt::AlignCenter, QStringLiteral("!"));
+        break;
+    }
+    case litInfo:
+    default:
+        p.setPen(QPen(QColor(0x30, 0x50, 0x90), 1));
+        p.setBrush(Qt::white);
+        p.drawEllipse(QRectF(0.5, 0.5, 15, 15));
+        p.setPen(QColor(0x10, 0x40, 0xC0));
+        p.drawText(QRectF(0, 0, 16, 16), Qt::AlignCenter, QStringLiteral("i"));
+        break;
+    }
+    p.end();
+    return QIcon(pixmap);
+}
+
+TfrmFinalAction::TfrmFinalAction(QWidget* parent) : TsbDockForm(parent) {
+    setObjectName(QStringLiteral("frmFinalAction"));
+    resize(559, 409);
+    for (int kind = 0; kind < 3; ++kind) {
+        imlSmall[static_cast<size_t>(kind)] = LogKindIcon(static_cast<TsbLogItemType>(kind));
+    }
+
+    pnlTop = new QWidget(this);
+    pnlTop->setObjectName(QStringLiteral("pnlTop"));
+    lablProgressCaption = makeLabel(pnlTop, "lablProgressCaption", QString());
+    lablProgressCaption->move(8, 0);
+    pbWrite = makeGauge(pnlTop, "pbWrite");
+    pbWrite->setGeometry(8, 16, 505, 16);
+    lblProcentValue = makeLabel(pnlTop, "lblProcentValue", QStringLiteral("0 %"));
+    lblProcentValue->move(520, 16);
+    lblBufferStatus = makeLabel(pnlTop, "lblBufferStatus", QStringLiteral("Buffer status:"));
+    lblBufferStatus->move(8, 36);
+    lblBufferStatus->adjustSize();
+    pbBuffer = makeGauge(pnlTop, "pbBuffer");
+    pbBuffer->setGeometry(8, 52, 505, 16);
+    lblBufferValue = makeLabel(pnlTop, "lblBufferValue", QStringLiteral("0 %"));
+    lblBufferValue->setGeometry(520, 53, 35, 14);
+
+    pnlFinalPage = new QWidget(this);
+    pnlFinalPage->setObjectName(QStringLiteral("pnlFinalPage"));
+    lblBurningLog = makeLabel(pnlFinalPage, "lblBurningLog", QStringLiteral("Burning log:"));
+    lblBurningLog->move(8, 2);
+    lblBurningLog->adjustSize();
+    lvLog = new QTreeWidget(pnlFinalPage);
+    lvLog->setObjectName(QStringLiteral("lvLog"));
+    lvLog->setGeometry(8, 18, 537, 253);
+    lvLog->setRootIsDecorated(false);
+    lvLog->setUniformRowHeights(true);
+    lvLog->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvLog->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvLog->setSortingEnabled(false);
+    lvLog->setIconSize(QSize(16, 16));
+    lvLog->header()->setSectionsClickable(false);
+    lvLog->header()->setStretchLastSection(false);
+    lvLog->setHeaderLabels({QStringLiteral("Information"), QStringLiteral("Time")});
+    lvLog->setColumnWidth(0, 440);
+    lvLog->setColumnWidth(1, 60);
+    Label2 = makeLabel(pnlFinalPage, "Label2",
+                       QStringLiteral("Click Save Log to save Burning Log text to a file."));
+    Label2->move(8, 284);
+    Label2->adjustSize();
+    btnSaveLog = new QPushButton(QStringLiteral("Save &Log ..."), pnlFinalPage);
+    btnSaveLog->setObjectName(QStringLiteral("btnSaveLog"));
+    btnSaveLog->setGeometry(8, 303, 100, 23);
+    btnSaveLog->setEnabled(false);
+    connect(btnSaveLog, &QPushButton::clicked, this,
+            sbGuarded(this, [this] { btnSaveLogClick(); }));
+
+    ShowBufferStatus(false);
+    lablProgressCaption->clear();
+}
+
+TfrmFinalAction::~TfrmFinalAction() {
+    WizardLog = nullptr;
+    WizardActions = nullptr;
+}
+
+bool TfrmFinalAction::OnGuiThread() const {
+    return QThread::currentThread() == thread();
+}
+
+void TfrmFinalAction::LayOut() {
+    const int topHeight = BufferStatusVisible ? 70 : 36;
+    pnlTop->setGeometry(0, 0, width(), topHeight);
+    pnlFinalPage->setGeometry(0, topHeight, width(), std::max(0, height() - topHeight));
+    const int panelWidth = pnlFinalPage->width();
+    const int panelHeight = pnlFinalPage->height();
+    lvLog->resize(std::max(0, 537 + panelWidth - DesignPanelWidth),
+                  std::max(0, 253 + panelHeight - DesignPanelHeight));
+    Label2->move(8, 284 + panelHeight - DesignPanelHeight);
+    btnSaveLog->move(8, 303 + panelHeight - DesignPanelHeight);
+    const int right = width() - 559;
+    pbBuffer->resize(std::max(0, 505 + right), 16);
+    lblBufferValue->move(520 + right, 53);
+    if (BufferStatusVisible) {
+        pbWrite->setGeometry(8, 16, pbBuffer->width(), 16);
+        lblProcentValue->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        lblProcentValue->setGeometry(lblBufferValue->x(), pbWrite->y(), 35, 14);
+    } else {
+        pbWrite->setGeometry(8, 16, lvLog->width(), 16);
+        lblProcentValue->setAlignment(Qt::AlignCenter);
+        lblProcentValue->setGeometry(lvLog->x(), 0, lvLog->width(), 14);
+    }
+}
+
+void TfrmFinalAction::resizeEvent(QResizeEvent* event) {
+    TsbDockForm::resizeEvent(event);
+    LayOut();
+}
+
+void TfrmFinalAction::showEvent(QShowEvent* event) {
+    TsbDockForm::showEvent(event);
+    if (!BufferStatusVisible) {
+        LayOut();
+        pnlTop->repaint();
+        lvLog->repaint();
+        lblBurningLog->repaint();
+    }
+}
+
+void TfrmFinalAction::ShowBufferStatus(bool show) {
+    BufferStatusVisible = show;
+    lblBufferStatus->setVisible(show);
+    pbBuffer->setVisible(show);
+    lblBufferValue->setVisible(show);
+    lablProgressCaption->setVisible(show);
+    LayOut();
+}
+
+void TfrmFinalAction::RefreshPage() {}
+
+void TfrmFinalAction::ResetGauges() {
+    m_progress = 0;
+    m_bufferFill = 0;
+    pbWrite->setValue(0);
+    pbBuffer->setValue(0);
+    lblProcentValue->setText(QStringLiteral("0 %"));
+    lblBufferValue->setText(QStringLiteral("0 %"));
+    pbBuffer->setEnabled(true);
+}
+
+void TfrmFinalAction::SetPageData(TsbBurner* data) {
+    TsbDockForm::SetPageData(data);
+    ResetGauges();
+    {
+        // Rows of a burn thread that has long ended belong to no run any more.
+        std::lock_guard lock(m_rowsMutex);
+        m_rows.clear();
+    }
+    lvLog->setUpdatesEnabled(false);
+    lvLog->clear();
+    if (WizardLog) {
+        for (int i = 0; i < WizardLog->Count(); ++i) {
+            const TsbLogItem& item = WizardLog->Items(i);
+            QString time;
+            if (item.LogTime != TDateTime{}) {
+                const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    item.LogTime.time_since_epoch())
+                                    .count();
+                time = LogTimeText(QDateTime::fromMSecsSinceEpoch(ms));
+            }
+            AppendRow(QString::fromStdString(item.LogMessage), litInfo, time, false);
+        }
+    }
+    lvLog->setUpdatesEnabled(true);
+}
+
+QTreeWidgetItem* TfrmFinalAction::AppendRow(const QString& text, TsbLogItemType kind,
+                                            const QString& time, bool scroll) {
+    auto* row = new QTreeWidgetItem(QStringList{text, time});
+    const int index = kind <= litWarning ? kind : litInfo;
+    row->setIcon(0, imlSmall[static_cast<size_t>(index)]);
+    row->setData(0, KindRole, index);
+    lvLog->addTopLevelItem(row);
+    if (scroll) {
+        lvLog->scrollToItem(row);
+    }
+    return row;
+}
+
+TsbLogItemType TfrmFinalAction::RowKind(int row) const {
+    const QTreeWidgetItem* item = lvLog->topLevelItem(row);
+    return item ? static_cast<TsbLogItemType>(item->data(0, KindRole).toInt()) : litInfo;
+}
+
+void TfrmFinalAction::ApplyProgress() {
+    const int32_t value = m_progress.load();
+    pbWrite->setValue(std::clamp(value, 0, 100));
+    lblProcentValue->setText(percentText(value));
+}
+
+void TfrmFinalAction::ApplyBufferFill() {
+    const int32_t value = m_bufferFill.load();
+    pbBuffer->setValue(std::clamp(value, 0, 100));
+    lblBufferValue->setText(percentText(value));
+}
+
+bool TfrmFinalAction::DrainRows(size_t limit) {
+    std::deque<TPendingRow> rows;
+    bool more = false;
+    {
+        std::lock_guard lock(m_rowsMutex);
+        if (m_rows.size() <= limit) {
+            rows.swap(m_rows);
+        } else {
+            rows.assign(std::make_move_iterator(m_rows.begin()),
+                        std::make_move_iterator(m_rows.begin() + static_cast<long>(limit)));
+            m_rows.erase(m_rows.begin(), m_rows.begin() + static_cast<long>(limit));
+            more = true;
+        }
+    }
+    QTreeWidgetItem* last = nullptr;
+    for (const TPendingRow& row : rows) {
+        last = AppendRow(QString::fromStdString(row.Text), row.Kind, row.Time, false);
+    }
+    if (last) {
+        lvLog->scrollToItem(last);
+    }
+    return more;
+}
+
+void TfrmFinalAction::PostRowDrain() {
+    if (m_rowsPending.exchange(true)) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_rowsPending = false;
+            // A long backlog is shown in slices so the window keeps answering.
+            if (DrainRows(RowsPerTurn)) {
+                PostRowDrain();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void TfrmFinalAction::FlushPending() {
+    m_rowsPending = false;
+    DrainRows();
+    m_progressPending = false;
+    ApplyProgress();
+    m_bufferPending = false;
+    ApplyBufferFill();
+}
+
+void TfrmFinalAction::ShowProgress(int32_t percent) {
+    m_progress = std::min(percent, 100);
+    if (OnGuiThread()) {
+        ApplyProgress();
+        QCoreApplication::processEvents();
+        return;
+    }
+    if (!m_progressPending.exchange(true)) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                // Cleared before the value is read: a value stored after this
+                // point asks for another update.
+                m_progressPending = false;
+                ApplyProgress();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void TfrmFinalAction::ShowBufferFill(int32_t percent) {
+    m_bufferFill = percent;
+    if (OnGuiThread()) {
+        ApplyBufferFill();
+        QCoreApplication::processEvents();
+        return;
+    }
+    if (!m_bufferPending.exchange(true)) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_bufferPending = false;
+                ApplyBufferFill();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void TfrmFinalAction::AddLogLine(const std::string& text, TsbLogItemType kind) {
+    const QString time = LogTimeText(QDateTime::currentDateTime());
+    if (OnGuiThread()) {
+        // Rows the burn thread sent earlier come first.
+        m_rowsPending = false;
+        DrainRows();
+        AppendRow(QString::fromStdString(text), kind, time);
+        QCoreApplication::processEvents();
+        return;
+    }
+    {
+        std::lock_guard lock(m_rowsMutex);
+        m_rows.push_back({text, kind, time});
+    }
+    PostRowDrain();
+}
+
+void TfrmFinalAction::RunActions() {
+    btnSaveLog->setEnabled(false);
+    ResetGauges();
+
+    TsbCallBackEventer& eventer = CallBackEventer();
+    eventer.SetOnProgress([this](TsbCallBackEventer&, int32_t percent) { ShowProgress(percent); });
+    eventer.SetOnBufferStatus(
+        [this](TsbCallBackEventer&, int32_t percent) { ShowBufferFill(percent); });
+    eventer.SetOnImageBuildStart([](TsbCallBackEventer&) {});
+    if (WizardActions) {
+        WizardActions->OnMessage = [this](void*, const std::string& text, TsbLogItemType kind) {
+            AddLogLine(text, kind);
+        };
+        WizardActions->BindMessages();
+        WizardActions->Burner = PageData();
+        try {
+            for (int i = 0; i < WizardActions->Count(); ++i) {
+                TsbActionItem* item = WizardActions->Items(i);
+                if (item->Action) {
+                    item->Action->Execute(item);
+                }
+            }
+        } catch (...) {
+            const QString text = sbCurrentExceptionText();
+            AddLogLine(text.toStdString(), litError);
+            TsbDialogs::MessageBox(this, text, QString(), TsbMsgKind::mkError);
+        }
+        WizardActions->Burner = nullptr;
+    }
+    eventer.SetOnImageBuildStart({});
+    eventer.SetOnBufferStatus({});
+    eventer.SetOnProgress({});
+    if (WizardActions) {
+        // The actions outlive this run; none keeps a handler into the page.
+        WizardActions->OnMessage = {};
+        WizardActions->BindMessages();
+    }
+
+    FlushPending();
+    ShowProgress(100);
+    m_bufferFill = 0;
+    ApplyBufferFill();
+    btnSaveLog->setEnabled(true);
+    if (TsbBurner* burner = PageData()) {
+        burner->ReleaseDevice();
+    }
+}
+
+void TfrmFinalAction::btnSaveLogClick() {
+    QString fileName =
+        TsbDialogs::SaveFileName(this, QString(), QStringLiteral("Text files (*.txt)"),
+                                 ProposedLogFileName(QDateTime::currentDateTime()));
+    if (fileName.isEmpty()) {
+        return;
+    }
+    if (QFileInfo(fileName).suffix().isEmpty()) {
+        fileName += QStringLiteral(".txt");
+    }
+    if (QFile::exists(fileName) && !QFile::remove(fileName)) {
+        // Appending to the old file would mix two logs in one.
+        throw EsbError("Cannot replace the file " + fileName.toStdString());
+    }
+    const std::string path = QFile::encodeName(fileName).toStdString();
+    for (int i = 0; i < lvLog->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = lvLog->topLevelItem(i);
+        QString time = row->columnCount() > 1 ? row->text(1) : QString();
+        if (time.isEmpty()) {
+            time = QStringLiteral("        ");
+        }
+        AppendLineToFile(path, (time + QLatin1Char(' ') + row->text(0)).toStdString());
+    }
+}

@@ -1,0 +1,113 @@
+// The final sheet: runs the wizard's actions on the burner while it shows the
+// write progress, the recorder's buffer fill and a log of every message, with
+// its kind and time; afterwards the log can be saved to a text file.
+//
+// The progress, buffer and message handlers may be raised on the burn thread.
+// They never touch a control there: a message is queued in arrival order and
+// a gauge value is stored as the latest one, and the GUI thread is asked (one
+// queued call at a time per kind) to show what has arrived. Raised on the GUI
+// thread they show at once, after anything still queued.
+#pragma once
+
+#include "app/sbDockForm.h"
+#include "devices/sbTypes.h"
+
+#include <QIcon>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+
+class QDateTime;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class TfrmFinalAction : public TsbDockForm {
+    Q_OBJECT
+
+public:
+    explicit TfrmFinalAction(QWidget* parent = nullptr);
+    ~TfrmFinalAction() override;
+
+    QWidget* pnlTop = nullptr;
+    QLabel* lablProgressCaption = nullptr;
+    QProgressBar* pbWrite = nullptr;
+    QLabel* lblProcentValue = nullptr;
+    QLabel* lblBufferStatus = nullptr;
+    QProgressBar* pbBuffer = nullptr;
+    QLabel* lblBufferValue = nullptr;
+    QWidget* pnlFinalPage = nullptr;
+    QLabel* lblBurningLog = nullptr;
+    QTreeWidget* lvLog = nullptr;
+    QLabel* Label2 = nullptr;
+    QPushButton* btnSaveLog = nullptr;
+    // Indexed by TsbLogItemType: information, error, warning.
+    std::array<QIcon, 3> imlSmall;
+
+    TsbLog* WizardLog = nullptr;
+    TsbActionList* WizardActions = nullptr;
+    bool BufferStatusVisible = false;
+
+    void RefreshPage() override;
+    // Resets the gauges and rebuilds the log list from WizardLog.
+    void SetPageData(TsbBurner* data) override;
+    void ShowBufferStatus(bool show);
+    // Runs WizardActions on the burner; returns when they are over. An error
+    // of an action ends the run with an error row and an error box.
+    void RunActions();
+    void btnSaveLogClick();
+    void ResetGauges();
+
+    // Safe to call from any thread.
+    void ShowProgress(int32_t percent);
+    void ShowBufferFill(int32_t percent);
+    void AddLogLine(const std::string& text, TsbLogItemType kind);
+
+    // Shows whatever the burn thread has sent and is not shown yet.
+    void FlushPending();
+    // The kind of a row of lvLog.
+    TsbLogItemType RowKind(int row) const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    struct TPendingRow {
+        std::string Text;
+        TsbLogItemType Kind;
+        QString Time;
+    };
+
+    void ApplyProgress();
+    void ApplyBufferFill();
+    // Shows up to Limit queued rows; true when more are waiting.
+    bool DrainRows(size_t limit = SIZE_MAX);
+    void PostRowDrain();
+    static constexpr size_t RowsPerTurn = 200;
+    QTreeWidgetItem* AppendRow(const QString& text, TsbLogItemType kind, const QString& time,
+                               bool scroll = true);
+    void LayOut();
+    bool OnGuiThread() const;
+
+    std::atomic<int32_t> m_progress{0};
+    std::atomic<int32_t> m_bufferFill{0};
+    std::atomic<bool> m_progressPending{false};
+    std::atomic<bool> m_bufferPending{false};
+    std::atomic<bool> m_rowsPending{false};
+    std::mutex m_rowsMutex;
+    std::deque<TPendingRow> m_rows;
+};
+
+// The name Save Log proposes: "Log_DDMM_HHNN.txt" from the given moment.
+QString ProposedLogFileName(const QDateTime& now);
+// The time column's text of a moment ("04:31:07").
+QString LogTimeText(const QDateTime& time);
+// The three log icons, drawn: an information sign, an error sign, a warning sign.
+QIcon LogKindIcon(TsbLogItemType kind);

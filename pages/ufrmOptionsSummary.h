@@ -1,0 +1,22 @@
+// The summary sheet: the options chosen on the earlier sheets, one per line.
+// The main window writes every text of the page.
+#pragma once
+
+#include "app/sbDockForm.h"
+
+class QLabel;
+class QTextEdit;
+
+class TfrmOptionsSummary : public TsbDockForm {
+    Q_OBJECT
+
+public:
+    explicit TfrmOptionsSummary(QWidget* parent = nullptr);
+
+    QLabel* lblName = nullptr;
+    QTextEdit* edtSummary = nullptr;
+    QLabel* lblNextAction = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+};
