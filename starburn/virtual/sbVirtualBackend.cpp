@@ -3,6 +3,8 @@
 #include "starburn/core/sbBackend.h"
 #include "starburn/core/sbSession.h"
 
+#include <algorithm>
+
 namespace starburn::virt {
 namespace {
 
@@ -18,6 +20,11 @@ public:
 
     Error start(BackendContext& context) override {
         VirtualConfig config = readVirtualConfig(context.configuration, *context.problems);
+        // Recorders that ask for a name or an address get them before the
+        // others are given the free ones, whatever their order in the file.
+        std::stable_partition(
+            config.recorders.begin(), config.recorders.end(),
+            [](const RecorderConfig& r) { return !r.deviceName.empty() || r.address.has_value(); });
         for (auto& rc : config.recorders) {
             const std::string id = rc.id;
             const int line = rc.line;

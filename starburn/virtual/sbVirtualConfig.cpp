@@ -390,6 +390,15 @@ bool finishRecorder(RecorderConfig& r, std::string& why) {
     f.readsDvdPlusR = f.readsDvdPlusR || f.writesDvdPlusR;
     f.readsDvdPlusRw = f.readsDvdPlusRw || f.writesDvdPlusRw;
     f.readsDvdPlusRDl = f.readsDvdPlusRDl || f.writesDvdPlusRDl;
+    // A drive that writes no medium has no write methods and cannot simulate.
+    const bool writes = f.writesCdR || f.writesCdRw || f.writesDvdR || f.writesDvdRam ||
+                        f.writesDvdPlusR || f.writesDvdPlusRw || f.writesDvdPlusRDl;
+    if (!writes) {
+        f.trackAtOnce = f.sessionAtOnce = f.discAtOncePq = f.discAtOnceRawPw = false;
+        f.testWrite = false;
+        f.bupSupported = false;
+        r.bupEnabled = false;
+    }
     const bool dvd = f.readsDvdRom || f.readsDvdR || f.readsDvdPlusR || f.readsDvdPlusRw;
     f.readsDvdRom = f.readsDvdRom || dvd;
     if (!f.readsDvdRom) {
@@ -643,7 +652,8 @@ bool writesKind(const DeviceFacts& f, const DiscKind& kind) {
 }
 
 bool isSafeId(std::string_view id) {
-    if (id.empty() || id.size() > 64) {
+    // "ejected" is the folder of the ejected discs, not a recorder's.
+    if (id.empty() || id.size() > 64 || sameName(id, "ejected")) {
         return false;
     }
     for (size_t i = 0; i < id.size(); ++i) {

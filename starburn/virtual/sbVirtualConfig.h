@@ -86,7 +86,8 @@ VirtualConfig readVirtualConfig(const IniDocument* configuration,
 bool isVirtualSection(std::string_view sectionName);
 
 // True when id can name a recorder's folder: 1 to 64 of A-Z a-z 0-9 - _,
-// starting with a letter or digit. Nothing else can reach the file system.
+// starting with a letter or digit, and not "ejected". Nothing else can reach
+// the file system.
 bool isSafeId(std::string_view id);
 
 // KB/s of an x-factor: CD 1x = 176.4 KB/s, DVD 1x = 1385 KB/s.

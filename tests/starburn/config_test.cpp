@@ -77,7 +77,8 @@ TEST_F(Configuration, AMalformedFileNamesFileLineAndProblemAndTheGoodRecordersSt
                         "[Mystery]\n"                    // 12
                         "[Recorder typo]\n"              // 13
                         "Prodcut = Typo\n"               // 14
-                        "Disc = DVD-RAMBO\n"),           // 15
+                        "Disc = DVD-RAMBO\n"             // 15
+                        "[Recorder Ejected]\n"),         // 16
               SB_EXCEPTION_NONE);
     EXPECT_TRUE(mentions(configPath + ":2: TimeFactor")) << startText;
     EXPECT_TRUE(mentions(configPath + ":8: Address")) << startText;
@@ -87,6 +88,7 @@ TEST_F(Configuration, AMalformedFileNamesFileLineAndProblemAndTheGoodRecordersSt
     EXPECT_TRUE(mentions(configPath + ":12: unknown section [Mystery]")) << startText;
     EXPECT_TRUE(mentions(configPath + ":14: unknown setting \"Prodcut\"")) << startText;
     EXPECT_TRUE(mentions(configPath + ":15: Disc: \"DVD-RAMBO\" is not a disc kind")) << startText;
+    EXPECT_TRUE(mentions(configPath + ":16: recorder name \"Ejected\" is not valid")) << startText;
     EXPECT_EQ(deviceNames(), (std::vector<std::string>{"CdRom0=Good One"}));
 
     // Nothing was created for the refused names, inside or outside the state folder.
@@ -269,4 +271,14 @@ TEST_F(Configuration, RecorderSettingsAreChecked) {
     EXPECT_EQ(next.TrackNumber, 2);
     EXPECT_EQ(uint32_t{next.TrackStartAddress}, 100u);
     StarBurn_Destroy(&g);
+}
+
+TEST_F(Configuration, AskedForNamesAndAddressesWinOverGivenOnes) {
+    ASSERT_EQ(startWith("[Recorder first]\nProduct = First\n"
+                        "[Recorder second]\nProduct = Second\nDeviceName = CdRom0\n"
+                        "Address = 1:0:0:0\n"),
+              SB_EXCEPTION_NONE)
+        << startText;
+    EXPECT_STREQ(startText, "");
+    EXPECT_EQ(deviceNames(), (std::vector<std::string>{"CdRom0=Second", "CdRom1=First"}));
 }

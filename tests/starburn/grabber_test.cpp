@@ -546,3 +546,18 @@ TEST_F(Grabbers, ShuttingDownDestroysOpenHandles) {
     StarBurn_Destroy(&g);
     EXPECT_EQ(g, nullptr);
 }
+
+TEST_F(Grabbers, ADriveThatWritesNothingOffersNoWriteModes) {
+    ASSERT_EQ(start("[Recorder r]\nWrites = none\nDisc = DVD-ROM\n"), SB_EXCEPTION_NONE);
+    void* g = use("CdRom0", 1);
+    uint8_t w[4] = {9, 9, 9, 9};
+    ASSERT_EQ(
+        StarBurn_CdvdBurnerGrabber_ProbeSupportedWriteModes(HEAD(g), &w[0], &w[1], &w[2], &w[3]),
+        SB_EXCEPTION_NONE);
+    EXPECT_EQ(std::vector<uint8_t>(w, w + 4), std::vector<uint8_t>(4, 0));
+    uint8_t f[10];
+    ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetSupportedMediaFormats(
+                  g, &f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9]),
+              SB_EXCEPTION_NONE);
+    EXPECT_EQ(f[5], 0); // no test writes either
+}

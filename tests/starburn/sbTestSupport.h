@@ -153,6 +153,9 @@ protected:
         writeText(configPath, configuration);
         stateDir = dir.file("state");
         ::setenv("STARBURN_STATE_DIR", stateDir.c_str(), 1);
+        // A developer's own settings must not reach the tests.
+        ::unsetenv("STARBURN_TIME_FACTOR");
+        ::unsetenv("STARBURN_CONFIG");
         startText[0] = '\0';
         const uint8_t result = StarBurn_UpStartEx(configPath.c_str(), startText, sizeof startText);
         EXPECT_EQ(result, SB_EXCEPTION_NONE) << startText;

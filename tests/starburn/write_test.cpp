@@ -3,6 +3,7 @@
 #include "tests/starburn/sbTestSupport.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -414,6 +415,20 @@ TEST_F(Writes, BadWriteArgumentsAreRefused) {
                                                              &r.status, r.failure, nullptr, 1, 0, 0,
                                                              1, SB_WRITE_REVISION),
               SB_EXCEPTION_INVALID_PARAMETER);
+    // Something that is not a built file tree is refused by the tree hook.
+    int notATree = 0;
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromTree(writer, r.text, sizeof r.text,
+                                                              &r.status, r.failure, &notATree, 0, 0,
+                                                              0, 1, SB_WRITE_REVISION),
+              SB_EXCEPTION_TREE_ERROR);
+    EXPECT_NE(std::string(r.text), "");
+    auto session = std::make_unique<SessionLayoutRecord>();
+    std::memset(session.get(), 0, sizeof *session);
+    session->EntryCount = 1;
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_SessionAtOnce(writer, r.text, sizeof r.text, &r.status,
+                                                       r.failure, session.get(), 1, 0, 1, 1,
+                                                       SB_WRITE_REVISION),
+              SB_EXCEPTION_INVALID_PARAMETER);
     EXPECT_EQ(discInfo(writer).DiscStatus, SB_DISC_STATUS_BLANK);
 }
 
@@ -465,4 +480,41 @@ TEST_F(Writes, TheDiscSurvivesARestartOfTheLibrary) {
     EXPECT_EQ(uint32_t{nextTrack(writer).TrackStartAddress}, 7u);
     ASSERT_EQ(closeSession(), SB_EXCEPTION_NONE) << r.text;
     EXPECT_TRUE(ejectAndRead(writer, "CdRom0") == padded(bytes));
+}
+
+TEST_F(Writes, TheTimeFactorScalesAWriteToTheDrivesSpeed) {
+    // The CD writer at 4x (706 KB/s) and a time factor of one half: a
+    // 300 kB image takes at least 0.2 s however fast the disk.
+    start(std::string(kTestRecorders) + "[Virtual]\nTimeFactor = 0.5\n");
+    ProgressLog log;
+    writer = open("CdRom1", 0, ProgressLog::callback, &log);
+    ASSERT_EQ(StarBurn_CdvdBurnerGrabber_SetSpeeds(writer, r.text, sizeof r.text, &r.status,
+                                                   r.failure, 0xFFFF, 706),
+              SB_EXCEPTION_NONE);
+    const std::string path = image("a.iso", 300000, 20);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(trackAtOnce(path, false), SB_EXCEPTION_NONE) << r.text;
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+    // A drive that writes slower than the data comes holds a full buffer.
+    bool someFill = false;
+    for (const auto& [size, freeBytes] : log.buffer) {
+        someFill = someFill || freeBytes < size;
+    }
+    EXPECT_TRUE(someFill);
+}
+
+TEST_F(Writes, ATestWriteReadsEveryByteAndNoticesAShrinkingImage) {
+    struct Shrink {
+        std::string path;
+        static void callback(uint32_t reason, void* context, void*, void* special2) {
+            if (reason == SB_REASON_WRITE_PROGRESS && *static_cast<int64_t*>(special2) > 0) {
+                fs::resize_file(static_cast<Shrink*>(context)->path, 1000);
+            }
+        }
+    } shrink{image("shrinks.iso", 1024 * 1024, 21)};
+    writer = open("CdRom0", 0, Shrink::callback, &shrink);
+    EXPECT_EQ(trackAtOnce(shrink.path, false, true), SB_EXCEPTION_FILE_ERROR);
+    EXPECT_NE(std::string(r.text).find("changed size"), std::string::npos) << r.text;
+    // A failed test write leaves the disc as it was.
+    EXPECT_EQ(discInfo(writer).DiscStatus, SB_DISC_STATUS_BLANK);
 }
