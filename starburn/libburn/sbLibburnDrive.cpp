@@ -480,7 +480,7 @@ Error Drive::discSpace(DiscSpace& out) {
     return {};
 }
 
-std::string Drive::volumeLabel() {
+std::string Drive::discVolumeLabel() {
     DiscState s;
     if (stateForQuery(s)) {
         return {};

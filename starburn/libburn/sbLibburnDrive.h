@@ -63,7 +63,7 @@ public:
 
     // The volume label of the disc in the drive (its primary volume
     // descriptor), or empty.
-    std::string volumeLabel();
+    std::string discVolumeLabel() override;
 
     // How long an unused drive stays grabbed.
     static constexpr std::chrono::milliseconds kIdleRelease{1500};
