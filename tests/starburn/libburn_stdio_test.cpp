@@ -169,15 +169,18 @@ TEST_F(Stdio, ProbeQueriesDescribeABlankRandomAccessTarget) {
     EXPECT_EQ(disc.DiscStatus, SB_DISC_STATUS_BLANK);
     EXPECT_EQ(disc.LastSessionStatus, SB_SESSION_STATUS_EMPTY);
     EXPECT_EQ(disc.NumberOfSessions, 1);
-    EXPECT_GT(disc.LastPossibleLeadOutStart, 0u);
+    const uint32_t capacity = disc.LastPossibleLeadOutStart; // packed: read by value
+    EXPECT_GT(capacity, 0u);
 
     const SB_TRACK_INFORMATION next = nextTrack(drive);
     EXPECT_EQ(next.Valid, 1);
     EXPECT_EQ(next.TrackNumber, 1);
     EXPECT_EQ(next.Blank, 1);
     EXPECT_EQ(next.NextWritableAddressValid, 1) << "the wizard refuses a disc without one";
-    EXPECT_EQ(next.NextWritableAddress, 0u);
-    EXPECT_GT(next.FreeBlocks, 0u);
+    const uint32_t nwa = next.NextWritableAddress;
+    const uint32_t nextFree = next.FreeBlocks;
+    EXPECT_EQ(nwa, 0u);
+    EXPECT_GT(nextFree, 0u);
 
     auto toc = std::make_unique<SB_TOC_INFORMATION>();
     ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetTOCInformation(drive, r.text, sizeof r.text, &r.status,
@@ -190,7 +193,7 @@ TEST_F(Stdio, ProbeQueriesDescribeABlankRandomAccessTarget) {
     uint64_t used = 99;
     ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace(drive, 3, &freeBlocks, &freeBytes),
               SB_EXCEPTION_NONE);
-    EXPECT_EQ(freeBlocks, next.FreeBlocks);
+    EXPECT_EQ(freeBlocks, nextFree);
     EXPECT_GE(freeBytes, static_cast<uint64_t>(freeBlocks) * 2048);
     ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetDiscUsedSpace(drive, r.text, sizeof r.text, &r.status,
                                                           r.failure, &used),
