@@ -203,6 +203,18 @@ std::string readVolumeLabel(burn_drive* d, const DiscState& s) {
     return volumeIdentifier(reinterpret_cast<const unsigned char*>(block.get()), 2048);
 }
 
+// What tells one written disc from another without reading it.
+std::string fingerprintOf(const DiscState& s) {
+    std::string f = std::to_string(s.profile) + "/" + std::to_string(static_cast<int>(s.media)) +
+                    "/" + std::to_string(s.completeSessions) + "/" +
+                    std::to_string(s.tracks.size()) + "/" + std::to_string(s.nwa) + "/" +
+                    std::to_string(s.readCapacity);
+    for (const auto& t : s.tracks) {
+        f += "/" + std::to_string(t.start) + "+" + std::to_string(t.blocks);
+    }
+    return f;
+}
+
 uint32_t pickFrom(const std::vector<uint32_t>& speeds, uint32_t request) {
     // Drives answer x-factors rounded to KB/s and callers ask in rounded
     // numbers of their own: a request within 1 % of a speed selects it.
@@ -321,7 +333,9 @@ void Drive::releaseLocked(bool eject) {
     info_ = nullptr;
     drive_ = nullptr;
     state_ = DiscState{};
-    sessionClosedByWrite_ = false;
+    if (eject) {
+        closedByWrite_.clear();
+    }
     changed_.notify_all();
 }
 
@@ -685,9 +699,9 @@ Error Drive::closeSession() {
     if (!state_.present()) {
         return noDisc();
     }
-    if (sessionClosedByWrite_) {
+    if (!closedByWrite_.empty() && closedByWrite_ == fingerprintOf(state_)) {
         // libburn closed the session at the end of the write that made it.
-        sessionClosedByWrite_ = false;
+        closedByWrite_.clear();
         return {};
     }
     const bool open = state_.media == Media::Appendable &&
@@ -1008,7 +1022,7 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
                                       (why.empty() ? std::string() : ": " + why));
         }
         writing_ = true;
-        sessionClosedByWrite_ = false;
+        closedByWrite_.clear();
         changed_.notify_all();
     }
 
@@ -1111,7 +1125,9 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
         // libburn advises a fresh look at the medium after writing.
         burn_drive_re_assess(d, 0);
         refreshLocked();
-        sessionClosedByWrite_ = wroteWell && !simulated && job.method == WriteMethod::TrackAtOnce;
+        if (wroteWell && !simulated && job.method == WriteMethod::TrackAtOnce) {
+            closedByWrite_ = fingerprintOf(state_);
+        }
         touchLocked();
     }
 

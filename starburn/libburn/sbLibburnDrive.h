@@ -106,8 +106,10 @@ private:
     uint32_t requestedWrite_ = 0xFFFF;
     bool bupEnabled_;
     bool opcPending_ = false;
-    // The last write closed its own session (libburn closes what it writes).
-    bool sessionClosedByWrite_ = false;
+    // The disc (as fingerprintOf describes it) whose session the last write
+    // closed itself, as libburn closes what it writes; empty when none. It
+    // outlives an idle release: the disc is the same while it looks the same.
+    std::string closedByWrite_;
 };
 
 // Grabs the drive at a device file once, reads what it reports about itself

@@ -2,6 +2,7 @@
 // real drives, drives that cannot be used, and the profile of every kind of
 // medium libburn reports.
 #include "starburn/libburn/sbLibburnTesting.h"
+#include "tests/starburn/libburn_tsan.h"
 #include "tests/starburn/sbTestSupport.h"
 
 #include <cstdlib>

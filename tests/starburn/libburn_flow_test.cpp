@@ -2,6 +2,7 @@
 // as the wizard makes them: the device search and probe, then the burner's
 // opening, locking, staged preparation, write, session close and eject.
 #include "starburn/StarBurnLinux.h"
+#include "tests/starburn/libburn_tsan.h"
 #include "tests/starburn/sbTestSupport.h"
 
 #include <cstring>

@@ -1,6 +1,7 @@
 // The libburn backend through the C interface, with libburn's stdio
 // pseudo-drives standing in for recorders: discovery, every query, writes in
 // each mode libburn offers there, cancel, failing targets.
+#include "tests/starburn/libburn_tsan.h"
 #include "tests/starburn/sbTestSupport.h"
 
 #include <algorithm>
@@ -342,9 +343,12 @@ TEST_F(Stdio, CancelStopsAThrottledWriteAndTheDriveWritesAgainAfterwards) {
 
     std::atomic<bool> stop{false};
     std::thread canceller([&] {
-        while (!stop && log.reports.load() < 3) {
+        // The first report comes as the write starts; the first 16 MiB take a
+        // fraction of a second, the throttled rest about two seconds.
+        while (!stop && log.reports.load() < 1) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
         StarBurn_CdvdBurnerGrabber_Cancel(drive);
     });
     const uint8_t result = trackAtOnce(drive, image);
@@ -442,9 +446,10 @@ TEST_F(FailingStdio, OneLibburnWriteAtATimeTheSecondDriveIsToldWhy) {
             first, firstReport.text, sizeof firstReport.text, &firstReport.status,
             firstReport.failure, image.c_str(), 1, 0, 0, 1, SB_WRITE_REVISION);
     });
-    while (progress.reports.load() < 2) {
+    while (progress.reports.load() < 1) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile(second, r.text, sizeof r.text,
                                                              &r.status, r.failure, image.c_str(), 1,
                                                              0, 0, 1, SB_WRITE_REVISION),
@@ -496,4 +501,27 @@ TEST_F(Stdio, TheProgramsSignalHandlingStaysItsOwn) {
     ::raise(SIGUSR1);
     EXPECT_EQ(g_signals.load(), 1);
     ::sigaction(SIGUSR1, &old, nullptr);
+}
+
+TEST_F(Stdio, TheSessionAWriteClosedStaysClosedAfterTheDriveWasLetGo) {
+    const std::string image = this->image("idle.iso", 256 * 1024, 14);
+    ASSERT_EQ(trackAtOnce(drive, image), SB_EXCEPTION_NONE) << r.text;
+    // Longer than the idle time after which an unused drive is let go.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    EXPECT_EQ(
+        StarBurn_CdvdBurnerGrabber_CloseSession(drive, r.text, sizeof r.text, &r.status, r.failure),
+        SB_EXCEPTION_NONE)
+        << r.text;
+    // Once closed, it is not closed twice.
+    EXPECT_EQ(
+        StarBurn_CdvdBurnerGrabber_CloseSession(drive, r.text, sizeof r.text, &r.status, r.failure),
+        SB_EXCEPTION_MEDIUM_ERROR);
+}
+
+TEST_F(Stdio, SeveralTracksInOneSessionAreRefusedWhereTheTargetTakesOne) {
+    const std::string a = this->image("t1.iso", 64 * 1024, 15);
+    const std::string b = this->image("t2.iso", 64 * 1024, 16);
+    EXPECT_EQ(sessionAtOnce(drive, {a, b}), SB_EXCEPTION_NOT_SUPPORTED);
+    EXPECT_NE(std::string(r.text).find("one track per session"), std::string::npos) << r.text;
+    EXPECT_FALSE(fs::exists(target));
 }
