@@ -1,7 +1,22 @@
 // Tavrin's entry point.
-#include <cstdio>
+#include "app/sbApplication.h"
+#include "ui/sbGuard.h"
 
-int main() {
-    std::puts("Tavrin is built. The wizard's windows are not part of this build yet.");
-    return 0;
+#include <QApplication>
+
+#include <cstdio>
+#include <exception>
+
+int main(int argc, char** argv) {
+    QApplication qtApp(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tavrin"));
+    try {
+        TsbApplication app;
+        return app.Run();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tavrin: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "tavrin: an unknown error ended the program\n");
+    }
+    return 1;
 }

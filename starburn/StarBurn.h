@@ -674,9 +674,96 @@ STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_Create(void** ppFileTree, ch
                                                            void* pContext);
 
 /*
+ * Building a tree.
+ *
+ * Paths inside a tree use "/" ("/docs/readme.txt"); NULL, "" and "/" name
+ * the root folder. Names are UTF-8 and may not be empty, "." or "..", nor
+ * hold "/". A path matches names ignoring the case of the letters A-Z.
+ *
+ * Every entry carries two names on the disc:
+ *  - its Joliet name: the name as added, with the characters Joliet forbids
+ *    (below 0x20, * / : ; ? \) replaced by "_" and cut to 64 UTF-16 units,
+ *    keeping a short extension. Paths in the tree use this name.
+ *  - its ISO9660 name: an 8.3 name of upper-case letters, digits and "_"
+ *    ("Long File Name.txt" becomes LONG_FIL.TXT). The image is written at
+ *    ISO level 2, so a name chosen on a collision may be up to 30 characters.
+ *
+ * Collisions (reason 3). The first entry of a NameCollisionRecord is the one
+ * already in the folder, the second the one being added.
+ *  - Joliet (TreeKind non-zero, Name UTF-16LE): the new entry's Joliet name
+ *    equals, ignoring the case of A-Z, the name of an entry of the folder.
+ *    Reply 3 for two folders merges them: the new folder's contents go into
+ *    the existing folder, their own collisions raised in turn. Reply 1 or 2
+ *    gives the new entry the rewritten Name (its ISO9660 name follows from
+ *    it). Any other reply, a merge of a file, a rewritten name that is not a
+ *    valid name, a name still colliding after 8 answers, or a tree without a
+ *    callback makes the add fail with SB_EXCEPTION_TREE_ERROR.
+ *  - ISO9660 (TreeKind 0, Name single-byte, files with ";1"): distinct
+ *    Joliet names share an 8.3 name (LONGFILENAME_A.TXT and LONGFILENAME_B.TXT
+ *    are both LONGFILE.TXT). Reply 1 or 2 gives the new entry the rewritten
+ *    Name as its ISO9660 name (only that name changes; letters are
+ *    upper-cased, other characters become "_", the version is dropped). Any
+ *    other reply, an unusable name, 8 answers that still collide, or no
+ *    callback: the library numbers the name itself (LONGFIL1.TXT).
+ *  Reply 1 says the first entry is the boot image; its name is kept either
+ *  way, as the existing entry never changes name.
+ *
+ * Names raised: reason 0 once for every entry placed in the tree (Special1
+ * its Joliet name, Special2 the entry), reason 1 once for every entry taken
+ * out (folders after their contents), reason 2 for a source that is skipped
+ * (a link leading nowhere or back to a folder above, a device, pipe or
+ * socket; Special1 its name, Special2 NULL). A call that fails leaves the
+ * tree as it was: the entries it had placed are taken out again, each with
+ * reason 1, so a node count kept by the callback stays right.
+ *
+ * Changing a tree discards its built image: build it again before reading.
+ * The callback must not call into the tree that raised it (such a call fails
+ * with SB_EXCEPTION_GENERIC).
+ */
+
+/*
+ * Adds the file at pSourcePath (links followed; it must be a readable regular
+ * file) to the folder pTargetFolder of the tree, named pNameInTree, or by
+ * the source's own name when pNameInTree is NULL. Fails with
+ * SB_EXCEPTION_FILE_ERROR (status: errno) for a missing or unreadable source,
+ * SB_EXCEPTION_TREE_ERROR for a target folder that is not in the tree or an
+ * unresolved collision.
+ */
+STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_AddFile(
+    void* pFileTree, char* pExceptionText, uint32_t ulExceptionTextSize, uint32_t* pStatus,
+    const char* pSourcePath, const char* pTargetFolder, const char* pNameInTree);
+
+/*
+ * Adds the folder at pSourcePath with everything below it (links followed,
+ * entries in name order) to pTargetFolder, named pNameInTree or by the
+ * source's own name. With pSourcePath NULL or "" it adds an empty folder
+ * named pNameInTree. A file below that cannot be read fails the whole call.
+ */
+STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_AddFolder(
+    void* pFileTree, char* pExceptionText, uint32_t ulExceptionTextSize, uint32_t* pStatus,
+    const char* pSourcePath, const char* pTargetFolder, const char* pNameInTree);
+
+/* Takes the entry at pPathInTree, and everything below a folder, out of the tree. */
+STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_RemoveName(void* pFileTree,
+                                                               char* pExceptionText,
+                                                               uint32_t ulExceptionTextSize,
+                                                               uint32_t* pStatus,
+                                                               const char* pPathInTree);
+
+/*
  * Sets an El Torito boot image. ulBootImageKind: 6 (no emulation, boot
  * information table patched); ulPlatform: 2 (x86 BIOS); ulLoadSectors: 1
  * (2048-byte sectors loaded at boot); ulLoadSegment: 0 (the default, 0x07C0).
+ * Other kinds and platforms fail with SB_EXCEPTION_NOT_SUPPORTED.
+ *
+ * pBootImage names a file of the tree by its path in the tree or by its
+ * source path; failing both, an absolute path of a readable file, which is
+ * then added to the tree's root under its own name (reason 0, collisions as
+ * for any add). Anything else fails with SB_EXCEPTION_TREE_ERROR. The image
+ * must be at least 64 bytes (checked when the image is built). NULL or ""
+ * clears the boot image. Removing the boot image's entry from the tree makes
+ * the next BuildImage fail until a boot image is set again. The boot catalog
+ * is written but listed in neither directory tree.
  */
 STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_SetBootImage(
     void* pFileTree, const char* pBootImage, uint32_t ulBootImageKind, uint32_t ulPlatform,
@@ -689,6 +776,13 @@ STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_SetBootImage(
  * links to the session before it). ulTailPaddingSectors: blocks of zeros after
  * the image. bJoliet: 1 adds the Joliet tree. pApplicationId and pPreparerId
  * go into the primary volume descriptor.
+ *
+ * With a start address every address inside the image counts from that block,
+ * so the image reads correctly when written there. The image holds this
+ * tree's files only; files of earlier sessions are not carried over.
+ * pVolumeLabel NULL or "" gives "CDROM". Every source file is checked again
+ * (present, regular, readable) and its size taken now. After a successful
+ * build the image is ready to read from its first byte.
  */
 STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_BuildImage(
     void* pFileTree, char* pExceptionText, uint32_t ulExceptionTextSize, uint32_t* pStatus,
@@ -699,7 +793,15 @@ STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_BuildImage(
 STARBURN_API uint32_t StarBurn_ISO9660JolietFileTree_GetSizeInUCHARs(void* pFileTree,
                                                                      uint32_t* pSizeHigh);
 
-/* Reads the next ulChunkSize bytes of the built image into pBuffer. */
+/*
+ * Reads the next ulChunkSize bytes of the built image into pBuffer, exactly
+ * that many. The image is generated while it is read, in bounded memory.
+ * Fails with SB_EXCEPTION_TREE_ERROR before BuildImage, with
+ * SB_EXCEPTION_INVALID_PARAMETER for a chunk that goes past the image's end
+ * (nothing is read), and with SB_EXCEPTION_FILE_ERROR (status: errno) when a
+ * source file cannot be read or changed since the build; after such a fault
+ * every Read fails until SeekToBegin or BuildImage.
+ */
 STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_Read(void* pFileTree, char* pExceptionText,
                                                          uint32_t ulExceptionTextSize,
                                                          uint32_t* pStatus, uint32_t ulChunkSize,

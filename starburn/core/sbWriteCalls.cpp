@@ -2,7 +2,7 @@
 // built file trees) and run the write on the grabber's drive.
 #include "starburn/core/sbCalls.h"
 #include "starburn/core/sbFileSource.h"
-#include "starburn/core/sbTreeSource.h"
+#include "starburn/filetree/sbTreeSource.h"
 
 #include <cstring>
 #include <functional>

@@ -1,0 +1,94 @@
+// The application object: the product title and icon, the four windows the
+// program creates at start-up, the objects it owns for the program's life
+// (the wizard's pages), and the end of the program.
+//
+// Start-up, in this order: the front-end hooks of the engine are installed
+// and the disc library's version is checked (a mismatch only warns); the
+// settings file beside the executable gives the title; the title chooses the
+// icon; the welcome window (the main form), the about box, the
+// finish window and the wizard's main window are created. Run() shows the
+// welcome window and runs the event loop until the main form closes or
+// Terminate() is called. Destruction frees the owned objects and then the
+// windows, each in the reverse order of creation.
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class QWidget;
+class TfrmWelcome;
+class TfrmAbout;
+class TfrmFinish;
+class TMainForm;
+
+class TsbApplication {
+public:
+    // Runs the start-up. A QApplication must exist.
+    TsbApplication();
+    ~TsbApplication();
+    TsbApplication(const TsbApplication&) = delete;
+    TsbApplication& operator=(const TsbApplication&) = delete;
+
+    // The one application object while it lives, else nullptr.
+    static TsbApplication* Instance();
+
+    const QString& Title() const { return m_title; }
+    const QIcon& Icon() const { return m_icon; }
+
+    TfrmWelcome* Welcome() const { return m_welcome.get(); }
+    TfrmAbout* About() const { return m_about.get(); }
+    TfrmFinish* Finish() const { return m_finish.get(); }
+    TMainForm* Main() const { return m_main.get(); }
+
+    // Shows the welcome window and runs the event loop; returns its exit code.
+    int Run();
+    // Ends the program: the event loop returns as soon as control reaches it.
+    void Terminate();
+    bool Terminated() const { return m_terminated; }
+    // Minimises every visible window of the program; returns them.
+    std::vector<QWidget*> Minimize();
+
+    // Takes ownership of object for the program's life (the pages).
+    template <class T>
+    T* Own(T* object) {
+        m_owned.emplace_back(object);
+        return object;
+    }
+
+private:
+    QString m_title;
+    QIcon m_icon;
+    bool m_terminated = false;
+    std::unique_ptr<TfrmWelcome> m_welcome;
+    std::unique_ptr<TfrmAbout> m_about;
+    std::unique_ptr<TfrmFinish> m_finish;
+    std::unique_ptr<TMainForm> m_main;
+    // A page docked into a window may be freed with it; QPointer notices.
+    std::vector<QPointer<QObject>> m_owned;
+};
+
+// The product title ("Name" of the settings file); the application object's
+// when one exists. Windows created without one (tests) use the title set
+// here.
+QString ApplicationTitle();
+void SetApplicationTitle(const QString& title);
+// The program's icon for the title: "Quennet" and "Dorvash" have their own,
+// any other title the program's default one.
+QIcon ApplicationIconFor(const QString& title);
+QIcon ApplicationIcon();
+
+// Shows the about box modally (the About buttons and actions).
+void ShowAboutBox(QWidget* owner);
+
+// Installs the engine's front-end hooks (events between waits, message boxes,
+// the progress window); RemoveFrontEndHooks takes them away again.
+void InstallFrontEndHooks();
+void RemoveFrontEndHooks();
+
+// Applies the program's look: font, palette, font substitutes.
+void ApplyApplicationStyle();

@@ -1,0 +1,111 @@
+// The library callback and the eventer that turns its reports into events
+// for the windows.
+//
+// The library calls LibraryCallback on the thread that made the library
+// call: the burn thread during a write, the main thread during the staged
+// preparation, the search thread during device discovery. The eventer calls
+// each handler directly on that thread; a window's handler moves the update
+// to its own thread itself.
+#pragma once
+
+#include "starburn/StarBurn.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <type_traits>
+
+class TsbCallBackEventer {
+public:
+    using TNameEvent =
+        std::function<void(TsbCallBackEventer& sender, const std::string& name, void* special)>;
+    using TPercentEvent = std::function<void(TsbCallBackEventer& sender, int32_t percent)>;
+    using TEnabledEvent = std::function<void(TsbCallBackEventer& sender, bool enabled)>;
+    using TNotifyEvent = std::function<void(TsbCallBackEventer& sender)>;
+
+    // Binding an empty function empties the slot. Slots may be bound and
+    // emptied while another thread raises events: a raise uses the handler
+    // bound when it started.
+    void SetOnAddName(TNameEvent handler);
+    void SetOnRemoveName(TNameEvent handler);
+    void SetOnProgress(TPercentEvent handler);
+    void SetOnBufferStatus(TPercentEvent handler);
+    void SetOnCancelEnabled(TEnabledEvent handler);
+    void SetOnImageBuildStart(TNotifyEvent handler);
+
+    // Each raises its event when the slot is bound and does nothing when not.
+    void DoAddName(const std::string& name, void* special);
+    void DoRemoveName(const std::string& name, void* special);
+    void DoProgress(int32_t percent);
+    void DoBufferStatus(int32_t percent);
+    void DoCancelEnabled(bool enabled);
+    void DoImageBuildStart();
+
+private:
+    template <class T>
+    T copyOf(const T& slot) {
+        std::lock_guard lock(m_mutex);
+        return slot;
+    }
+
+    std::mutex m_mutex;
+    TNameEvent m_onAddName;
+    TNameEvent m_onRemoveName;
+    TPercentEvent m_onProgress;
+    TPercentEvent m_onBufferStatus;
+    TEnabledEvent m_onCancelEnabled;
+    TNotifyEvent m_onImageBuildStart;
+};
+
+// The one eventer, created on first use and living to the end of the program.
+TsbCallBackEventer& CallBackEventer();
+
+// The routine handed to the library wherever it takes a callback (device
+// opens, the device search, file trees). Only the low byte of Reason counts:
+//   0, 1   a file-tree name added / removed: raises DoAddName / DoRemoveName
+//          and counts the tree's nodes in the uint32_t that Context points at
+//   3      a name collision: answers the NameCollisionRecord in place
+//   10     a device was found: hands over to the device-found handler
+//   12     write progress: raises DoProgress when the percentage changed
+//   13     recorder buffer status: raises DoBufferStatus with the fill in percent
+// Every other reason is ignored. An exception raised by a handler leaves
+// through the library.
+void LibraryCallback(uint32_t reason, void* context, void* special1, void* special2);
+static_assert(std::is_same_v<decltype(&LibraryCallback), PCALLBACK>);
+
+// The device probe registers itself here; reason 10 calls it with the
+// callback's own arguments (Context: the device list of the search;
+// Special1: the SB_DEVICE_ADDRESS of the device, or null; Special2: the
+// device's name as a zero-terminated text, or null). Without a handler reason
+// 10 does nothing. An empty function removes the handler.
+using TsbDeviceFoundHandler = std::function<void(void* context, void* special1, void* special2)>;
+void SetDeviceFoundHandler(TsbDeviceFoundHandler handler);
+
+// The percentage last passed on by reason 12; set to 0 before each burn so
+// its first report is not taken for a repeat.
+void ResetLastReportedProgress();
+int64_t LastReportedProgress();
+
+// The number the next renamed ISO9660 name receives (1 at start, one more
+// after each rename, never reset by the program). Setting it is for tests.
+uint32_t IsoRenameCounter();
+void SetIsoRenameCounter(uint32_t value);
+
+// Answers a name collision in place: merges two Joliet folders, otherwise
+// renames the name and replies whether the first entry is the boot image.
+// Now is the moment whose date and time a Joliet rename puts into the name.
+void AnswerNameCollision(NameCollisionRecord& record, std::chrono::system_clock::time_point now =
+                                                          std::chrono::system_clock::now());
+
+// The renaming rules on their own, for names given as text. IsoRenameName
+// uses and advances the rename counter; the Joliet rule puts DateTimeText in
+// (the caller's local date and time).
+std::string IsoRenameName(const std::string& name);
+std::u16string JolietRenameName(const std::u16string& name, const std::u16string& dateTimeText);
+
+// The local date and time as the Joliet rename writes it (the user's short
+// date and long time formats).
+std::string LocalDateTimeText(std::chrono::system_clock::time_point time);

@@ -1,0 +1,48 @@
+#include "engine/sbLibrarySession.h"
+
+#include "devices/sbConst.h"
+#include "devices/sbError.h"
+#include "devices/sbStrUtils.h"
+#include "engine/sbLogger.h"
+#include "platform/sbSystem.h"
+#include "starburn/StarBurn.h"
+
+#include <fmt/printf.h>
+
+TsbLibrarySession::TsbLibrarySession()
+    : TsbLibrarySession(TsbLibraryEntryPoints{&StarBurn_UpStartEx, &StarBurn_DownShut}) {}
+
+TsbLibrarySession::TsbLibrarySession(TsbLibraryEntryPoints entryPoints)
+    : m_entryPoints(entryPoints) {}
+
+void TsbLibrarySession::StartLibrary() {
+    if (m_libraryStarted) {
+        return;
+    }
+    Logger().Log("StarBurn_UpStartEx");
+    char exceptionText[kExceptionTextSize] = {};
+    // No configuration file: the library reads the one its environment names,
+    // or uses its built-in recorders.
+    const uint8_t result = m_entryPoints.UpStartEx(nullptr, exceptionText, sizeof exceptionText);
+    if (result != 0) {
+        const std::string text = fmt::sprintf("StarBurn_UpStartEx() failed, exception %d", result);
+        const std::string reason = BufferToStr(exceptionText, sizeof exceptionText);
+        Logger().Log(text);
+        if (!reason.empty()) {
+            Logger().Log(reason);
+            platform::OutputDebugString(text + ": " + reason);
+        }
+        throw EsbError(text);
+    }
+    m_libraryStarted = true;
+}
+
+void TsbLibrarySession::ShutDownLibrary() {
+    try {
+        m_entryPoints.DownShut();
+    } catch (...) {
+        // Nothing can be done about a library that fails to stop; the program
+        // is closing its window either way.
+    }
+    m_libraryStarted = false;
+}

@@ -1,0 +1,48 @@
+// The diagnostic log: one timestamped line per entry in a file beside the
+// executable, switched on from the registry. It records every library call
+// and every failure, so a user can send it in when a burn goes wrong.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+class TsbLogger {
+public:
+    // Reads LogEnabled (Boolean, default off) and LogLevel (integer, default
+    // 0) from HKEY_LOCAL_MACHINE\Software\Korvath, section
+    // StarBurnVelmarSample (platform/sbRegistry.h).
+    TsbLogger();
+
+    TsbLogger(const TsbLogger&) = delete;
+    TsbLogger& operator=(const TsbLogger&) = delete;
+
+    // Stored only: no line is filtered by it.
+    int32_t Level() const { return m_level; }
+    bool Enabled() const { return m_enabled; }
+
+    // The executable's folder + its base name + ".log" (/opt/a.b.exe logs to
+    // /opt/a.b.log); worked out on first use, then kept.
+    std::string LogFileName();
+
+    // Appends "hh:nn:ss.zzz: Message" (local time) when enabled; does nothing
+    // otherwise. Lines from different threads are written one at a time and
+    // never interleave. Raises EsbError when the file cannot be written.
+    void Log(std::string_view message);
+
+private:
+    std::string logFileNameLocked();
+
+    int32_t m_level = 0;
+    bool m_enabled = false;
+    std::mutex m_mutex;
+    std::string m_logFileName;
+};
+
+// The one logger, created on first use and living to the end of the program.
+TsbLogger& Logger();
+
+// "hh:nn:ss.zzz: Message" for the given moment in local time.
+std::string FormatLogLine(std::chrono::system_clock::time_point time, std::string_view message);

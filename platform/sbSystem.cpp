@@ -1,0 +1,96 @@
+#include "platform/sbSystem.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <sys/statvfs.h>
+#include <unistd.h>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+std::mutex g_mutex;
+std::string g_executableOverride;
+std::function<void(std::string_view)> g_debugSink;
+
+std::string readProcSelfExe() {
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0) {
+            return {};
+        }
+        if (static_cast<size_t>(length) < buffer.size()) {
+            return std::string(buffer.data(), static_cast<size_t>(length));
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+} // namespace
+
+int GetWindowsPlatform() {
+    return 1;
+}
+
+std::string GetExecutablePath() {
+    {
+        std::lock_guard lock(g_mutex);
+        if (!g_executableOverride.empty()) {
+            return g_executableOverride;
+        }
+    }
+    return readProcSelfExe();
+}
+
+void SetExecutablePathOverride(std::string path) {
+    std::lock_guard lock(g_mutex);
+    g_executableOverride = std::move(path);
+}
+
+std::string GetExecutableFolder() {
+    const std::string path = GetExecutablePath();
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+void OutputDebugString(std::string_view message) {
+    std::function<void(std::string_view)> sink;
+    {
+        std::lock_guard lock(g_mutex);
+        sink = g_debugSink;
+    }
+    if (sink) {
+        sink(message);
+        return;
+    }
+    // One fwrite per message keeps lines from different threads whole.
+    std::string line(message);
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+void SetDebugOutputSink(std::function<void(std::string_view)> sink) {
+    std::lock_guard lock(g_mutex);
+    g_debugSink = std::move(sink);
+}
+
+TDiskSpace GetDiskFreeSpace(const std::string& folder) {
+    TDiskSpace space;
+    struct statvfs info {};
+    if (::statvfs(folder.c_str(), &info) != 0) {
+        space.Error = errno;
+        return space;
+    }
+    const uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
+    space.Ok = true;
+    space.FreeBytes = static_cast<uint64_t>(info.f_bavail) * unit;
+    space.TotalBytes = static_cast<uint64_t>(info.f_blocks) * unit;
+    return space;
+}
+
+} // namespace platform

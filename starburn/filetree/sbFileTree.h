@@ -1,0 +1,149 @@
+// An ISO9660/Joliet file tree: the entries a caller adds, the collision rules
+// between their names, and the image built from them through libisofs.
+//
+// The tree keeps its own model of folders and files; BuildImage turns it into
+// a libisofs image and starts libisofs' generator, whose output is read in
+// sequence through a bounded ring buffer, so memory stays flat whatever the
+// tree's byte size. Every entry has a Joliet name (the caller's name) and an
+// ISO9660 name (8.3); the image holds both trees over one copy of each file's
+// content.
+#pragma once
+
+#include "starburn/StarBurn.h"
+#include "starburn/core/sbHandles.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+struct burn_source;
+struct Iso_Image;
+struct iso_write_opts;
+struct Iso_Dir;
+
+namespace starburn::filetree {
+
+// The outcome of a failed tree operation, for the caller's failure report.
+struct Error {
+    uint8_t exception = SB_EXCEPTION_NONE;
+    uint32_t status = SB_STATUS_NONE;
+    std::string text;
+};
+
+struct Entry {
+    // What the caller's callback sees as "the entry": one attribute byte
+    // (0x10 folder, 0x20 file), then the source path, zero-terminated.
+    std::unique_ptr<char[]> record;
+    std::string name; // Joliet name, UTF-8
+    std::string iso;  // ISO9660 name, no version suffix
+    bool directory = false;
+    Entry* parent = nullptr;
+    std::vector<std::unique_ptr<Entry>> children;
+
+    // The source file as found when the image was last built.
+    off_t size = 0;
+    dev_t device = 0;
+    ino_t inode = 0;
+    time_t mtime = 0;
+
+    const char* sourcePath() const { return record.get() + 1; }
+    uint32_t attributes() const { return directory ? SB_ATTRIBUTE_DIRECTORY : 0x20u; }
+};
+
+// Faults the content streams report from libisofs' writer thread.
+class StreamFaults {
+public:
+    void report(const char* path, int fault, int errnoValue);
+    void clear();
+    bool any() const { return any_.load(std::memory_order_acquire); }
+    Error error() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::atomic<bool> any_{false};
+    std::string text_;
+    int errno_ = 0;
+};
+
+class FileTree final : public Object {
+public:
+    FileTree(PCALLBACK callback, void* context);
+    ~FileTree() override;
+    ObjectKind kind() const override { return ObjectKind::FileTree; }
+
+    bool addFile(const char* sourcePath, const char* targetFolder, const char* name, Error& error);
+    bool addFolder(const char* sourcePath, const char* targetFolder, const char* name,
+                   Error& error);
+    bool removeName(const char* pathInTree, Error& error);
+    bool setBootImage(const char* bootImage, uint32_t kind, uint32_t platform, uint32_t loadSectors,
+                      uint32_t loadSegment, Error& error);
+    bool build(uint32_t startAddress, uint32_t tailPadding, bool joliet, const char* volumeLabel,
+               const char* applicationId, const char* preparerId, Error& error);
+
+    bool built();
+    uint64_t imageSize();
+    // Reads exactly length bytes at the current position of the image.
+    bool read(void* buffer, size_t length, Error& error);
+    // Makes the next read start at the image's first byte.
+    bool rewind(Error& error);
+
+private:
+    struct Transaction;
+    struct Placement;
+
+    // Guards against a call from inside this tree's own callback.
+    bool enter(Error& error);
+
+    Entry* resolve(const char* path) const;
+    std::string pathOf(const Entry* entry) const;
+    std::unique_ptr<Entry> makeEntry(const std::string& name, bool directory,
+                                     const char* sourcePath) const;
+    bool place(Entry* parent, std::unique_ptr<Entry> entry, Entry*& placed, Transaction& txn,
+               Error& error);
+    uint8_t askCollision(bool joliet, const std::string& shownName, const Entry* first,
+                         const Entry* second, std::string& rewritten);
+    bool addFolderContents(Entry* target, const std::string& sourcePath,
+                           std::vector<std::pair<dev_t, ino_t>>& ancestors, Transaction& txn,
+                           Error& error);
+    void rollback(Transaction& txn);
+    void detach(Entry* entry);
+    void raise(uint32_t reason, const void* special1, const void* special2);
+    bool subtreeHolds(const Entry* root, const Entry* entry) const;
+
+    bool checkSources(Entry* dir, bool& needLevel3, Error& error);
+    bool placeChildren(Placement& placement, const Entry* dir, Iso_Dir* isoDir, Iso_Dir* jolietDir,
+                       const std::string& isoPath, Error& error);
+
+    void invalidate();
+    void stopStream();
+    bool startStream(Error& error);
+    Error streamFailure(const std::string& what);
+
+    const PCALLBACK callback_;
+    void* const context_;
+
+    std::recursive_mutex mutex_;
+    bool busy_ = false;
+
+    std::unique_ptr<Entry> root_;
+
+    const Entry* boot_ = nullptr;
+    std::string bootLost_; // the tree path of a boot image that was removed
+    uint32_t bootLoadSectors_ = 1;
+    uint32_t bootLoadSegment_ = 0;
+
+    Iso_Image* image_ = nullptr;
+    iso_write_opts* opts_ = nullptr;
+    burn_source* source_ = nullptr;
+    uint64_t size_ = 0;
+    uint64_t position_ = 0;
+    bool streamBroken_ = false;
+    Error streamError_;
+    StreamFaults faults_;
+};
+
+} // namespace starburn::filetree

@@ -1,0 +1,185 @@
+#include "ui/sbDialogs.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+struct TPresets {
+    bool Active = false;
+    std::deque<TsbMsgResult> Answers;
+    std::deque<QString> FileNames;
+    std::deque<int> ModalResults;
+    std::vector<TsbShownDialog> Shown;
+};
+
+TPresets& presets() {
+    static TPresets p;
+    return p;
+}
+
+QString captionOrTitle(const QString& caption) {
+    return caption.isEmpty() ? QGuiApplication::applicationDisplayName() : caption;
+}
+
+TsbMsgResult defaultAnswer(TsbMsgButtons buttons) {
+    switch (buttons) {
+    case TsbMsgButtons::mbYesNo:
+        return TsbMsgResult::mrNo;
+    case TsbMsgButtons::mbOkCancel:
+        return TsbMsgResult::mrCancel;
+    case TsbMsgButtons::mbOk:
+        break;
+    }
+    return TsbMsgResult::mrOk;
+}
+
+QString nextFileName(TsbShownDialog::Type type, const QString& caption) {
+    auto& p = presets();
+    p.Shown.push_back({type, TsbMsgKind::mkInformation, caption, {}});
+    if (p.FileNames.empty()) {
+        return {};
+    }
+    QString name = p.FileNames.front();
+    p.FileNames.pop_front();
+    return name;
+}
+
+} // namespace
+
+TsbMsgResult TsbDialogs::MessageBox(QWidget* parent, const QString& text, const QString& caption,
+                                    TsbMsgKind kind, TsbMsgButtons buttons) {
+    auto& p = presets();
+    if (p.Active) {
+        p.Shown.push_back({TsbShownDialog::Type::dtMessage, kind, caption, text});
+        if (p.Answers.empty()) {
+            return defaultAnswer(buttons);
+        }
+        TsbMsgResult answer = p.Answers.front();
+        p.Answers.pop_front();
+        return answer;
+    }
+
+    QMessageBox box(parent);
+    box.setWindowTitle(captionOrTitle(caption));
+    box.setText(text);
+    switch (kind) {
+    case TsbMsgKind::mkError:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case TsbMsgKind::mkWarning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case TsbMsgKind::mkInformation:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case TsbMsgKind::mkConfirmation:
+        box.setIcon(QMessageBox::Question);
+        break;
+    }
+    switch (buttons) {
+    case TsbMsgButtons::mbOk:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case TsbMsgButtons::mbYesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        break;
+    case TsbMsgButtons::mbOkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return TsbMsgResult::mrYes;
+    case QMessageBox::No:
+        return TsbMsgResult::mrNo;
+    case QMessageBox::Cancel:
+        return TsbMsgResult::mrCancel;
+    default:
+        break;
+    }
+    return buttons == TsbMsgButtons::mbOk ? TsbMsgResult::mrOk : defaultAnswer(buttons);
+}
+
+QString TsbDialogs::OpenFileName(QWidget* parent, const QString& caption, const QString& filter,
+                                 const QString& initialFile) {
+    if (presets().Active) {
+        return nextFileName(TsbShownDialog::Type::dtOpenFile, caption);
+    }
+    return QFileDialog::getOpenFileName(parent, caption, initialFile, filter);
+}
+
+QString TsbDialogs::SaveFileName(QWidget* parent, const QString& caption, const QString& filter,
+                                 const QString& initialFile) {
+    if (presets().Active) {
+        return nextFileName(TsbShownDialog::Type::dtSaveFile, caption);
+    }
+    return QFileDialog::getSaveFileName(parent, caption, initialFile, filter);
+}
+
+int TsbDialogs::ExecModal(QDialog& dialog) {
+    auto& p = presets();
+    if (!p.Active) {
+        return dialog.exec();
+    }
+    dialog.show();
+    QCoreApplication::processEvents();
+    p.Shown.push_back({TsbShownDialog::Type::dtModalWindow, TsbMsgKind::mkInformation,
+                       dialog.windowTitle(), dialog.objectName()});
+    int result = QDialog::Accepted;
+    if (!p.ModalResults.empty()) {
+        result = p.ModalResults.front();
+        p.ModalResults.pop_front();
+    }
+    if (dialog.isVisible()) {
+        dialog.done(result);
+    }
+    return result;
+}
+
+void TsbDialogs::BeginPresets() {
+    auto& p = presets();
+    p = TPresets{};
+    p.Active = true;
+}
+
+void TsbDialogs::EndPresets() {
+    presets() = TPresets{};
+}
+
+bool TsbDialogs::PresetMode() {
+    return presets().Active;
+}
+
+void TsbDialogs::PresetAnswer(TsbMsgResult answer) {
+    presets().Answers.push_back(answer);
+}
+
+void TsbDialogs::PresetFileName(const QString& fileName) {
+    presets().FileNames.push_back(fileName);
+}
+
+void TsbDialogs::PresetModalResult(int result) {
+    presets().ModalResults.push_back(result);
+}
+
+const std::vector<TsbShownDialog>& TsbDialogs::Shown() {
+    return presets().Shown;
+}
+
+std::vector<TsbShownDialog> TsbDialogs::ShownMessages(TsbMsgKind kind) {
+    std::vector<TsbShownDialog> result;
+    for (const auto& d : presets().Shown) {
+        if (d.DialogType == TsbShownDialog::Type::dtMessage && d.Kind == kind) {
+            result.push_back(d);
+        }
+    }
+    return result;
+}
+
+void TsbDialogs::ClearShown() {
+    presets().Shown.clear();
+}

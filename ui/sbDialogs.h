@@ -1,0 +1,53 @@
+// Message boxes and file dialogs of the program. Every window asks through
+// this service instead of calling QMessageBox or QFileDialog itself, so tests
+// can switch it into preset mode: nothing modal appears, each box is recorded
+// and answered from a queue the test filled beforehand.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <vector>
+
+class QDialog;
+class QWidget;
+
+enum class TsbMsgKind { mkError, mkWarning, mkInformation, mkConfirmation };
+enum class TsbMsgButtons { mbOk, mbYesNo, mbOkCancel };
+enum class TsbMsgResult { mrOk, mrCancel, mrYes, mrNo };
+
+// One dialog as the user would have seen it.
+struct TsbShownDialog {
+    enum class Type { dtMessage, dtOpenFile, dtSaveFile, dtModalWindow };
+    Type DialogType = Type::dtMessage;
+    TsbMsgKind Kind = TsbMsgKind::mkInformation;
+    QString Caption;
+    QString Text;
+};
+
+class TsbDialogs {
+public:
+    static TsbMsgResult MessageBox(QWidget* parent, const QString& text, const QString& caption,
+                                   TsbMsgKind kind, TsbMsgButtons buttons = TsbMsgButtons::mbOk);
+    // The chosen file, or an empty text when the user cancelled.
+    static QString OpenFileName(QWidget* parent, const QString& caption, const QString& filter,
+                                const QString& initialFile = {});
+    static QString SaveFileName(QWidget* parent, const QString& caption, const QString& filter,
+                                const QString& initialFile = {});
+    // Runs a dialog window modally and returns its result code (QDialog::Accepted ...).
+    // In preset mode the window is shown without a nested loop, then closed
+    // with the next preset code (Accepted when none is queued).
+    static int ExecModal(QDialog& dialog);
+
+    // Preset mode, for tests.
+    static void BeginPresets();
+    static void EndPresets();
+    static bool PresetMode();
+    static void PresetAnswer(TsbMsgResult answer);
+    static void PresetFileName(const QString& fileName); // empty = the user cancels
+    static void PresetModalResult(int result);
+    static const std::vector<TsbShownDialog>& Shown();
+    static std::vector<TsbShownDialog> ShownMessages(TsbMsgKind kind);
+    static void ClearShown();
+};

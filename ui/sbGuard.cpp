@@ -1,0 +1,42 @@
+#include "ui/sbGuard.h"
+
+#include "ui/sbDialogs.h"
+
+#include <QCoreApplication>
+#include <QWidget>
+
+#include <exception>
+#include <new>
+
+QString sbCurrentExceptionText() {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return QStringLiteral("Out of memory");
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("An unknown error occurred");
+    }
+}
+
+bool sbGuard(QWidget* owner, const std::function<void()>& fn) noexcept {
+    try {
+        fn();
+        return true;
+    } catch (...) {
+        QString text;
+        try {
+            text = sbCurrentExceptionText();
+        } catch (...) {
+            text = QStringLiteral("An unknown error occurred");
+        }
+        // Showing the box may fail itself (no memory, a box raising again):
+        // then there is nothing left to tell the user, and the loop goes on.
+        try {
+            TsbDialogs::MessageBox(owner, text, QString(), TsbMsgKind::mkError);
+        } catch (...) {
+        }
+        return false;
+    }
+}

@@ -1,0 +1,110 @@
+#include "ui/sbImageButton.h"
+
+#include <QEnterEvent>
+#include <QPainter>
+#include <QStyle>
+
+TsbImageButton::TsbImageButton(QWidget* parent) : QAbstractButton(parent) {
+    setFocusPolicy(Qt::TabFocus);
+    setAttribute(Qt::WA_Hover, true);
+    resize(sizeHint());
+}
+
+void TsbImageButton::SetPicture(TPicture which, const QPixmap& picture) {
+    m_pictures[which] = picture;
+    if (which == bpNormal && !picture.isNull()) {
+        resize(picture.size());
+    }
+    update();
+}
+
+void TsbImageButton::SetCaptionColor(const QColor& color) {
+    m_captionColor = color;
+    update();
+}
+
+TsbImageButton::TPicture TsbImageButton::CurrentPicture() const {
+    if (!isEnabled()) {
+        return bpDisabled;
+    }
+    if (isDown()) {
+        return bpPressed;
+    }
+    if (m_over) {
+        return bpOver;
+    }
+    return bpNormal;
+}
+
+QSize TsbImageButton::sizeHint() const {
+    if (!m_pictures[bpNormal].isNull()) {
+        return m_pictures[bpNormal].size();
+    }
+    return {88, 28};
+}
+
+void TsbImageButton::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const TPicture state = CurrentPicture();
+
+    QPixmap picture = m_pictures[state];
+    if (picture.isNull() && state != bpNormal) {
+        picture = m_pictures[bpNormal];
+    }
+    if (!picture.isNull()) {
+        painter.drawPixmap(0, 0, picture);
+    } else {
+        // No art: a flat rounded button in the palette's colours.
+        QColor face = palette().button().color();
+        if (state == bpOver) {
+            face = face.lighter(106);
+        } else if (state == bpPressed) {
+            face = face.darker(112);
+        }
+        painter.setPen(palette().mid().color());
+        painter.setBrush(face);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 4, 4);
+    }
+
+    if (text().isEmpty()) {
+        return;
+    }
+    QColor color = m_captionColor.isValid() ? m_captionColor : palette().buttonText().color();
+    if (!isEnabled()) {
+        color = palette().color(QPalette::Disabled, QPalette::ButtonText);
+        if (m_captionColor.isValid()) {
+            color = m_captionColor;
+            color.setAlpha(110);
+        }
+    }
+    painter.setPen(color);
+    painter.setFont(font());
+    QRect textRect = rect();
+    if (state == bpPressed) {
+        textRect.translate(0, 1);
+    }
+    painter.drawText(textRect, Qt::AlignCenter | Qt::TextShowMnemonic, text());
+}
+
+void TsbImageButton::enterEvent(QEnterEvent* event) {
+    m_over = true;
+    update();
+    QAbstractButton::enterEvent(event);
+}
+
+void TsbImageButton::leaveEvent(QEvent* event) {
+    m_over = false;
+    update();
+    QAbstractButton::leaveEvent(event);
+}
+
+void TsbImageButton::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange) {
+        if (!isEnabled()) {
+            m_over = false;
+        }
+        update();
+    }
+    QAbstractButton::changeEvent(event);
+}
