@@ -5,6 +5,7 @@
 #include "tests/starburn/libburn_tsan.h"
 #include "tests/starburn/sbTestSupport.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <sys/stat.h>
@@ -202,4 +203,52 @@ TEST_F(Flow, ADriveTheUserMayNotOpenIsListedWithWhatToDo) {
     EXPECT_NE(std::string(r.text).find("permission denied"), std::string::npos) << r.text;
     EXPECT_EQ(r.status, static_cast<uint32_t>(EACCES));
     StarBurn_Destroy(&g);
+}
+
+TEST_F(Flow, ABuiltFileTreeIsBurnedThroughLibburnWithItsVolumeLabel) {
+    // libisofs builds the image, libburn writes it: both in one process.
+    void* tree = nullptr;
+    ASSERT_EQ(StarBurn_ISO9660JolietFileTree_Create(&tree, r.text, sizeof r.text, &r.status,
+                                                    nullptr, nullptr),
+              SB_EXCEPTION_NONE)
+        << r.text;
+    const std::string file = dir.file("payload.bin");
+    writeBytes(file, patternBytes(300 * 1024, 21));
+    ASSERT_EQ(StarBurn_ISO9660JolietFileTree_AddFile(tree, r.text, sizeof r.text, &r.status,
+                                                     file.c_str(), nullptr, nullptr),
+              SB_EXCEPTION_NONE)
+        << r.text;
+    ASSERT_EQ(StarBurn_ISO9660JolietFileTree_BuildImage(tree, r.text, sizeof r.text, &r.status, 0,
+                                                        0, 1, "TREE_LABEL", "Tavrin", "Tavrin"),
+              SB_EXCEPTION_NONE)
+        << r.text;
+    uint32_t high = 0;
+    const uint64_t size = StarBurn_ISO9660JolietFileTree_GetSizeInUCHARs(tree, &high) |
+                          (static_cast<uint64_t>(high) << 32);
+    std::vector<uint8_t> expected(size);
+    ASSERT_EQ(StarBurn_ISO9660JolietFileTree_SeekToBegin(tree, r.text, sizeof r.text, &r.status),
+              SB_EXCEPTION_NONE);
+    for (uint64_t done = 0; done < size;) {
+        const uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(65536, size - done));
+        ASSERT_EQ(StarBurn_ISO9660JolietFileTree_Read(tree, r.text, sizeof r.text, &r.status, chunk,
+                                                      expected.data() + done),
+                  SB_EXCEPTION_NONE);
+        done += chunk;
+    }
+
+    void* g = open("CdRom3");
+    ASSERT_EQ(StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(g, r.text, sizeof r.text, &r.status,
+                                                             r.failure, tree, 1, 0, 0, 1,
+                                                             SB_WRITE_REVISION),
+              SB_EXCEPTION_NONE)
+        << r.text;
+    auto disc = readBytes(target);
+    ASSERT_GE(disc.size(), expected.size());
+    disc.resize(expected.size());
+    EXPECT_EQ(disc, expected);
+    char label[64] = {};
+    ASSERT_EQ(StarBurn_GetVolumeLabel("CdRom3", label, sizeof label), SB_EXCEPTION_NONE);
+    EXPECT_STREQ(label, "TREE_LABEL");
+    StarBurn_Destroy(&g);
+    StarBurn_Destroy(&tree);
 }
