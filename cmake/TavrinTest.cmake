@@ -1,7 +1,8 @@
 # tavrin_add_test(NAME SOURCES ... LIBS ... [LABELS ...])
 # Builds one test binary and registers it with CTest. Every test runs with the
 # offscreen Qt platform and a UTF-8 locale, so GUI tests need no display and
-# texts compare the same on every machine.
+# texts compare the same on every machine. Real drives stay out of every
+# test (STARBURN_REAL_DRIVES=0) unless a test switches them on itself.
 function(tavrin_add_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -13,7 +14,7 @@ function(tavrin_add_test name)
     set(T_TIMEOUT 600)
   endif()
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;${T_ENVIRONMENT}"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;STARBURN_REAL_DRIVES=0;${T_ENVIRONMENT}"
     TIMEOUT ${T_TIMEOUT}
     LABELS "${T_LABELS}")
 endfunction()

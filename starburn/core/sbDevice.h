@@ -169,6 +169,10 @@ public:
 
     // Called once when the library shuts down, after every write has ended.
     virtual void shutDown() {}
+
+    // The volume label in the primary volume descriptor of the disc in the
+    // drive, or empty when there is none (or the backend cannot read it).
+    virtual std::string discVolumeLabel() { return {}; }
 };
 
 } // namespace starburn

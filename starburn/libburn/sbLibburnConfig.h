@@ -1,0 +1,52 @@
+// The configuration of the libburn backend: the [Libburn] section, a
+// [Drive /dev/srN] section per real drive that needs a fixed place, and a
+// [Stdio ID] section per pseudo-drive (an image file written through libburn),
+// with the STARBURN_REAL_DRIVES environment switch on top.
+#pragma once
+
+#include "starburn/StarBurn.h"
+#include "starburn/core/sbIni.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace starburn::lb {
+
+// Where a drive goes in the device table; empty wishes take what is free.
+struct Placement {
+    std::string deviceName; // "CdRomN"
+    std::optional<SB_DEVICE_ADDRESS> address;
+    char driveLetter = 0;
+    int line = 0; // of the section, for messages
+};
+
+struct StdioDriveConfig {
+    std::string id;
+    std::string path; // absolute
+    Placement placement;
+};
+
+struct RealDrivePlacement {
+    std::string deviceFile; // "/dev/sr0"
+    Placement placement;
+};
+
+struct LibburnConfig {
+    std::string origin = "built-in"; // file name used in messages
+    bool realDrives = true;
+    // Device files to use instead of every /dev/sr* there is.
+    std::vector<std::string> devices;
+    std::vector<RealDrivePlacement> placements;
+    std::vector<StdioDriveConfig> stdioDrives;
+};
+
+// Reads the backend's part of a configuration (null: the defaults) and the
+// environment. Every problem is "file:line: text"; a bad entry is left out.
+LibburnConfig readLibburnConfig(const IniDocument* configuration,
+                                std::vector<std::string>& problems);
+
+bool isLibburnSection(std::string_view sectionName);
+
+} // namespace starburn::lb

@@ -1,0 +1,1233 @@
+#include "starburn/libburn/sbLibburnDrive.h"
+
+#include "starburn/libburn/sbLibburnRuntime.h"
+
+#include <libburn/libburn.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace starburn::lb {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace burn;
+
+// 16 MiB of fifo between the image and the drive: smaller fifos starve the
+// drive on real media.
+constexpr int kFifoChunks = 8192;
+constexpr int kFifoChunkSize = 2048;
+constexpr size_t kFeedChunk = 256 * 1024;
+constexpr auto kPollStep = std::chrono::milliseconds(50);
+// libburn's write thread ends about half a second after a failed or cancelled
+// write turns idle; this bounds the wait for it.
+constexpr auto kThreadEndWait = std::chrono::seconds(10);
+// A pseudo-drive has no speed list; it throttles to what it is asked.
+constexpr uint32_t kStdioTopSpeed = 0xFFFF;
+constexpr uint32_t kSlowestStdioSpeed = 176;
+
+// libburn writes one disc at a time here: the end of its write thread is only
+// seen in the process-wide message queue, which names no drive a program can
+// match.
+std::mutex& writeGate() {
+    static std::mutex m;
+    return m;
+}
+
+Error notReady(const std::string& text) {
+    return senseError(SB_EXCEPTION_NOT_READY, 0x02, 0x3A, 0x00, text);
+}
+Error becomingReady(const std::string& text) {
+    return senseError(SB_EXCEPTION_NOT_READY, 0x02, 0x04, 0x01, text);
+}
+Error incompatibleMedium(const std::string& text) {
+    return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x05, 0x30, 0x00, text);
+}
+Error notSupported(const std::string& text) {
+    return makeError(SB_EXCEPTION_NOT_SUPPORTED, EOPNOTSUPP, text);
+}
+
+Media mediaOf(burn_disc_status status) {
+    switch (status) {
+    case BURN_DISC_BLANK:
+        return Media::Blank;
+    case BURN_DISC_EMPTY:
+        return Media::Empty;
+    case BURN_DISC_APPENDABLE:
+        return Media::Appendable;
+    case BURN_DISC_FULL:
+        return Media::Full;
+    case BURN_DISC_UNSUITABLE:
+        return Media::Unsuitable;
+    case BURN_DISC_UNREADY:
+        return Media::Unready;
+    default:
+        return Media::Unknown;
+    }
+}
+
+std::string profileText(const DiscState& s) {
+    if (!s.profileName.empty()) {
+        return s.profileName;
+    }
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%04X", static_cast<unsigned>(s.profile));
+    return std::string("profile ") + hex;
+}
+
+bool sendAll(int fd, const char* data, size_t length) {
+    while (length > 0) {
+        // MSG_NOSIGNAL: a closed reader is an error code here, never a SIGPIPE
+        // that would be the program's business.
+        const ssize_t n = ::send(fd, data, length, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void readToc(burn_drive* d, DiscState& s) {
+    burn_disc* disc = burn_drive_get_disc(d);
+    if (disc == nullptr) {
+        return;
+    }
+    int complete = 0;
+    burn_session** sessions = burn_disc_get_sessions(disc, &complete);
+    const int incomplete = burn_disc_get_incomplete_sessions(disc);
+    s.completeSessions = complete;
+    s.incompleteSessions = incomplete;
+    for (int i = 0; sessions != nullptr && i < complete + incomplete; ++i) {
+        int count = 0;
+        burn_track** tracks = burn_session_get_tracks(sessions[i], &count);
+        for (int k = 0; tracks != nullptr && k < count; ++k) {
+            burn_toc_entry e{};
+            burn_track_get_entry(tracks[k], &e);
+            TocTrack t;
+            t.session = static_cast<uint8_t>(i + 1);
+            t.number = static_cast<uint8_t>(e.point);
+            t.adr = e.adr;
+            t.control = e.control;
+            if ((e.extensions_valid & 1) != 0) {
+                t.start = static_cast<uint32_t>(std::max(e.start_lba, 0));
+                t.blocks = static_cast<uint32_t>(std::max(e.track_blocks, 0));
+            } else {
+                t.start =
+                    static_cast<uint32_t>(std::max(burn_msf_to_lba(e.pmin, e.psec, e.pframe), 0));
+                t.blocks = static_cast<uint32_t>(std::max(burn_track_get_sectors(tracks[k]), 0));
+            }
+            t.damaged = (e.extensions_valid & 4) != 0 && (e.track_status_bits & (1 << 5)) != 0;
+            s.tracks.push_back(t);
+        }
+        if (i < complete) {
+            burn_toc_entry leadOut{};
+            burn_session_get_leadout_entry(sessions[i], &leadOut);
+            s.leadOut = (leadOut.extensions_valid & 1) != 0
+                            ? static_cast<uint32_t>(std::max(leadOut.start_lba, 0))
+                            : static_cast<uint32_t>(std::max(
+                                  burn_msf_to_lba(leadOut.pmin, leadOut.psec, leadOut.pframe), 0));
+        }
+    }
+    burn_disc_free(disc);
+}
+
+void readCdInfo(burn_drive* d, DiscState& s) {
+    char type[80] = {};
+    unsigned int id = 0;
+    char bar[9] = {};
+    int app = 0;
+    int valid = 0;
+    if (burn_disc_get_cd_info(d, type, &id, bar, &app, &valid) <= 0) {
+        return;
+    }
+    s.cdInfoValid = true;
+    if ((valid & 1) != 0) {
+        if (std::strcmp(type, "CD-I") == 0) {
+            s.discTypeCode = 0x10;
+        } else if (std::strcmp(type, "CD-ROM XA") == 0) {
+            s.discTypeCode = 0x20;
+        } else if (std::strcmp(type, "CD-DA or CD-ROM") == 0) {
+            s.discTypeCode = 0x00;
+        }
+    } else {
+        s.discTypeCode = 0x00;
+    }
+    if ((valid & 2) != 0) {
+        s.discId = id;
+    }
+    if ((valid & 8) != 0) {
+        s.appCode = static_cast<uint8_t>(app);
+    }
+    if ((valid & 4) != 0) {
+        // Eight hex digits: the four bytes of the bar code the drive read.
+        for (int i = 0; i < 4; ++i) {
+            unsigned value = 0;
+            if (std::sscanf(bar + 2 * i, "%2x", &value) == 1) {
+                s.barCode[i] = static_cast<uint8_t>(value);
+            }
+        }
+    }
+}
+
+std::string readVolumeLabel(burn_drive* d, const DiscState& s) {
+    const bool overwritable = isOverwritable(s.profile, s.role);
+    if (s.role == Role::StdioSequential || s.role == Role::StdioWriteOnly) {
+        return {}; // nothing to read back
+    }
+    if (!(s.media == Media::Full || s.media == Media::Appendable ||
+          (overwritable && s.media == Media::Blank))) {
+        return {};
+    }
+    int start = 0;
+    if (!overwritable && burn_disc_get_msc1(d, &start) <= 0) {
+        start = 0;
+    }
+    std::unique_ptr<char[]> block(new char[2048]);
+    off_t count = 0;
+    // Quietly: a blank overwritable medium simply has no descriptor there.
+    if (burn_read_data(d, static_cast<off_t>(start + 16) * 2048, block.get(), 2048, &count,
+                       2 | 4 | 8) <= 0 ||
+        count < 2048) {
+        return {};
+    }
+    return volumeIdentifier(reinterpret_cast<const unsigned char*>(block.get()), 2048);
+}
+
+// What tells one written disc from another without reading it.
+std::string fingerprintOf(const DiscState& s) {
+    std::string f = std::to_string(s.profile) + "/" + std::to_string(static_cast<int>(s.media)) +
+                    "/" + std::to_string(s.completeSessions) + "/" +
+                    std::to_string(s.tracks.size()) + "/" + std::to_string(s.nwa) + "/" +
+                    std::to_string(s.readCapacity);
+    for (const auto& t : s.tracks) {
+        f += "/" + std::to_string(t.start) + "+" + std::to_string(t.blocks);
+    }
+    return f;
+}
+
+uint32_t pickFrom(const std::vector<uint32_t>& speeds, uint32_t request) {
+    // Drives answer x-factors rounded to KB/s and callers ask in rounded
+    // numbers of their own: a request within 1 % of a speed selects it.
+    const uint64_t reach = static_cast<uint64_t>(request) + request / 100;
+    uint32_t chosen = speeds.front();
+    for (uint32_t s : speeds) {
+        if (s <= reach) {
+            chosen = s;
+        }
+    }
+    return chosen;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Grabbing and releasing
+
+Drive::Drive(DriveSetup setup) : setup_(std::move(setup)), bupEnabled_(setup_.facts.bupSupported) {
+    releaser_ = std::thread([this] { releaser(); });
+}
+
+Drive::~Drive() {
+    shutDown();
+}
+
+void Drive::shutDown() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        changed_.notify_all();
+    }
+    if (releaser_.joinable()) {
+        releaser_.join();
+    }
+    std::lock_guard lock(mutex_);
+    releaseLocked(false);
+}
+
+void Drive::releaser() {
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        const bool idle = drive_ != nullptr && !held_ && !writing_;
+        if (idle && Clock::now() >= releaseAt_) {
+            releaseLocked(false);
+            continue;
+        }
+        if (idle) {
+            changed_.wait_until(lock, releaseAt_);
+        } else {
+            changed_.wait(lock);
+        }
+    }
+}
+
+void Drive::touchLocked() {
+    releaseAt_ = Clock::now() + kIdleRelease;
+    changed_.notify_all();
+}
+
+Error Drive::grabLocked() {
+    if (!setup_.unavailableText.empty()) {
+        return makeError(SB_EXCEPTION_NOT_READY, setup_.unavailableStatus, setup_.unavailableText);
+    }
+    if (stopping_) {
+        return makeError(SB_EXCEPTION_NOT_STARTED, 0, "The library is shutting down");
+    }
+    if (drive_ != nullptr) {
+        touchLocked();
+        return {};
+    }
+    burn_drive_info* info = nullptr;
+    int result = 0;
+    uint64_t mark = 0;
+    {
+        std::lock_guard list(driveListMutex());
+        mark = messageMark();
+        std::string address = setup_.address;
+        // No load: a tray the user opened stays open.
+        result = burn_drive_scan_and_grab(&info, address.data(), 0);
+    }
+    if (result <= 0 || info == nullptr) {
+        int err = 0;
+        std::string why = failureText(messagesSince(mark), err);
+        if (why.empty()) {
+            why = "libburn could not acquire it";
+        }
+        if (setup_.stdio) {
+            return makeError(SB_EXCEPTION_NOT_READY, err != 0 ? static_cast<uint32_t>(err) : ENOENT,
+                             "The pseudo-drive " + setup_.title + " cannot be opened: " + why);
+        }
+        const bool busy = err == EBUSY || why.find("busy") != std::string::npos;
+        return makeError(SB_EXCEPTION_DEVICE_BUSY, err != 0 ? static_cast<uint32_t>(err) : EBUSY,
+                         "The drive " + setup_.title + " cannot be opened: " + why +
+                             (busy ? ". Another program (a burning program, or the desktop's "
+                                     "automounter) is using it; close it and try again"
+                                   : ""));
+    }
+    info_ = info;
+    drive_ = info[0].drive;
+    applySpeedsLocked();
+    refreshLocked();
+    touchLocked();
+    return {};
+}
+
+void Drive::releaseLocked(bool eject) {
+    if (drive_ == nullptr) {
+        return;
+    }
+    std::lock_guard list(driveListMutex());
+    burn_drive_release(drive_, eject ? 1 : 0);
+    // Forgotten, so libburn's drive list does not grow with every grab.
+    burn_drive_info_forget(&info_[0], 0);
+    burn_drive_info_free(info_);
+    info_ = nullptr;
+    drive_ = nullptr;
+    state_ = DiscState{};
+    if (eject) {
+        closedByWrite_.clear();
+    }
+    changed_.notify_all();
+}
+
+void Drive::refreshLocked() {
+    DiscState s;
+    burn_drive* d = drive_;
+    s.role = static_cast<Role>(burn_drive_get_drive_role(d));
+    s.media = mediaOf(burn_disc_get_status(d));
+    if (s.media == Media::Unready) {
+        // A disc just put in needs a moment; libburn looks again when asked.
+        burn_drive_re_assess(d, 0);
+        s.media = mediaOf(burn_disc_get_status(d));
+    }
+    char name[80] = {};
+    int profile = 0;
+    if (burn_disc_get_profile(d, &profile, name) > 0) {
+        s.profile = profile;
+        s.profileName = name;
+    }
+    if (s.present()) {
+        s.erasable = burn_disc_erasable(d) != 0;
+        s.availableBytes =
+            static_cast<uint64_t>(std::max<off_t>(burn_disc_available_space(d, nullptr), 0));
+        int capacity = 0;
+        if (s.role != Role::StdioSequential && s.role != Role::StdioWriteOnly &&
+            burn_get_read_capacity(d, &capacity, 0) > 0 && capacity > 0) {
+            s.readCapacity = static_cast<uint32_t>(capacity);
+        }
+        if (s.writable()) {
+            int lba = 0;
+            int nwa = 0;
+            const int r = burn_disc_track_lba_nwa(d, nullptr, 0, &lba, &nwa);
+            s.nextTrackStart = static_cast<uint32_t>(std::max(lba, 0));
+            // A pseudo-drive or an overwritable medium is written from its
+            // first block, which libburn reports without calling it valid.
+            if (r > 0 || (r == 0 && isOverwritable(s.profile, s.role))) {
+                s.nwaValid = true;
+                s.nwa = static_cast<uint32_t>(std::max(nwa, 0));
+            }
+            s.damage = burn_disc_next_track_is_damaged(d, 0);
+        }
+        readToc(d, s);
+        if (isCdProfile(s.profile)) {
+            readCdInfo(d, s);
+        }
+        s.volumeLabel = readVolumeLabel(d, s);
+    }
+    state_ = std::move(s);
+    readSpeedListLocked();
+}
+
+Error Drive::stateForQuery(DiscState& out) {
+    std::lock_guard lock(mutex_);
+    if (!writing_) {
+        if (Error e = grabLocked()) {
+            return e;
+        }
+    }
+    out = state_;
+    return {};
+}
+
+Error Drive::noDisc() const {
+    return notReady("No disc in the drive " + setup_.title);
+}
+
+// ---------------------------------------------------------------------------
+// Queries
+
+Error Drive::testUnitReady() {
+    std::lock_guard lock(mutex_);
+    if (!writing_) {
+        if (Error e = grabLocked()) {
+            return e;
+        }
+        if (state_.media == Media::Unready || state_.media == Media::Empty) {
+            refreshLocked();
+        }
+    }
+    switch (state_.media) {
+    case Media::Empty:
+    case Media::Unknown:
+        return noDisc();
+    case Media::Unready:
+        return becomingReady("The disc in the drive " + setup_.title +
+                             " is not ready yet; try again in a moment");
+    default:
+        return {};
+    }
+}
+
+uint8_t Drive::discType() {
+    DiscState s;
+    if (stateForQuery(s)) {
+        return DISC_TYPE_UNKNOWN;
+    }
+    if (s.media == Media::Empty) {
+        return DISC_TYPE_NO_MEDIA;
+    }
+    if (s.media == Media::Unknown) {
+        return DISC_TYPE_UNKNOWN;
+    }
+    return discTypeOfProfile(s.profile, s.role);
+}
+
+Error Drive::discInformation(SB_DISC_INFORMATION& out) {
+    DiscState s;
+    if (Error e = stateForQuery(s)) {
+        return e;
+    }
+    if (!s.present()) {
+        return noDisc();
+    }
+    fillDiscInformation(s, out);
+    return {};
+}
+
+Error Drive::trackInformation(uint32_t trackNumber, SB_TRACK_INFORMATION& out) {
+    DiscState s;
+    if (Error e = stateForQuery(s)) {
+        return e;
+    }
+    if (!s.present()) {
+        return noDisc();
+    }
+    if (!fillTrackInformation(s, trackNumber, out)) {
+        return senseError(SB_EXCEPTION_INVALID_PARAMETER, 0x05, 0x24, 0x00,
+                          "The disc has no track " + std::to_string(trackNumber));
+    }
+    return {};
+}
+
+Error Drive::tocInformation(SB_TOC_INFORMATION& out, bool /*fast*/) {
+    // libburn reads the table of contents once when it grabs the drive; there
+    // is no slower full read to skip.
+    DiscState s;
+    if (Error e = stateForQuery(s)) {
+        return e;
+    }
+    if (!s.present()) {
+        return noDisc();
+    }
+    fillTocInformation(s, out);
+    return {};
+}
+
+Error Drive::discSpace(DiscSpace& out) {
+    DiscState s;
+    if (Error e = stateForQuery(s)) {
+        return e;
+    }
+    if (!s.present()) {
+        return noDisc();
+    }
+    out = spaceOf(s);
+    return {};
+}
+
+std::string Drive::discVolumeLabel() {
+    DiscState s;
+    if (stateForQuery(s)) {
+        return {};
+    }
+    return s.volumeLabel;
+}
+
+Error Drive::region(RegionInfo& /*out*/) {
+    return notSupported("DVD region settings cannot be read through libburn (it has no call for "
+                        "them)");
+}
+
+// ---------------------------------------------------------------------------
+// Speeds, buffer-underrun protection, power calibration
+
+void Drive::readSpeedListLocked() {
+    writeSpeeds_.clear();
+    readSpeeds_.clear();
+    maxWrite_ = 0;
+    maxRead_ = 0;
+    if (setup_.stdio || drive_ == nullptr) {
+        return;
+    }
+    burn_speed_descriptor* list = nullptr;
+    if (burn_drive_get_speedlist(drive_, &list) > 0) {
+        for (burn_speed_descriptor* s = list; s != nullptr; s = s->next) {
+            // Only speeds for the medium in the drive (or for no medium).
+            if (s->profile_loaded >= 0 && state_.profile != 0 &&
+                s->profile_loaded != state_.profile) {
+                continue;
+            }
+            if (s->write_speed > 0) {
+                writeSpeeds_.push_back(static_cast<uint32_t>(s->write_speed));
+            }
+            if (s->read_speed > 0) {
+                readSpeeds_.push_back(static_cast<uint32_t>(s->read_speed));
+            }
+        }
+        burn_drive_free_speedlist(&list);
+    }
+    for (auto* v : {&writeSpeeds_, &readSpeeds_}) {
+        std::sort(v->begin(), v->end());
+        v->erase(std::unique(v->begin(), v->end()), v->end());
+    }
+    maxWrite_ = static_cast<uint32_t>(std::max(burn_drive_get_write_speed(drive_), 0));
+    maxRead_ = static_cast<uint32_t>(std::max(burn_drive_get_read_speed(drive_), 0));
+    if (!writeSpeeds_.empty()) {
+        maxWrite_ = std::max(maxWrite_, writeSpeeds_.back());
+    }
+    if (!readSpeeds_.empty()) {
+        maxRead_ = std::max(maxRead_, readSpeeds_.back());
+    }
+}
+
+uint32_t Drive::pickWrite(uint32_t request) const {
+    if (setup_.stdio) {
+        return std::clamp(request, kSlowestStdioSpeed, kStdioTopSpeed);
+    }
+    if (writeSpeeds_.empty()) {
+        return std::min(request, maxWrite_);
+    }
+    return pickFrom(writeSpeeds_, request);
+}
+
+uint32_t Drive::pickRead(uint32_t request) const {
+    if (setup_.stdio) {
+        return std::clamp(request, kSlowestStdioSpeed, kStdioTopSpeed);
+    }
+    if (readSpeeds_.empty()) {
+        return std::min(request, maxRead_);
+    }
+    return pickFrom(readSpeeds_, request);
+}
+
+void Drive::applySpeedsLocked() {
+    if (drive_ == nullptr) {
+        return;
+    }
+    const uint32_t write = pickWrite(requestedWrite_);
+    const uint32_t read = pickRead(requestedRead_);
+    // 0 asks libburn for the drive's fastest; a pseudo-drive then does not
+    // throttle at all.
+    const int w =
+        (setup_.stdio && write >= kStdioTopSpeed) || write == 0 ? 0 : static_cast<int>(write);
+    const int r =
+        (setup_.stdio && read >= kStdioTopSpeed) || read == 0 ? 0 : static_cast<int>(read);
+    burn_drive_set_speed(drive_, r, w);
+}
+
+Error Drive::speeds(Speeds& out) {
+    std::lock_guard lock(mutex_);
+    if (!writing_) {
+        if (Error e = grabLocked()) {
+            return e;
+        }
+    }
+    if (setup_.stdio) {
+        out.maximumRead = kStdioTopSpeed;
+        out.maximumWrite = kStdioTopSpeed;
+    } else {
+        out.maximumRead = maxRead_;
+        out.maximumWrite = maxWrite_;
+    }
+    out.currentRead = pickRead(requestedRead_);
+    out.currentWrite = pickWrite(requestedWrite_);
+    return {};
+}
+
+Error Drive::setSpeeds(uint32_t readSpeed, uint32_t writeSpeed) {
+    std::lock_guard lock(mutex_);
+    if (Error e = grabLocked()) {
+        return e;
+    }
+    requestedRead_ = readSpeed;
+    requestedWrite_ = writeSpeed;
+    applySpeedsLocked();
+    return {};
+}
+
+Error Drive::bup(bool& enabled, bool& supported) {
+    std::lock_guard lock(mutex_);
+    supported = setup_.facts.bupSupported;
+    enabled = supported && bupEnabled_;
+    return {};
+}
+
+Error Drive::setBup(bool enable) {
+    std::lock_guard lock(mutex_);
+    if (enable && !setup_.facts.bupSupported) {
+        return senseError(SB_EXCEPTION_NOT_SUPPORTED, 0x05, 0x24, 0x00,
+                          "The drive " + setup_.title + " has no buffer-underrun protection");
+    }
+    bupEnabled_ = enable;
+    return {};
+}
+
+Error Drive::sendOpc() {
+    std::lock_guard lock(mutex_);
+    if (setup_.stdio) {
+        return notSupported("The pseudo-drive " + setup_.title +
+                            " writes a file; it has no laser power to calibrate");
+    }
+    if (Error e = grabLocked()) {
+        return e;
+    }
+    if (!state_.present()) {
+        return noDisc();
+    }
+    if (!state_.writable()) {
+        return incompatibleMedium("The disc cannot be written, so the laser power cannot be "
+                                  "calibrated on it");
+    }
+    // libburn has no stand-alone calibration: the drive calibrates at the
+    // start of the next write, which is told to do so.
+    opcPending_ = true;
+    return {};
+}
+
+// ---------------------------------------------------------------------------
+// Tray, eject, session
+
+Error Drive::preventRemoval(bool prevent) {
+    std::lock_guard lock(mutex_);
+    if (prevent) {
+        // libburn locks the tray of a drive it holds; holding it is the lock.
+        if (Error e = grabLocked()) {
+            return e;
+        }
+        held_ = true;
+        return {};
+    }
+    held_ = false;
+    if (!writing_) {
+        releaseLocked(false);
+    }
+    return {};
+}
+
+Error Drive::eject() {
+    std::lock_guard lock(mutex_);
+    if (writing_) {
+        return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The drive is writing");
+    }
+    if (held_) {
+        return senseError(SB_EXCEPTION_DEVICE_BUSY, 0x05, 0x53, 0x02,
+                          "Medium removal is prevented (the tray is locked)");
+    }
+    // libburn ejects when it lets go of a drive, so the drive is taken (if it
+    // is not held already) and let go with the eject.
+    if (Error e = grabLocked()) {
+        return e;
+    }
+    releaseLocked(true);
+    return {};
+}
+
+Error Drive::closeSession() {
+    std::lock_guard lock(mutex_);
+    if (Error e = grabLocked()) {
+        return e;
+    }
+    if (!state_.present()) {
+        return noDisc();
+    }
+    if (!closedByWrite_.empty() && closedByWrite_ == fingerprintOf(state_)) {
+        // libburn closed the session at the end of the write that made it.
+        closedByWrite_.clear();
+        return {};
+    }
+    const bool open = state_.media == Media::Appendable &&
+                      ((state_.damage & 1) != 0 || state_.incompleteSessions > 0);
+    if (!open) {
+        return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x05, 0x2C, 0x00,
+                          "The disc has no open session to close");
+    }
+    burn_write_opts* o = burn_write_opts_new(drive_);
+    if (o == nullptr) {
+        return makeError(SB_EXCEPTION_GENERIC, ENOMEM,
+                         "libburn could not set up the session close");
+    }
+    // Closes the session and leaves the disc appendable, as a session close does.
+    burn_write_opts_set_multi(o, 1);
+    const uint64_t mark = messageMark();
+    const int r = burn_disc_close_damaged(o, (state_.damage & 1) != 0 ? 0 : 1);
+    burn_write_opts_free(o);
+    int err = 0;
+    const std::string why = failureText(messagesSince(mark), err);
+    burn_drive_re_assess(drive_, 0);
+    refreshLocked();
+    if (r <= 0) {
+        return makeError(SB_EXCEPTION_MEDIUM_ERROR, err != 0 ? static_cast<uint32_t>(err) : EIO,
+                         "The session could not be closed" + (why.empty() ? "" : ": " + why));
+    }
+    return {};
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+Error Drive::checkWriteLocked(const WriteJob& job, uint64_t& total) {
+    const DeviceFacts& f = setup_.facts;
+    if (state_.role == Role::StdioReadOnly) {
+        return notSupported("The pseudo-drive " + setup_.title + " is a read-only file");
+    }
+    if (!setup_.stdio && !(f.writesCdR || f.writesCdRw || f.writesDvdR || f.writesDvdRam ||
+                           f.writesDvdPlusR || f.writesDvdPlusRw || f.writesDvdPlusRDl)) {
+        return notSupported("The drive " + setup_.title + " cannot write discs");
+    }
+    const bool supported = (job.method == WriteMethod::TrackAtOnce && f.trackAtOnce) ||
+                           (job.method == WriteMethod::SessionAtOnce && f.sessionAtOnce) ||
+                           (job.method == WriteMethod::DiscAtOncePq && f.discAtOncePq) ||
+                           (job.method == WriteMethod::DiscAtOnceRawPw && f.discAtOnceRawPw);
+    if (!supported) {
+        return notSupported("The drive " + setup_.title + " does not write " +
+                            writeMethodName(job.method) + " through libburn");
+    }
+    if (job.method == WriteMethod::SessionAtOnce && !job.closeSession) {
+        return notSupported("libburn closes every session it writes; it cannot leave a "
+                            "Session-At-Once session open");
+    }
+    switch (state_.media) {
+    case Media::Blank:
+    case Media::Appendable:
+        break;
+    case Media::Empty:
+    case Media::Unknown:
+        return noDisc();
+    case Media::Unready:
+        return becomingReady("The disc in the drive " + setup_.title + " is not ready yet");
+    case Media::Full:
+        return incompatibleMedium("The " + profileText(state_) +
+                                  " disc is complete (closed); nothing more can be written to it");
+    case Media::Unsuitable:
+        return incompatibleMedium("The " + profileText(state_) +
+                                  " disc in the drive cannot be written (libburn finds it "
+                                  "unsuitable)");
+    }
+    if ((job.method == WriteMethod::DiscAtOncePq || job.method == WriteMethod::DiscAtOnceRawPw) &&
+        state_.media != Media::Blank) {
+        return incompatibleMedium("Disc-At-Once needs a blank disc");
+    }
+
+    burn_write_types type = BURN_WRITE_SAO;
+    if (job.method == WriteMethod::TrackAtOnce) {
+        type = BURN_WRITE_TAO;
+    } else if (job.method == WriteMethod::DiscAtOnceRawPw) {
+        type = BURN_WRITE_RAW;
+    }
+    burn_multi_caps* caps = nullptr;
+    const int possible = burn_disc_get_multi_caps(drive_, type, &caps, 0);
+    const bool simulate = caps != nullptr && caps->might_simulate != 0;
+    const bool multi = caps != nullptr && caps->multi_session != 0;
+    const bool multiTrack = caps != nullptr && caps->multi_track != 0;
+    burn_disc_free_multi_caps(&caps);
+    if (possible <= 0) {
+        return notSupported("The " + profileText(state_) + " disc cannot be written " +
+                            writeMethodName(job.method) + " through libburn");
+    }
+    if (job.testWrite && !simulate) {
+        return notSupported("A test write (simulation) is not possible on the " +
+                            profileText(state_) + " disc in " + setup_.title);
+    }
+    if (job.multiSession && !multi) {
+        return notSupported("The " + profileText(state_) + " disc in " + setup_.title +
+                            " cannot be left open for more sessions (multisession)");
+    }
+    if (job.tracks.size() > 1 && !multiTrack) {
+        return notSupported("The " + profileText(state_) +
+                            " disc takes one track per session "
+                            "here; " +
+                            std::to_string(job.tracks.size()) + " were given");
+    }
+
+    total = 0;
+    uint64_t blocks = 0;
+    for (const auto& t : job.tracks) {
+        total += t.source->size();
+        blocks += (t.source->size() + 2047) / 2048;
+    }
+    const uint64_t freeBlocks = state_.availableBytes / 2048;
+    if (blocks > freeBlocks) {
+        return makeError(SB_EXCEPTION_MEDIUM_ERROR, ENOSPC,
+                         "The image does not fit on the disc: it needs " + std::to_string(blocks) +
+                             " blocks (" + std::to_string(total) + " bytes), the disc has " +
+                             std::to_string(freeBlocks) + " free blocks" +
+                             (job.overburn ? "; overburning is not done through libburn" : ""));
+    }
+    return {};
+}
+
+// The libburn objects of one write and the thread that feeds the image to
+// them: a socket per track, read by libburn's fifo, written by the feeder
+// from the job's sources. libburn never calls back into this library's code,
+// so its threads (which it may cancel at any instruction) run only its own.
+struct Drive::WriteRun {
+    struct Feed {
+        int socket = -1; // our end; libburn owns and closes the other
+        burn_source* fifo = nullptr;
+        burn_track* track = nullptr;
+        ImageSource* source = nullptr;
+        uint64_t size = 0;
+    };
+
+    burn_disc* disc = nullptr;
+    burn_session* session = nullptr;
+    burn_write_opts* opts = nullptr;
+    std::vector<Feed> feeds;
+
+    std::thread feeder;
+    std::atomic<bool> stop{false};
+    std::atomic<bool> feedFailed{false};
+    Error feedError; // written by the feeder before feedFailed, read after join
+
+    ~WriteRun() {
+        stopFeeding();
+        if (opts != nullptr) {
+            burn_write_opts_free(opts);
+        }
+        for (auto& f : feeds) {
+            if (f.fifo != nullptr) {
+                burn_source_free(f.fifo);
+            }
+            if (f.track != nullptr) {
+                burn_track_free(f.track);
+            }
+            if (f.socket >= 0) {
+                ::close(f.socket);
+            }
+        }
+        if (session != nullptr) {
+            burn_session_free(session);
+        }
+        if (disc != nullptr) {
+            burn_disc_free(disc);
+        }
+    }
+
+    void stopFeeding() {
+        stop = true;
+        for (auto& f : feeds) {
+            if (f.socket >= 0) {
+                ::shutdown(f.socket, SHUT_RDWR);
+            }
+        }
+        if (feeder.joinable()) {
+            feeder.join();
+        }
+    }
+
+    Error build(WriteJob& job) {
+        disc = burn_disc_create();
+        session = burn_session_create();
+        if (disc == nullptr || session == nullptr ||
+            burn_disc_add_session(disc, session, BURN_POS_END) == 0) {
+            return makeError(SB_EXCEPTION_GENERIC, ENOMEM, "libburn could not set up the disc");
+        }
+        for (auto& t : job.tracks) {
+            Feed f;
+            f.source = t.source.get();
+            f.size = t.source->size();
+            int pair[2];
+            if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
+                const int err = errno;
+                return makeError(SB_EXCEPTION_GENERIC, static_cast<uint32_t>(err),
+                                 std::string("No channel to libburn: ") + std::strerror(err));
+            }
+            f.socket = pair[1];
+            burn_source* input = burn_fd_source_new(pair[0], -1, static_cast<off_t>(f.size));
+            if (input == nullptr) {
+                ::close(pair[0]);
+                feeds.push_back(f);
+                return makeError(SB_EXCEPTION_GENERIC, ENOMEM, "libburn could not take the image");
+            }
+            f.fifo = burn_fifo_source_new(input, kFifoChunkSize, kFifoChunks, 1);
+            burn_source_free(input); // the fifo holds it now
+            f.track = burn_track_create();
+            feeds.push_back(f);
+            if (f.fifo == nullptr || f.track == nullptr) {
+                return makeError(SB_EXCEPTION_GENERIC, ENOMEM, "libburn could not set up a track");
+            }
+            // Data mode 1, the last sector padded with zeros.
+            burn_track_define_data(f.track, 0, 0, 1, BURN_MODE1);
+            if (burn_track_set_source(f.track, f.fifo) != BURN_SOURCE_OK ||
+                burn_session_add_track(session, f.track, BURN_POS_END) == 0) {
+                return makeError(SB_EXCEPTION_GENERIC, 0, "libburn refused a track");
+            }
+        }
+        return {};
+    }
+
+    void startFeeding() {
+        feeder = std::thread([this] { feed(); });
+    }
+
+    void feed() {
+        std::unique_ptr<char[]> buffer(new char[kFeedChunk]);
+        for (auto& f : feeds) {
+            uint64_t left = f.size;
+            while (left > 0 && !stop) {
+                const size_t n = static_cast<size_t>(std::min<uint64_t>(left, kFeedChunk));
+                std::string error;
+                int err = 0;
+                if (!f.source->read(buffer.get(), n, error, err)) {
+                    feedError =
+                        makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err), error);
+                    feedFailed = true;
+                    return;
+                }
+                if (!sendAll(f.socket, buffer.get(), n)) {
+                    return; // libburn stopped reading: the write ended or was cancelled
+                }
+                left -= n;
+            }
+            // The end of the track's input.
+            ::shutdown(f.socket, SHUT_WR);
+        }
+    }
+};
+
+Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
+    std::unique_lock gate(writeGate(), std::try_to_lock);
+    if (!gate.owns_lock()) {
+        return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY,
+                         "Another drive is writing through libburn; discs are written through "
+                         "libburn one at a time");
+    }
+    WriteRun run;
+    uint64_t total = 0;
+    bool simulated = job.testWrite;
+    burn_drive* d = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        if (writing_) {
+            return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The drive is already writing");
+        }
+        if (Error e = grabLocked()) {
+            return e;
+        }
+        refreshLocked();
+        if (Error e = checkWriteLocked(job, total)) {
+            return e;
+        }
+        if (Error e = run.build(job)) {
+            return e;
+        }
+        d = drive_;
+        run.opts = burn_write_opts_new(d);
+        if (run.opts == nullptr) {
+            return makeError(SB_EXCEPTION_GENERIC, ENOMEM, "libburn could not set up the write");
+        }
+        int typeSet = 0;
+        switch (job.method) {
+        case WriteMethod::TrackAtOnce:
+            typeSet = burn_write_opts_set_write_type(run.opts, BURN_WRITE_TAO, BURN_BLOCK_MODE1);
+            break;
+        case WriteMethod::SessionAtOnce:
+        case WriteMethod::DiscAtOncePq:
+            typeSet = burn_write_opts_set_write_type(run.opts, BURN_WRITE_SAO, BURN_BLOCK_SAO);
+            break;
+        case WriteMethod::DiscAtOnceRawPw:
+            typeSet = burn_write_opts_set_write_type(run.opts, BURN_WRITE_RAW, BURN_BLOCK_RAW96R);
+            break;
+        }
+        if (typeSet == 0) {
+            return notSupported(std::string("libburn cannot write ") + writeMethodName(job.method) +
+                                " on " + setup_.title);
+        }
+        burn_write_opts_set_simulate(run.opts, job.testWrite ? 1 : 0);
+        burn_write_opts_set_underrun_proof(run.opts, bupEnabled_ ? 1 : 0);
+        burn_write_opts_set_perform_opc(run.opts, opcPending_ ? 1 : 0);
+        const bool multi = job.method == WriteMethod::TrackAtOnce ||
+                                   job.method == WriteMethod::DiscAtOncePq ||
+                                   job.method == WriteMethod::DiscAtOnceRawPw
+                               ? job.multiSession
+                               : false;
+        burn_write_opts_set_multi(run.opts, multi ? 1 : 0);
+        applySpeedsLocked();
+        char reasons[BURN_REASONS_LEN] = {};
+        if (burn_precheck_write(run.opts, run.disc, reasons, 1) <= 0) {
+            std::string why = reasons;
+            while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) {
+                why.pop_back();
+            }
+            return incompatibleMedium("libburn refuses this write on " + setup_.title +
+                                      (why.empty() ? std::string() : ": " + why));
+        }
+        writing_ = true;
+        closedByWrite_.clear();
+        changed_.notify_all();
+    }
+
+    // From here the drive is this thread's: the releaser and the queries keep
+    // their hands off until writing_ goes.
+    const uint64_t mark = messageMark();
+    run.startFeeding();
+    burn_disc_write(run.opts, run.disc);
+
+    // burn_disc_write refuses some jobs before it starts its thread; those
+    // refusals are in the queue by now.
+    bool spawned = true;
+    for (const auto& m : messagesSince(mark)) {
+        if (m.failure && (m.code == kDriveOperationGoing || m.code == 0x0002017c ||
+                          m.code == 0x00020146 || m.code == 0x00020181 || m.code == 0x00020113 ||
+                          m.code == 0x00020139 || m.code == 0x00020168)) {
+            spawned = false;
+        }
+    }
+
+    monitor.progress(total, 0);
+    uint64_t done = 0;
+    bool cancelSent = false;
+    int lastStatus = BURN_DRIVE_IDLE;
+    std::vector<uint64_t> trackStart;
+    uint64_t sum = 0;
+    for (const auto& f : run.feeds) {
+        trackStart.push_back(sum);
+        sum += f.size;
+    }
+    while (spawned) {
+        burn_progress p{};
+        const burn_drive_status status = burn_drive_get_status(d, &p);
+        if (status == BURN_DRIVE_IDLE) {
+            break;
+        }
+        if (!cancelSent && (monitor.cancelled() || run.feedFailed)) {
+            burn_drive_cancel(d);
+            cancelSent = true;
+            // libburn may be waiting for input: the input ends too.
+            run.stopFeeding();
+        } else if (cancelSent) {
+            // libburn takes a cancel only while it reads or writes.
+            burn_drive_cancel(d);
+        }
+        if (status != lastStatus &&
+            (status == BURN_DRIVE_WRITING_LEADIN || status == BURN_DRIVE_WRITING_LEADOUT ||
+             status == BURN_DRIVE_CLOSING_TRACK || status == BURN_DRIVE_CLOSING_SESSION ||
+             status == BURN_DRIVE_WRITING_PREGAP)) {
+            monitor.otherProgress();
+        }
+        lastStatus = status;
+        if (status == BURN_DRIVE_WRITING || status == BURN_DRIVE_WRITING_SYNC) {
+            uint64_t now = static_cast<uint64_t>(std::max<off_t>(p.buffered_bytes, 0));
+            if (p.track >= 0 && static_cast<size_t>(p.track) < trackStart.size()) {
+                now = std::max(now, trackStart[static_cast<size_t>(p.track)] +
+                                        static_cast<uint64_t>(std::max(p.sector, 0)) * 2048);
+            }
+            now = std::min(now, total);
+            if (now > done) {
+                done = now;
+                monitor.progress(total, done);
+            }
+            if (p.buffer_capacity > 0) {
+                monitor.bufferStatus(p.buffer_capacity,
+                                     std::min(p.buffer_available, p.buffer_capacity));
+            }
+        }
+        if (cancelSent) {
+            // A cancelled monitor wakes at once; the drive still needs time.
+            std::this_thread::sleep_for(kPollStep);
+        } else {
+            monitor.sleepUntil(Clock::now() + kPollStep);
+        }
+    }
+
+    const bool wroteWell = spawned && burn_drive_wrote_well(d) != 0;
+    if (spawned) {
+        // libburn's thread outlives the idle status by a moment after a
+        // failure; nothing is freed or written again before it has ended.
+        const auto deadline = Clock::now() + kThreadEndWait;
+        bool ended = false;
+        while (!ended && Clock::now() < deadline) {
+            for (const auto& m : messagesSince(mark)) {
+                ended = ended || m.code == kWriteThreadEnded;
+            }
+            if (!ended) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        }
+    }
+    run.stopFeeding();
+    int err = 0;
+    const std::string why = failureText(messagesSince(mark), err);
+
+    {
+        std::lock_guard lock(mutex_);
+        writing_ = false;
+        opcPending_ = false;
+        // libburn advises a fresh look at the medium after writing.
+        burn_drive_re_assess(d, 0);
+        refreshLocked();
+        if (wroteWell && !simulated && job.method == WriteMethod::TrackAtOnce) {
+            closedByWrite_ = fingerprintOf(state_);
+        }
+        touchLocked();
+    }
+
+    if (monitor.cancelled()) {
+        return makeError(
+            SB_EXCEPTION_CANCELLED, ECANCELED,
+            std::string("The write was cancelled") +
+                (!setup_.stdio && !simulated ? "; the disc may hold an unfinished track" : ""));
+    }
+    if (run.feedFailed) {
+        return run.feedError;
+    }
+    if (!wroteWell) {
+        return makeError(SB_EXCEPTION_WRITE_ERROR, err != 0 ? static_cast<uint32_t>(err) : EIO,
+                         "The write on " + setup_.title + " failed" +
+                             (why.empty() ? std::string() : ": " + why));
+    }
+    monitor.progress(total, total);
+    monitor.otherProgress(); // closing
+    return {};
+}
+
+// ---------------------------------------------------------------------------
+// Discovery
+
+Error examineDrive(const std::string& deviceFile, DeviceFacts& f) {
+    burn_drive_info* info = nullptr;
+    int result = 0;
+    uint64_t mark = 0;
+    {
+        std::lock_guard list(driveListMutex());
+        mark = messageMark();
+        std::string address = deviceFile;
+        result = burn_drive_scan_and_grab(&info, address.data(), 0);
+    }
+    if (result <= 0 || info == nullptr) {
+        int err = 0;
+        std::string why = failureText(messagesSince(mark), err);
+        return makeError(SB_EXCEPTION_DEVICE_BUSY, err != 0 ? static_cast<uint32_t>(err) : EBUSY,
+                         why.empty() ? std::string("libburn could not acquire it") : why);
+    }
+    const burn_drive_info& i = info[0];
+    burn_drive* d = i.drive;
+    auto text = [](const char* s, size_t n) {
+        std::string t(s, strnlen(s, n));
+        while (!t.empty() && t.back() == ' ') {
+            t.pop_back();
+        }
+        return t;
+    };
+    f.vendor = text(i.vendor, sizeof i.vendor);
+    f.product = text(i.product, sizeof i.product);
+    f.revision = text(i.revision, sizeof i.revision);
+    f.bufferSize = static_cast<uint32_t>(std::max(i.buffer_size, 0)) * 1024;
+
+    int count = 0;
+    int profiles[64] = {};
+    char current[64] = {};
+    burn_drive_get_all_profiles(d, &count, profiles, current);
+    auto has = [&](int p) {
+        for (int k = 0; k < count && k < 64; ++k) {
+            if (profiles[k] == p) {
+                return true;
+            }
+        }
+        return false;
+    };
+    // libburn gives write modes only to drives that write CD or DVD.
+    const bool writer = (i.tao_block_types | i.sao_block_types) != 0;
+    f.readsCdR = i.read_cdr || has(0x09);
+    f.readsCdRw = i.read_cdrw || has(0x0a);
+    f.readsDvdRom = i.read_dvdrom || has(0x10);
+    f.readsDvdR = i.read_dvdr || has(0x11) || has(0x14) || has(0x15);
+    f.readsDvdRam = i.read_dvdram || has(0x12);
+    f.readsDvdPlusR = has(0x1b);
+    f.readsDvdPlusRw = has(0x1a);
+    f.readsDvdPlusRDl = has(0x2b);
+    f.testWrite = i.write_simulate;
+    f.writesCdR = i.write_cdr || (writer && has(0x09));
+    f.writesCdRw = i.write_cdrw || (writer && has(0x0a));
+    f.writesDvdR = i.write_dvdr || (writer && (has(0x11) || has(0x13) || has(0x14) || has(0x15)));
+    f.writesDvdRam = i.write_dvdram || (writer && has(0x12));
+    f.writesDvdPlusR = writer && has(0x1b);
+    f.writesDvdPlusRw = writer && has(0x1a);
+    f.writesDvdPlusRDl = writer && has(0x2b);
+    f.trackAtOnce = (i.tao_block_types & BURN_BLOCK_MODE1) != 0;
+    f.sessionAtOnce = (i.sao_block_types & BURN_BLOCK_SAO) != 0;
+    f.discAtOncePq = f.sessionAtOnce;
+    f.discAtOnceRawPw = (i.raw_block_types & BURN_BLOCK_RAW96R) != 0;
+
+    if (burn_write_opts* o = burn_write_opts_new(d)) {
+        f.bupSupported = burn_write_opts_set_underrun_proof(o, 1) == 1;
+        burn_write_opts_free(o);
+    }
+
+    std::lock_guard list(driveListMutex());
+    burn_drive_release(d, 0);
+    burn_drive_info_forget(&info[0], 0);
+    burn_drive_info_free(info);
+    return {};
+}
+
+} // namespace starburn::lb

@@ -1,0 +1,119 @@
+// A drive reached through libburn: a real recorder (/dev/srN) or a stdio
+// pseudo-drive (an image file libburn writes as if it were a disc).
+//
+// libburn answers only for a grabbed drive, and a grabbed drive is held
+// exclusively with its tray locked. So a drive is grabbed when a call needs
+// it and released again after a short idle time, unless a grabber holds the
+// tray lock (then it stays grabbed until the lock goes) or a write runs.
+// Calls that come while a write runs answer from the state taken before it,
+// without touching the drive.
+#pragma once
+
+#include "starburn/core/sbDevice.h"
+#include "starburn/libburn/sbLibburnMedia.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace burn {
+struct burn_drive;
+struct burn_drive_info;
+} // namespace burn
+
+namespace starburn::lb {
+
+struct DriveSetup {
+    std::string address; // what libburn grabs: "/dev/sr0" or "stdio:/path/disc.iso"
+    std::string title;   // how failure texts name the drive
+    bool stdio = false;
+    DeviceFacts facts;
+    // Set when the drive cannot be opened at all (no permission): every call
+    // that needs the drive fails with this text and status.
+    std::string unavailableText;
+    uint32_t unavailableStatus = 0;
+};
+
+class Drive : public Device {
+public:
+    explicit Drive(DriveSetup setup);
+    ~Drive() override;
+
+    const DeviceFacts& facts() const override { return setup_.facts; }
+    Error testUnitReady() override;
+    uint8_t discType() override;
+    Error discInformation(SB_DISC_INFORMATION& out) override;
+    Error trackInformation(uint32_t trackNumber, SB_TRACK_INFORMATION& out) override;
+    Error tocInformation(SB_TOC_INFORMATION& out, bool fast) override;
+    Error discSpace(DiscSpace& out) override;
+    Error region(RegionInfo& out) override;
+    Error speeds(Speeds& out) override;
+    Error setSpeeds(uint32_t readSpeed, uint32_t writeSpeed) override;
+    Error bup(bool& enabled, bool& supported) override;
+    Error setBup(bool enable) override;
+    Error sendOpc() override;
+    Error preventRemoval(bool prevent) override;
+    Error eject() override;
+    Error closeSession() override;
+    Error write(WriteJob& job, WriteMonitor& monitor) override;
+    void shutDown() override;
+
+    // The volume label of the disc in the drive (its primary volume
+    // descriptor), or empty.
+    std::string discVolumeLabel() override;
+
+    // How long an unused drive stays grabbed.
+    static constexpr std::chrono::milliseconds kIdleRelease{1500};
+
+private:
+    struct WriteRun;
+
+    Error grabLocked();
+    void releaseLocked(bool eject);
+    void refreshLocked();
+    void touchLocked();
+    void releaser();
+    // The disc snapshot for a query: fresh from the drive, or the one taken
+    // before the running write.
+    Error stateForQuery(DiscState& out);
+    Error noDisc() const;
+    Error checkWriteLocked(const WriteJob& job, uint64_t& total);
+    void applySpeedsLocked();
+    uint32_t pickWrite(uint32_t request) const;
+    uint32_t pickRead(uint32_t request) const;
+    void readSpeedListLocked();
+
+    const DriveSetup setup_;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::thread releaser_;
+    bool stopping_ = false;
+    burn::burn_drive_info* info_ = nullptr;
+    burn::burn_drive* drive_ = nullptr;
+    std::chrono::steady_clock::time_point releaseAt_{};
+    bool held_ = false;    // a grabber locked the tray
+    bool writing_ = false; // a write runs; only it touches the drive
+    DiscState state_;
+    std::vector<uint32_t> writeSpeeds_; // KB/s, ascending, for the disc in the drive
+    std::vector<uint32_t> readSpeeds_;
+    uint32_t maxWrite_ = 0;
+    uint32_t maxRead_ = 0;
+    uint32_t requestedRead_ = 0xFFFF;
+    uint32_t requestedWrite_ = 0xFFFF;
+    bool bupEnabled_;
+    bool opcPending_ = false;
+    // The disc (as fingerprintOf describes it) whose session the last write
+    // closed itself, as libburn closes what it writes; empty when none. It
+    // outlives an idle release: the disc is the same while it looks the same.
+    std::string closedByWrite_;
+};
+
+// Grabs the drive at a device file once, reads what it reports about itself
+// and releases it again. Fails with a text when the drive cannot be grabbed.
+Error examineDrive(const std::string& deviceFile, DeviceFacts& facts);
+
+} // namespace starburn::lb

@@ -1,0 +1,100 @@
+// What libburn says about a drive's disc, kept as plain values so the
+// library's information blocks can be built (and reasoned about) without
+// libburn's own types. libburn.h stays inside the few files that talk to it.
+#pragma once
+
+#include "starburn/StarBurn.h"
+#include "starburn/core/sbDevice.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace starburn::lb {
+
+// Drive roles as libburn numbers them (burn_drive_get_drive_role).
+enum class Role : int {
+    Null = 0,
+    Mmc = 1,             // a real drive
+    StdioRandom = 2,     // an image file or block device, read and write
+    StdioSequential = 3, // a pipe or character device, written once
+    StdioReadOnly = 4,
+    StdioWriteOnly = 5,
+};
+
+// libburn's own profile number for a stdio pseudo-drive's "medium".
+constexpr int kStdioProfile = 0xffff;
+
+// The DISC_TYPE of a medium by its MMC profile. A pseudo-drive (profile
+// 0xffff) counts as the medium libburn says it behaves like: a random-access
+// file as DVD-RAM, a sequential target as a blank DVD-R, a read-only file as
+// DVD-ROM. Profiles with no DISC_TYPE of their own give DISC_TYPE_UNKNOWN.
+uint8_t discTypeOfProfile(int profile, Role role);
+
+// Overwritable media: libburn reports them as blank whatever they hold, and
+// writes them from their first block.
+bool isOverwritable(int profile, Role role);
+
+bool isCdProfile(int profile);
+bool isDvdProfile(int profile);
+
+enum class Media { Unknown, Empty, Unready, Blank, Appendable, Full, Unsuitable };
+
+struct TocTrack {
+    uint8_t session = 1;
+    uint8_t number = 1;
+    uint8_t adr = 1;
+    uint8_t control = 4;
+    uint32_t start = 0;  // LBA
+    uint32_t blocks = 0; // 2048-byte blocks
+    bool damaged = false;
+};
+
+// A snapshot of the medium, taken while the drive is grabbed.
+struct DiscState {
+    Media media = Media::Unknown;
+    int profile = 0;
+    std::string profileName;
+    Role role = Role::Mmc;
+    bool erasable = false;
+
+    uint64_t availableBytes = 0; // burn_disc_available_space
+    uint32_t readCapacity = 0;   // readable blocks (burn_get_read_capacity)
+    bool nwaValid = false;
+    uint32_t nextTrackStart = 0; // start LBA of the track to come
+    uint32_t nwa = 0;            // next writable address
+    int damage = 0;              // burn_disc_next_track_is_damaged
+
+    int completeSessions = 0;
+    int incompleteSessions = 0;
+    std::vector<TocTrack> tracks; // every track of every session, in order
+    uint32_t leadOut = 0;         // lead-out start of the last complete session
+
+    bool cdInfoValid = false;
+    uint8_t discTypeCode = 0xFF;
+    uint32_t discId = 0;
+    uint8_t barCode[8] = {};
+    uint8_t appCode = 0;
+
+    std::string volumeLabel;
+
+    bool present() const {
+        return media == Media::Blank || media == Media::Appendable || media == Media::Full ||
+               media == Media::Unsuitable;
+    }
+    bool writable() const { return media == Media::Blank || media == Media::Appendable; }
+};
+
+// The library's blocks, modelled on an MMC drive's answers, from a snapshot.
+void fillDiscInformation(const DiscState& state, SB_DISC_INFORMATION& out);
+// False when the disc has no such track.
+bool fillTrackInformation(const DiscState& state, uint32_t trackNumber, SB_TRACK_INFORMATION& out);
+void fillTocInformation(const DiscState& state, SB_TOC_INFORMATION& out);
+DiscSpace spaceOf(const DiscState& state);
+
+// The ISO9660 volume identifier of a primary volume descriptor (2048 bytes),
+// printable and without its padding; empty when the block is no such
+// descriptor.
+std::string volumeIdentifier(const unsigned char* block, size_t size);
+
+} // namespace starburn::lb

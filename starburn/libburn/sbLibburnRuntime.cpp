@@ -1,0 +1,142 @@
+// The only files that include libburn.h are this backend's .cpp files; none of
+// them includes libisofs.h, whose global burn_source would clash with
+// libburn's namespaced one.
+#include "starburn/libburn/sbLibburnRuntime.h"
+
+#include <libburn/libburn.h>
+
+#include <deque>
+
+namespace starburn::lb {
+namespace {
+
+// Enough for the messages of one write; older ones fall off.
+constexpr size_t kKeptMessages = 512;
+
+struct Queue {
+    std::mutex mutex;
+    std::deque<Message> messages;
+    uint64_t next = 1;
+    int sorry = 0;
+    bool running = false;
+};
+
+Queue& queue() {
+    static Queue q;
+    return q;
+}
+
+int severityNumber(const char* name) {
+    int n = 0;
+    burn::burn_text_to_sev(const_cast<char*>(name), &n, 0);
+    return n;
+}
+
+void pullLocked(Queue& q) {
+    if (!q.running) {
+        return;
+    }
+    char text[BURN_MSGS_MESSAGE_LEN];
+    char severity[80];
+    int code = 0;
+    int osErrno = 0;
+    while (burn::burn_msgs_obtain(const_cast<char*>("ALL"), &code, text, &osErrno, severity) > 0) {
+        Message m;
+        m.sequence = q.next++;
+        m.code = code;
+        m.osErrno = osErrno;
+        m.severity = severityNumber(severity);
+        m.failure = m.severity >= q.sorry;
+        m.text = text;
+        while (!m.text.empty() && (m.text.back() == '\n' || m.text.back() == ' ')) {
+            m.text.pop_back();
+        }
+        q.messages.push_back(std::move(m));
+        if (q.messages.size() > kKeptMessages) {
+            q.messages.pop_front();
+        }
+    }
+}
+
+} // namespace
+
+bool startLibburn(std::string& error) {
+    Queue& q = queue();
+    std::lock_guard lock(q.mutex);
+    if (q.running) {
+        return true;
+    }
+    if (burn::burn_initialize() == 0) {
+        error = "libburn could not be started (burn_initialize failed)";
+        return false;
+    }
+    // Everything is queued for the backend to read; nothing is printed on the
+    // program's standard error behind its back.
+    burn::burn_msgs_set_severities(const_cast<char*>("DEBUG"), const_cast<char*>("NEVER"),
+                                   const_cast<char*>("libburn: "));
+    q.sorry = severityNumber("SORRY");
+    q.running = true;
+    return true;
+}
+
+void stopLibburn() {
+    Queue& q = queue();
+    std::lock_guard lock(q.mutex);
+    if (!q.running) {
+        return;
+    }
+    pullLocked(q);
+    q.running = false;
+    q.messages.clear();
+    burn::burn_finish();
+}
+
+uint64_t messageMark() {
+    Queue& q = queue();
+    std::lock_guard lock(q.mutex);
+    pullLocked(q);
+    return q.next;
+}
+
+std::vector<Message> messagesSince(uint64_t mark) {
+    Queue& q = queue();
+    std::lock_guard lock(q.mutex);
+    pullLocked(q);
+    std::vector<Message> out;
+    for (const auto& m : q.messages) {
+        if (m.sequence >= mark) {
+            out.push_back(m);
+        }
+    }
+    return out;
+}
+
+std::string failureText(const std::vector<Message>& messages, int& osErrno) {
+    std::string text;
+    osErrno = 0;
+    for (const auto& m : messages) {
+        if (!m.failure) {
+            continue;
+        }
+        if (osErrno == 0 && m.osErrno > 0) {
+            osErrno = m.osErrno;
+        }
+        // libburn repeats itself on the way up ("Burn run failed" after the
+        // reason); the reason is what the user needs.
+        if (text.find(m.text) != std::string::npos) {
+            continue;
+        }
+        if (!text.empty()) {
+            text += "; ";
+        }
+        text += m.text;
+    }
+    return text;
+}
+
+std::mutex& driveListMutex() {
+    static std::mutex m;
+    return m;
+}
+
+} // namespace starburn::lb
