@@ -364,3 +364,74 @@ TEST_F(EndToEndTest, SearchChooseOpenLockSpeedsOptionsBurnCloseEject) {
 }
 
 } // namespace
+
+namespace {
+
+// The same road on a drive that libburn drives: a stdio pseudo-drive writing
+// into a file stands in for a real recorder.
+TEST_F(EndToEndTest, TheWholeRoadOnALibburnDrive) {
+    const auto target = Folder() / "libburn-disc.iso";
+    StartLibrary("[Virtual]\nBuiltInRecorders = no\n\n[Stdio burner]\nPath = " + target.string() +
+                 "\n");
+    const auto image = Folder() / "backup.iso";
+    WriteImage(image, 3 * 1024 * 1024 + 1000, 11);
+
+    TsbDeviceFinder finder;
+    finder.TransportType = ttSpti;
+    finder.Search(true);
+    ASSERT_EQ(finder.Devices.Count(), 1);
+    const TsbDeviceItem* chosen = finder.Devices.Items(0);
+    ASSERT_TRUE(chosen->DiscInformation.Valid());
+    ASSERT_EQ(chosen->DiscInformation.DiscStatus(), 0) << "a new pseudo-drive holds a blank disc";
+    ASSERT_TRUE(chosen->TrackInformation.NextWritableAddressValid());
+    ASSERT_NE(chosen->WriteModes.CanWriteTAO, 0);
+
+    TsbBurner burner;
+    burner.TransportType = chosen->TransportType;
+    burner.DeviceName = chosen->DeviceName;
+    burner.DeviceAddress = chosen->Address;
+    burner.DiscType = chosen->DiscType;
+    burner.WriteModes = chosen->WriteModes;
+    burner.OpenDevice();
+    burner.LockDevice();
+    EXPECT_TRUE(Boxes().empty());
+
+    TsbDiscSpeedList speeds;
+    speeds.Fill(burner);
+    ASSERT_GT(speeds.Count(), 0);
+    const TsbDiscSpeedItem* speed = speeds.Items(speeds.Count() - 1);
+    burner.SpeedFactor = speed->SpeedInPoint;
+    burner.WriteSpeed = speed->SpeedInSize;
+    burner.WriteMode = wmTrackAtOnceFromFile;
+
+    TsbActionList actions;
+    TsbBurnAtOnceToCDDVDAction burn;
+    TsbActionItem* item = actions.Add();
+    item->Action = &burn;
+    actions.Options.SourceIsFile = 1;
+    actions.Options.SourceFileName = image.string();
+    TMessageSink sheet;
+    actions.OnMessage = [&](void*, const std::string& text, TsbLogItemType kind) {
+        sheet.Add(text, kind);
+    };
+    actions.BindMessages();
+    actions.Burner = &burner;
+    burn.Execute(item);
+    actions.Burner = nullptr;
+    burner.ReleaseDevice();
+    burner.CloseDevice();
+
+    const auto texts = sheet.Texts();
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.back(), "Burning completed");
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Eject disc"), texts.end());
+
+    // libburn pads the last sector and never truncates the target: compare the image's length.
+    const std::string written = ReadFile(target);
+    const std::string source = ReadFile(image);
+    ASSERT_GE(written.size(), source.size());
+    EXPECT_TRUE(written.compare(0, source.size(), source) == 0)
+        << "the pseudo-drive's file differs from the image";
+}
+
+} // namespace
