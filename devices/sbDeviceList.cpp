@@ -9,6 +9,7 @@
 #include "platform/sbDrives.h"
 #include "platform/sbSystem.h"
 #include "starburn/StarBurn.h"
+#include "starburn/StarBurnLinux.h"
 
 #include <fmt/printf.h>
 
@@ -194,6 +195,37 @@ void TsbProbe::readDeviceFacts(const TsbDeviceAddress* Address, const char* Name
     }
 }
 
+// What the drive-letter lookup asks the operating system on Windows, the
+// library answers here: every device name that has a letter is defined in the
+// platform's table of letters before a search, so the probe finds the letter
+// of a device it opened by name.
+void DefineDriveLettersFromLibrary() {
+    platform::ClearDosDevices();
+    for (int n = 0; n <= 20; ++n) {
+        const std::string name = "CdRom" + std::to_string(n);
+        char drive[8] = {};
+        if (StarBurn_GetDriveLetterByDeviceName(name.c_str(), drive, sizeof drive) == 0 &&
+            drive[0] != '\0') {
+            platform::DefineDosDevice(drive[0], "\\Device\\" + name);
+        }
+    }
+}
+
+// The label of the disc in a drive, as the volume information of its root
+// gives it; by device name when the drive has no letter. Never longer than
+// 256 characters.
+std::string DiscVolumeLabel(const std::string& driveLetter, const std::string& deviceName) {
+    const std::string device = !driveLetter.empty() ? "\\\\.\\" + driveLetter : deviceName;
+    if (device.empty()) {
+        return {};
+    }
+    char label[257] = {};
+    if (StarBurn_GetVolumeLabel(device.c_str(), label, sizeof label) != 0) {
+        return {};
+    }
+    return label;
+}
+
 void TsbProbe::readDiscFacts() {
     TsbDeviceItem& item = Item();
     Logger().Log("StarBurn_CdvdBurnerGrabber_TestUnitReady");
@@ -205,10 +237,7 @@ void TsbProbe::readDiscFacts() {
     }
     Logger().Log("StarBurn_CdvdBurnerGrabber_GetInsertedDiscType");
     item.DiscType = StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(grabber);
-    item.DiscLabel = platform::GetVolumeLabel(item.DriveLetter + "/").value_or("");
-    if (item.DiscLabel.size() > 256) {
-        item.DiscLabel.resize(256);
-    }
+    item.DiscLabel = DiscVolumeLabel(item.DriveLetter, item.DeviceName);
 
     TsbDiscInformation disc{};
     Logger().Log("StarBurn_CdvdBurnerGrabber_GetDiscInformation");
@@ -344,6 +373,7 @@ void TsbDeviceFinder::Search(bool ShowProgress) {
     WaitForSearch();
     Devices.Clear();
     Devices.TransportType = TransportType;
+    DefineDriveLettersFromLibrary();
 
     searchThread_ = std::make_unique<TsbDeviceFinderThread>(&Devices);
     searchThread_->OnTerminate = [this](TsbThread* Sender) { SearchThreadDone(Sender); };

@@ -22,6 +22,16 @@ extern "C" {
 STARBURN_API uint8_t StarBurn_GetVolumeLabel(const char* pDeviceName, char* pLabel,
                                              uint32_t ulLabelSize);
 
+/*
+ * The drive letter of a device, as the operating system's device-name query
+ * answers it for a letter: "E:" written into pDriveName (at least 3 bytes).
+ * pDeviceName is "CdRom3". An empty text is written for a device without a
+ * letter. Returns SB_EXCEPTION_NOT_STARTED, SB_EXCEPTION_INVALID_PARAMETER or
+ * SB_EXCEPTION_NO_DEVICE.
+ */
+STARBURN_API uint8_t StarBurn_GetDriveLetterByDeviceName(const char* pDeviceName, char* pDriveName,
+                                                         uint32_t ulDriveNameSize);
+
 #ifdef __cplusplus
 }
 #endif

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -859,6 +860,35 @@ void Recorder::clearTestFaults() {
 std::string Recorder::lastEjectedImage() const {
     std::lock_guard lock(mutex_);
     return lastEjected_;
+}
+
+} // namespace starburn::virt
+
+namespace starburn::virt {
+
+// The label a mounted disc shows: the volume identifier of the ISO9660
+// primary volume descriptor in block 16 of what was written, without its
+// padding blanks. Discs that hold no such descriptor have no label.
+std::string Recorder::discVolumeLabel() {
+    std::string file;
+    {
+        std::lock_guard lock(mutex_);
+        if (!disc_.present() || disc_.usedBytes() < 17 * kBlockSize) {
+            return {};
+        }
+        file = contentsFile();
+    }
+    std::ifstream in(file, std::ios::binary);
+    char descriptor[72] = {};
+    if (!in.seekg(16 * kBlockSize) || !in.read(descriptor, sizeof descriptor)) {
+        return {};
+    }
+    if (descriptor[0] != 1 || std::memcmp(descriptor + 1, "CD001", 5) != 0) {
+        return {};
+    }
+    std::string label(descriptor + 40, 32);
+    label.erase(label.find_last_not_of(' ') + 1);
+    return label;
 }
 
 } // namespace starburn::virt

@@ -33,6 +33,7 @@ public:
     const DeviceFacts& facts() const override { return config_.facts; }
     Error testUnitReady() override;
     uint8_t discType() override;
+    std::string discVolumeLabel() override;
     Error discInformation(SB_DISC_INFORMATION& out) override;
     Error trackInformation(uint32_t trackNumber, SB_TRACK_INFORMATION& out) override;
     Error tocInformation(SB_TOC_INFORMATION& out, bool fast) override;

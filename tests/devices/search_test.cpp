@@ -6,6 +6,8 @@
 #include "tests/engine/support/EngineTestSupport.h"
 
 #include <condition_variable>
+#include <cstring>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
 
@@ -301,16 +303,54 @@ Disc = none
     EXPECT_EQ(finder.Devices.Items(1)->DeviceName, "CdRom20");
 }
 
-TEST_F(SptiSearchTest, TheDriveLetterOfANameComesFromTheDriveTable) {
+TEST_F(SptiSearchTest, TheDriveLetterAndTheDiscLabelComeFromTheLibrary) {
     StartLibrary(kOneWriter);
-    platform::DefineDosDevice('K', "\\Device\\CdRom3");
+    // A disc written with an image whose primary volume descriptor names it.
+    std::string image(20 * 2048, '\0');
+    char* descriptor = image.data() + 16 * 2048;
+    descriptor[0] = 1;
+    std::memcpy(descriptor + 1, "CD001", 5);
+    std::memset(descriptor + 40, ' ', 32);
+    std::memcpy(descriptor + 40, "HOLIDAY_2026", 12);
+    const auto path = Folder() / "labelled.iso";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write(image.data(), static_cast<std::streamsize>(image.size()));
+    }
+    void* grabber = nullptr;
+    char text[1024] = {};
+    uint32_t status = 0;
+    uint8_t failure[64] = {};
+    ASSERT_EQ(StarBurn_CdvdBurnerGrabber_CreateEx(&grabber, text, sizeof text, &status, failure,
+                                                  nullptr, nullptr, "CdRom3", 0),
+              0)
+        << text;
+    ASSERT_EQ(StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile(grabber, text, sizeof text, &status,
+                                                             failure, path.c_str(), 1, 0, 0, 1,
+                                                             SB_WRITE_REVISION),
+              0)
+        << text;
+    StarBurn_Destroy(&grabber);
+
     TsbDeviceFinder finder;
     finder.TransportType = ttSpti;
     finder.Search(false);
-    platform::RemoveDosDevice('K');
     ASSERT_EQ(finder.Devices.Count(), 1);
-    EXPECT_EQ(finder.Devices.Items(0)->DriveLetter, "K:");
     EXPECT_EQ(finder.Devices.Items(0)->DeviceName, "CdRom3");
+    EXPECT_EQ(finder.Devices.Items(0)->DriveLetter, "K:");
+    EXPECT_EQ(finder.Devices.Items(0)->DiscLabel, "HOLIDAY_2026");
+    // What the operating system answers for the letter on Windows, the
+    // platform's table answers after the search.
+    EXPECT_EQ(platform::QueryDosDevice("K:").value_or(""), "\\Device\\CdRom3");
+}
+
+TEST_F(SptiSearchTest, ABlankDiscHasNoLabel) {
+    StartLibrary(kOneWriter);
+    TsbDeviceFinder finder;
+    finder.TransportType = ttSpti;
+    finder.Search(false);
+    ASSERT_EQ(finder.Devices.Count(), 1);
+    EXPECT_EQ(finder.Devices.Items(0)->DiscLabel, "");
 }
 
 // The probe on its own, called as the library calls it for a found device.
