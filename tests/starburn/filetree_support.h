@@ -201,7 +201,10 @@ inline std::map<std::string, Item> readBack(const std::string& imagePath, Names 
     EXPECT_GE(init, 0);
     std::map<std::string, Item> out;
     IsoDataSource* source = nullptr;
-    EXPECT_EQ(iso_data_source_new_from_file(imagePath.c_str(), &source), 1);
+    if (iso_data_source_new_from_file(imagePath.c_str(), &source) != 1) {
+        ADD_FAILURE() << "cannot open " << imagePath;
+        return out;
+    }
     IsoReadOpts* opts = nullptr;
     EXPECT_EQ(iso_read_opts_new(&opts, 0), 1);
     iso_read_opts_set_no_rockridge(opts, 1);
