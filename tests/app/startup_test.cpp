@@ -9,7 +9,7 @@
 #include "devices/StarBurnImport.h"
 #include "pages/HelpLinkFuncs.h"
 #include "pages/ufrmAbout.h"
-#include "tests/support/TestArt.h"
+#include "tests/support/TestProgram.h"
 #include "ui/sbDialogs.h"
 #include "ui/sbImageButton.h"
 #include "ui/sbLinkLabel.h"
@@ -45,33 +45,19 @@ QImage iconImage(const QIcon& icon) {
 class TestStartup : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TTestProgramFolder> m_folder;
-    std::vector<QUrl> m_opened;
+    std::unique_ptr<TTestProgram> m_program;
 
 private slots:
-    void init() {
-        TsbDialogs::BeginPresets();
-        m_folder = std::make_unique<TTestProgramFolder>();
-        SetApplicationFolder(m_folder->Path());
-        m_opened.clear();
-        SetShellOpenHandler([this](const QUrl& url) {
-            m_opened.push_back(url);
-            return true;
-        });
-    }
+    void init() { m_program = std::make_unique<TTestProgram>(); }
 
-    void cleanup() {
-        SetShellOpenHandler(nullptr);
-        SetApplicationFolder({});
-        m_folder.reset();
-        TsbDialogs::EndPresets();
-    }
+    void cleanup() { m_program.reset(); }
 
     void startsWithItsSettingsFile() {
         // Section and key names in any case, as INI files are read.
-        m_folder->WriteSettings(QStringLiteral("[system]\r\nNAME=Quennet\r\nversion=2.5 beta\r\n"
-                                               "res=\r\nSKIN=0\r\n"));
-        m_folder->WriteArt({}, {772, 547});
+        m_program->Folder.WriteSettings(
+            QStringLiteral("[system]\r\nNAME=Quennet\r\nversion=2.5 beta\r\n"
+                           "res=\r\nSKIN=0\r\n"));
+        m_program->Folder.WriteArt({}, {772, 547});
         TsbApplication app;
 
         QCOMPARE(app.Title(), QStringLiteral("Quennet"));
@@ -111,7 +97,7 @@ private slots:
     }
 
     void startsWithoutSettingsFile() {
-        m_folder->WriteArt({}, {772, 547});
+        m_program->Folder.WriteArt({}, {772, 547});
         TsbApplication app;
         QCOMPARE(app.Title(), QString());
         QCOMPARE(iconImage(app.Icon()), iconImage(QIcon(QStringLiteral(":/tavrin/tavrin.png"))));
@@ -125,7 +111,7 @@ private slots:
     }
 
     void libraryVersionWarningGoesToAWarningBox() {
-        m_folder->WriteArt({}, {772, 547});
+        m_program->Folder.WriteArt({}, {772, 547});
         TsbApplication app;
         QVERIFY(TsbDialogs::Shown().empty()); // the library in use has the expected version
         QVERIFY(!CheckStarBurnVersion(0x20080821));
@@ -158,9 +144,10 @@ private slots:
     void layoutOfEachSkinValue() {
         QFETCH(QString, skin);
         QFETCH(int, layout);
-        m_folder->WriteSettings(QStringLiteral("[SYSTEM]\nName=Tavrin\nVersion=3.1\nRes=2\nSkin=") +
-                                skin + QLatin1Char('\n'));
-        m_folder->WriteArt(QStringLiteral("2"), {840, 620});
+        m_program->Folder.WriteSettings(
+            QStringLiteral("[SYSTEM]\nName=Tavrin\nVersion=3.1\nRes=2\nSkin=") + skin +
+            QLatin1Char('\n'));
+        m_program->Folder.WriteArt(QStringLiteral("2"), {840, 620});
         TsbApplication app;
 
         for (TsbChromeForm* w : chromeWindows(app)) {
@@ -236,14 +223,15 @@ private slots:
     }
 
     void missingArtFolderGivesThreeErrorBoxes() {
-        m_folder->WriteSettings(QStringLiteral("[SYSTEM]\nName=Tavrin\nVersion=1\nRes=9\n"));
+        m_program->Folder.WriteSettings(
+            QStringLiteral("[SYSTEM]\nName=Tavrin\nVersion=1\nRes=9\n"));
         TsbApplication app;
         const auto errors = TsbDialogs::ShownMessages(TsbMsgKind::mkError);
         QCOMPARE(errors.size(), size_t(3));
         for (const auto& e : errors) {
-            QVERIFY2(
-                e.Text.contains(m_folder->Path() + QStringLiteral("sounds/ISORes9/toplogo.png")),
-                qPrintable(e.Text));
+            QVERIFY2(e.Text.contains(m_program->Folder.Path() +
+                                     QStringLiteral("sounds/ISORes9/toplogo.png")),
+                     qPrintable(e.Text));
         }
         // The windows work without their art.
         TfrmWelcome* welcome = app.Welcome();
@@ -257,7 +245,7 @@ private slots:
     }
 
     void aMissingLaterFileStopsTheRestOfTheArt() {
-        m_folder->WriteArt({}, {772, 547}, {"close_2.bmp"});
+        m_program->Folder.WriteArt({}, {772, 547}, {"close_2.bmp"});
         TsbApplication app;
         const auto errors = TsbDialogs::ShownMessages(TsbMsgKind::mkError);
         QCOMPARE(errors.size(), size_t(3));
@@ -275,7 +263,7 @@ private slots:
     }
 
     void welcomeNextBackCancel() {
-        m_folder->WriteArt({}, {772, 547});
+        m_program->Folder.WriteArt({}, {772, 547});
         TsbApplication app;
         TfrmWelcome* welcome = app.Welcome();
         TMainForm* main = app.Main();
@@ -314,7 +302,7 @@ private slots:
         QCOMPARE(FinishOutcomeText(false, true), QStringLiteral("Burning was canceled by user!"));
         QCOMPARE(FinishOutcomeText(false, false), QStringLiteral("Tavrin has finished with error"));
 
-        m_folder->WriteArt({}, {772, 547});
+        m_program->Folder.WriteArt({}, {772, 547});
         TsbApplication app;
         TfrmFinish* finish = app.Finish();
         QVERIFY(!finish->ButtonPrev->isEnabled());
@@ -330,7 +318,7 @@ private slots:
     }
 
     void closingTheFinishWindowAnyWayEndsTheProgram() {
-        m_folder->WriteArt({}, {772, 547});
+        m_program->Folder.WriteArt({}, {772, 547});
         {
             TsbApplication app;
             app.Finish()->show();
@@ -346,30 +334,31 @@ private slots:
     }
 
     void helpMenuAndLinksOpenTheTitlesPages() {
-        m_folder->WriteSettings(QStringLiteral("[SYSTEM]\nName=Tavrin\n"));
-        m_folder->WriteArt({}, {772, 547});
+        m_program->Folder.WriteSettings(QStringLiteral("[SYSTEM]\nName=Tavrin\n"));
+        m_program->Folder.WriteArt({}, {772, 547});
         TsbApplication app;
         for (TsbChromeForm* w : chromeWindows(app)) {
-            m_opened.clear();
+            m_program->Opened.clear();
             w->show();
             w->activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(w));
             QTest::keyClick(w, Qt::Key_F1);
-            QCOMPARE(m_opened.size(), size_t(1));
-            QCOMPARE(m_opened[0].toString(), GetHelpContentLink(QStringLiteral("Tavrin")));
+            QCOMPARE(m_program->Opened.size(), size_t(1));
+            QCOMPARE(m_program->Opened[0].toString(), GetHelpContentLink(QStringLiteral("Tavrin")));
 
             QTest::mouseClick(w->LabelMoreTools, Qt::LeftButton);
-            QCOMPARE(m_opened.back().toString(), GetMoreToolsLink(QStringLiteral("Tavrin")));
+            QCOMPARE(m_program->Opened.back().toString(),
+                     GetMoreToolsLink(QStringLiteral("Tavrin")));
             w->ActionQuickStart->trigger();
             w->ActionHomePage->trigger();
             w->ActionMoreRelatedTools->trigger();
             w->ActionCheckforUpdates->trigger();
             w->ActionContactTechnicalSupport->trigger();
-            QCOMPARE(m_opened.size(), size_t(7));
-            QCOMPARE(m_opened[2].toString(), GetVideoDemosLink(QStringLiteral("Tavrin")));
-            QCOMPARE(m_opened[3].toString(), GetHomePageLink(QStringLiteral("Tavrin")));
-            QCOMPARE(m_opened[5].toString(), GetUpdatesLink(QStringLiteral("Tavrin")));
-            QCOMPARE(m_opened[6].toString(), GetSupportLink(QStringLiteral("Tavrin")));
+            QCOMPARE(m_program->Opened.size(), size_t(7));
+            QCOMPARE(m_program->Opened[2].toString(), GetVideoDemosLink(QStringLiteral("Tavrin")));
+            QCOMPARE(m_program->Opened[3].toString(), GetHomePageLink(QStringLiteral("Tavrin")));
+            QCOMPARE(m_program->Opened[5].toString(), GetUpdatesLink(QStringLiteral("Tavrin")));
+            QCOMPARE(m_program->Opened[6].toString(), GetSupportLink(QStringLiteral("Tavrin")));
 
             // Help pops the menu up just below the Help button.
             QTest::mouseClick(w->ButtonHelp, Qt::LeftButton);
@@ -404,18 +393,18 @@ private slots:
     }
 
     void aTitleWithoutLinksOpensNothing() {
-        m_folder->WriteSettings(QStringLiteral("[SYSTEM]\nName=Unknown Product\n"));
-        m_folder->WriteArt({}, {772, 547});
+        m_program->Folder.WriteSettings(QStringLiteral("[SYSTEM]\nName=Unknown Product\n"));
+        m_program->Folder.WriteArt({}, {772, 547});
         TsbApplication app;
         app.Welcome()->ActionHelpContent->trigger();
         app.Welcome()->ActionHomePage->trigger();
         QTest::mouseClick(app.Welcome()->LabelMoreTools, Qt::LeftButton);
-        QVERIFY(m_opened.empty());
+        QVERIFY(m_program->Opened.empty());
         QVERIFY(TsbDialogs::Shown().empty());
     }
 
     void bothLogosDragTheWindowAlike() {
-        m_folder->WriteArt({}, {772, 547});
+        m_program->Folder.WriteArt({}, {772, 547});
         TsbApplication app;
         TfrmWelcome* w = app.Welcome();
         w->move(50, 60);
@@ -435,7 +424,7 @@ private slots:
     }
 
     void minimiseMinimisesTheVisibleWindows() {
-        m_folder->WriteArt({}, {772, 547});
+        m_program->Folder.WriteArt({}, {772, 547});
         TsbApplication app;
         app.Welcome()->show();
         QVERIFY(QTest::qWaitForWindowExposed(app.Welcome()));
@@ -451,7 +440,7 @@ private slots:
     }
 
     void everyControlCarriesItsName() {
-        m_folder->WriteArt({}, {772, 547});
+        m_program->Folder.WriteArt({}, {772, 547});
         TsbApplication app;
         const char* const shared[] = {"ImageTopLogo",   "ImageLeftLogo", "LabelVersion",
                                       "LabelMoreTools", "ButtonMin",     "ButtonExit",

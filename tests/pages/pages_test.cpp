@@ -5,7 +5,7 @@
 #include "pages/HelpLinkFuncs.h"
 #include "pages/ufrmAbout.h"
 #include "pages/ufrmOperationProgress.h"
-#include "tests/support/TestArt.h"
+#include "tests/support/TestProgram.h"
 #include "ui/sbAnimate.h"
 #include "ui/sbDialogs.h"
 #include "ui/sbLinkLabel.h"
@@ -22,28 +22,15 @@
 class TestPages : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TTestProgramFolder> m_folder;
-    std::vector<QUrl> m_opened;
+    std::unique_ptr<TTestProgram> m_program;
 
 private slots:
-    void init() {
-        TsbDialogs::BeginPresets();
-        m_folder = std::make_unique<TTestProgramFolder>();
-        SetApplicationFolder(m_folder->Path());
-        m_opened.clear();
-        SetShellOpenHandler([this](const QUrl& url) {
-            m_opened.push_back(url);
-            return true;
-        });
-    }
+    void init() { m_program = std::make_unique<TTestProgram>(); }
 
     void cleanup() {
-        SetShellOpenHandler(nullptr);
-        SetApplicationFolder({});
         SetApplicationTitle({});
         RemoveFrontEndHooks();
-        m_folder.reset();
-        TsbDialogs::EndPresets();
+        m_program.reset();
     }
 
     void helpLinkTableHasSixRowsOnTwoSites() {
@@ -85,7 +72,8 @@ private slots:
 
     void aboutBoxFirstAndSecondShowing() {
         SetApplicationTitle(QStringLiteral("Tavrin"));
-        m_folder->WriteSettings(QStringLiteral("[SYSTEM]\nVersion=1.4.2\nCopyright=Tavrin Labs\n"));
+        m_program->Folder.WriteSettings(
+            QStringLiteral("[SYSTEM]\nVersion=1.4.2\nCopyright=Tavrin Labs\n"));
         TfrmAbout about;
         QCOMPARE(about.size(), QSize(385, 159));
         QCOMPARE(about.LabelVersion->text(), QStringLiteral("%1"));
@@ -104,7 +92,8 @@ private slots:
 
         // A second showing keeps what the first one made, even when the
         // settings file has changed meanwhile.
-        m_folder->WriteSettings(QStringLiteral("[SYSTEM]\nVersion=9%d\nCopyright=Else %s\n"));
+        m_program->Folder.WriteSettings(
+            QStringLiteral("[SYSTEM]\nVersion=9%d\nCopyright=Else %s\n"));
         TsbDialogs::ExecModal(about);
         QCOMPARE(about.LabelVersion->text(), QStringLiteral("1.4.2"));
         QCOMPARE(about.LabelCopyright->text(),
@@ -114,9 +103,9 @@ private slots:
         about.show();
         QTest::mouseClick(about.LabelWeb, Qt::LeftButton);
         QTest::mouseClick(about.LabelSupportEmail, Qt::LeftButton);
-        QCOMPARE(m_opened.size(), size_t(2));
-        QCOMPARE(m_opened[0].toString(), GetHomePageLink(QStringLiteral("Tavrin")));
-        QCOMPARE(m_opened[1].toString(), GetSupportLink(QStringLiteral("Tavrin")));
+        QCOMPARE(m_program->Opened.size(), size_t(2));
+        QCOMPARE(m_program->Opened[0].toString(), GetHomePageLink(QStringLiteral("Tavrin")));
+        QCOMPARE(m_program->Opened[1].toString(), GetSupportLink(QStringLiteral("Tavrin")));
         QTest::mouseClick(about.Button1, Qt::LeftButton);
         QVERIFY(!about.isVisible());
         QCOMPARE(about.result(), int(QDialog::Accepted));
@@ -133,7 +122,7 @@ private slots:
         QCOMPARE(about.LabelSupportEmail->text(), QString());
         about.show();
         QTest::mouseClick(about.LabelWeb, Qt::LeftButton);
-        QVERIFY(m_opened.empty());
+        QVERIFY(m_program->Opened.empty());
         QVERIFY(TsbDialogs::ShownMessages(TsbMsgKind::mkError).empty());
     }
 

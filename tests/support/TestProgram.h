@@ -1,0 +1,33 @@
+// A test's own surroundings of the program: a program folder for its
+// settings file and art, every dialog answered from presets, and the
+// desktop's "open" recorded instead of performed. Undone when it goes.
+#pragma once
+
+#include "app/UtilFuncs.h"
+#include "tests/support/TestArt.h"
+#include "ui/sbDialogs.h"
+
+#include <QUrl>
+#include <vector>
+
+class TTestProgram {
+public:
+    TTestProgram() {
+        TsbDialogs::BeginPresets();
+        SetApplicationFolder(Folder.Path());
+        SetShellOpenHandler([this](const QUrl& url) {
+            Opened.push_back(url);
+            return true;
+        });
+    }
+    ~TTestProgram() {
+        SetShellOpenHandler(nullptr);
+        SetApplicationFolder({});
+        TsbDialogs::EndPresets();
+    }
+    TTestProgram(const TTestProgram&) = delete;
+    TTestProgram& operator=(const TTestProgram&) = delete;
+
+    TTestProgramFolder Folder;
+    std::vector<QUrl> Opened;
+};
