@@ -1,14 +1,15 @@
 #include "app/sbApplication.h"
 
-#include "app/UtilFuncs.h"
-#include "app/sbIniFile.h"
 #include "app/ufrmFinish.h"
 #include "app/ufrmMain.h"
 #include "app/ufrmWelcome.h"
-#include "devices/StarBurnImport.h"
-#include "engine/sbCallBack.h"
-#include "engine/sbFrontEnd.h"
-#include "engine/sbLogger.h"
+#include "base/StarBurnImport.h"
+#include "base/sbCallBack.h"
+#include "base/sbFrontEnd.h"
+#include "base/sbLogger.h"
+#include "forms/UtilFuncs.h"
+#include "forms/sbIniFile.h"
+#include "forms/sbProduct.h"
 #include "pages/ufrmAbout.h"
 #include "pages/ufrmOperationProgress.h"
 #include "ui/sbDialogs.h"
@@ -23,31 +24,8 @@
 namespace {
 
 TsbApplication* g_instance = nullptr;
-QString g_title;
 
 } // namespace
-
-QString ApplicationTitle() {
-    return g_instance ? g_instance->Title() : g_title;
-}
-
-void SetApplicationTitle(const QString& title) {
-    g_title = title;
-}
-
-QIcon ApplicationIconFor(const QString& title) {
-    if (title == QLatin1String("Quennet")) {
-        return QIcon(QStringLiteral(":/tavrin/a1.png"));
-    }
-    if (title == QLatin1String("Dorvash")) {
-        return QIcon(QStringLiteral(":/tavrin/a2.png"));
-    }
-    return QIcon(QStringLiteral(":/tavrin/tavrin.png"));
-}
-
-QIcon ApplicationIcon() {
-    return g_instance ? g_instance->Icon() : ApplicationIconFor(ApplicationTitle());
-}
 
 void ShowAboutBox(QWidget* owner) {
     if (g_instance && g_instance->About()) {
@@ -122,6 +100,7 @@ TsbApplication::TsbApplication() {
     const TsbIniFile ini(ProductInfoFile());
     m_title = ini.ReadString(QStringLiteral("SYSTEM"), QStringLiteral("Name"));
     m_icon = ApplicationIconFor(m_title);
+    SetApplicationTitle(m_title);
 
     // The framework's part: look, title, icon, hooks.
     ApplyApplicationStyle();

@@ -72,16 +72,6 @@ private:
     std::vector<QPointer<QObject>> m_owned;
 };
 
-// The product title ("Name" of the settings file); the application object's
-// when one exists. Windows created without one (tests) use the title set
-// here.
-QString ApplicationTitle();
-void SetApplicationTitle(const QString& title);
-// The program's icon for the title: "Quennet" and "Dorvash" have their own,
-// any other title the program's default one.
-QIcon ApplicationIconFor(const QString& title);
-QIcon ApplicationIcon();
-
 // Shows the about box modally (the About buttons and actions).
 void ShowAboutBox(QWidget* owner);
 

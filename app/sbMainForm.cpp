@@ -1,10 +1,10 @@
 #include "app/sbMainForm.h"
 
-#include "app/sbDockForm.h"
 #include "engine/sbActions.h"
 #include "engine/sbBurner.h"
 #include "engine/sbLibrarySession.h"
 #include "engine/sbLog.h"
+#include "forms/sbDockForm.h"
 
 TsbMainForm::TsbMainForm(QWidget* parent)
     : TsbChromeForm(parent), m_wizardLog(std::make_unique<TsbLog>()),

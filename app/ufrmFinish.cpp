@@ -1,7 +1,7 @@
 #include "app/ufrmFinish.h"
 
 #include "app/sbApplication.h"
-#include "app/sbTexts.h"
+#include "forms/sbTexts.h"
 #include "ui/sbGuard.h"
 #include "ui/sbImageButton.h"
 

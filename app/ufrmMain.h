@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/sbMainForm.h"
-#include "app/sbWizardOptions.h"
+#include "forms/sbWizardOptions.h"
 
 #include <QStringList>
 

@@ -1,11 +1,11 @@
 #include "devices/sbDeviceList.h"
 
-#include "devices/sbLibraryCall.h"
-#include "devices/sbResConst.h"
-#include "devices/sbStrUtils.h"
-#include "devices/sbUtils.h"
-#include "engine/sbCallBack.h"
-#include "engine/sbLogger.h"
+#include "base/sbCallBack.h"
+#include "base/sbLibraryCall.h"
+#include "base/sbLogger.h"
+#include "base/sbResConst.h"
+#include "base/sbStrUtils.h"
+#include "base/sbUtils.h"
 #include "platform/sbDrives.h"
 #include "platform/sbSystem.h"
 #include "starburn/StarBurn.h"
@@ -377,7 +377,6 @@ void TsbDeviceFinder::Search(bool ShowProgress) {
 
     searchThread_ = std::make_unique<TsbDeviceFinderThread>(&Devices);
     searchThread_->OnTerminate = [this](TsbThread* Sender) { SearchThreadDone(Sender); };
-    searchThreadRunning_ = true;
     searchThread_->Start();
     WaitForSearch();
 
@@ -401,5 +400,6 @@ void TsbDeviceFinder::WaitForSearch() {
 }
 
 void TsbDeviceFinder::SearchThreadDone(TsbThread* /*Sender*/) {
-    searchThreadRunning_ = false;
+    // Runs on the search thread, which must not free itself: WaitForSearch
+    // lets go of the thread object on the waiting thread once it has ended.
 }

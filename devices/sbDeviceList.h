@@ -11,8 +11,8 @@
 // runs is the list's Cancelled flag.
 #pragma once
 
-#include "devices/sbTypes.h"
-#include "engine/sbFrontEnd.h"
+#include "base/sbFrontEnd.h"
+#include "base/sbTypes.h"
 #include "engine/sbThread.h"
 
 #include <atomic>
@@ -112,7 +112,6 @@ public:
 
 private:
     std::unique_ptr<TsbDeviceFinderThread> searchThread_;
-    std::atomic<bool> searchThreadRunning_{false};
     IsbProgressWindow* progressWindow_ = nullptr;
 };
 

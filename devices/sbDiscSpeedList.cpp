@@ -1,9 +1,9 @@
 #include "devices/sbDiscSpeedList.h"
 
-#include "devices/sbError.h"
-#include "devices/sbUtils.h"
+#include "base/sbError.h"
+#include "base/sbLogger.h"
+#include "base/sbUtils.h"
 #include "engine/sbBurner.h"
-#include "engine/sbLogger.h"
 
 #include <fmt/printf.h>
 

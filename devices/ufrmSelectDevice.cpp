@@ -1,12 +1,12 @@
 #include "devices/ufrmSelectDevice.h"
 
+#include "base/sbLibraryCall.h"
+#include "base/sbLogger.h"
+#include "base/sbResConst.h"
+#include "base/sbStrUtils.h"
+#include "base/sbUtils.h"
 #include "devices/sbDeviceList.h"
-#include "devices/sbLibraryCall.h"
-#include "devices/sbResConst.h"
-#include "devices/sbStrUtils.h"
-#include "devices/sbUtils.h"
 #include "engine/sbBurner.h"
-#include "engine/sbLogger.h"
 #include "ui/sbGuard.h"
 
 #include <QHeaderView>
@@ -306,9 +306,7 @@ QTreeWidgetItem* TfrmSelectDevice::FindItemByAddress(const TsbDeviceAddress& add
     for (int i = 0; i < lvDevices->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = lvDevices->topLevelItem(i);
         const TsbDeviceItem* device = DeviceOf(row);
-        if (device && device->Address.Present != 0 && device->Address.PortID == address.PortID &&
-            device->Address.BusID == address.BusID &&
-            device->Address.TargetID == address.TargetID && device->Address.LUN == address.LUN) {
+        if (device && device->Address.Matches(address)) {
             return row;
         }
     }

@@ -5,9 +5,9 @@
 // itself never keeps a device open.
 #pragma once
 
-#include "app/sbDockForm.h"
-#include "devices/sbTypes.h"
+#include "base/sbTypes.h"
 #include "engine/sbLog.h"
+#include "forms/sbDockForm.h"
 
 #include <memory>
 #include <string>

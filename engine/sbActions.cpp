@@ -1,11 +1,11 @@
 #include "engine/sbActions.h"
 
-#include "devices/sbError.h"
-#include "devices/sbResConst.h"
-#include "devices/sbStrUtils.h"
-#include "devices/sbUtils.h"
-#include "engine/sbCallBack.h"
-#include "engine/sbLogger.h"
+#include "base/sbCallBack.h"
+#include "base/sbError.h"
+#include "base/sbLogger.h"
+#include "base/sbResConst.h"
+#include "base/sbStrUtils.h"
+#include "base/sbUtils.h"
 #include "platform/sbSystem.h"
 
 #include <fmt/printf.h>

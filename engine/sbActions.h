@@ -8,7 +8,7 @@
 // thread passes on through the action while it writes.
 #pragma once
 
-#include "devices/sbTypes.h"
+#include "base/sbTypes.h"
 #include "engine/sbBurner.h"
 
 #include <cstdint>

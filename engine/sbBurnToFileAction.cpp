@@ -1,9 +1,9 @@
 #include "engine/sbBurnToFileAction.h"
 
-#include "devices/sbError.h"
-#include "devices/sbResConst.h"
-#include "devices/sbTypes.h"
-#include "engine/sbLogger.h"
+#include "base/sbError.h"
+#include "base/sbLogger.h"
+#include "base/sbResConst.h"
+#include "base/sbTypes.h"
 #include "platform/sbSystem.h"
 
 #include <fmt/printf.h>

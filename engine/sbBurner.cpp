@@ -1,12 +1,12 @@
 #include "engine/sbBurner.h"
 
-#include "devices/sbError.h"
-#include "devices/sbLibraryCall.h"
-#include "devices/sbResConst.h"
-#include "devices/sbStrUtils.h"
-#include "engine/sbCallBack.h"
-#include "engine/sbFrontEnd.h"
-#include "engine/sbLogger.h"
+#include "base/sbCallBack.h"
+#include "base/sbError.h"
+#include "base/sbFrontEnd.h"
+#include "base/sbLibraryCall.h"
+#include "base/sbLogger.h"
+#include "base/sbResConst.h"
+#include "base/sbStrUtils.h"
 
 #include <fmt/printf.h>
 

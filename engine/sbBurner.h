@@ -7,7 +7,7 @@
 // events it raises (OnMessage through DoMessage, BurnThreadDone).
 #pragma once
 
-#include "devices/sbTypes.h"
+#include "base/sbTypes.h"
 #include "engine/sbThread.h"
 #include "starburn/StarBurn.h"
 

@@ -1,9 +1,9 @@
 #include "engine/sbLibrarySession.h"
 
-#include "devices/sbConst.h"
-#include "devices/sbError.h"
-#include "devices/sbStrUtils.h"
-#include "engine/sbLogger.h"
+#include "base/sbConst.h"
+#include "base/sbError.h"
+#include "base/sbLogger.h"
+#include "base/sbStrUtils.h"
 #include "platform/sbSystem.h"
 #include "starburn/StarBurn.h"
 

@@ -1,6 +1,6 @@
 #include "engine/sbLog.h"
 
-#include "devices/sbError.h"
+#include "base/sbError.h"
 
 #include <fmt/printf.h>
 

@@ -2,8 +2,8 @@
 // knows the sheet that produced it, so going back removes that sheet's lines.
 #pragma once
 
-#include "devices/sbTypes.h"
-#include "devices/sbUtils.h"
+#include "base/sbTypes.h"
+#include "base/sbUtils.h"
 
 #include <cstdint>
 #include <memory>

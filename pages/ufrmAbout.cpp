@@ -1,9 +1,9 @@
 #include "pages/ufrmAbout.h"
 
-#include "app/UtilFuncs.h"
-#include "app/sbApplication.h"
-#include "app/sbIniFile.h"
-#include "pages/HelpLinkFuncs.h"
+#include "forms/HelpLinkFuncs.h"
+#include "forms/UtilFuncs.h"
+#include "forms/sbIniFile.h"
+#include "forms/sbProduct.h"
 #include "ui/sbGuard.h"
 #include "ui/sbLinkLabel.h"
 

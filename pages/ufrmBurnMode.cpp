@@ -1,9 +1,9 @@
 #include "pages/ufrmBurnMode.h"
 
-#include "app/sbTexts.h"
-#include "app/sbWizardOptions.h"
-#include "devices/sbUtils.h"
+#include "base/sbUtils.h"
 #include "engine/sbBurner.h"
+#include "forms/sbTexts.h"
+#include "forms/sbWizardOptions.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -2,7 +2,7 @@
 // allows for the inserted disc and the disc type suits, and test mode.
 #pragma once
 
-#include "app/sbDockForm.h"
+#include "forms/sbDockForm.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
 #include "pages/ufrmBurnOptions.h"
 
+#include "base/sbError.h"
 #include "devices/sbDiscSpeedList.h"
-#include "devices/sbError.h"
 #include "engine/sbBurner.h"
 
 #include <QCheckBox>

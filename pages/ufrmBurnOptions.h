@@ -3,7 +3,7 @@
 // follows the write mode and stays hidden.
 #pragma once
 
-#include "app/sbDockForm.h"
+#include "forms/sbDockForm.h"
 
 #include <memory>
 

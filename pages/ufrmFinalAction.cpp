@@ -1,10 +1,10 @@
 #include "pages/ufrmFinalAction.h"
 
-#include "devices/sbError.h"
-#include "devices/sbUtils.h"
+#include "base/sbCallBack.h"
+#include "base/sbError.h"
+#include "base/sbUtils.h"
 #include "engine/sbActions.h"
 #include "engine/sbBurner.h"
-#include "engine/sbCallBack.h"
 #include "engine/sbLog.h"
 #include "ui/sbDialogs.h"
 #include "ui/sbGuard.h"

@@ -9,8 +9,8 @@
 // thread they show at once, after anything still queued.
 #pragma once
 
-#include "app/sbDockForm.h"
-#include "devices/sbTypes.h"
+#include "base/sbTypes.h"
+#include "forms/sbDockForm.h"
 
 #include <QIcon>
 

@@ -3,7 +3,7 @@
 // in front of the program's other windows while it is shown.
 #pragma once
 
-#include "engine/sbFrontEnd.h"
+#include "base/sbFrontEnd.h"
 
 #include <QWidget>
 

@@ -2,7 +2,7 @@
 // The main window writes every text of the page.
 #pragma once
 
-#include "app/sbDockForm.h"
+#include "forms/sbDockForm.h"
 
 class QLabel;
 class QTextEdit;

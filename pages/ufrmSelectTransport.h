@@ -2,7 +2,7 @@
 // reached, by device name (SPTI) or by SCSI address (ASPI).
 #pragma once
 
-#include "app/sbDockForm.h"
+#include "forms/sbDockForm.h"
 
 class QLabel;
 class QRadioButton;

@@ -1,8 +1,8 @@
 #include "pages/ufrmSourceFileSelection.h"
 
-#include "app/sbTexts.h"
-#include "devices/sbResConst.h"
+#include "base/sbResConst.h"
 #include "engine/sbBurner.h"
+#include "forms/sbTexts.h"
 #include "ui/sbDialogs.h"
 #include "ui/sbGuard.h"
 

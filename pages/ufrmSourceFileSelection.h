@@ -3,7 +3,7 @@
 // checks the choice when Next is pressed.
 #pragma once
 
-#include "app/sbDockForm.h"
+#include "forms/sbDockForm.h"
 
 #include <cstdint>
 

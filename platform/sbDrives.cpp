@@ -2,9 +2,7 @@
 
 #include <array>
 #include <cctype>
-#include <fcntl.h>
 #include <mutex>
-#include <unistd.h>
 
 namespace platform {
 
@@ -13,7 +11,6 @@ namespace {
 struct TDosDrive {
     bool Defined = false;
     std::string Target;
-    std::string MediumPath;
 };
 
 std::mutex g_mutex;
@@ -46,13 +43,13 @@ constexpr size_t kDescriptorHead = 72;
 
 } // namespace
 
-bool DefineDosDevice(char letter, std::string target, std::string mediumPath) {
+bool DefineDosDevice(char letter, std::string target) {
     const auto index = letterIndex(letter);
     if (!index) {
         return false;
     }
     std::lock_guard lock(g_mutex);
-    g_drives[*index] = TDosDrive{true, std::move(target), std::move(mediumPath)};
+    g_drives[*index] = TDosDrive{true, std::move(target)};
     return true;
 }
 
@@ -79,40 +76,6 @@ std::optional<std::string> QueryDosDevice(std::string_view driveName) {
         return std::nullopt;
     }
     return drive.Target;
-}
-
-std::optional<std::string> GetVolumeLabel(std::string_view root) {
-    const auto index = driveIndex(root);
-    if (!index) {
-        return std::nullopt;
-    }
-    std::string mediumPath;
-    {
-        std::lock_guard lock(g_mutex);
-        mediumPath = g_drives[*index].MediumPath;
-    }
-    if (mediumPath.empty()) {
-        return std::nullopt;
-    }
-    return ReadIso9660VolumeLabel(mediumPath);
-}
-
-std::optional<std::string> ReadIso9660VolumeLabel(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    std::array<char, kDescriptorHead> head{};
-    const ssize_t got = ::pread(fd, head.data(), head.size(), kDescriptorOffset);
-    ::close(fd);
-    if (got != static_cast<ssize_t>(head.size()) || head[0] != 1 ||
-        std::string_view(head.data() + 1, 5) != "CD001") {
-        return std::nullopt;
-    }
-    std::string label(head.data() + 40, 32);
-    const size_t end = label.find_last_not_of(" \0", std::string::npos, 2);
-    label.erase(end == std::string::npos ? 0 : end + 1);
-    return label;
 }
 
 } // namespace platform

@@ -1,44 +1,23 @@
 #include "platform/sbRegistry.h"
 
+#include "platform/sbSystem.h"
+
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
+#include <filesystem>
 #include <limits>
-#include <sstream>
+#include <system_error>
 
 namespace platform {
 
 namespace {
 
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-bool sameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Registry paths are written with backslashes; a slash, doubled or trailing
 // separators are forgiven so a hand-edited file still matches.
 std::string normalisePath(std::string_view path) {
     std::string result;
-    for (char c : trim(path)) {
+    for (char c : sbini::trim(path)) {
         if (c == '/') {
             c = '\\';
         }
@@ -116,14 +95,25 @@ TRegistryIniFile::TRegistryIniFile(std::string rootKey) : m_rootKey(std::move(ro
 
 void TRegistryIniFile::OpenKey(std::string_view key) {
     m_key = joinPath(m_rootKey, key);
-    std::ifstream file(RegistryFilePath(), std::ios::binary);
-    if (!file) {
-        m_fileText.clear();
+    m_document = {};
+    const std::string path = RegistryFilePath();
+    std::error_code ignored;
+    if (!std::filesystem::exists(path, ignored)) {
+        return; // no settings file: every value has its default
+    }
+    // A broken settings file never stops the program, but the user who wrote
+    // it is told why it has no effect.
+    std::vector<std::string> problems;
+    std::string error;
+    auto document = sbini::readIniFile(path, problems, error, "settings file");
+    if (!document) {
+        OutputDebugString(error + "; its settings are ignored");
         return;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    m_fileText = text.str();
+    for (const auto& problem : problems) {
+        OutputDebugString(problem);
+    }
+    m_document = std::move(*document);
 }
 
 std::optional<std::string> TRegistryIniFile::ReadString(std::string_view section,
@@ -132,37 +122,18 @@ std::optional<std::string> TRegistryIniFile::ReadString(std::string_view section
         return std::nullopt;
     }
     const std::string wantedSection = joinPath(m_key, section);
-    std::optional<std::string> found;
-    bool inSection = false;
-    std::istringstream lines(m_fileText);
-    std::string rawLine;
-    while (std::getline(lines, rawLine)) {
-        std::string_view line = trim(rawLine);
-        if (line.empty() || line.front() == ';' || line.front() == '#') {
-            continue;
+    const sbini::IniEntry* found = nullptr;
+    for (const auto& s : m_document.sections) {
+        if (sbini::sameName(normalisePath(s.name), wantedSection)) {
+            if (const sbini::IniEntry* e = s.find(name)) {
+                found = e;
+            }
         }
-        if (line.front() == '[') {
-            const size_t close = line.find(']');
-            inSection = close != std::string_view::npos &&
-                        sameNoCase(normalisePath(line.substr(1, close - 1)), wantedSection);
-            continue;
-        }
-        if (!inSection) {
-            continue;
-        }
-        const size_t equals = line.find('=');
-        if (equals == std::string_view::npos || !sameNoCase(trim(line.substr(0, equals)), name)) {
-            continue;
-        }
-        std::string_view value = trim(line.substr(equals + 1));
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-            value = value.substr(1, value.size() - 2);
-        }
-        // As with INI files, the first occurrence of a name counts.
-        found = std::string(value);
-        break;
     }
-    return found;
+    if (found == nullptr) {
+        return std::nullopt;
+    }
+    return found->value;
 }
 
 int32_t TRegistryIniFile::ReadInteger(std::string_view section, std::string_view name,
@@ -178,15 +149,9 @@ bool TRegistryIniFile::ReadBool(std::string_view section, std::string_view name,
     if (!text) {
         return defaultValue;
     }
-    for (const char* yes : {"true", "yes", "on"}) {
-        if (sameNoCase(*text, yes)) {
-            return true;
-        }
-    }
-    for (const char* no : {"false", "no", "off"}) {
-        if (sameNoCase(*text, no)) {
-            return false;
-        }
+    bool value = false;
+    if (sbini::parseBool(*text, value)) {
+        return value;
     }
     const auto number = parseInteger(*text);
     return number ? *number != 0 : defaultValue;

@@ -13,13 +13,15 @@
 //   LogEnabled=1
 //   LogLevel=3
 //
-// Section and value names compare without regard to letter case, as registry
-// names do. Blank lines and lines starting with ';' or '#' are comments.
-// Whitespace around names and values is ignored; a value may be enclosed in
-// double quotes. A missing file, a missing section or value, or a value that
-// does not parse yields the caller's default: a broken settings file never
-// stops the program.
+// The file follows the program's INI rules (ini/sbIni.h, README.md): names
+// compare without regard to letter case, ';' and '#' start comments, also at
+// the end of a line, and the last of two equal values wins. A missing file, a
+// missing section or value, or a value that does not parse yields the caller's
+// default: a broken settings file never stops the program; a refused one (too
+// large, not a regular file) is reported once as debugger output.
 #pragma once
+
+#include "ini/sbIni.h"
 
 #include <cstdint>
 #include <optional>
@@ -46,7 +48,7 @@ public:
     // succeeds: a key that the file does not hold simply has no values.
     void OpenKey(std::string_view key);
 
-    // The raw text of a value, or nothing when the file does not hold it.
+    // The text of a value, or nothing when the file does not hold it.
     std::optional<std::string> ReadString(std::string_view section, std::string_view name) const;
 
     // An integer value: decimal, or hexadecimal with a 0x prefix, optionally
@@ -61,7 +63,7 @@ public:
 private:
     std::string m_rootKey;
     std::string m_key;
-    std::string m_fileText;
+    sbini::IniDocument m_document;
 };
 
 } // namespace platform

@@ -1,51 +1,82 @@
 #!/usr/bin/env bash
-# Checks who includes whom, so the layers stay what ARCHITECTURE.md says:
-#   starburn/  standard library, libburn, libisofs; nothing else of ours
-#   platform/  standard library and POSIX only
-#   devices/ (not ufrm*), engine/  no Qt; of the library only starburn/StarBurn.h
-#   ui/        Qt only; nothing of the engine or the library
-#   app/, pages/, devices/ufrm*  anything but the library's insides
+# Checks who includes whom, so the floors stay what ARCHITECTURE.md says. Every
+# include of ours must point down (or stay on its own floor):
+#   ini/       the one INI reader: standard library and POSIX only
+#   starburn/  the disc library: standard library, libburn, libisofs, ini/
+#   platform/  standard library, POSIX, ini/
+#   ui/        Qt only
+#   base/      platform/, the library's public headers; no Qt
+#   engine/    base/ and below; no Qt
+#   devices/   engine/ and below; no Qt (its recorder page ufrm* stands with pages/)
+#   cli/       devices/ and below; no Qt
+#   forms/     Qt, ui/, devices/ and below
+#   pages/     forms/ and below (and devices/ufrm*, the recorder page)
+#   app/       everything above
+# Nothing outside starburn/ reaches into the library's insides.
 set -u
 root=${1:-$(dirname "$0")/..}
 cd "$root" || exit 2
 status=0
 
-# check FILES_GLOB_DESCRIPTION PATTERN MESSAGE FILE...
-forbid() {
-    local pattern=$1 message=$2
-    shift 2
-    local f hits
-    for f in "$@"; do
-        [ -f "$f" ] || continue
-        hits=$(grep -n -E "^[[:space:]]*#[[:space:]]*include[[:space:]]*[<\"]($pattern)" "$f" || true)
-        if [ -n "$hits" ]; then
-            while IFS= read -r line; do
-                echo "$f:$line: $message"
-            done <<<"$hits"
-            status=1
-        fi
-    done
+ground='ini|platform|starburn/StarBurn[A-Za-z]*\.h'
+allowed_for() {
+    case $1 in
+    ini) echo 'ini' ;;
+    platform) echo 'platform|ini' ;;
+    ui) echo 'ui' ;;
+    base) echo "base|$ground" ;;
+    engine) echo "engine|base|$ground" ;;
+    devices) echo "devices/sb|engine|base|$ground" ;;
+    cli) echo "cli|devices/sb|engine|base|$ground" ;;
+    forms) echo "forms|ui|devices/sb|engine|base|$ground" ;;
+    pages) echo "pages|devices|forms|ui|engine|base|$ground" ;;
+    app) echo "app|pages|devices|forms|ui|engine|base|$ground" ;;
+    esac
+}
+no_qt='ini platform base engine devices cli'
+ours='ini|starburn|platform|base|engine|devices|cli|ui|forms|pages|app|art'
+
+floor_of() {
+    case $1 in
+    devices/ufrm*) echo pages ;;
+    *) echo "${1%%/*}" ;;
+    esac
 }
 
-qt='Q[A-Za-z]+|qt|Qt'
-ours='platform/|devices/|engine/|ui/|app/|pages/|art/'
-lib_inside='starburn/(core|virtual|libburn|filetree)/'
-# platform/ may include its own headers and nothing else of ours.
-not_platform='devices/|engine/|ui/|app/|pages/|art/'
+check_file() {
+    local f=$1 floor allowed line target
+    floor=$(floor_of "$f")
+    allowed=$(allowed_for "$floor")
+    while IFS= read -r line; do
+        [ -n "$line" ] || continue
+        target=$(sed -E 's/^([0-9]+):[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]([^">]+)[">].*/\2/' <<<"$line")
+        if [[ $target =~ ^($ours)/ ]] && ! [[ $target =~ ^($allowed) ]]; then
+            echo "$f:$line: $floor/ may not include $target (an include that climbs or crosses a floor)"
+            status=1
+        fi
+        if [[ " $no_qt " == *" $floor "* ]] && [[ $target =~ ^(Q[A-Za-z]+|qt|Qt) ]]; then
+            echo "$f:$line: $floor/ never uses Qt"
+            status=1
+        fi
+    done < <(grep -n -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]' "$f" || true)
+}
 
-mapfile -t starburn_files < <(find starburn -name '*.h' -o -name '*.cpp' -o -name '*.c' 2>/dev/null)
-mapfile -t platform_files < <(find platform -name '*.h' -o -name '*.cpp' 2>/dev/null)
-mapfile -t core_files < <(find devices engine \( -name '*.h' -o -name '*.cpp' \) ! -name 'ufrm*' 2>/dev/null)
-mapfile -t ui_files < <(find ui -name '*.h' -o -name '*.cpp' 2>/dev/null)
-mapfile -t gui_files < <(find app pages -name '*.h' -o -name '*.cpp' 2>/dev/null; find devices -name 'ufrm*' 2>/dev/null)
+# The library: nothing of ours outside itself, no Qt, no fmt.
+while IFS= read -r f; do
+    hits=$(grep -n -E "^[[:space:]]*#[[:space:]]*include[[:space:]]*[<\"](Q[A-Za-z]+|qt|Qt|fmt/|(platform|base|engine|devices|cli|ui|forms|pages|app|art)/)" "$f" || true)
+    if [ -n "$hits" ]; then
+        while IFS= read -r line; do
+            echo "$f:$line: the disc library uses only the standard library, libburn, libisofs and ini/"
+        done <<<"$hits"
+        status=1
+    fi
+done < <(find starburn \( -name '*.h' -o -name '*.cpp' -o -name '*.c' \) 2>/dev/null)
 
-forbid "$qt|fmt/|$ours" "the disc library uses only the standard library, libburn and libisofs" "${starburn_files[@]}"
-forbid "$qt|fmt/|$not_platform|starburn/" "platform/ uses only the standard library and POSIX" "${platform_files[@]}"
-forbid "$qt|ui/|app/|pages/|devices/ufrm|$lib_inside" "devices/ and engine/ never use Qt, the windows or the library's insides" "${core_files[@]}"
-forbid "platform/|devices/|engine/|app/|pages/|starburn/" "ui/ uses Qt only" "${ui_files[@]}"
-forbid "$lib_inside" "the windows reach the library only through starburn/StarBurn.h" "${gui_files[@]}"
+while IFS= read -r f; do
+    check_file "$f"
+done < <(find ini platform ui base engine devices cli forms pages app \( -name '*.h' -o -name '*.cpp' \) 2>/dev/null | sort)
 
 if [ $status -eq 0 ]; then
-    echo "layering: every include respects the layers"
+    echo "layering: every include points down the floors"
 fi
 exit $status

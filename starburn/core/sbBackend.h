@@ -3,9 +3,9 @@
 // when the library starts, so adding a backend changes nothing in the core.
 #pragma once
 
+#include "ini/sbIni.h"
 #include "starburn/core/sbDeviceTable.h"
 #include "starburn/core/sbFailure.h"
-#include "starburn/core/sbIni.h"
 
 #include <memory>
 #include <string>
@@ -18,7 +18,7 @@ namespace starburn {
 struct BackendContext {
     // The configuration, or null when none was named: then the backend uses
     // its built-in defaults.
-    const IniDocument* configuration = nullptr;
+    const sbini::IniDocument* configuration = nullptr;
     // The library's state folder (exists and is writable). A backend keeps
     // its files in a sub-folder of it and never outside.
     std::string stateFolder;

@@ -1,5 +1,7 @@
 #include "starburn/core/sbFaults.h"
 
+#include "ini/sbIni.h"
+
 #include "starburn/StarBurn.h"
 
 #include <algorithm>
@@ -7,6 +9,8 @@
 #include <mutex>
 
 namespace starburn {
+
+using namespace sbini;
 namespace {
 
 constexpr std::array kFunctions = {
@@ -102,7 +106,7 @@ bool isFaultSection(std::string_view sectionName) {
            (sectionName.size() == 5 || sectionName[5] == ' ' || sectionName[5] == '\t');
 }
 
-void loadCallFaults(const IniDocument& doc, std::vector<std::string>& problems) {
+void loadCallFaults(const sbini::IniDocument& doc, std::vector<std::string>& problems) {
     for (const auto& section : doc.sections) {
         if (!isFaultSection(section.name)) {
             continue;

@@ -3,8 +3,8 @@
 // the configuration ([Fault NAME] sections) or StarBurnTesting_FailCall.
 #pragma once
 
+#include "ini/sbIni.h"
 #include "starburn/core/sbFailure.h"
-#include "starburn/core/sbIni.h"
 
 #include <cstdint>
 #include <optional>
@@ -38,7 +38,7 @@ void clearCallFaults(bool configurationOnly);
 
 // Arms the faults of the configuration's [Fault NAME] sections; a section it
 // cannot read is a problem "file:line: text".
-void loadCallFaults(const IniDocument& configuration, std::vector<std::string>& problems);
+void loadCallFaults(const sbini::IniDocument& configuration, std::vector<std::string>& problems);
 
 // True for a configuration section that loadCallFaults reads.
 bool isFaultSection(std::string_view sectionName);

@@ -2,6 +2,8 @@
 // destroying handles.
 #include "starburn/core/sbSession.h"
 
+#include "ini/sbIni.h"
+
 #include "starburn/StarBurn.h"
 #include "starburn/core/sbFaults.h"
 #include "starburn/core/sbHandles.h"
@@ -16,6 +18,8 @@
 #include <unistd.h>
 
 namespace starburn {
+
+using namespace sbini;
 namespace {
 
 std::mutex g_startMutex; // start and shut-down, one at a time
@@ -125,7 +129,7 @@ STARBURN_API uint8_t StarBurn_UpStartEx(const char* pConfigurationFile, char* pE
         }
 
         std::vector<std::string> problems;
-        std::optional<IniDocument> configuration;
+        std::optional<sbini::IniDocument> configuration;
         if (!configPath.empty()) {
             std::string error;
             configuration = readIniFile(configPath, problems, error);

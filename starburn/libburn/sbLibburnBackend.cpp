@@ -2,6 +2,8 @@
 // library: at start it finds the drives, learns what each reports about
 // itself, and adds them to the device table beside the virtual recorders.
 #include "starburn/core/sbBackend.h"
+
+#include "ini/sbIni.h"
 #include "starburn/libburn/sbLibburnConfig.h"
 #include "starburn/libburn/sbLibburnDrive.h"
 #include "starburn/libburn/sbLibburnRuntime.h"
@@ -21,6 +23,8 @@
 #include <unistd.h>
 
 namespace starburn::lb {
+
+using namespace sbini;
 namespace {
 
 constexpr const char* kBackendName = "libburn";

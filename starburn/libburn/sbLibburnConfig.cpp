@@ -1,11 +1,15 @@
 #include "starburn/libburn/sbLibburnConfig.h"
 
+#include "ini/sbIni.h"
+
 #include "starburn/core/sbDeviceTable.h"
 
 #include <cctype>
 #include <cstdlib>
 
 namespace starburn::lb {
+
+using namespace sbini;
 namespace {
 
 // "[Drive /dev/sr0]" -> "/dev/sr0", "[Stdio out]" -> "out"; nothing when the
@@ -42,7 +46,7 @@ bool parseAddress(const std::string& value, SB_DEVICE_ADDRESS& out, std::string&
 
 // A placement key; false when the key is not one, with why empty, or when the
 // value is bad, with why set.
-bool readPlacement(const IniEntry& e, Placement& p, std::string& why) {
+bool readPlacement(const sbini::IniEntry& e, Placement& p, std::string& why) {
     if (sameName(e.key, "DeviceName")) {
         if (!deviceNumber(e.value)) {
             why = "\"" + e.value + "\" is not a device name (CdRom0 to CdRom20)";
@@ -79,8 +83,8 @@ bool readPlacement(const IniEntry& e, Placement& p, std::string& why) {
     return false;
 }
 
-void readMainSection(const IniDocument& doc, const IniSection& section, LibburnConfig& config,
-                     std::vector<std::string>& problems) {
+void readMainSection(const sbini::IniDocument& doc, const sbini::IniSection& section,
+                     LibburnConfig& config, std::vector<std::string>& problems) {
     for (const auto& e : section.entries) {
         if (sameName(e.key, "RealDrives")) {
             if (!parseBool(e.value, config.realDrives)) {
@@ -105,8 +109,9 @@ void readMainSection(const IniDocument& doc, const IniSection& section, LibburnC
     }
 }
 
-void readDriveSection(const IniDocument& doc, const IniSection& section, const std::string& file,
-                      LibburnConfig& config, std::vector<std::string>& problems) {
+void readDriveSection(const sbini::IniDocument& doc, const sbini::IniSection& section,
+                      const std::string& file, LibburnConfig& config,
+                      std::vector<std::string>& problems) {
     if (file.empty() || file.front() != '/') {
         problems.push_back(iniProblem(doc, section.line,
                                       "[" + section.name +
@@ -137,8 +142,9 @@ void readDriveSection(const IniDocument& doc, const IniSection& section, const s
     config.placements.push_back(std::move(rp));
 }
 
-void readStdioSection(const IniDocument& doc, const IniSection& section, const std::string& id,
-                      LibburnConfig& config, std::vector<std::string>& problems) {
+void readStdioSection(const sbini::IniDocument& doc, const sbini::IniSection& section,
+                      const std::string& id, LibburnConfig& config,
+                      std::vector<std::string>& problems) {
     StdioDriveConfig s;
     s.id = id;
     s.placement.line = section.line;
@@ -193,7 +199,7 @@ bool isLibburnSection(std::string_view name) {
            sectionArgument(name, "Stdio").has_value() || sameName(name, "Stdio");
 }
 
-LibburnConfig readLibburnConfig(const IniDocument* doc, std::vector<std::string>& problems) {
+LibburnConfig readLibburnConfig(const sbini::IniDocument* doc, std::vector<std::string>& problems) {
     LibburnConfig config;
     if (doc != nullptr) {
         config.origin = doc->origin;

@@ -4,8 +4,8 @@
 // with the STARBURN_REAL_DRIVES environment switch on top.
 #pragma once
 
+#include "ini/sbIni.h"
 #include "starburn/StarBurn.h"
-#include "starburn/core/sbIni.h"
 
 #include <optional>
 #include <string>
@@ -44,7 +44,7 @@ struct LibburnConfig {
 
 // Reads the backend's part of a configuration (null: the defaults) and the
 // environment. Every problem is "file:line: text"; a bad entry is left out.
-LibburnConfig readLibburnConfig(const IniDocument* configuration,
+LibburnConfig readLibburnConfig(const sbini::IniDocument* configuration,
                                 std::vector<std::string>& problems);
 
 bool isLibburnSection(std::string_view sectionName);

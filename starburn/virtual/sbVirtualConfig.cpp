@@ -1,5 +1,7 @@
 #include "starburn/virtual/sbVirtualConfig.h"
 
+#include "ini/sbIni.h"
+
 #include "starburn/core/sbDeviceTable.h"
 
 #include <algorithm>
@@ -10,6 +12,8 @@
 #include <functional>
 
 namespace starburn::virt {
+
+using namespace sbini;
 namespace {
 
 // Capacities of common discs in 2048-byte blocks.
@@ -437,8 +441,9 @@ bool finishRecorder(RecorderConfig& r, std::string& why) {
     return true;
 }
 
-void readRecorder(const IniDocument& doc, const IniSection& section, const std::string& id,
-                  VirtualConfig& config, std::vector<std::string>& problems) {
+void readRecorder(const sbini::IniDocument& doc, const sbini::IniSection& section,
+                  const std::string& id, VirtualConfig& config,
+                  std::vector<std::string>& problems) {
     if (!isSafeId(id)) {
         problems.push_back(iniProblem(
             doc, section.line,
@@ -502,7 +507,7 @@ std::optional<std::string> recorderId(const std::string& sectionName) {
     return trim(sectionName.substr(9));
 }
 
-void readRecorders(const IniDocument& doc, VirtualConfig& config,
+void readRecorders(const sbini::IniDocument& doc, VirtualConfig& config,
                    std::vector<std::string>& problems) {
     for (const auto& section : doc.sections) {
         if (auto id = recorderId(section.name)) {
@@ -679,7 +684,7 @@ bool isVirtualSection(std::string_view sectionName) {
     return sameName(sectionName, "Virtual") || recorderId(std::string(sectionName)).has_value();
 }
 
-VirtualConfig readVirtualConfig(const IniDocument* configuration,
+VirtualConfig readVirtualConfig(const sbini::IniDocument* configuration,
                                 std::vector<std::string>& problems) {
     VirtualConfig config;
     if (configuration != nullptr) {
@@ -717,7 +722,7 @@ VirtualConfig readVirtualConfig(const IniDocument* configuration,
     }
     if (config.builtInRecorders) {
         std::vector<std::string> builtInProblems;
-        const IniDocument builtIn = parseIni(kBuiltInRecorders, "built-in", builtInProblems);
+        const sbini::IniDocument builtIn = parseIni(kBuiltInRecorders, "built-in", builtInProblems);
         readRecorders(builtIn, config, builtInProblems);
         // The built-in text is ours; a problem in it is a bug worth seeing.
         problems.insert(problems.end(), builtInProblems.begin(), builtInProblems.end());

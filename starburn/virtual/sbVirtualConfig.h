@@ -2,9 +2,9 @@
 // [Recorder ID] and [Virtual] sections, or from the built-in set.
 #pragma once
 
+#include "ini/sbIni.h"
 #include "starburn/StarBurn.h"
 #include "starburn/core/sbDevice.h"
-#include "starburn/core/sbIni.h"
 
 #include <cstdint>
 #include <optional>
@@ -79,7 +79,7 @@ extern const char* const kBuiltInRecorders;
 
 // Reads the virtual recorders' part of a configuration. Recorders with an
 // invalid setting are left out; every problem is "file:line: text".
-VirtualConfig readVirtualConfig(const IniDocument* configuration,
+VirtualConfig readVirtualConfig(const sbini::IniDocument* configuration,
                                 std::vector<std::string>& problems);
 
 // True for the sections readVirtualConfig reads.

@@ -1,8 +1,12 @@
 #include "starburn/virtual/sbVirtualDisc.h"
 
+#include "ini/sbIni.h"
+
 #include <cstring>
 
 namespace starburn::virt {
+
+using namespace sbini;
 
 Disc Disc::fromConfig(const DiscConfig& config) {
     Disc d;
@@ -228,8 +232,8 @@ std::string Disc::serialize() const {
     return s;
 }
 
-bool Disc::parse(const IniDocument& doc, Disc& out, std::string& error) {
-    const IniSection* section = nullptr;
+bool Disc::parse(const sbini::IniDocument& doc, Disc& out, std::string& error) {
+    const sbini::IniSection* section = nullptr;
     for (const auto& s : doc.sections) {
         if (sameName(s.name, "Disc")) {
             section = &s;
@@ -240,7 +244,7 @@ bool Disc::parse(const IniDocument& doc, Disc& out, std::string& error) {
         return false;
     }
     Disc d;
-    const IniEntry* type = section->find("Type");
+    const sbini::IniEntry* type = section->find("Type");
     if (type == nullptr) {
         error = "it names no disc type";
         return false;
@@ -256,7 +260,7 @@ bool Disc::parse(const IniDocument& doc, Disc& out, std::string& error) {
     }
     d.type_ = kind->type;
     uint64_t n = 0;
-    const IniEntry* capacity = section->find("Capacity");
+    const sbini::IniEntry* capacity = section->find("Capacity");
     if (capacity == nullptr || !parseUnsigned(capacity->value, n) || n == 0 || n > 0xFFFFFFFFu) {
         error = "its capacity is missing or not a number";
         return false;
@@ -270,7 +274,7 @@ bool Disc::parse(const IniDocument& doc, Disc& out, std::string& error) {
                  {"Complete", &d.complete_},
                  {"Damaged", &d.damaged_}};
     for (auto& f : flags) {
-        const IniEntry* e = section->find(f.key);
+        const sbini::IniEntry* e = section->find(f.key);
         if (e == nullptr || !parseBool(e->value, *f.target)) {
             error = std::string("its ") + f.key + " setting is missing or not yes/no";
             return false;

@@ -2,8 +2,8 @@
 // a drive answers about it. Pure bookkeeping; the recorder keeps its bytes.
 #pragma once
 
+#include "ini/sbIni.h"
 #include "starburn/StarBurn.h"
-#include "starburn/core/sbIni.h"
 #include "starburn/virtual/sbVirtualConfig.h"
 
 #include <cstdint>
@@ -70,7 +70,7 @@ public:
     // The disc as a state file, and back. parse returns false with error
     // when the text does not describe a disc.
     std::string serialize() const;
-    static bool parse(const IniDocument& doc, Disc& out, std::string& error);
+    static bool parse(const sbini::IniDocument& doc, Disc& out, std::string& error);
 
 private:
     uint32_t sessionCount() const; // sessions holding tracks

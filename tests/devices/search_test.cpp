@@ -1,6 +1,6 @@
 // Device discovery and the probe, against the library's virtual recorders.
+#include "base/sbCallBack.h"
 #include "devices/sbDeviceList.h"
-#include "engine/sbCallBack.h"
 #include "platform/sbDrives.h"
 #include "starburn/StarBurnTesting.h"
 #include "tests/engine/support/EngineTestSupport.h"

@@ -1,9 +1,9 @@
 // The burn-image action: the write of every image-file mode, cancel, a failed
 // write, and the whole road of a burn without windows.
+#include "base/sbCallBack.h"
+#include "base/sbError.h"
 #include "devices/sbDeviceList.h"
 #include "devices/sbDiscSpeedList.h"
-#include "devices/sbError.h"
-#include "engine/sbCallBack.h"
 #include "tests/engine/support/RecorderTest.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The burner, its source layouts, the burn thread's dispatch and the action
 // list, where no recorder is needed.
-#include "devices/sbError.h"
+#include "base/sbError.h"
 #include "engine/sbActions.h"
 #include "engine/sbBurner.h"
 #include "tests/engine/support/EngineTestSupport.h"
@@ -13,46 +13,6 @@ using namespace enginetest;
 namespace {
 
 class BurnerUnitTest : public LibraryTest {};
-
-TEST_F(BurnerUnitTest, EveryFieldHasItsValueAtCreation) {
-    TsbBurner burner;
-    EXPECT_EQ(burner.StatusText, "");
-    EXPECT_EQ(burner.DeviceAddress.Present, 0);
-    EXPECT_FALSE(burner.BootEnabled);
-    EXPECT_EQ(burner.BootImage, "");
-    EXPECT_EQ(burner.TransportType, ttAspi);
-    EXPECT_EQ(burner.WriteMode, 0);
-    EXPECT_FALSE(burner.TestWrite);
-    EXPECT_FALSE(burner.MultiSession);
-    EXPECT_FALSE(burner.SendOPC);
-    EXPECT_EQ(burner.OptionValue, 0);
-    EXPECT_EQ(burner.SpeedFactor, 0);
-    EXPECT_EQ(burner.WriteSpeed, 0);
-    EXPECT_EQ(burner.DiscSpace.FreeBytes, 0);
-    EXPECT_EQ(burner.DiscSpace.TotalBytes, 0);
-    EXPECT_EQ(burner.VolumeLabel, "NEW");
-    EXPECT_EQ(burner.WriteModes.CanWriteTAO, 1);
-    EXPECT_EQ(burner.WriteModes.CanWriteSAO, 1);
-    EXPECT_EQ(burner.WriteModes.CanWriteDAOPQ, 1);
-    EXPECT_EQ(burner.WriteModes.CanWriteDAORaw, 1);
-    EXPECT_EQ(burner.WriteModes.CanTestWrite, 0);
-    EXPECT_EQ(burner.DiscType, 0);
-    EXPECT_EQ(burner.DeviceInfo.Vendor, "");
-    EXPECT_FALSE(burner.OnMessage);
-    EXPECT_TRUE(burner.SourceFiles.empty());
-    EXPECT_EQ(burner.DeviceName, "");
-    EXPECT_FALSE(burner.BurnThreadRunning());
-    EXPECT_FALSE(burner.Cancelled);
-    EXPECT_FALSE(burner.WriteStarted);
-    EXPECT_EQ(burner.Grabber, nullptr);
-    EXPECT_EQ(burner.FileTree, nullptr);
-    EXPECT_EQ(burner.LastException, 0);
-    EXPECT_EQ(burner.LastStatus, 0u);
-    EXPECT_EQ(std::string(burner.ExceptionText), "");
-    EXPECT_EQ(burner.ImageWriting.ImageFile, -1);
-    EXPECT_EQ(+burner.FileSourceLayout.TrackCount, 0u);
-    EXPECT_EQ(sizeof burner.FileSourceLayout, 79604u);
-}
 
 TEST_F(BurnerUnitTest, LockAndReleaseWithoutDeviceDoNothing) {
     TsbBurner burner;

@@ -1,11 +1,11 @@
 // The burn-to-file action: file trees built through the library, stored in
 // image files and read back with libisofs; collisions, boot images, a full or
 // unwritable target, a source that goes away, cancel during the copy.
-#include "devices/sbError.h"
+#include "base/sbCallBack.h"
+#include "base/sbError.h"
 #include "engine/sbActions.h"
 #include "engine/sbBurnToFileAction.h"
 #include "engine/sbBurner.h"
-#include "engine/sbCallBack.h"
 #include "platform/sbSystem.h"
 #include "tests/engine/support/EngineTestSupport.h"
 #include "tests/engine/support/ImageReader.h"

@@ -1,8 +1,8 @@
 // Writes from a file tree: the burn-image action builds the tree's image in
 // its build stage and the burn thread writes it in each tree mode on a
 // virtual recorder; the ejected disc is read back with libisofs.
-#include "devices/sbError.h"
-#include "engine/sbCallBack.h"
+#include "base/sbCallBack.h"
+#include "base/sbError.h"
 #include "tests/engine/support/ImageReader.h"
 #include "tests/engine/support/RecorderTest.h"
 

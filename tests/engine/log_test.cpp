@@ -1,4 +1,4 @@
-#include "devices/sbError.h"
+#include "base/sbError.h"
 #include "engine/sbLog.h"
 
 #include <gtest/gtest.h>
@@ -22,16 +22,6 @@ std::vector<std::string> messages(const TsbLog& log) {
         result.push_back(log.Items(i).LogMessage);
     }
     return result;
-}
-
-TEST(LogTest, NewLinesHoldTheDefaults) {
-    TsbLog log;
-    const TsbLogItem& item = log.Add();
-    EXPECT_EQ(item.LogMessage, "");
-    EXPECT_EQ(item.LogTime, TDateTime{});
-    EXPECT_EQ(item.ItemType, litInfo);
-    EXPECT_EQ(item.PageOwner, 0);
-    EXPECT_EQ(log.Count(), 1);
 }
 
 TEST(LogTest, AssignCopiesEveryField) {

@@ -1,4 +1,4 @@
-#include "devices/sbError.h"
+#include "base/sbError.h"
 #include "engine/sbLibrarySession.h"
 #include "platform/sbSystem.h"
 

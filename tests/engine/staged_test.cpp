@@ -1,6 +1,6 @@
 // The speed list and the staged preparation, against a virtual writer.
+#include "base/sbError.h"
 #include "devices/sbDiscSpeedList.h"
-#include "devices/sbError.h"
 #include "tests/engine/support/RecorderTest.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,9 @@
 // The about box, the help links and the operation progress window.
-#include "app/UtilFuncs.h"
 #include "app/sbApplication.h"
-#include "engine/sbFrontEnd.h"
-#include "pages/HelpLinkFuncs.h"
+#include "base/sbFrontEnd.h"
+#include "forms/HelpLinkFuncs.h"
+#include "forms/UtilFuncs.h"
+#include "forms/sbProduct.h"
 #include "pages/ufrmAbout.h"
 #include "pages/ufrmOperationProgress.h"
 #include "tests/support/TestProgram.h"

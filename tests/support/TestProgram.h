@@ -3,7 +3,7 @@
 // desktop's "open" recorded instead of performed. Undone when it goes.
 #pragma once
 
-#include "app/UtilFuncs.h"
+#include "forms/UtilFuncs.h"
 #include "tests/support/TestArt.h"
 #include "ui/sbDialogs.h"
 

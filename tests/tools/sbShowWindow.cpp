@@ -2,13 +2,13 @@
 // screenshots of the art and the layouts:
 //   tavrin_show PROGRAM_FOLDER welcome|main|finish|about|progress
 // PROGRAM_FOLDER holds lame.dll and sounds/ (the build's bin/ does).
-#include "app/UtilFuncs.h"
 #include "app/sbApplication.h"
-#include "app/sbTexts.h"
 #include "app/ufrmFinish.h"
 #include "app/ufrmMain.h"
 #include "app/ufrmWelcome.h"
-#include "engine/sbFrontEnd.h"
+#include "base/sbFrontEnd.h"
+#include "forms/UtilFuncs.h"
+#include "forms/sbTexts.h"
 #include "pages/ufrmAbout.h"
 #include "pages/ufrmOperationProgress.h"
 

@@ -1,7 +1,7 @@
 #include "tests/engine/support/EngineTestSupport.h"
 
-#include "engine/sbCallBack.h"
-#include "engine/sbLogger.h"
+#include "base/sbCallBack.h"
+#include "base/sbLogger.h"
 #include "platform/sbSystem.h"
 #include "starburn/StarBurn.h"
 

@@ -4,8 +4,8 @@
 // and a recorder of the eventer's events.
 #pragma once
 
-#include "devices/sbTypes.h"
-#include "engine/sbFrontEnd.h"
+#include "base/sbFrontEnd.h"
+#include "base/sbTypes.h"
 
 #include <atomic>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // library's C functions as a caller of the burn engine would.
 #pragma once
 
-#include "engine/sbCallBack.h"
+#include "base/sbCallBack.h"
 #include "starburn/StarBurn.h"
 
 #include <cstdint>

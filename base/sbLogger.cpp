@@ -1,0 +1,62 @@
+#include "base/sbLogger.h"
+
+#include "base/sbConst.h"
+#include "base/sbStrUtils.h"
+#include "base/sbUtils.h"
+#include "platform/sbRegistry.h"
+#include "platform/sbSystem.h"
+
+#include <ctime>
+#include <fmt/printf.h>
+
+TsbLogger::TsbLogger() {
+    platform::TRegistryIniFile registry(platform::kLocalMachine);
+    registry.OpenKey(kRegistryKey);
+    m_enabled = registry.ReadBool(kRegistrySection, kRegistryLogEnabled, false);
+    m_level = registry.ReadInteger(kRegistrySection, kRegistryLogLevel, 0);
+}
+
+std::string TsbLogger::logFileNameLocked() {
+    if (m_logFileName.empty()) {
+        const std::string executable = platform::GetExecutablePath();
+        const size_t slash = executable.rfind('/');
+        const std::string folder =
+            slash == std::string::npos ? std::string() : executable.substr(0, slash + 1);
+        m_logFileName = folder + ExtractFileBaseName(executable) + ".log";
+    }
+    return m_logFileName;
+}
+
+std::string TsbLogger::LogFileName() {
+    std::lock_guard lock(m_mutex);
+    return logFileNameLocked();
+}
+
+void TsbLogger::Log(std::string_view message) {
+    if (!m_enabled) {
+        return;
+    }
+    const std::string line = FormatLogLine(std::chrono::system_clock::now(), message);
+    // The device search, the burn thread and the main thread all log; one
+    // writer at a time keeps every line whole and in the order written.
+    std::lock_guard lock(m_mutex);
+    AppendLineToFile(logFileNameLocked(), line);
+}
+
+TsbLogger& Logger() {
+    static TsbLogger logger;
+    return logger;
+}
+
+std::string FormatLogLine(std::chrono::system_clock::time_point time, std::string_view message) {
+    using namespace std::chrono;
+    const std::time_t seconds = system_clock::to_time_t(time);
+    std::tm parts{};
+    ::localtime_r(&seconds, &parts);
+    auto milliseconds = duration_cast<std::chrono::milliseconds>(time.time_since_epoch()) % 1000;
+    if (milliseconds.count() < 0) {
+        milliseconds += std::chrono::milliseconds(1000);
+    }
+    return fmt::sprintf("%02d:%02d:%02d.%03d: %s", parts.tm_hour, parts.tm_min, parts.tm_sec,
+                        static_cast<int>(milliseconds.count()), message);
+}

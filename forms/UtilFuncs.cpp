@@ -1,0 +1,104 @@
+#include "forms/UtilFuncs.h"
+
+#include "platform/sbSystem.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDesktopServices>
+
+namespace {
+
+TsbShellOpenHandler g_shellOpenHandler;
+int g_busyCount = 0;
+
+} // namespace
+
+bool ShellOpenAllowed(const QString& target) {
+    const QString trimmed = target.trimmed();
+    if (trimmed.isEmpty()) {
+        return false;
+    }
+    const QUrl url(trimmed, QUrl::StrictMode);
+    if (!url.isValid()) {
+        return false;
+    }
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) {
+        return !url.host().isEmpty();
+    }
+    if (scheme == QLatin1String("mailto")) {
+        return !url.path().isEmpty();
+    }
+    return false;
+}
+
+bool ShellOpen(const QString& target) {
+    if (!ShellOpenAllowed(target)) {
+        return false;
+    }
+    TsbBusyCursor busy;
+    const QUrl url(target.trimmed(), QUrl::StrictMode);
+    // What the desktop does with the address is its own business: like the
+    // shell's verb, its answer is not looked at.
+    if (g_shellOpenHandler) {
+        g_shellOpenHandler(url);
+    } else {
+        QDesktopServices::openUrl(url);
+    }
+    return true;
+}
+
+void SetShellOpenHandler(TsbShellOpenHandler handler) {
+    g_shellOpenHandler = std::move(handler);
+}
+
+void BeginBusyCursor() {
+    ++g_busyCount;
+    if (!qApp) {
+        return;
+    }
+    if (QGuiApplication::overrideCursor()) {
+        QGuiApplication::changeOverrideCursor(QCursor(Qt::WaitCursor));
+    } else {
+        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    }
+}
+
+void EndBusyCursor() {
+    if (g_busyCount <= 0) {
+        return;
+    }
+    --g_busyCount;
+    if (g_busyCount == 0 && qApp) {
+        while (QGuiApplication::overrideCursor()) {
+            QGuiApplication::restoreOverrideCursor();
+        }
+    }
+}
+
+int BusyCursorCount() {
+    return g_busyCount;
+}
+
+QString IncludeTrailingSlash(const QString& path) {
+    if (path.isEmpty() || path.endsWith(QLatin1Char('/'))) {
+        return path;
+    }
+    return path + QLatin1Char('/');
+}
+
+QString ApplicationFolder() {
+    const QString folder = QString::fromStdString(platform::GetExecutableFolder());
+    return folder.isEmpty() ? IncludeTrailingSlash(QCoreApplication::applicationDirPath()) : folder;
+}
+
+void SetApplicationFolder(const QString& folder) {
+    // The whole program (the diagnostic log too) believes it runs from there.
+    platform::SetExecutablePathOverride(
+        folder.isEmpty() ? std::string()
+                         : (IncludeTrailingSlash(folder) + QStringLiteral("tavrin")).toStdString());
+}
+
+QString ProductInfoFile() {
+    return ApplicationFolder() + QStringLiteral("lame.dll");
+}

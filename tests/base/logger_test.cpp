@@ -1,0 +1,172 @@
+#include "base/sbError.h"
+#include "base/sbLogger.h"
+#include "platform/sbSystem.h"
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <regex>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Each test gets a folder that plays the program's folder and a registry
+// file of its own; loggers are built locally so each reads that file.
+class LoggerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_folder = std::filesystem::temp_directory_path() /
+                   ("tavrin_logger_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(m_folder);
+        ::setenv("TAVRIN_REGISTRY", (m_folder / "registry.ini").c_str(), 1);
+        platform::SetExecutablePathOverride(m_folder / "a.b.exe");
+    }
+    void TearDown() override {
+        platform::SetExecutablePathOverride({});
+        ::setenv("TAVRIN_REGISTRY", "/nonexistent/tavrin/registry.ini", 1);
+        std::filesystem::remove_all(m_folder);
+    }
+    void writeRegistry(const std::string& values) {
+        std::ofstream(m_folder / "registry.ini")
+            << "[HKEY_LOCAL_MACHINE\\Software\\Korvath\\StarBurnVelmarSample]\n"
+            << values;
+    }
+    std::vector<std::string> lines(const std::filesystem::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        std::vector<std::string> result;
+        std::string line;
+        while (std::getline(in, line)) {
+            result.push_back(line);
+        }
+        return result;
+    }
+
+    std::filesystem::path m_folder;
+};
+
+TEST_F(LoggerTest, OffWithoutTheSwitchAndThenNoFileIsCreated) {
+    writeRegistry("LogLevel=4\n");
+    TsbLogger logger;
+    EXPECT_FALSE(logger.Enabled());
+    EXPECT_EQ(logger.Level(), 4);
+    for (int i = 0; i < 100; ++i) {
+        logger.Log("nothing");
+    }
+    EXPECT_FALSE(std::filesystem::exists(logger.LogFileName()));
+}
+
+TEST_F(LoggerTest, OffWithoutARegistryFile) {
+    TsbLogger logger;
+    EXPECT_FALSE(logger.Enabled());
+    EXPECT_EQ(logger.Level(), 0);
+}
+
+// The settings example that README.md prints, comments and all, as a new user
+// would paste it.
+TEST_F(LoggerTest, TheReadmeSettingsExampleSwitchesTheLogOn) {
+    std::ifstream readme(TAVRIN_SOURCE_DIR "/README.md");
+    ASSERT_TRUE(readme) << "README.md not found";
+    std::string line;
+    while (std::getline(readme, line) && line.rfind("## Settings", 0) != 0) {
+    }
+    while (std::getline(readme, line) && line != "```ini") {
+    }
+    std::string example;
+    while (std::getline(readme, line) && line != "```") {
+        example += line + "\n";
+    }
+    ASSERT_NE(example.find("LogEnabled=1   ;"), std::string::npos) << example;
+    std::ofstream(m_folder / "registry.ini") << example;
+    TsbLogger logger;
+    EXPECT_TRUE(logger.Enabled());
+    EXPECT_EQ(logger.Level(), 0);
+}
+
+TEST_F(LoggerTest, OnItWritesBesideTheExecutableUnderItsBaseName) {
+    writeRegistry("LogEnabled=1\n");
+    TsbLogger logger;
+    EXPECT_TRUE(logger.Enabled());
+    EXPECT_EQ(logger.Level(), 0);
+    EXPECT_EQ(logger.LogFileName(), (m_folder / "a.b.log").string());
+
+    logger.Log("StarBurn_CdvdBurnerGrabber_TestUnitReady");
+    logger.Log("second");
+    const auto written = lines(m_folder / "a.b.log");
+    ASSERT_EQ(written.size(), 2u);
+    const std::regex format(
+        R"(\d\d:\d\d:\d\d\.\d\d\d: StarBurn_CdvdBurnerGrabber_TestUnitReady\r)");
+    EXPECT_TRUE(std::regex_match(written[0], format)) << written[0];
+    EXPECT_EQ(written[1].substr(12), ": second\r");
+}
+
+TEST_F(LoggerTest, TheFileNameIsKeptOnceWorkedOut) {
+    writeRegistry("LogEnabled=1\n");
+    platform::SetExecutablePathOverride(m_folder / "tavrin");
+    TsbLogger logger;
+    EXPECT_EQ(logger.LogFileName(), (m_folder / "tavrin.log").string());
+    platform::SetExecutablePathOverride(m_folder / "other.exe");
+    logger.Log("line");
+    EXPECT_TRUE(std::filesystem::exists(m_folder / "tavrin.log"));
+    EXPECT_FALSE(std::filesystem::exists(m_folder / "other.log"));
+}
+
+TEST_F(LoggerTest, AnUnwritableLogFileFailsTheLoggedOperation) {
+    writeRegistry("LogEnabled=1\n");
+    platform::SetExecutablePathOverride(m_folder / "missing" / "tavrin");
+    TsbLogger logger;
+    EXPECT_THROW(logger.Log("line"), EsbError);
+}
+
+TEST_F(LoggerTest, LinesFromManyThreadsNeverInterleave) {
+    writeRegistry("LogEnabled=1\n");
+    TsbLogger logger;
+    constexpr int kThreads = 8;
+    constexpr int kLines = 300;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&logger, t] {
+            // Long lines make a torn write likely if writes were not serialised.
+            const std::string padding(200, char('a' + t));
+            for (int i = 0; i < kLines; ++i) {
+                logger.Log("thread " + std::to_string(t) + " line " + std::to_string(i) + " " +
+                           padding);
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    const auto written = lines(m_folder / "a.b.log");
+    ASSERT_EQ(written.size(), size_t(kThreads * kLines));
+    const std::regex format(R"(\d\d:\d\d:\d\d\.\d\d\d: thread (\d) line (\d+) ([a-h])\3{199}\r)");
+    std::vector<int> next(kThreads, 0);
+    for (const auto& line : written) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(line, match, format)) << line;
+        const int thread = std::stoi(match[1]);
+        EXPECT_EQ(match[3].str()[0], char('a' + thread));
+        // Each thread's lines arrive in the order it wrote them.
+        EXPECT_EQ(std::stoi(match[2]), next[thread]++);
+    }
+}
+
+TEST(LogLineTest, TimeIsHoursMinutesSecondsAndMilliseconds) {
+    std::tm parts{};
+    parts.tm_year = 2008 - 1900;
+    parts.tm_mon = 7;
+    parts.tm_mday = 21;
+    parts.tm_hour = 14;
+    parts.tm_min = 3;
+    parts.tm_sec = 7;
+    parts.tm_isdst = -1;
+    const auto time =
+        std::chrono::system_clock::from_time_t(std::mktime(&parts)) + std::chrono::milliseconds(52);
+    EXPECT_EQ(FormatLogLine(time, "StarBurn_CdvdBurnerGrabber_TestUnitReady"),
+              "14:03:07.052: StarBurn_CdvdBurnerGrabber_TestUnitReady");
+}
+
+} // namespace
