@@ -927,29 +927,31 @@ Error Drive::checkWriteLocked(const WriteJob& job, uint64_t& total, Plan& plan) 
         return incompatibleMedium("Disc-At-Once needs a blank disc");
     }
 
-    plan.method = job.method;
-    plan.multi = job.method != WriteMethod::SessionAtOnce && job.multiSession;
-    // A blank disc of the DVD-R family that the drive cannot write track by
-    // track (a fast-blanked DVD-RW, DVD-R DL, a drive without incremental
-    // streaming, or one that only claimed it) is written in one go.
-    if (job.method == WriteMethod::TrackAtOnce && state_.media == Media::Blank &&
-        isDvdMinusRFamily(state_.profile) && f.sessionAtOnce) {
-        const bool claimed = !feat21Failed_.empty() && feat21Failed_ == fingerprintOf(state_);
-        const Caps tao = capsOf(drive_, WriteMethod::TrackAtOnce);
-        if (claimed || !tao.possible || !tao.incremental) {
-            plan.method = WriteMethod::SessionAtOnce;
-            plan.multi = false;
-            plan.note = "The blank " + profileText(state_) + " disc in " + setup_.title +
-                        " cannot be written Track-At-Once" +
-                        (claimed ? " (the drive claims it can, but failed before)" : "") +
-                        "; it is written Session-At-Once and closed" +
-                        (job.multiSession ? ", not left open for more sessions" : "");
-        }
-    }
-    // libburn never keeps a rewritable or random-access disc appendable: it
-    // stays writable from its start whatever is asked.
-    if (isOverwritable(state_.profile, state_.role)) {
-        plan.multi = false;
+    const bool claimed = !feat21Failed_.empty() && feat21Failed_ == fingerprintOf(state_);
+    const WritePlan chosen = planWrite(job.method, job.multiSession, state_, f.sessionAtOnce,
+                                       claimed, [&](WriteMethod m) {
+                                           const Caps c = capsOf(drive_, m);
+                                           return WriteCaps{c.possible, c.multi, c.incremental};
+                                       });
+    plan.method = chosen.method;
+    plan.multi = chosen.multi;
+    switch (chosen.change) {
+    case PlanChange::None:
+        break;
+    case PlanChange::SessionAtOnce:
+        plan.note = "The blank " + profileText(state_) + " disc in " + setup_.title +
+                    " cannot be written Track-At-Once" +
+                    (claimed ? " (the drive claims it can, but failed before)" : "") +
+                    "; it is written Session-At-Once and closed" +
+                    (job.multiSession ? ", not left open for more sessions" : "");
+        break;
+    case PlanChange::Closed:
+        plan.note = "A " + profileText(state_) + " disc cannot be left open for more sessions; " +
+                    "the disc in " + setup_.title + " is written and closed";
+        break;
+    case PlanChange::Refused:
+        return notSupported("The " + profileText(state_) + " disc in " + setup_.title +
+                            " cannot be left open for more sessions (multisession)");
     }
 
     const Caps caps = capsOf(drive_, plan.method);
@@ -960,15 +962,6 @@ Error Drive::checkWriteLocked(const WriteJob& job, uint64_t& total, Plan& plan) 
     if (job.testWrite && !caps.simulate) {
         return notSupported("A test write (simulation) is not possible on the " +
                             profileText(state_) + " disc in " + setup_.title);
-    }
-    if (plan.multi && !caps.multi) {
-        if (!isDvdMinusRDl(state_.profile)) {
-            return notSupported("The " + profileText(state_) + " disc in " + setup_.title +
-                                " cannot be left open for more sessions (multisession)");
-        }
-        plan.multi = false;
-        plan.note = "A " + profileText(state_) + " disc cannot be left open for more sessions; " +
-                    "the disc in " + setup_.title + " is written and closed";
     }
     if (job.tracks.size() > 1 && !caps.multiTrack) {
         return notSupported("The " + profileText(state_) +
@@ -1603,4 +1596,25 @@ extern "C" STARBURN_API uint8_t StarBurnLibburnTesting_DriveOpenings(const char*
 extern "C" STARBURN_API void StarBurnLibburnTesting_BusyAdvice(const char* pDeviceFile, char* pText,
                                                                uint32_t ulTextSize) {
     copyText(pText, ulTextSize, busyAdvice(pDeviceFile));
+}
+
+extern "C" STARBURN_API uint8_t StarBurnLibburnTesting_PlanWrite(
+    uint8_t ucMethod, uint8_t bMultiSession, uint32_t ulProfile, uint32_t ulRole, uint32_t ulStatus,
+    uint8_t bClaimedIncremental, const uint32_t* pCaps, uint8_t* pMethod, uint8_t* pMulti) {
+    static constexpr WriteMethod kMethods[] = {WriteMethod::TrackAtOnce, WriteMethod::SessionAtOnce,
+                                               WriteMethod::DiscAtOncePq,
+                                               WriteMethod::DiscAtOnceRawPw};
+    DiscState s;
+    s.media = mediaOf(static_cast<burn::burn_disc_status>(ulStatus));
+    s.profile = static_cast<int>(ulProfile);
+    s.role = static_cast<Role>(ulRole);
+    const WritePlan plan =
+        planWrite(kMethods[ucMethod & 3], bMultiSession != 0, s, true, bClaimedIncremental != 0,
+                  [&](WriteMethod m) {
+                      const uint32_t bits = pCaps[static_cast<int>(m)];
+                      return WriteCaps{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0};
+                  });
+    *pMethod = static_cast<uint8_t>(plan.method);
+    *pMulti = plan.multi ? 1 : 0;
+    return static_cast<uint8_t>(plan.change);
 }

@@ -141,6 +141,60 @@ DiscState stateOf(const RawDisc& raw);
 // disc the drive holds but cannot name (profile 0) is unknown.
 uint8_t discTypeOf(const DiscState& state);
 
+// What libburn says a disc allows with one write type
+// (burn_disc_get_multi_caps).
+struct WriteCaps {
+    bool possible = false;    // its return value
+    bool multi = false;       // multi_session: the disc can be left appendable
+    bool incremental = false; // might_do_tao
+};
+
+// How a write is changed from what was asked.
+enum class PlanChange {
+    None,
+    SessionAtOnce, // Track-At-Once impossible here: Session-At-Once, closed
+    Closed,        // multisession impossible (DVD-R DL): written and closed
+    Refused,       // multisession impossible: not written
+};
+
+struct WritePlan {
+    WriteMethod method = WriteMethod::TrackAtOnce;
+    bool multi = false;
+    PlanChange change = PlanChange::None;
+};
+
+// The method and multisession flag of a write on the disc of `state`: what
+// was asked, except where libburn documents the disc cannot be written so.
+// A rewritable or random-access disc is never kept appendable (it stays
+// writable from its start anyway); a blank disc of the DVD-R family that
+// cannot be written track by track (no Track-At-Once from libburn, or the
+// drive only claimed it: claimedIncremental) goes Session-At-Once; DVD-R DL
+// is written closed. capsOf gives libburn's caps for a method.
+template <class CapsOf>
+WritePlan planWrite(WriteMethod asked, bool multiSession, const DiscState& state,
+                    bool sessionAtOnce, bool claimedIncremental, CapsOf&& capsOf) {
+    WritePlan plan;
+    plan.method = asked;
+    plan.multi = asked != WriteMethod::SessionAtOnce && multiSession;
+    if (asked == WriteMethod::TrackAtOnce && state.media == Media::Blank &&
+        isDvdMinusRFamily(state.profile) && sessionAtOnce) {
+        const WriteCaps tao = capsOf(WriteMethod::TrackAtOnce);
+        if (claimedIncremental || !tao.possible || !tao.incremental) {
+            plan.method = WriteMethod::SessionAtOnce;
+            plan.multi = false;
+            plan.change = PlanChange::SessionAtOnce;
+        }
+    }
+    if (isOverwritable(state.profile, state.role)) {
+        plan.multi = false;
+    }
+    if (plan.multi && !capsOf(plan.method).multi) {
+        plan.multi = false;
+        plan.change = isDvdMinusRDl(state.profile) ? PlanChange::Closed : PlanChange::Refused;
+    }
+    return plan;
+}
+
 // The library's blocks, modelled on an MMC drive's answers, from a snapshot.
 void fillDiscInformation(const DiscState& state, SB_DISC_INFORMATION& out);
 // False when the disc has no such track.

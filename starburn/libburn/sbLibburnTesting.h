@@ -79,6 +79,21 @@ STARBURN_API void StarBurnLibburnTesting_Describe(const StarBurnLibburnTesting_D
 STARBURN_API uint8_t StarBurnLibburnTesting_DriveOpenings(const char* pDeviceName, uint32_t* pScans,
                                                           uint32_t* pGrabs);
 
+/*
+ * How the backend writes a job: ucMethod 0 Track-At-Once, 1 Session-At-Once,
+ * 2 Disc-At-Once PQ, 3 Disc-At-Once raw P-W, asked with or without
+ * multisession, on a disc of the given profile, drive role and
+ * burn_disc_status; bClaimedIncremental: a Track-At-Once write failed on it
+ * because the drive only claimed it could. pCaps[method] is what
+ * burn_disc_get_multi_caps says for each method (bit 0 possible, bit 1
+ * multi_session, bit 2 might_do_tao). Writes the method and multisession
+ * flag used; returns 0 as asked, 1 Session-At-Once instead (closed), 2
+ * written closed instead of left open, 3 refused.
+ */
+STARBURN_API uint8_t StarBurnLibburnTesting_PlanWrite(
+    uint8_t ucMethod, uint8_t bMultiSession, uint32_t ulProfile, uint32_t ulRole, uint32_t ulStatus,
+    uint8_t bClaimedIncremental, const uint32_t* pCaps, uint8_t* pMethod, uint8_t* pMulti);
+
 /* The advice the backend adds to "busy" for a device file ("" when none). */
 STARBURN_API void StarBurnLibburnTesting_BusyAdvice(const char* pDeviceFile, char* pText,
                                                     uint32_t ulTextSize);

@@ -384,3 +384,62 @@ TEST(LibburnDiscs, ADiscTheDriveCannotNameIsUnknownNotAnEmptyTray) {
     d.Status = burn::BURN_DISC_EMPTY;
     EXPECT_EQ(describe(d).type, DISC_TYPE_NO_MEDIA);
 }
+
+// How a write goes where the disc cannot take it as asked; the wizard asks for
+// Track-At-Once with multisession on every DVD.
+TEST(LibburnWrites, DiscsThatCannotBeWrittenAsAskedAreWrittenTheWayLibburnDocuments) {
+    enum : uint8_t { TAO = 0, SAO = 1 };
+    enum : uint8_t { AsAsked = 0, SessionAtOnce = 1, Closed = 2, Refused = 3 };
+    constexpr uint32_t possible = 1, multi = 2, incremental = 4;
+    const uint32_t blank = burn::BURN_DISC_BLANK, appendable = burn::BURN_DISC_APPENDABLE;
+    struct Row {
+        const char* what;
+        uint32_t profile;
+        uint32_t role;
+        uint32_t status;
+        bool claimed;
+        uint32_t tao; // caps
+        uint32_t sao;
+        uint8_t method;
+        uint8_t multiUsed;
+        uint8_t change;
+    };
+    const Row rows[] = {
+        {"DVD+R", 0x1b, 1, blank, false, possible | multi | incremental, possible, TAO, 1, AsAsked},
+        {"CD-R", 0x09, 1, blank, false, possible | multi | incremental, possible | multi, TAO, 1,
+         AsAsked},
+        {"DVD-R with incremental streaming", 0x11, 1, blank, false, possible | multi | incremental,
+         possible, TAO, 1, AsAsked},
+        {"DVD+RW", 0x1a, 1, blank, false, possible | incremental, possible, TAO, 0, AsAsked},
+        {"DVD-RAM", 0x12, 1, blank, false, possible | incremental, possible, TAO, 0, AsAsked},
+        {"DVD-RW restricted overwrite", 0x13, 1, blank, false, possible | incremental, possible,
+         TAO, 0, AsAsked},
+        {"DVD+RW DL", 0x2a, 1, blank, false, possible | incremental, possible, TAO, 0, AsAsked},
+        {"BD-RE", 0x43, 1, blank, false, possible | incremental, possible, TAO, 0, AsAsked},
+        {"random-access file", 0xffff, 2, blank, false, possible | incremental, possible, TAO, 0,
+         AsAsked},
+        {"write-only file", 0xffff, 5, blank, false, possible | incremental, possible, TAO, 0,
+         AsAsked},
+        {"fast-blanked DVD-RW", 0x14, 1, blank, false, 0, possible, SAO, 0, SessionAtOnce},
+        {"DVD-R, drive only claims incremental", 0x11, 1, blank, true,
+         possible | multi | incremental, possible, SAO, 0, SessionAtOnce},
+        {"appendable DVD-R", 0x11, 1, appendable, false, possible | multi | incremental, 0, TAO, 1,
+         AsAsked},
+        {"DVD-R DL, no incremental", 0x15, 1, blank, false, 0, possible, SAO, 0, SessionAtOnce},
+        {"DVD-R DL, incremental", 0x15, 1, blank, false, possible | incremental, possible, TAO, 0,
+         Closed},
+        {"sequential target", 0xffff, 3, blank, false, possible | incremental, possible, TAO, 0,
+         Refused},
+    };
+    for (const Row& row : rows) {
+        const uint32_t caps[4] = {row.tao, row.sao, row.sao, 0};
+        uint8_t method = 9, multiUsed = 9;
+        const uint8_t change = StarBurnLibburnTesting_PlanWrite(
+            TAO, 1, row.profile, row.role, row.status, row.claimed, caps, &method, &multiUsed);
+        EXPECT_EQ(change, row.change) << row.what;
+        if (change != Refused) {
+            EXPECT_EQ(method, row.method) << row.what;
+            EXPECT_EQ(multiUsed, row.multiUsed) << row.what;
+        }
+    }
+}
