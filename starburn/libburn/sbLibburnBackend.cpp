@@ -223,7 +223,8 @@ private:
             problems.push_back(permission + "; the drive is listed but cannot be used");
         } else if (Error e = examineDrive(file, setup.facts, setup.info)) {
             problems.push_back("The drive " + file + " could not be examined (" + e.text +
-                               "); it is listed with what the system knows of it");
+                               "); it is listed with what the system knows of it, and cannot "
+                               "write until the program is started again");
         }
         const std::string model = trim(setup.facts.vendor + " " + setup.facts.product);
         setup.title =

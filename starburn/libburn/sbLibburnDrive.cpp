@@ -1357,8 +1357,17 @@ Error examineDrive(const std::string& deviceFile, DeviceFacts& f, burn_drive_inf
     if (result <= 0 || info == nullptr) {
         int err = 0;
         std::string why = failureText(messagesSince(mark), err);
+        if (why.empty()) {
+            why = "libburn could not acquire it";
+        }
+        if (err == EBUSY || why.find("busy") != std::string::npos) {
+            const std::string advice = busyAdvice(deviceFile);
+            if (!advice.empty()) {
+                why += ". " + advice;
+            }
+        }
         return makeError(SB_EXCEPTION_DEVICE_BUSY, err != 0 ? static_cast<uint32_t>(err) : EBUSY,
-                         why.empty() ? std::string("libburn could not acquire it") : why);
+                         why);
     }
     const burn_drive_info& i = info[0];
     burn_drive* d = i.drive;
