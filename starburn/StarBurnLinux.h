@@ -32,6 +32,25 @@ STARBURN_API uint8_t StarBurn_GetVolumeLabel(const char* pDeviceName, char* pLab
 STARBURN_API uint8_t StarBurn_GetDriveLetterByDeviceName(const char* pDeviceName, char* pDriveName,
                                                          uint32_t ulDriveNameSize);
 
+/*
+ * Stops every running write of the library and waits until the drives have
+ * finished with them, for a program that is being ended (SIGINT, SIGTERM): a
+ * recorder left writing with nobody to finish the write stays busy and holds
+ * an unfinished track. Every grabber is cancelled as with
+ * StarBurn_CdvdBurnerGrabber_Cancel (a running write returns
+ * SB_EXCEPTION_CANCELLED on its own thread; a grabber that is not writing
+ * stops its next write as it starts), then the call waits up to
+ * ulPatienceSeconds for the writes to end; a real drive takes some seconds
+ * to stop. Call it from the program's
+ * own signal handling, on a thread woken by the handler (a self-pipe,
+ * signalfd, a watcher thread), not inside the signal handler itself: it
+ * takes locks and sleeps. Not from a write's callback either: that write
+ * cannot end while its callback waits. Returns SB_EXCEPTION_NONE when no
+ * write runs any more (also when the library is not started) and
+ * SB_EXCEPTION_DEVICE_BUSY when one still runs after the patience.
+ */
+STARBURN_API uint8_t StarBurn_AbortWrites(uint32_t ulPatienceSeconds);
+
 #ifdef __cplusplus
 }
 #endif
