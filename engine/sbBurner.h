@@ -110,6 +110,10 @@ public:
     int32_t SpeedFactor = 0;
     // KBps, handed to SetSpeeds before the write.
     int32_t WriteSpeed = 0;
+    // Read the disc back after the write and compare it with the image.
+    bool Verify = false;
+    // Where the new track starts on the disc, as the staged preparation read it.
+    uint32_t TrackStartAddress = 0;
 
     TsbDiscSpace DiscSpace{};
     std::string VolumeLabel = "NEW";
@@ -124,7 +128,8 @@ public:
 
     // Set by Cancel, read by the burn thread; never cleared during the burner's life.
     std::atomic<bool> Cancelled{false};
-    // Set by the burn thread when it starts a write, cleared when the write fails.
+    // Set by the burn thread when it starts a write, cleared when the write or
+    // its verification fails.
     std::atomic<bool> WriteStarted{false};
 
     void* Grabber = nullptr;
