@@ -161,7 +161,7 @@ bool TsbAction::VerifyDisc(const std::string& ImagePath) {
         try {
             CallBackEventer().DoCancelEnabled(true);
             result =
-                VerifyWrittenImage(burner.Grabber, ImagePath, burner.TrackStartAddress, callbacks);
+                VerifyWrittenImage(burner.Grabber, ImagePath, burner.WriteStartAddress, callbacks);
         } catch (const std::exception& e) {
             result.Outcome = TsbVerifyOutcome::ImageError;
             result.FailureText = std::string("Verification failed: ") + e.what();
@@ -371,7 +371,9 @@ void TsbStagedAction::Execute(TsbActionItem* Item) {
         SB_TRACK_INFORMATION block{};
         std::memcpy(&block, track.Bytes, sizeof block);
         trackStartAddress = block.TrackStartAddress;
-        burner.TrackStartAddress = trackStartAddress;
+        // The verification reads back from where the write begins.
+        burner.WriteStartAddress =
+            block.NextWritableAddressValid ? block.NextWritableAddress : block.TrackStartAddress;
         Detail(fmt::sprintf("Track Blank: %s, NWA valid: %s, free LBs %d, track \u2116 %d",
                             YesNo(block.Blank), YesNo(block.NextWritableAddressValid),
                             block.FreeBlocks, block.TrackNumber));

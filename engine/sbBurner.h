@@ -112,8 +112,9 @@ public:
     int32_t WriteSpeed = 0;
     // Read the disc back after the write and compare it with the image.
     bool Verify = false;
-    // Where the new track starts on the disc, as the staged preparation read it.
-    uint32_t TrackStartAddress = 0;
+    // Where the write begins on the disc: the next writable address the staged
+    // preparation read (the track's start when the drive gives none).
+    uint32_t WriteStartAddress = 0;
 
     TsbDiscSpace DiscSpace{};
     std::string VolumeLabel = "NEW";

@@ -216,7 +216,7 @@ TEST_F(VerifyTest, OnAMultisessionDiscOnlyTheNewSessionIsRead) {
     burner.MultiSession = true;
     list.ReportDetails = true;
     Run(action);
-    EXPECT_EQ(burner.TrackStartAddress, 1000u);
+    EXPECT_EQ(burner.WriteStartAddress, 1000u);
     const auto verify = VerifyMessages();
     ASSERT_GE(verify.size(), 2u);
     EXPECT_EQ(verify[1], (TMessage{"Disc verified: 512 blocks match the image", litInfo}));
