@@ -387,7 +387,7 @@ private slots:
             pvd[87 - k] = static_cast<char>((described >> (8 * k)) & 0xFF);
         }
         pvd[128] = 0x00;
-        pvd[129] = 0x08; // 2048, little end first
+        pvd[129] = 0x08;                  // 2048, little end first
         std::memset(pvd + 883, ' ', 512); // the application-use area, unused
         QFile out(file);
         [&] { QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate)); }();
