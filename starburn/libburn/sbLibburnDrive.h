@@ -68,6 +68,8 @@ public:
     Error eject() override;
     Error closeSession() override;
     Error write(WriteJob& job, WriteMonitor& monitor) override;
+    // In sbLibburnRead.cpp.
+    Error readData(uint32_t lba, uint32_t blocks, void* buffer, ReadMonitor& monitor) override;
     void shutDown() override;
 
     // The volume label of the disc in the drive (its primary volume
