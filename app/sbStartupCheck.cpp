@@ -2,7 +2,6 @@
 
 #include "app/sbApplication.h"
 #include "app/ufrmWelcome.h"
-#include "forms/UtilFuncs.h"
 #include "ui/sbDialogs.h"
 
 #include <QCoreApplication>

@@ -5,10 +5,16 @@
 # as the desktop's own validators read them, and a C program built against
 # the installed library with pkg-config alone.
 #
-#   check_install.sh BUILD_DIR PREFIX LIBDIR SOURCE_DIR VERSION [TAVRIN_BURN]
-# TAVRIN_BURN: yes when the build has the command-line program.
+#   check_install.sh BUILD_DIR PREFIX LIBDIR SOURCE_DIR VERSION [TAVRIN_BURN [SANITIZE]]
+# TAVRIN_BURN: yes when the build has the command-line program. SANITIZE:
+# the build's sanitizer (address, thread), which the C program needs too.
 set -uo pipefail
-build=$1 prefix=$2 libdir=$3 source=$4 version=$5 with_burn=${6:-no}
+build=$1 prefix=$2 libdir=$3 source=$4 version=$5 with_burn=${6:-no} sanitize=${7:-}
+client_flags=()
+case $sanitize in
+address) client_flags=(-fsanitize=address,undefined) ;;
+thread) client_flags=(-fsanitize=thread) ;;
+esac
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tavrin-install.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -127,7 +133,7 @@ grep -qx "Exec=tavrin %f" "$root/share/applications/org.tavrin.Tavrin.desktop" |
 export PKG_CONFIG_PATH=$root/$libdir/pkgconfig PKG_CONFIG_SYSROOT_DIR=$dest
 [ "$(pkg-config --modversion starburn)" = "$version" ] || fail "starburn.pc has the wrong version"
 # shellcheck disable=SC2046
-if cc -std=c11 -Wall -Werror -o "$work/client" "$source/tests/install/starburn_client.c" \
+if cc -std=c11 -Wall -Werror "${client_flags[@]}" -o "$work/client" "$source/tests/install/starburn_client.c" \
     $(pkg-config --cflags --libs starburn); then
     # Installed, the library is in the system's library folder; here it is
     # in DESTDIR, which the loader is told about.
