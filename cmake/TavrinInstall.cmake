@@ -46,14 +46,17 @@ install(DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/sounds
         DESTINATION ${TAVRIN_INSTALL_PROGRAMDIR} COMPONENT tavrin)
 install(FILES ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/lame.dll
         DESTINATION ${TAVRIN_INSTALL_PROGRAMDIR} COMPONENT tavrin)
-file(RELATIVE_PATH tavrin_link_target ${CMAKE_INSTALL_FULL_BINDIR}
-     ${CMAKE_INSTALL_PREFIX}/${TAVRIN_INSTALL_PROGRAMDIR}/tavrin)
+# The link is made where the install goes (the prefix may be given only
+# when installing: cmake --install --prefix DIR), relative, so it holds in
+# DESTDIR trees and packages.
+file(RELATIVE_PATH tavrin_link_target /prefix/${CMAKE_INSTALL_BINDIR}
+     /prefix/${TAVRIN_INSTALL_PROGRAMDIR}/tavrin)
 install(CODE "
-  set(link \"\$ENV{DESTDIR}${CMAKE_INSTALL_FULL_BINDIR}/tavrin\")
-  file(MAKE_DIRECTORY \"\$ENV{DESTDIR}${CMAKE_INSTALL_FULL_BINDIR}\")
-  file(REMOVE \"\${link}\")
-  file(CREATE_LINK \"${tavrin_link_target}\" \"\${link}\" SYMBOLIC)
-  message(STATUS \"Installing: \${link} -> ${tavrin_link_target}\")
+  set(folder \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+  file(MAKE_DIRECTORY \"\${folder}\")
+  file(REMOVE \"\${folder}/tavrin\")
+  file(CREATE_LINK \"${tavrin_link_target}\" \"\${folder}/tavrin\" SYMBOLIC)
+  message(STATUS \"Installing: \${folder}/tavrin -> ${tavrin_link_target}\")
   " COMPONENT tavrin)
 
 # The library, its headers and its pkg-config file. StarBurnLinux.h names
@@ -132,7 +135,7 @@ if(TARGET tavrin-burn)
   endif()
   foreach(page ${tavrin_burn_pages})
     get_filename_component(name ${page} NAME)
-    set(folder "\$ENV{DESTDIR}${CMAKE_INSTALL_FULL_MANDIR}/man1")
+    set(folder "\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_MANDIR}/man1")
     install(CODE "
       file(MAKE_DIRECTORY \"${folder}\")
       message(STATUS \"Installing: ${folder}/${name}.gz\")

@@ -32,6 +32,14 @@ if ! DESTDIR=$dest cmake --install "$build" >"$work/install.log" 2>&1; then
     exit 1
 fi
 
+# Every file the install reports must land in the tree it was given; a rule
+# that wrote into the machine's own /usr would show here.
+stray() {
+    sed -nE 's/^-- (Installing|Up-to-date): ([^ ]+).*/\2/p' "$1" | grep -v "^$2/" || true
+}
+outside=$(stray "$work/install.log" "$dest")
+[ -z "$outside" ] || fail "installed outside DESTDIR: $outside"
+
 # --- the layout --------------------------------------------------------------
 expect=(
     "lib/tavrin/tavrin"
@@ -119,6 +127,25 @@ if [ "$with_burn" = yes ]; then
     ls "$root/share/man/man1/" | grep -q '^tavrin-burn\.1\.gz$' || fail "missing tavrin-burn(1)"
     v=$("$burn" --version 2>&1) || fail "tavrin-burn --version failed: $v"
     grep -qF "$version" <<<"$v" || fail "tavrin-burn --version says '$v', not $version"
+fi
+
+# A per-user copy: --prefix ~/.local, no root, nothing written outside it;
+# the program finds its library and its art there too.
+local_prefix=$work/user/.local
+if cmake --install "$build" --prefix "$local_prefix" >"$work/install-local.log" 2>&1; then
+    outside=$(stray "$work/install-local.log" "$local_prefix")
+    [ -z "$outside" ] || fail "--prefix: installed outside the prefix: $outside"
+    [ -f "$local_prefix/etc/tavrin/registry.ini" ] || fail "--prefix: no etc/tavrin/registry.ini"
+    outside=$(cd "$work/user" && find . -mindepth 1 -maxdepth 1 ! -name .local)
+    [ -z "$outside" ] || fail "--prefix: written outside the prefix: $outside"
+    out=$(TAVRIN_REGISTRY=$local_prefix/etc/tavrin/registry.ini TAVRIN_STARTUP_CHECK=1 \
+        timeout 60 "$local_prefix/bin/tavrin" 2>/dev/null) ||
+        fail "--prefix: the program did not show its welcome window"
+    grep -qxF "art folder: $(readlink -f "$local_prefix/lib/tavrin")/sounds/ISORes/ (loaded)" \
+        <<<"$out" || fail "--prefix: the art was not found: $out"
+else
+    cat "$work/install-local.log"
+    fail "cmake --install --prefix"
 fi
 
 # --- the desktop files, as the desktop's validators read them ----------------
