@@ -437,18 +437,12 @@ QImage icon(int size, const QColor& tint, const QString& letter) {
 // The program's icon as SVG for the desktop's icon theme: the same disc as
 // drawDisc, with the same proportions and colours. SVG has no conical
 // gradient, so the sheen is laid as thin ring sectors, each one the colour
-// the conical gradient has at its middle.
+// the conical gradient has at its middle, laid over the body.
 QString svgColor(const QColor& c) {
     return QStringLiteral("#%1%2%3")
         .arg(c.red(), 2, 16, QLatin1Char('0'))
         .arg(c.green(), 2, 16, QLatin1Char('0'))
         .arg(c.blue(), 2, 16, QLatin1Char('0'));
-}
-
-QString svgFill(const QColor& c) {
-    return QStringLiteral("fill=\"%1\" fill-opacity=\"%2\"")
-        .arg(svgColor(c))
-        .arg(c.alphaF(), 0, 'f', 3);
 }
 
 QString svgNumber(double v) {
@@ -510,6 +504,21 @@ QString iconSvg(const QColor& tint) {
         }
         return stops[std::size(stops) - 1].second;
     };
+    // The body under the ring, as its radial gradient gives it.
+    const auto bodyAt = [](double f) {
+        const QColor centre(0xF8, 0xFA, 0xFC), middle(0xE2, 0xE8, 0xF0), edge(0xC8, 0xD2, 0xDE);
+        return f < 0.55 ? mixColor(centre, middle, f / 0.55)
+                        : mixColor(middle, edge, (f - 0.55) / 0.45);
+    };
+    // The sheen over the body, as the painter composes it: an opaque colour.
+    const auto over = [](const QColor& top, const QColor& under) {
+        const double a = top.alphaF();
+        QColor c;
+        c.setRgbF(static_cast<float>(top.redF() * a + under.redF() * (1 - a)),
+                  static_cast<float>(top.greenF() * a + under.greenF() * (1 - a)),
+                  static_cast<float>(top.blueF() * a + under.blueF() * (1 - a)));
+        return c;
+    };
     constexpr int sectors = 90;
     const double outer = r * 0.93, inner = r * 0.36;
     const auto point = [&](double radius, double degrees) {
@@ -517,17 +526,33 @@ QString iconSvg(const QColor& tint) {
         return QStringLiteral("%1 %2").arg(svgNumber(c + radius * std::cos(a)),
                                            svgNumber(c - radius * std::sin(a)));
     };
-    svg += QStringLiteral("  <g stroke=\"none\">\n");
+    // Each sector is opaque (the sheen already laid over the body, radially
+    // as the body's gradient goes), so sectors may overlap a little and no
+    // seam shows between them.
+    QString gradients;
+    QString paths;
     for (int i = 0; i < sectors; ++i) {
+        const QColor sheen = sheenAt((i + 0.5) / sectors);
+        gradients += QStringLiteral("    <radialGradient id=\"s%1\" cx=\"%2\" cy=\"%2\" r=\"%3\" "
+                                    "gradientUnits=\"userSpaceOnUse\">")
+                         .arg(i)
+                         .arg(svgNumber(c), svgNumber(r));
+        for (double f : {0.36, 0.45, 0.55, 0.65, 0.75, 0.85, 0.93}) {
+            gradients += QStringLiteral("<stop offset=\"%1\" stop-color=\"%2\"/>")
+                             .arg(svgNumber(f), svgColor(over(sheen, bodyAt(f))));
+        }
+        gradients += QStringLiteral("</radialGradient>\n");
         const double from = 30 + 360.0 * i / sectors;
-        // A little overlap keeps hairline seams from showing between sectors.
-        const double to = 30 + 360.0 * (i + 1) / sectors + 0.4;
-        svg +=
-            QStringLiteral("    <path %1 d=\"M %2 A %3 %3 0 0 0 %4 L %5 A %6 %6 0 0 1 %7 Z\"/>\n")
-                .arg(svgFill(sheenAt((i + 0.5) / sectors)), point(outer, from), svgNumber(outer),
-                     point(outer, to), point(inner, to), svgNumber(inner), point(inner, from));
+        const double to = 30 + 360.0 * (i + 1) / sectors + 0.5;
+        paths +=
+            QStringLiteral("    <path fill=\"url(#s%1)\" d=\"M %2 A %3 %3 0 0 0 %4 L %5 A %6 %6 "
+                           "0 0 1 %7 Z\"/>\n")
+                .arg(i)
+                .arg(point(outer, from), svgNumber(outer), point(outer, to), point(inner, to),
+                     svgNumber(inner), point(inner, from));
     }
-    svg += QStringLiteral("  </g>\n");
+    svg += QStringLiteral("  <defs>\n") + gradients + QStringLiteral("  </defs>\n");
+    svg += QStringLiteral("  <g stroke=\"none\">\n") + paths + QStringLiteral("  </g>\n");
 
     // The grooves.
     for (double f : {0.52, 0.68, 0.84}) {
