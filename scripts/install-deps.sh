@@ -9,6 +9,7 @@ packages=(
     libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev
     libburn-dev libisofs-dev xorriso
     libssl-dev isomd5sum
+    file desktop-file-utils appstream
 )
 
 missing=()
