@@ -10,6 +10,7 @@ packages=(
     libburn-dev libisofs-dev xorriso
     libssl-dev isomd5sum
     file desktop-file-utils appstream
+    clang libclang-rt-14-dev
 )
 
 missing=()
