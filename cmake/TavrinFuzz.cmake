@@ -17,6 +17,7 @@ endforeach()
 target_link_libraries(StarBurn PUBLIC sbini Threads::Threads PkgConfig::LIBBURN PkgConfig::LIBISOFS)
 target_link_libraries(sbplatform PUBLIC sbini Threads::Threads)
 target_link_libraries(sbcore PUBLIC sbplatform StarBurn fmt::fmt Threads::Threads)
+target_link_libraries(sbcore PRIVATE OpenSSL::Crypto)
 
 add_subdirectory(ini)
 add_subdirectory(starburn)
