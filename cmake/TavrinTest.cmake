@@ -2,7 +2,8 @@
 # Builds one test binary and registers it with CTest. Every test runs with the
 # offscreen Qt platform and a UTF-8 locale, so GUI tests need no display and
 # texts compare the same on every machine. Real drives stay out of every
-# test (STARBURN_REAL_DRIVES=0) unless a test switches them on itself.
+# test (STARBURN_REAL_DRIVES=0) unless a test switches them on itself, and
+# the user's own settings are never touched (XDG_CONFIG_HOME in the build).
 function(tavrin_add_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -14,7 +15,7 @@ function(tavrin_add_test name)
     set(T_TIMEOUT 600)
   endif()
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;STARBURN_REAL_DRIVES=0;${T_ENVIRONMENT}"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;STARBURN_REAL_DRIVES=0;XDG_CONFIG_HOME=${PROJECT_BINARY_DIR}/tests/config;${T_ENVIRONMENT}"
     TIMEOUT ${T_TIMEOUT}
     LABELS "${T_LABELS}")
 endfunction()

@@ -21,6 +21,7 @@
 #include "pages/ufrmSourceFileSelection.h"
 #include "starburn/StarBurnTesting.h"
 #include "tests/support/TestArt.h"
+#include "tests/support/TestProgram.h"
 #include "ui/sbDialogs.h"
 #include "ui/sbImageButton.h"
 
@@ -234,6 +235,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         m_folder = std::make_unique<TTestProgramFolder>();
+        RedirectUserSettings(m_folder->Path() + QStringLiteral("config"));
         m_folder->WriteArt({}, {772, 547});
         SetApplicationFolder(m_folder->Path());
         ::setenv("STARBURN_CONFIG", path(QStringLiteral("starburn.ini")).toLocal8Bit().constData(),

@@ -88,17 +88,39 @@ private slots:
         QTest::mouseRelease(logo, Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(!form.Dragging());
 
-        // By the frame itself, with any button.
+        // By the frame itself, with the left button.
         const QPoint second = form.pos();
-        QTest::mousePress(&form, Qt::RightButton, {}, QPoint(200, 150));
+        QTest::mousePress(&form, Qt::LeftButton, {}, QPoint(200, 150));
         QVERIFY(form.Dragging());
         QMouseEvent move2(QEvent::MouseMove, QPointF(200, 150),
                           QPointF(form.mapToGlobal(QPoint(200, 150)) + QPoint(-30, 12)),
-                          Qt::NoButton, Qt::RightButton, Qt::NoModifier);
+                          Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&form, &move2);
         QCOMPARE(form.pos(), second + QPoint(-30, 12));
-        QTest::mouseRelease(&form, Qt::RightButton, {}, QPoint(200, 150));
+        QTest::mouseRelease(&form, Qt::LeftButton, {}, QPoint(200, 150));
         QVERIFY(!form.Dragging());
+
+        // Nowhere else: not with the right button, not from a plain label or
+        // blank page space, not from a disabled button.
+        auto* page = new QWidget(&form);
+        page->setGeometry(100, 20, 150, 100);
+        auto* label = new QLabel(QStringLiteral("Image file path:"), page);
+        label->setGeometry(5, 5, 100, 14);
+        auto* disabled = new QPushButton(QStringLiteral("Save Log"), page);
+        disabled->setGeometry(5, 50, 80, 23);
+        disabled->setEnabled(false);
+        page->show();
+        QTest::mousePress(&form, Qt::RightButton, {}, QPoint(200, 150));
+        QVERIFY(!form.Dragging());
+        QTest::mouseRelease(&form, Qt::RightButton, {}, QPoint(200, 150));
+        QTest::mousePress(logo, Qt::RightButton, {}, QPoint(5, 5));
+        QVERIFY(!form.Dragging());
+        QTest::mouseRelease(logo, Qt::RightButton, {}, QPoint(5, 5));
+        for (QWidget* w : {page, static_cast<QWidget*>(label), static_cast<QWidget*>(disabled)}) {
+            QTest::mousePress(w, Qt::LeftButton, {}, QPoint(3, 3));
+            QVERIFY2(!form.Dragging(), qPrintable(w->metaObject()->className()));
+            QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(3, 3));
+        }
 
         // After the release, moves no longer move it.
         const QPoint rest = form.pos();

@@ -1,0 +1,39 @@
+#include "forms/sbNotify.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QVariantMap>
+#include <QWidget>
+
+namespace {
+
+TsbNotifyHandler g_notifyHandler;
+
+bool sendOverDBus(const QString& title, const QString& body) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return false;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    call << QStringLiteral("tavrin") << 0u << QStringLiteral("media-optical") << title << body
+         << QStringList() << QVariantMap() << -1;
+    // Not waited for: a slow or missing notification service must not hold
+    // up the window.
+    return bus.send(call);
+}
+
+} // namespace
+
+bool NotifyWhenInactive(const QWidget* window, const QString& title, const QString& body) {
+    if (!window || window->isActiveWindow()) {
+        return false;
+    }
+    return g_notifyHandler ? g_notifyHandler(title, body) : sendOverDBus(title, body);
+}
+
+void SetNotifyHandler(TsbNotifyHandler handler) {
+    g_notifyHandler = std::move(handler);
+}
