@@ -503,7 +503,15 @@ void TfrmFinalAction::btnSaveLogClick() {
     // Written beside the old file and put in its place only when complete:
     // a failure half-way leaves whatever was there whole.
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+    // Flushed and checked before the commit: a write that breaks off while
+    // the commit flushes (a full disc, a size limit) would still be renamed.
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.flush()) {
+        const std::string reason = file.errorString().toStdString();
+        file.cancelWriting();
+        file.commit();
+        throw EsbError("Cannot save the log to " + fileName.toStdString() + ": " + reason);
+    }
+    if (!file.commit()) {
         throw EsbError("Cannot save the log to " + fileName.toStdString() + ": " +
                        file.errorString().toStdString());
     }

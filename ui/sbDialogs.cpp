@@ -42,9 +42,10 @@ TsbMsgResult defaultAnswer(TsbMsgButtons buttons) {
     return TsbMsgResult::mrOk;
 }
 
-QString nextFileName(TsbShownDialog::Type type, const QString& caption) {
+QString nextFileName(TsbShownDialog::Type type, const QString& caption,
+                     const QString& initialFile) {
     auto& p = presets();
-    p.Shown.push_back({type, TsbMsgKind::mkInformation, caption, {}});
+    p.Shown.push_back({type, TsbMsgKind::mkInformation, caption, initialFile});
     if (p.FileNames.empty()) {
         return {};
     }
@@ -115,7 +116,7 @@ TsbMsgResult TsbDialogs::MessageBox(QWidget* parent, const QString& text, const 
 QString TsbDialogs::OpenFileName(QWidget* parent, const QString& caption, const QString& filter,
                                  const QString& initialFile) {
     if (presets().Active) {
-        return nextFileName(TsbShownDialog::Type::dtOpenFile, caption);
+        return nextFileName(TsbShownDialog::Type::dtOpenFile, caption, initialFile);
     }
     return QFileDialog::getOpenFileName(parent, caption, initialFile, filter);
 }
@@ -123,7 +124,7 @@ QString TsbDialogs::OpenFileName(QWidget* parent, const QString& caption, const 
 QString TsbDialogs::SaveFileName(QWidget* parent, const QString& caption, const QString& filter,
                                  const QString& initialFile, const QString& defaultSuffix) {
     if (presets().Active) {
-        QString name = nextFileName(TsbShownDialog::Type::dtSaveFile, caption);
+        QString name = nextFileName(TsbShownDialog::Type::dtSaveFile, caption, initialFile);
         // As the dialog does before it asks whether to replace a file.
         if (!name.isEmpty() && !defaultSuffix.isEmpty() && QFileInfo(name).suffix().isEmpty()) {
             name += QLatin1Char('.') + defaultSuffix;

@@ -17,7 +17,8 @@ enum class TsbMsgKind { mkError, mkWarning, mkInformation, mkConfirmation };
 enum class TsbMsgButtons { mbOk, mbYesNo, mbOkCancel };
 enum class TsbMsgResult { mrOk, mrCancel, mrYes, mrNo };
 
-// One dialog as the user would have seen it.
+// One dialog as the user would have seen it; a file dialog's Text is the
+// file or folder it opened at.
 struct TsbShownDialog {
     enum class Type { dtMessage, dtOpenFile, dtSaveFile, dtModalWindow };
     Type DialogType = Type::dtMessage;
