@@ -15,6 +15,7 @@
 #include "pages/ufrmSelectTransport.h"
 #include "pages/ufrmSourceFileSelection.h"
 #include "starburn/StarBurn.h"
+#include "tests/support/TestProgram.h"
 #include "ui/sbDialogs.h"
 
 #include <QCheckBox>
@@ -63,7 +64,10 @@ class TestWizardPages : public QObject {
     QTemporaryDir m_dir;
 
 private slots:
-    void init() { TsbDialogs::BeginPresets(); }
+    void init() {
+        TsbDialogs::BeginPresets();
+        RedirectUserSettings(m_dir.filePath(QStringLiteral("config")));
+    }
     void cleanup() { TsbDialogs::EndPresets(); }
 
     void transportPageOffersSptiFirst() {
