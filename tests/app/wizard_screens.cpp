@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
     bool ok = true;
 
     app.Welcome()->show();
+    ok &= save(app.Welcome(), out + QStringLiteral("welcome.png"));
     app.Welcome()->ButtonNext->click();
     ok &= save(main, out + QStringLiteral("sheet-transport.png"));
     next();
