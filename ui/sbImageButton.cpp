@@ -46,6 +46,7 @@ QSize TsbImageButton::sizeHint() const {
 void TsbImageButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     const TPicture state = CurrentPicture();
 
     QPixmap picture = m_pictures[state];

@@ -75,6 +75,8 @@ void TsbSkinnedForm::EndDrag() {
 
 void TsbSkinnedForm::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    // On a scaled screen the picture is drawn larger: smoothly, not in blocks.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     if (!m_frame.isNull()) {
         painter.drawPixmap(0, 0, m_frame);
         return;

@@ -10,10 +10,12 @@
 
 #include <QDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <stdexcept>
 
@@ -267,6 +269,36 @@ private slots:
         QCOMPARE(TsbDialogs::ExecModal(dialog), int(QDialog::Rejected));
         QVERIFY(!dialog.isVisible());
         QCOMPARE(TsbDialogs::Shown().back().Caption, QStringLiteral("Modal"));
+    }
+
+    void realBoxShowsNamesAsPlainTextUnderTheProgramsCaption() {
+        TsbDialogs::EndPresets();
+        const QString text = QStringLiteral("Cannot open <b>holiday</b> &amp; co.iso");
+        QString shownText, shownCaption;
+        Qt::TextFormat format = Qt::AutoText;
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            shownText = box->text();
+            shownCaption = box->windowTitle();
+            format = box->textFormat();
+            box->done(QMessageBox::Ok);
+        });
+        TsbDialogs::MessageBox(nullptr, text, {}, TsbMsgKind::mkError);
+        QCOMPARE(format, Qt::PlainText);
+        QCOMPARE(shownText, text);
+        // Before the program names itself an empty caption stays empty.
+        QCOMPARE(shownCaption, QString());
+        TsbDialogs::SetDefaultCaption(QStringLiteral("Tavrin"));
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            shownCaption = box->windowTitle();
+            box->done(QMessageBox::Ok);
+        });
+        TsbDialogs::MessageBox(nullptr, text, {}, TsbMsgKind::mkError);
+        TsbDialogs::SetDefaultCaption({});
+        QCOMPARE(shownCaption, QStringLiteral("Tavrin"));
     }
 
     void guardShowsTheErrorAndStopsIt() {
