@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QFileInfo>
 #include <QVariantMap>
 #include <QWidget>
 
@@ -9,7 +10,19 @@ namespace {
 
 TsbNotifyHandler g_notifyHandler;
 
+bool sessionBusAround() {
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+        return true;
+    }
+    // Without an address libdbus would try to launch a bus of its own.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
+}
+
 bool sendOverDBus(const QString& title, const QString& body) {
+    if (!sessionBusAround()) {
+        return false;
+    }
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         return false;

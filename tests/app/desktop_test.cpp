@@ -417,6 +417,34 @@ private slots:
         }
     }
 
+    void waylandSessionStartsOnXWaylandUnlessAPlatformIsChosen() {
+        const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+        const QByteArray session = qgetenv("XDG_SESSION_TYPE");
+        const QByteArray display = qgetenv("DISPLAY");
+        const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+        qunsetenv("WAYLAND_DISPLAY");
+        qunsetenv("QT_QPA_PLATFORM");
+        qputenv("XDG_SESSION_TYPE", "wayland");
+        qputenv("DISPLAY", ":0");
+        const QStringList plain{QStringLiteral("tavrin")};
+        const QString onWayland = ChoosePlatform(plain);
+        const QString chosenByArgument = ChoosePlatform(
+            {QStringLiteral("tavrin"), QStringLiteral("-platform"), QStringLiteral("wayland")});
+        qputenv("QT_QPA_PLATFORM", "wayland");
+        const QString chosenByVariable = ChoosePlatform(plain);
+        qunsetenv("QT_QPA_PLATFORM");
+        qputenv("XDG_SESSION_TYPE", "x11");
+        const QString onX11 = ChoosePlatform(plain);
+        qputenv("QT_QPA_PLATFORM", platform);
+        qputenv("XDG_SESSION_TYPE", session);
+        qputenv("DISPLAY", display);
+        qputenv("WAYLAND_DISPLAY", wayland);
+        QCOMPARE(onWayland, QStringLiteral("xcb"));
+        QCOMPARE(chosenByArgument, QString());
+        QCOMPARE(chosenByVariable, QString());
+        QCOMPARE(onX11, QString());
+    }
+
     void keyboardAloneWalksTheWizard() {
         m_app = std::make_unique<TsbApplication>();
         m_main = m_app->Main();

@@ -7,7 +7,9 @@
 #include "ui/sbImageButton.h"
 #include "ui/sbPageControl.h"
 #include "ui/sbSkinnedForm.h"
+#include "ui/sbTextFit.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -299,6 +301,42 @@ private slots:
         TsbDialogs::MessageBox(nullptr, text, {}, TsbMsgKind::mkError);
         TsbDialogs::SetDefaultCaption({});
         QCOMPARE(shownCaption, QStringLiteral("Tavrin"));
+    }
+
+    void controlsGrowToShowTheirWholeTexts() {
+        QWidget parent;
+        parent.resize(300, 200);
+        auto* left = new QLabel(QStringLiteral("Image file path of the image to burn:"), &parent);
+        left->setGeometry(10, 10, 40, 13);
+        auto* right = new QLabel(QStringLiteral("Burning speed of the recorder:"), &parent);
+        right->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        right->setGeometry(200, 40, 60, 13);
+        auto* longer = new QLabel(QString(QStringLiteral("word ")).repeated(30), &parent);
+        longer->setGeometry(10, 70, 100, 13);
+        auto* box = new QCheckBox(QStringLiteral("Send optimum power calibration"), &parent);
+        box->setGeometry(10, 150, 30, 17);
+        auto* picture = new TsbImageButton(&parent);
+        picture->SetPicture(TsbImageButton::bpNormal, solidPixmap({20, 20}, Qt::white));
+        picture->setText(QStringLiteral("A caption wider than its picture"));
+        sbInstallTextFitter();
+        parent.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&parent));
+
+        QCOMPARE(left->x(), 10);
+        QVERIFY(left->width() >= left->sizeHint().width());
+        // Right-aligned: it keeps its right edge and grows to the left.
+        QCOMPARE(right->geometry().right(), 259);
+        QVERIFY(right->width() >= right->sizeHint().width());
+        // Wider than the parent: it wraps and grows down, inside the parent.
+        QVERIFY(longer->wordWrap());
+        QVERIFY(longer->height() >= longer->heightForWidth(longer->width()));
+        QVERIFY(QRect(QPoint(), parent.size()).contains(longer->geometry()));
+        QVERIFY(box->width() >= box->sizeHint().width());
+        QCOMPARE(picture->size(), QSize(20, 20)); // a picture keeps its size
+
+        // A longer text later: the label grows again.
+        left->setText(QStringLiteral("Image file path of the image to burn, typed or dropped:"));
+        QTRY_VERIFY(left->width() >= left->sizeHint().width());
     }
 
     void guardShowsTheErrorAndStopsIt() {
