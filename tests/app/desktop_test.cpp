@@ -25,6 +25,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -283,6 +284,10 @@ private slots:
             m_app = std::make_unique<TsbApplication>();
             m_main = m_app->Main();
             QCOMPARE(m_main->AppliedLayout(), skin);
+            // The Tahoma-metric font of fonts-wine stands in when the system has none.
+            if (QFile::exists(QStringLiteral("/usr/share/wine/fonts/tahoma.ttf"))) {
+                QCOMPARE(QFontInfo(m_main->font()).family(), QStringLiteral("Tahoma"));
+            }
             const auto check = [skin](QWidget* window, const QString& where) {
                 QApplication::processEvents();
                 const QStringList clipped = clippedTexts(window);
