@@ -37,6 +37,7 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <cstdlib>
 #include <memory>
@@ -540,12 +541,21 @@ private slots:
         // Watched while it runs: the caption and the title carry the figures.
         StarBurnTesting_SlowWrite("CdRom0", 4 * 1024 * 1024);
         QStringList captions, titles;
+        bool escaped = false;
+        size_t questions = 0;
         QTimer probe;
         probe.setInterval(10);
         connect(&probe, &QTimer::timeout, this, [&] {
             if (m_main->RunState == 1) {
                 captions << control<QLabel>("lablProgressCaption")->text();
                 titles << m_main->windowTitle();
+                // Esc during the write asks Cancel's question; "No" goes on.
+                if (!escaped && m_main->ButtonClose->isEnabled()) {
+                    escaped = true;
+                    TsbDialogs::PresetAnswer(TsbMsgResult::mrNo);
+                    QTest::keyClick(m_main, Qt::Key_Escape);
+                    questions = TsbDialogs::ShownMessages(TsbMsgKind::mkConfirmation).size();
+                }
             }
         });
         probe.start();
@@ -560,6 +570,11 @@ private slots:
         QVERIFY2(captions.filter(caption).size() > 0, qPrintable(captions.join(QLatin1Char('|'))));
         QVERIFY(titles.filter(QRegularExpression(QStringLiteral("^\\d+% — Tavrin$"))).size() > 0);
         QCOMPARE(m_main->windowTitle(), QStringLiteral("Tavrin"));
+        QVERIFY(escaped);
+        QCOMPARE(questions, size_t(1));
+        QVERIFY(control<QTreeWidget>("lvLog")
+                    ->findItems(QStringLiteral("Burning completed"), Qt::MatchExactly)
+                    .size() == 1);
         // The user was looking: no notification.
         QCOMPARE(m_notified.size(), 0);
     }
