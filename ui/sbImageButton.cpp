@@ -66,9 +66,8 @@ void TsbImageButton::paintEvent(QPaintEvent*) {
     if (hasFocus()) {
         // The keyboard's button: a dotted frame inside the picture, in the
         // caption's colour so it shows on either skin.
-        QColor mark = m_captionColor.isValid() ? m_captionColor : palette().buttonText().color();
         painter.setRenderHint(QPainter::Antialiasing, false);
-        painter.setPen(QPen(mark, 1, Qt::DotLine));
+        painter.setPen(QPen(palette().buttonText().color(), 1, Qt::DotLine));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(rect().adjusted(3, 3, -4, -4));
         painter.setRenderHint(QPainter::Antialiasing, true);
