@@ -79,14 +79,24 @@ void TfrmSourceFileSelection::Button1Click() {
     Edit1->setText(chosen);
 
     const QByteArray path = QFile::encodeName(chosen);
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking: a FIFO picked here would otherwise hang the window in open().
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         return;
     }
     struct stat st {};
-    if (::fstat(fd, &st) == 0) {
+    const bool examined = ::fstat(fd, &st) == 0;
+    ::close(fd);
+    if (examined && !S_ISREG(st.st_mode)) {
+        ImageFileSize = 0;
+        WriteSizeLine();
+        TsbDialogs::MessageBox(
+            this, QStringLiteral("\"%1\" is not an image file (not a regular file).").arg(chosen),
+            QStringLiteral("Image file"), TsbMsgKind::mkError);
+        return;
+    }
+    if (examined) {
         ImageFileSize = static_cast<int64_t>(st.st_size);
     }
-    ::close(fd);
     WriteSizeLine();
 }
