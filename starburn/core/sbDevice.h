@@ -167,6 +167,13 @@ public:
     // chunks. Returns SB_EXCEPTION_CANCELLED when the monitor says so.
     virtual Error write(WriteJob& job, WriteMonitor& monitor) = 0;
 
+    // A grabber opens the drive for writing (claim) and lets go of it
+    // (unclaim, once for each claim that succeeded). A drive that other
+    // programs can reach answers SB_EXCEPTION_DEVICE_BUSY while one of them
+    // has it open, as a real drive does.
+    virtual Error claim() { return {}; }
+    virtual void unclaim() {}
+
     // Called once when the library shuts down, after every write has ended.
     virtual void shutDown() {}
 
