@@ -322,6 +322,19 @@ TEST_F(Robust, AWriteWhoseResultCannotBeRecordedFails) {
     writeText(stateDir + "/writer", "not a folder");
     EXPECT_EQ(call.get(), SB_EXCEPTION_FILE_ERROR);
     EXPECT_NE(std::string(r.text).find("disc cannot be saved"), std::string::npos) << r.text;
+
+    // A recorder whose state cannot be put right is left out; the library still starts.
+    for (void*& g : grabbers) {
+        StarBurn_Destroy(&g);
+    }
+    grabbers.clear();
+    ASSERT_EQ(start(slowRecorders()), SB_EXCEPTION_NONE);
+    EXPECT_NE(std::string(startText).find("recorder \"writer\""), std::string::npos) << startText;
+    void* missing = nullptr;
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_CreateEx(&missing, r.text, sizeof r.text, &r.status,
+                                                  r.failure, nullptr, nullptr, "CdRom0", 1),
+              SB_EXCEPTION_NO_DEVICE);
+    keep(open("CdRom1"));
 }
 
 // ---------------------------------------------------------------------------
