@@ -124,6 +124,16 @@ void TfrmSourceFileSelection::Button1Click() {
         return;
     }
     Edit1->setText(chosen);
+    // stat, not open: a FIFO picked here must not hang the window.
+    struct stat st {};
+    const QByteArray path = QFile::encodeName(chosen);
+    if (::stat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        ReadImageFileSize();
+        TsbDialogs::MessageBox(
+            this, QStringLiteral("\"%1\" is not an image file (not a regular file).").arg(chosen),
+            QStringLiteral("Image file"), TsbMsgKind::mkError);
+        return;
+    }
     ReadImageFileSize();
     RememberImageFolder(chosen);
 }

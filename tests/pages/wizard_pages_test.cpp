@@ -35,6 +35,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <thread>
 
 #include <sys/resource.h>
@@ -241,6 +242,16 @@ private slots:
         QCOMPARE(page.ImageFileName, QStringLiteral("/typed.iso"));
         QCOMPARE(page.lblSizeInformation->text(),
                  QStringLiteral("File size: 700.00 Mb      Disc size: 700.00 Mb"));
+        // A FIFO is refused at once with a message; the window never waits on it.
+        const QString fifo = m_dir.filePath(QStringLiteral("pipe.iso"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        TsbDialogs::ClearShown();
+        TsbDialogs::PresetFileName(fifo);
+        QTest::mouseClick(page.Button1, Qt::LeftButton);
+        QCOMPARE(page.ImageFileSize, qint64(0));
+        const auto errors = TsbDialogs::ShownMessages(TsbMsgKind::mkError);
+        QCOMPARE(errors.size(), size_t(1));
+        QVERIFY(errors[0].Text.contains(QStringLiteral("not a regular file")));
     }
 
     void devicePageWithoutSelection() {
