@@ -33,7 +33,7 @@ using namespace burn;
 constexpr int kFifoChunks = 8192;
 constexpr int kFifoChunkSize = 2048;
 constexpr size_t kFeedChunk = 256 * 1024;
-constexpr auto kPollStep = std::chrono::milliseconds(50);
+constexpr auto kPollStep = std::chrono::milliseconds(20);
 // libburn's write thread lingers about half a second after a failed or
 // cancelled write; this bounds the wait for it.
 constexpr auto kThreadEndWait = std::chrono::seconds(10);
@@ -41,7 +41,7 @@ constexpr auto kWindDownStep = std::chrono::milliseconds(20);
 constexpr auto kThreadLinger = std::chrono::seconds(2);
 // How often libburn forces a pseudo-drive's file to its storage, in 2 KiB
 // blocks (libburn's default is 8192).
-constexpr int kStdioFsync = 0;
+constexpr int kStdioFsync = 1;
 // A pseudo-drive has no speed list; it throttles to what it is asked.
 constexpr uint32_t kStdioTopSpeed = 0xFFFF;
 constexpr uint32_t kSlowestStdioSpeed = 176;
@@ -1073,6 +1073,7 @@ struct Drive::WriteRun {
     // Bytes per second the feeder keeps to (a throttled pseudo-drive); 0: as
     // fast as libburn takes them.
     uint64_t rate = 0;
+    bool pseudoDrive = false;
 
     std::thread feeder;
     std::mutex mutex;
@@ -1176,8 +1177,14 @@ struct Drive::WriteRun {
                                  std::string("libburn could not take the image: ") +
                                      std::strerror(err));
             }
-            f.fifo = burn_fifo_source_new(input, kFifoChunkSize, kFifoChunks, 1);
-            burn_source_free(input); // the fifo holds it now
+            if (f.file >= 0 && pseudoDrive) {
+                // A file written into a file: libburn's fifo would only copy
+                // the bytes once more.
+                f.fifo = input;
+            } else {
+                f.fifo = burn_fifo_source_new(input, kFifoChunkSize, kFifoChunks, 1);
+                burn_source_free(input); // the fifo holds it now
+            }
             f.track = burn_track_create();
             feeds.push_back(f);
             if (f.fifo == nullptr || f.track == nullptr) {
@@ -1325,6 +1332,14 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
     burn_drive* d = nullptr;
     {
         std::unique_lock lock(mutex_);
+        // The drive's cancelled write may still wind down; a cancel of this
+        // one meanwhile is answered at once.
+        while (windingDown_) {
+            if (monitor.cancelled()) {
+                return makeError(SB_EXCEPTION_CANCELLED, ECANCELED, "The write was cancelled");
+            }
+            changed_.wait_for(lock, kWindDownStep);
+        }
         if (!awaitWindDownLocked(lock) || writing_) {
             return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The drive is already writing");
         }
@@ -1345,6 +1360,7 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
             return e;
         }
         applySpeedsLocked();
+        run->pseudoDrive = setup_.stdio;
         if (setup_.stdio && appliedWrite_ < kStdioTopSpeed) {
             run->rate = static_cast<uint64_t>(appliedWrite_) * 1000;
         }
