@@ -73,6 +73,31 @@ STARBURN_API uint8_t StarBurn_AbortWrites(uint32_t ulPatienceSeconds);
 STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_ReadData(SB_GRABBER_HEAD, uint32_t ulLba,
                                                          uint32_t ulBlocks, void* pBuffer);
 
+/*
+ * Erases the rewritable disc in the drive so that it can be written from its
+ * start again: a CD-RW or DVD-RW is blanked (quickly, or every block when
+ * bFull is not 0), a DVD+RW is formatted. Everything the disc held is lost.
+ * The grabber must be opened for writing; the call runs on the calling
+ * thread like a write and counts as one (a second write or blank on the drive
+ * is refused meanwhile, StarBurn_AbortWrites waits for it). The grabber's
+ * callback gets SB_REASON_OTHER_PROGRESS (11) as the erase starts, then
+ * SB_REASON_WRITE_PROGRESS (12) with the bytes of the whole erase and the
+ * bytes erased so far. StarBurn_CdvdBurnerGrabber_Cancel stops it where the
+ * medium allows: a virtual recorder stops at once and leaves the disc needing
+ * another blank; a real drive finishes the erase it has begun (drives cannot
+ * interrupt it), and the call then reports the erase done. Failures:
+ *   SB_EXCEPTION_MEDIUM_ERROR   a write-once or pressed disc (CD-R, DVD-R,
+ *                               DVD+R, CD-ROM ...): it cannot be erased
+ *   SB_EXCEPTION_NOT_READY      no disc in the drive
+ *   SB_EXCEPTION_CANCELLED      cancelled before the end
+ *   SB_EXCEPTION_DEVICE_BUSY    the drive is writing
+ *   SB_EXCEPTION_NOT_SUPPORTED  the drive (a pseudo-drive) erases nothing
+ * A virtual recorder's disc becomes blank with its full capacity; a quick
+ * blank takes the time of writing the recorded area at the current write
+ * speed (times the time factor), a full blank that of the whole disc.
+ */
+STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_Blank(SB_GRABBER_HEAD, uint8_t bFull);
+
 #ifdef __cplusplus
 }
 #endif

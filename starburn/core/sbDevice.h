@@ -193,6 +193,14 @@ public:
     virtual Error claim() { return {}; }
     virtual void unclaim() {}
 
+    // Erases a rewritable disc (quick, or every block when full): CD-RW and
+    // DVD-RW are blanked, DVD+RW formatted. Runs on the calling thread like a
+    // write: reason 11 as it starts, then reason 12 with a total. A
+    // write-once or pressed disc fails with SB_EXCEPTION_MEDIUM_ERROR.
+    virtual Error blank(bool /*full*/, WriteMonitor& /*monitor*/) {
+        return makeError(SB_EXCEPTION_NOT_SUPPORTED, 0, "This drive cannot erase discs");
+    }
+
     // Called once when the library shuts down, after every write has ended.
     virtual void shutDown() {}
 

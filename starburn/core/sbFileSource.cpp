@@ -21,6 +21,8 @@ public:
 
     uint64_t size() const override { return size_; }
 
+    int fileDescriptor() const override { return fd_; }
+
     bool read(void* buffer, size_t length, std::string& error, int& errnoValue) override {
         if (!fits(length, error, errnoValue)) {
             return false;

@@ -139,7 +139,8 @@ void Grabber::cancel() {
     changed_.notify_all();
 }
 
-Error Grabber::write(WriteJob& job, bool reportProgress) {
+template <typename Work>
+Error Grabber::asWrite(bool reportProgress, Work&& work) {
     {
         std::lock_guard lock(mutex_);
         if (closed_) {
@@ -180,7 +181,17 @@ Error Grabber::write(WriteJob& job, bool reportProgress) {
     } finish{*this};
 
     Monitor monitor(*this, reportProgress);
-    return entry_->device->write(job, monitor);
+    return work(monitor);
+}
+
+Error Grabber::write(WriteJob& job, bool reportProgress) {
+    return asWrite(reportProgress,
+                   [&](WriteMonitor& monitor) { return entry_->device->write(job, monitor); });
+}
+
+Error Grabber::blank(bool full) {
+    return asWrite(true,
+                   [&](WriteMonitor& monitor) { return entry_->device->blank(full, monitor); });
 }
 
 Error Grabber::read(uint32_t lba, uint32_t blocks, void* buffer) {

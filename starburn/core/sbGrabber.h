@@ -46,12 +46,20 @@ public:
     // second write on the same drive.
     Error write(WriteJob& job, bool reportProgress);
 
+    // Erases the disc on the calling thread, with the bookkeeping and cancel
+    // of a write (a blank is a write to the drive).
+    Error blank(bool full);
+
     // Reads blocks of the disc on the calling thread. A Cancel (also one
     // that came since the last write or read) ends it with
     // SB_EXCEPTION_CANCELLED; refused while the drive writes.
     Error read(uint32_t lba, uint32_t blocks, void* buffer);
 
 private:
+    // Runs work as this grabber's write: one per drive, cancel honoured.
+    template <typename Work>
+    Error asWrite(bool reportProgress, Work&& work);
+
     class Monitor;
     friend class Monitor;
     class Reader;

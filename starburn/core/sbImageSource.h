@@ -25,6 +25,11 @@ public:
     // Makes the next read start at the first byte again.
     virtual bool rewind(std::string& error, int& errnoValue) = 0;
 
+    // The open file the source reads with pread (so its offset is free), for
+    // a backend that can read the file itself; -1 when the bytes come from
+    // anything else.
+    virtual int fileDescriptor() const { return -1; }
+
     // Where the source can, copies its next `length` bytes into the file
     // descriptor `fd` at `offset` inside the kernel, sparing the copy through
     // a buffer. Returns 1 when done, -1 on failure (error and errnoValue set),

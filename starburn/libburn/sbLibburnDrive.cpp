@@ -14,10 +14,12 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace starburn::lb {
@@ -31,21 +33,20 @@ using namespace burn;
 constexpr int kFifoChunks = 8192;
 constexpr int kFifoChunkSize = 2048;
 constexpr size_t kFeedChunk = 256 * 1024;
-constexpr auto kPollStep = std::chrono::milliseconds(50);
-// libburn's write thread ends about half a second after a failed or cancelled
-// write turns idle; this bounds the wait for it.
+constexpr auto kPollStep = std::chrono::milliseconds(20);
+// libburn's write thread lingers about half a second after a failed or
+// cancelled write; this bounds the wait for it.
 constexpr auto kThreadEndWait = std::chrono::seconds(10);
-// A pseudo-drive has no speed list; it throttles to what it is asked.
+constexpr auto kWindDownStep = std::chrono::milliseconds(20);
+constexpr auto kThreadLinger = std::chrono::seconds(2);
+// A pseudo-drive's file is forced to its storage once, at the end of the
+// write (burn_write_opts_set_stdio_fsync 1). Chosen by measurement:
+// libburn's default (every 16 MiB) was slower than libburn writing alone, no
+// sync at all would report success for bytes still in the page cache.
+constexpr int kStdioFsync = 1;
+// A pseudo-drive has no speed list; it is fed at the speed asked.
 constexpr uint32_t kStdioTopSpeed = 0xFFFF;
 constexpr uint32_t kSlowestStdioSpeed = 176;
-
-// libburn writes one disc at a time here: the end of its write thread is only
-// seen in the process-wide message queue, which names no drive a program can
-// match.
-std::mutex& writeGate() {
-    static std::mutex m;
-    return m;
-}
 
 Error notReady(const std::string& text) {
     return senseError(SB_EXCEPTION_NOT_READY, 0x02, 0x3A, 0x00, text);
@@ -271,7 +272,8 @@ void Drive::shutDown() {
     if (releaser_.joinable()) {
         releaser_.join();
     }
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    awaitWindDownLocked(lock);
     releaseLocked(false);
     if (info_ != nullptr) {
         // Dropped from libburn's drive list, which is libburn's global state.
@@ -657,10 +659,10 @@ void Drive::applySpeedsLocked() {
     const uint32_t read = pickRead(requestedRead_);
     appliedRead_ = read;
     appliedWrite_ = write;
-    // 0 asks libburn for the drive's fastest; a pseudo-drive then does not
-    // throttle at all.
-    const int w =
-        (setup_.stdio && write >= kStdioTopSpeed) || write == 0 ? 0 : static_cast<int>(write);
+    // 0 asks libburn for the drive's fastest. A pseudo-drive is never
+    // throttled by libburn (it sleeps in 16 MiB steps): the write feeds it at
+    // the speed asked instead.
+    const int w = setup_.stdio || write == 0 ? 0 : static_cast<int>(write);
     const int r =
         (setup_.stdio && read >= kStdioTopSpeed) || read == 0 ? 0 : static_cast<int>(read);
     burn_drive_set_speed(drive_, r, w);
@@ -758,8 +760,8 @@ Error Drive::preventRemoval(bool prevent) {
 }
 
 Error Drive::eject() {
-    std::lock_guard lock(mutex_);
-    if (writing_) {
+    std::unique_lock lock(mutex_);
+    if (!awaitWindDownLocked(lock)) {
         return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The drive is writing");
     }
     if (held_) {
@@ -776,7 +778,10 @@ Error Drive::eject() {
 }
 
 Error Drive::closeSession() {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    if (!awaitWindDownLocked(lock)) {
+        return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The drive is writing");
+    }
     bool fresh = false;
     if (Error e = grabLocked(&fresh)) {
         return e;
@@ -876,6 +881,63 @@ Caps capsOf(burn_drive* d, WriteMethod method) {
     }
     burn_disc_free_multi_caps(&caps);
     return c;
+}
+
+// After a failed or cancelled write libburn's thread lingers about half a
+// second with the drive already idle; its end is only announced in the
+// process-wide queue, which names no drive a program can match. Waited for
+// (bounded) before the write's objects go and before libburn may be shut
+// down; another drive's thread ending meanwhile ends the wait early, which
+// startOperation makes up for.
+void awaitWriteThreadEnd(uint64_t mark) {
+    const auto deadline = Clock::now() + kThreadLinger;
+    while (Clock::now() < deadline) {
+        for (const auto& m : messagesSince(mark)) {
+            if (m.code == kWriteThreadEnded) {
+                return;
+            }
+        }
+        std::this_thread::sleep_for(kWindDownStep);
+    }
+}
+
+// Starts a libburn operation on a drive (a write, an erase, a format).
+// libburn marks the drive busy before the call returns when it starts its
+// thread; a drive still idle was refused, and the refusal is in the queue.
+// libburn's thread of the drive's previous operation lingers about half a
+// second after a failure or cancel although the drive shows idle; libburn
+// refuses the next operation meanwhile, so that refusal is waited out. mark
+// is set to where the started operation's messages begin.
+template <typename Start>
+bool startOperation(burn_drive* d, WriteMonitor& monitor, uint64_t& mark, Start&& start) {
+    const auto giveUp = Clock::now() + kThreadEndWait;
+    for (;;) {
+        mark = messageMark();
+        start();
+        if (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE) {
+            return true;
+        }
+        bool going = false;
+        bool refused = false;
+        for (const auto& m : messagesSince(mark)) {
+            if (!m.failure) {
+                continue;
+            }
+            if (m.code == kDriveOperationGoing) {
+                going = true;
+            } else if (m.code == 0x0002017c || m.code == 0x00020146 || m.code == 0x00020181 ||
+                       m.code == 0x00020113 || m.code == 0x00020139 || m.code == 0x00020168 ||
+                       m.code == 0x00020130 || m.code == 0x00020129) {
+                refused = true;
+            }
+        }
+        if (going && !refused && Clock::now() < giveUp && !monitor.cancelled()) {
+            std::this_thread::sleep_for(kWindDownStep);
+            continue;
+        }
+        // Idle and not refused: it started and has ended already.
+        return !going && !refused;
+    }
 }
 
 } // namespace
@@ -987,16 +1049,22 @@ Error Drive::checkWriteLocked(const WriteJob& job, uint64_t& total, Plan& plan) 
     return {};
 }
 
-// The libburn objects of one write and the thread that feeds the image to
-// them: a socket per track, read by libburn's fifo, written by the feeder
-// from the job's sources. libburn never calls back into this library's code,
-// so its threads (which it may cancel at any instruction) run only its own.
+// The libburn objects of one write and, where libburn cannot read the image
+// itself, the thread that feeds it: a socket per track, read by libburn's
+// fifo, written by the feeder from the job's sources. An image file that
+// needs no throttling is handed to libburn as a file descriptor and read by
+// libburn directly, its fastest path. libburn never calls back into this
+// library's code, so its threads (which it may cancel at any instruction) run
+// only its own.
 struct Drive::WriteRun {
     struct Feed {
         int socket = -1; // our end; libburn owns and closes the other
+        int file = -1;   // the image file handed to libburn (it closes its copy)
+        uint64_t fileSize = 0;
         burn_source* fifo = nullptr;
         burn_track* track = nullptr;
         ImageSource* source = nullptr;
+        std::string description;
         uint64_t size = 0;
     };
 
@@ -1004,8 +1072,14 @@ struct Drive::WriteRun {
     burn_session* session = nullptr;
     burn_write_opts* opts = nullptr;
     std::vector<Feed> feeds;
+    // Bytes per second the feeder keeps to (a throttled pseudo-drive); 0: as
+    // fast as libburn takes them.
+    uint64_t rate = 0;
+    bool pseudoDrive = false;
 
     std::thread feeder;
+    std::mutex mutex;
+    std::condition_variable wake;
     std::atomic<bool> stop{false};
     std::atomic<bool> feedFailed{false};
     Error feedError; // written by the feeder before feedFailed, read after join
@@ -1035,7 +1109,11 @@ struct Drive::WriteRun {
     }
 
     void stopFeeding() {
-        stop = true;
+        {
+            std::lock_guard lock(mutex);
+            stop = true;
+        }
+        wake.notify_all();
         for (auto& f : feeds) {
             if (f.socket >= 0) {
                 ::shutdown(f.socket, SHUT_RDWR);
@@ -1044,6 +1122,41 @@ struct Drive::WriteRun {
         if (feeder.joinable()) {
             feeder.join();
         }
+    }
+
+    bool needsFeeder() const {
+        return std::any_of(feeds.begin(), feeds.end(), [](const Feed& f) { return f.socket >= 0; });
+    }
+
+    burn_source* inputFor(Feed& f) {
+        const int fd = rate == 0 ? f.source->fileDescriptor() : -1;
+        struct stat st {};
+        if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            // libburn reads the file itself from its start; the source reads
+            // with pread, so a copy of its descriptor has its offset to itself.
+            const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+            if (copy >= 0 && ::lseek(copy, 0, SEEK_SET) == 0) {
+                f.file = copy;
+                f.fileSize = static_cast<uint64_t>(st.st_size);
+                if (burn_source* in = burn_fd_source_new(copy, -1, static_cast<off_t>(f.size))) {
+                    return in;
+                }
+                f.file = -1;
+            }
+            if (copy >= 0) {
+                ::close(copy);
+            }
+        }
+        int pair[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
+            return nullptr;
+        }
+        f.socket = pair[1];
+        burn_source* in = burn_fd_source_new(pair[0], -1, static_cast<off_t>(f.size));
+        if (in == nullptr) {
+            ::close(pair[0]);
+        }
+        return in;
     }
 
     Error build(WriteJob& job) {
@@ -1056,22 +1169,24 @@ struct Drive::WriteRun {
         for (auto& t : job.tracks) {
             Feed f;
             f.source = t.source.get();
+            f.description = t.description;
             f.size = t.source->size();
-            int pair[2];
-            if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
-                const int err = errno;
-                return makeError(SB_EXCEPTION_GENERIC, static_cast<uint32_t>(err),
-                                 std::string("No channel to libburn: ") + std::strerror(err));
-            }
-            f.socket = pair[1];
-            burn_source* input = burn_fd_source_new(pair[0], -1, static_cast<off_t>(f.size));
+            burn_source* input = inputFor(f);
             if (input == nullptr) {
-                ::close(pair[0]);
+                const int err = errno != 0 ? errno : ENOMEM;
                 feeds.push_back(f);
-                return makeError(SB_EXCEPTION_GENERIC, ENOMEM, "libburn could not take the image");
+                return makeError(SB_EXCEPTION_GENERIC, static_cast<uint32_t>(err),
+                                 std::string("libburn could not take the image: ") +
+                                     std::strerror(err));
             }
-            f.fifo = burn_fifo_source_new(input, kFifoChunkSize, kFifoChunks, 1);
-            burn_source_free(input); // the fifo holds it now
+            if (f.file >= 0 && pseudoDrive) {
+                // A file written into a file: libburn's fifo would only copy
+                // the bytes once more.
+                f.fifo = input;
+            } else {
+                f.fifo = burn_fifo_source_new(input, kFifoChunkSize, kFifoChunks, 1);
+                burn_source_free(input); // the fifo holds it now
+            }
             f.track = burn_track_create();
             feeds.push_back(f);
             if (f.fifo == nullptr || f.track == nullptr) {
@@ -1088,15 +1203,48 @@ struct Drive::WriteRun {
     }
 
     void startFeeding() {
-        feeder = std::thread([this] { feed(); });
+        if (needsFeeder()) {
+            feeder = std::thread([this] { feed(); });
+        }
+    }
+
+    // A file libburn read itself that changed size meanwhile was burned cut
+    // short or padded: that is a failure, not a disc.
+    Error checkFiles() const {
+        for (const auto& f : feeds) {
+            if (f.file < 0) {
+                continue;
+            }
+            struct stat st {};
+            if (::fstat(f.source->fileDescriptor(), &st) == 0 &&
+                static_cast<uint64_t>(st.st_size) != f.fileSize) {
+                return makeError(SB_EXCEPTION_FILE_ERROR, 0,
+                                 "The " + f.description +
+                                     " changed size during the write: it was " +
+                                     std::to_string(f.fileSize) + " bytes and is now " +
+                                     std::to_string(st.st_size));
+            }
+        }
+        return {};
     }
 
     void feed() {
-        std::unique_ptr<char[]> buffer(new char[kFeedChunk]);
+        // Throttled, the bytes go in steps of about 20 ms, so a stop is seen
+        // between two steps.
+        const size_t chunk = rate == 0
+                                 ? kFeedChunk
+                                 : std::clamp<size_t>(static_cast<size_t>(rate / 50) / 2048 * 2048,
+                                                      2048, kFeedChunk);
+        std::unique_ptr<char[]> buffer(new char[chunk]);
+        const auto start = Clock::now();
+        uint64_t sent = 0;
         for (auto& f : feeds) {
+            if (f.socket < 0) {
+                continue;
+            }
             uint64_t left = f.size;
             while (left > 0 && !stop) {
-                const size_t n = static_cast<size_t>(std::min<uint64_t>(left, kFeedChunk));
+                const size_t n = static_cast<size_t>(std::min<uint64_t>(left, chunk));
                 std::string error;
                 int err = 0;
                 if (!f.source->read(buffer.get(), n, error, err)) {
@@ -1109,6 +1257,15 @@ struct Drive::WriteRun {
                     return; // libburn stopped reading: the write ended or was cancelled
                 }
                 left -= n;
+                sent += n;
+                if (rate != 0) {
+                    const auto due =
+                        start +
+                        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                            static_cast<double>(sent) / static_cast<double>(rate)));
+                    std::unique_lock lock(mutex);
+                    wake.wait_until(lock, due, [this] { return stop.load(); });
+                }
             }
             // The end of the track's input.
             ::shutdown(f.socket, SHUT_WR);
@@ -1116,21 +1273,76 @@ struct Drive::WriteRun {
     }
 };
 
-Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
-    std::unique_lock gate(writeGate(), std::try_to_lock);
-    if (!gate.owns_lock()) {
-        return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY,
-                         "Another drive is writing through libburn; discs are written through "
-                         "libburn one at a time");
+// libburn's write thread for a drive ends when the drive's status turns idle
+// (it sets it last). Until then nothing of the write is freed or begun anew.
+bool Drive::awaitWindDownLocked(std::unique_lock<std::mutex>& lock) {
+    changed_.wait(lock, [this] { return !windingDown_; });
+    if (windDown_.joinable()) {
+        std::thread t = std::move(windDown_);
+        lock.unlock();
+        t.join();
+        lock.lock();
     }
-    WriteRun run;
+    return !writing_;
+}
+
+// A cancelled write returns to its caller at once; this thread waits for
+// libburn to stop writing, frees the write's objects and gives the drive
+// back.
+void Drive::windDown(std::unique_ptr<WriteRun> run, burn_drive* d, uint64_t mark) {
+    const auto deadline = Clock::now() + kThreadEndWait;
+    bool idle = false;
+    while (!(idle = burn_drive_get_status(d, nullptr) == BURN_DRIVE_IDLE) &&
+           Clock::now() < deadline) {
+        // libburn takes a cancel only while it reads or writes.
+        burn_drive_cancel(d);
+        std::this_thread::sleep_for(kWindDownStep);
+    }
+    if (idle) {
+        awaitWriteThreadEnd(mark);
+    } else {
+        // Never freed under libburn's feet: a drive that does not stop keeps
+        // its write's objects, and the log says so.
+        note("The drive " + setup_.title +
+             " did not stop writing after the cancel; it stays busy until the program ends");
+        (void)run.release();
+    }
+    run.reset();
+    std::lock_guard lock(mutex_);
+    if (idle) {
+        writing_ = false;
+        opcPending_ = false;
+        burn_drive_re_assess(d, 0);
+        refreshLocked();
+        touchLocked();
+        if (!setup_.stdio && state_.present() && !state_.erasable &&
+            !isOverwritable(state_.profile, state_.role)) {
+            note("The write on " + setup_.title +
+                 " was cancelled; the write-once disc is left as libburn left it (it may hold an "
+                 "unfinished track)");
+        }
+    }
+    windingDown_ = false;
+    changed_.notify_all();
+}
+
+Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
+    auto run = std::make_unique<WriteRun>();
     Plan plan;
     uint64_t total = 0;
     bool simulated = job.testWrite;
     burn_drive* d = nullptr;
     {
-        std::lock_guard lock(mutex_);
-        if (writing_) {
+        std::unique_lock lock(mutex_);
+        // The drive's cancelled write may still wind down; a cancel of this
+        // one meanwhile is answered at once.
+        while (windingDown_) {
+            if (monitor.cancelled()) {
+                return makeError(SB_EXCEPTION_CANCELLED, ECANCELED, "The write was cancelled");
+            }
+            changed_.wait_for(lock, kWindDownStep);
+        }
+        if (!awaitWindDownLocked(lock) || writing_) {
             return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The drive is already writing");
         }
         bool fresh = false;
@@ -1149,42 +1361,49 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
         if (Error e = checkWriteLocked(job, total, plan)) {
             return e;
         }
-        if (Error e = run.build(job)) {
+        applySpeedsLocked();
+        run->pseudoDrive = setup_.stdio;
+        if (setup_.stdio && appliedWrite_ < kStdioTopSpeed) {
+            run->rate = static_cast<uint64_t>(appliedWrite_) * 1000;
+        }
+        if (Error e = run->build(job)) {
             return e;
         }
         d = drive_;
-        run.opts = burn_write_opts_new(d);
-        if (run.opts == nullptr) {
+        run->opts = burn_write_opts_new(d);
+        if (run->opts == nullptr) {
             return makeError(SB_EXCEPTION_GENERIC, ENOMEM, "libburn could not set up the write");
         }
         int typeSet = 0;
         switch (plan.method) {
         case WriteMethod::TrackAtOnce:
-            typeSet = burn_write_opts_set_write_type(run.opts, BURN_WRITE_TAO, BURN_BLOCK_MODE1);
+            typeSet = burn_write_opts_set_write_type(run->opts, BURN_WRITE_TAO, BURN_BLOCK_MODE1);
             break;
         case WriteMethod::SessionAtOnce:
         case WriteMethod::DiscAtOncePq:
-            typeSet = burn_write_opts_set_write_type(run.opts, BURN_WRITE_SAO, BURN_BLOCK_SAO);
+            typeSet = burn_write_opts_set_write_type(run->opts, BURN_WRITE_SAO, BURN_BLOCK_SAO);
             break;
         case WriteMethod::DiscAtOnceRawPw:
-            typeSet = burn_write_opts_set_write_type(run.opts, BURN_WRITE_RAW, BURN_BLOCK_RAW96R);
+            typeSet = burn_write_opts_set_write_type(run->opts, BURN_WRITE_RAW, BURN_BLOCK_RAW96R);
             break;
         }
         if (typeSet == 0) {
             return notSupported(std::string("libburn cannot write ") +
                                 writeMethodName(plan.method) + " on " + setup_.title);
         }
-        burn_write_opts_set_simulate(run.opts, job.testWrite ? 1 : 0);
-        burn_write_opts_set_underrun_proof(run.opts, bupEnabled_ ? 1 : 0);
+        burn_write_opts_set_simulate(run->opts, job.testWrite ? 1 : 0);
+        burn_write_opts_set_underrun_proof(run->opts, bupEnabled_ ? 1 : 0);
         // libburn calibrates the laser power at the start of every write
         // unless told not to; nothing here tells it not to.
         if (opcPending_) {
-            burn_write_opts_set_perform_opc(run.opts, 1);
+            burn_write_opts_set_perform_opc(run->opts, 1);
         }
-        burn_write_opts_set_multi(run.opts, plan.multi ? 1 : 0);
-        applySpeedsLocked();
+        burn_write_opts_set_multi(run->opts, plan.multi ? 1 : 0);
+        if (setup_.stdio) {
+            burn_write_opts_set_stdio_fsync(run->opts, kStdioFsync);
+        }
         char reasons[BURN_REASONS_LEN] = {};
-        if (burn_precheck_write(run.opts, run.disc, reasons, 1) <= 0) {
+        if (burn_precheck_write(run->opts, run->disc, reasons, 1) <= 0) {
             std::string why = reasons;
             while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) {
                 why.pop_back();
@@ -1199,45 +1418,46 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
 
     // From here the drive is this thread's: the releaser and the queries keep
     // their hands off until writing_ goes.
-    const uint64_t mark = messageMark();
-    run.startFeeding();
-    burn_disc_write(run.opts, run.disc);
-
-    // burn_disc_write refuses some jobs before it starts its thread; those
-    // refusals are in the queue by now.
-    bool spawned = true;
-    for (const auto& m : messagesSince(mark)) {
-        if (m.failure && (m.code == kDriveOperationGoing || m.code == 0x0002017c ||
-                          m.code == 0x00020146 || m.code == 0x00020181 || m.code == 0x00020113 ||
-                          m.code == 0x00020139 || m.code == 0x00020168)) {
-            spawned = false;
-        }
-    }
+    run->startFeeding();
+    uint64_t mark = 0;
+    const bool spawned =
+        startOperation(d, monitor, mark, [&] { burn_disc_write(run->opts, run->disc); });
 
     monitor.progress(total, 0);
     uint64_t done = 0;
-    bool cancelSent = false;
     int lastStatus = BURN_DRIVE_IDLE;
     std::vector<uint64_t> trackStart;
     uint64_t sum = 0;
-    for (const auto& f : run.feeds) {
+    for (const auto& f : run->feeds) {
         trackStart.push_back(sum);
         sum += f.size;
     }
     while (spawned) {
+        if (monitor.cancelled() || run->feedFailed) {
+            // The caller has its answer at once; libburn stops on its own time.
+            burn_drive_cancel(d);
+            run->stopFeeding();
+            const bool feedFailed = run->feedFailed;
+            Error feedError = run->feedError;
+            {
+                std::lock_guard lock(mutex_);
+                windingDown_ = true;
+                windDown_ = std::thread([this, r = std::move(run), d, mark]() mutable {
+                    windDown(std::move(r), d, mark);
+                });
+            }
+            if (feedFailed && !monitor.cancelled()) {
+                return feedError;
+            }
+            return makeError(
+                SB_EXCEPTION_CANCELLED, ECANCELED,
+                std::string("The write was cancelled") +
+                    (!setup_.stdio && !simulated ? "; the disc may hold an unfinished track" : ""));
+        }
         burn_progress p{};
         const burn_drive_status status = burn_drive_get_status(d, &p);
         if (status == BURN_DRIVE_IDLE) {
             break;
-        }
-        if (!cancelSent && (monitor.cancelled() || run.feedFailed)) {
-            burn_drive_cancel(d);
-            cancelSent = true;
-            // libburn may be waiting for input: the input ends too.
-            run.stopFeeding();
-        } else if (cancelSent) {
-            // libburn takes a cancel only while it reads or writes.
-            burn_drive_cancel(d);
         }
         if (status != lastStatus &&
             (status == BURN_DRIVE_WRITING_LEADIN || status == BURN_DRIVE_WRITING_LEADOUT ||
@@ -1262,34 +1482,19 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
                                      std::min(p.buffer_available, p.buffer_capacity));
             }
         }
-        if (cancelSent) {
-            // A cancelled monitor wakes at once; the drive still needs time.
-            std::this_thread::sleep_for(kPollStep);
-        } else {
-            monitor.sleepUntil(Clock::now() + kPollStep);
-        }
+        monitor.sleepUntil(Clock::now() + kPollStep);
     }
 
     const bool wroteWell = spawned && burn_drive_wrote_well(d) != 0;
     const bool feat21 = spawned && !wroteWell && plan.method == WriteMethod::TrackAtOnce &&
-                        !monitor.cancelled() && burn_drive_was_feat21_failure(d) != 0;
-    if (spawned) {
-        // libburn's thread outlives the idle status by a moment after a
-        // failure; nothing is freed or written again before it has ended.
-        const auto deadline = Clock::now() + kThreadEndWait;
-        bool ended = false;
-        while (!ended && Clock::now() < deadline) {
-            for (const auto& m : messagesSince(mark)) {
-                ended = ended || m.code == kWriteThreadEnded;
-            }
-            if (!ended) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-        }
+                        burn_drive_was_feat21_failure(d) != 0;
+    if (spawned && !wroteWell) {
+        awaitWriteThreadEnd(mark);
     }
-    run.stopFeeding();
+    run->stopFeeding();
     int err = 0;
     const std::string why = failureText(messagesSince(mark), err);
+    const Error fileChanged = wroteWell ? run->checkFiles() : Error{};
 
     {
         std::lock_guard lock(mutex_);
@@ -1310,14 +1515,11 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
     }
     const std::string planNote = plan.note.empty() ? std::string() : " (" + plan.note + ")";
 
-    if (monitor.cancelled()) {
-        return makeError(
-            SB_EXCEPTION_CANCELLED, ECANCELED,
-            std::string("The write was cancelled") +
-                (!setup_.stdio && !simulated ? "; the disc may hold an unfinished track" : ""));
+    if (run->feedFailed) {
+        return run->feedError;
     }
-    if (run.feedFailed) {
-        return run.feedError;
+    if (fileChanged) {
+        return fileChanged;
     }
     if (!wroteWell) {
         return makeError(
@@ -1333,6 +1535,109 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
     }
     monitor.progress(total, total);
     monitor.otherProgress(); // closing
+    return {};
+}
+
+// ---------------------------------------------------------------------------
+// Erasing
+
+Error Drive::blank(bool full, WriteMonitor& monitor) {
+    burn_drive* d = nullptr;
+    bool format = false;
+    {
+        std::unique_lock lock(mutex_);
+        if (!awaitWindDownLocked(lock)) {
+            return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The drive is already writing");
+        }
+        if (setup_.stdio) {
+            return notSupported("The pseudo-drive " + setup_.title +
+                                " writes a file; there is no disc to erase");
+        }
+        bool fresh = false;
+        if (Error e = grabLocked(&fresh)) {
+            return e;
+        }
+        if (!fresh) {
+            refreshLocked();
+        }
+        if (!state_.present()) {
+            return noDisc();
+        }
+        // CD-RW and DVD-RW (sequential or restricted overwrite) are blanked,
+        // DVD+RW formatted; libburn has no erase for anything else.
+        const int p = state_.profile;
+        format = p == 0x1a;
+        if (!(p == 0x0a || p == 0x13 || p == 0x14 || format) || (!state_.erasable && !format)) {
+            return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x05, 0x30, 0x05,
+                              "The " + profileText(state_) +
+                                  " disc cannot be erased: it is write-once or pressed (only "
+                                  "CD-RW, DVD-RW and DVD+RW can be)");
+        }
+        if (!(setup_.facts.writesCdRw || setup_.facts.writesDvdPlusRw || setup_.facts.writesDvdR)) {
+            return notSupported("The drive " + setup_.title + " cannot write, so it cannot erase");
+        }
+        d = drive_;
+        writing_ = true;
+        closedByWrite_.clear();
+        feat21Failed_.clear();
+        changed_.notify_all();
+    }
+
+    monitor.otherProgress();
+    uint64_t mark = 0;
+    const bool started = startOperation(d, monitor, mark, [&] {
+        if (format) {
+            // Formatted to its full size; libburn decides the format itself.
+            burn_disc_format(d, 0, 0);
+        } else {
+            burn_disc_erase(d, full ? 0 : 1);
+        }
+    });
+    bool cancelNoted = false;
+    uint64_t done = 0;
+    while (burn_drive_get_status(d, nullptr) != BURN_DRIVE_IDLE) {
+        burn_progress p{};
+        burn_drive_get_status(d, &p);
+        if (p.sectors > 0) {
+            const uint64_t total = static_cast<uint64_t>(p.sectors) * 2048;
+            const uint64_t now =
+                std::min<uint64_t>(static_cast<uint64_t>(std::max(p.sector, 0)) * 2048, total);
+            if (now >= done) {
+                done = now;
+                monitor.progress(total, done);
+            }
+        }
+        if (monitor.cancelled() && !cancelNoted) {
+            // A drive cannot stop an erase it has begun; stopping it would
+            // leave the disc unreadable to everything.
+            note("The erase on " + setup_.title +
+                 " cannot be stopped once begun; it finishes before the cancel is answered");
+            cancelNoted = true;
+        }
+        if (cancelNoted) {
+            std::this_thread::sleep_for(kPollStep);
+        } else {
+            monitor.sleepUntil(Clock::now() + kPollStep);
+        }
+    }
+    const bool erased = started && burn_drive_wrote_well(d) != 0;
+    int err = 0;
+    const std::string why = failureText(messagesSince(mark), err);
+    {
+        std::lock_guard lock(mutex_);
+        writing_ = false;
+        burn_drive_re_assess(d, 0);
+        refreshLocked();
+        applySpeedsLocked();
+        touchLocked();
+    }
+    if (!erased) {
+        return makeError(SB_EXCEPTION_MEDIUM_ERROR, err != 0 ? static_cast<uint32_t>(err) : EIO,
+                         std::string(format ? "Formatting" : "Blanking") + " the disc in " +
+                             setup_.title + " failed" + (why.empty() ? "" : ": " + why));
+    }
+    // A cancel that came during the erase is not reported: the disc is erased,
+    // and saying otherwise would have the user believe its contents remain.
     return {};
 }
 

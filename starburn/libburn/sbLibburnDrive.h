@@ -21,6 +21,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -68,6 +69,7 @@ public:
     Error eject() override;
     Error closeSession() override;
     Error write(WriteJob& job, WriteMonitor& monitor) override;
+    Error blank(bool full, WriteMonitor& monitor) override;
     // In sbLibburnRead.cpp.
     Error readData(uint32_t lba, uint32_t blocks, void* buffer, ReadMonitor& monitor) override;
     void shutDown() override;
@@ -90,6 +92,10 @@ private:
     struct WriteRun;
 
     struct Plan;
+
+    // Waits for a cancelled write's wind-down; false when a write still runs.
+    bool awaitWindDownLocked(std::unique_lock<std::mutex>& lock);
+    void windDown(std::unique_ptr<WriteRun> run, burn::burn_drive* d, uint64_t mark);
 
     Error grabLocked(bool* fresh = nullptr);
     Error openFailure(const std::string& why, int err) const;
@@ -126,6 +132,10 @@ private:
     std::chrono::steady_clock::time_point releaseAt_{};
     bool held_ = false;    // a grabber locked the tray
     bool writing_ = false; // a write runs; only it touches the drive
+    // A cancelled write has returned to its caller while libburn still stops
+    // it; windDown_ then frees it and clears writing_.
+    bool windingDown_ = false;
+    std::thread windDown_;
     DiscState state_;
     std::vector<uint32_t> writeSpeeds_; // KB/s, ascending, for the disc in the drive
     std::vector<uint32_t> readSpeeds_;

@@ -72,7 +72,7 @@ Error readStdioFile(const std::string& path, uint32_t lba, uint32_t blocks, char
 Error Drive::readData(uint32_t lba, uint32_t blocks, void* buffer, ReadMonitor& monitor) {
     auto* out = static_cast<char*>(buffer);
     std::unique_lock lock(mutex_);
-    if (writing_) {
+    if (!awaitWindDownLocked(lock)) {
         return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY,
                          "The drive " + setup_.title + " is writing");
     }

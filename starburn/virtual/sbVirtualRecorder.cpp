@@ -962,6 +962,106 @@ Error Recorder::write(WriteJob& job, WriteMonitor& monitor) {
     return {};
 }
 
+Error Recorder::blank(bool full, WriteMonitor& monitor) {
+    uint64_t total = 0;
+    double rate = 0;
+    uint8_t type = 0;
+    uint32_t capacity = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (writing_) {
+            return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The recorder is already writing");
+        }
+        if (!disc_.present() || discPulled_) {
+            return noDisc();
+        }
+        const DiscKind* k = disc_.kind();
+        if (k == nullptr || !k->erasable) {
+            return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x05, 0x30, 0x05,
+                              std::string("The ") + (k != nullptr ? k->name : "unknown") +
+                                  (disc_.pressed() ? " disc is pressed" : " disc is write-once") +
+                                  "; it cannot be erased (only CD-RW, DVD-RW and DVD+RW can)");
+        }
+        if (!writesKind(config_.facts, *k)) {
+            return makeError(SB_EXCEPTION_NOT_SUPPORTED, EOPNOTSUPP,
+                             std::string("The recorder cannot write ") + k->name +
+                                 " discs, so it cannot erase them");
+        }
+        type = disc_.type();
+        capacity = disc_.capacity();
+        // A quick blank erases what was recorded (at least the lead-in's
+        // worth); a full one every block of the disc.
+        const uint64_t blocks = full ? capacity : std::max<uint64_t>(disc_.nextWritable(), 1);
+        total = blocks * kBlockSize;
+        const double speed =
+            static_cast<double>(pickSpeed(writeSpeeds(), requestedWrite_)) * 1000.0;
+        if (timeFactor_ > 0 && speed > 0) {
+            rate = speed / timeFactor_;
+        }
+        writing_ = true;
+    }
+    struct Done {
+        Recorder& r;
+        ~Done() {
+            std::lock_guard lock(r.mutex_);
+            r.writing_ = false;
+        }
+    } done{*this};
+
+    monitor.otherProgress();
+    monitor.progress(total, 0);
+    const auto start = Clock::now();
+    uint64_t erased = 0;
+    bool cancelled = false;
+    // Steps of a tenth of a second at most, so a cancel is seen at once.
+    const uint64_t step =
+        rate > 0 ? std::max<uint64_t>(static_cast<uint64_t>(rate / 10), kBlockSize) : total;
+    while (erased < total) {
+        erased = std::min(total, erased + step);
+        if (rate > 0) {
+            const auto due =
+                start + std::chrono::duration_cast<Clock::duration>(
+                            std::chrono::duration<double>(static_cast<double>(erased) / rate));
+            if (!monitor.sleepUntil(due)) {
+                cancelled = true;
+            }
+        } else if (monitor.cancelled()) {
+            cancelled = true;
+        }
+        if (cancelled || discPulled_) {
+            break;
+        }
+        monitor.progress(total, erased);
+    }
+
+    std::lock_guard lock(mutex_);
+    if (discPulled_) {
+        std::string path;
+        if (Error e = fileAwayLocked("taken-out", path, true)) {
+            std::fprintf(stderr, "libStarBurn: recorder \"%s\": %s\n", config_.id.c_str(),
+                         e.text.c_str());
+        }
+        disc_ = Disc();
+        discPulled_ = false;
+        persistQuietly();
+        return notReady("The disc was taken out of the drive while it was being erased");
+    }
+    disc_ = Disc::blank(type, capacity);
+    if (cancelled) {
+        // What was erased is gone and the rest no longer makes a disc: it
+        // needs blanking again before it takes a write.
+        disc_.addDamaged(static_cast<uint32_t>(std::min<uint64_t>(erased / kBlockSize, capacity)));
+    }
+    ::unlink(contentsFile().c_str());
+    persistQuietly();
+    if (cancelled) {
+        return makeError(SB_EXCEPTION_CANCELLED, ECANCELED,
+                         "The erase was cancelled; the disc must be blanked again before it is "
+                         "written");
+    }
+    return {};
+}
+
 Error Recorder::stream(WriteJob& job, WriteMonitor& monitor, const Plan& plan, uint64_t& done) {
     int fd = -1;
     if (!plan.testWrite) {

@@ -59,6 +59,7 @@ public:
     Error eject() override;
     Error closeSession() override;
     Error write(WriteJob& job, WriteMonitor& monitor) override;
+    Error blank(bool full, WriteMonitor& monitor) override;
     Error readData(uint32_t lba, uint32_t blocks, void* buffer, ReadMonitor& monitor) override;
 
     // Faults for tests.
