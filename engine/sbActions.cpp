@@ -365,6 +365,8 @@ void TsbBurnAtOnceToCDDVDAction::Execute(TsbActionItem* Item) {
         !burner.TestWrite) {
         CloseSession();
     }
-    EjectDisc();
+    if (EjectWhenDone) {
+        EjectDisc();
+    }
     Report(LoadResString(rsBurningCompleted), litInfo);
 }

@@ -8,10 +8,6 @@
 #include <QComboBox>
 #include <QLabel>
 
-const char* const NoSpeedSelectedText =
-    "No burning speed is selected: the recorder reported no write speed for this disc. "
-    "Check the disc and go back to choose the recorder again.";
-
 TfrmBurnOptions::TfrmBurnOptions(QWidget* parent)
     : TsbDockForm(parent), m_speedList(std::make_unique<TsbDiscSpeedList>()) {
     setObjectName(QStringLiteral("frmBurnOptions"));
