@@ -167,6 +167,15 @@ void searchDevices(TsbDeviceFinder& finder, TCliFrontEnd& frontEnd, TsbTransport
     }
 }
 
+// A drive that writes any kind of disc. (The recorder sheet looks at CD-R
+// alone, which leaves out drives that write only DVDs, such as a libburn
+// pseudo-drive, an image file that takes the part of a DVD-RAM.)
+bool isRecorder(const TsbDeviceItem& device) {
+    const TsbMediaFormats& f = device.MediaFormats;
+    return f.WritesCDR || f.WritesCDRW || f.WritesDVDR || f.WritesDVDRAM || f.WritesDVDPlusR ||
+           f.WritesDVDPlusRW || f.WritesDVDPlusRDL;
+}
+
 std::string addressText(const TsbDeviceAddress& address) {
     if (address.Present == 0) {
         return "";
@@ -196,7 +205,7 @@ std::string sizeText(const TsbDeviceItem& device) {
 
 // Empty when the device can write the disc in it, else the recorder sheet's reason.
 std::string whyNotWritable(const TsbDeviceItem& device) {
-    if (device.MediaFormats.WritesCDR == 0) {
+    if (!isRecorder(device)) {
         return "The drive is not a recorder";
     }
     try {
@@ -249,7 +258,7 @@ TsbDeviceItem& chooseDevice(const TsbDeviceList& devices, const std::string& spe
     }
     std::vector<TsbDeviceItem*> writers;
     for (int i = 0; i < devices.Count(); ++i) {
-        if (devices.Items(i)->MediaFormats.WritesCDR != 0) {
+        if (isRecorder(*devices.Items(i))) {
             writers.push_back(devices.Items(i));
         }
     }
@@ -451,7 +460,7 @@ int RunDevicesCommand(const TCliDevicesOptions& options, TCliSignals& signals) {
         int listed = 0;
         for (int i = 0; i < finder.Devices.Count(); ++i) {
             const TsbDeviceItem& d = *finder.Devices.Items(i);
-            const bool writer = d.MediaFormats.WritesCDR != 0;
+            const bool writer = isRecorder(d);
             if (!writer && !options.All) {
                 continue;
             }
@@ -524,7 +533,7 @@ int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
         TsbDeviceItem& device = chooseDevice(finder.Devices, options.Device);
 
         // Every check before the drive is opened.
-        if (device.MediaFormats.WritesCDR == 0) {
+        if (!isRecorder(device)) {
             stop(exNoDriveOrDisc, LoadResString(rsSelectBurningDevice));
         }
         try {

@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
     libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev
     libburn-dev libisofs-dev xorriso
-    libcli11-dev help2man
+    libcli11-dev help2man python3
 )
 
 missing=()
