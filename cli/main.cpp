@@ -80,6 +80,9 @@ int main(int argc, char** argv) {
     burnCommand->add_flag("--test", burn.Test, "Test write: simulate, the disc stays blank");
     burnCommand->add_flag("--opc", burn.Opc, "Send optimum power calibration before writing");
     burnCommand->add_flag("--no-eject", burn.NoEject, "Leave the disc in the drive afterwards");
+    burnCommand->add_flag("--close-disc", burn.CloseDisc,
+                          "Close the disc: no session can be added later (Track- and "
+                          "Session-At-Once leave it open by default, as the wizard does)");
     burnCommand->add_flag("--yes,-y", burn.Yes,
                           "Answer yes to the question before burning (needed without a terminal)");
 

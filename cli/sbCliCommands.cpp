@@ -506,8 +506,9 @@ int RunDevicesCommand(const TCliDevicesOptions& options, TCliSignals& signals) {
             }
         }
         if (listed == 0) {
-            return finish(output, exNoDriveOrDisc, "no-drive-or-disc",
-                          options.All ? "No drive was found" : "No recorder was found");
+            const std::string text = options.All ? "No drive was found" : "No recorder was found";
+            output.Error(text);
+            return finish(output, exNoDriveOrDisc, "no-drive-or-disc", text);
         }
         return finish(output, exDone, "done", std::to_string(listed) + " drive(s)");
     } catch (const ECliStop& e) {
@@ -628,8 +629,12 @@ int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
         // The option record as the mode and options sheets leave it.
         burner.WriteMode = mode.WriteMode;
         burner.TestWrite = options.Test;
-        burner.MultiSession =
-            mode.WriteMode == wmTrackAtOnceFromFile || mode.WriteMode == wmSessionAtOnceFromFile;
+        // The options sheet leaves Track- and Session-At-Once discs open for
+        // more sessions. A DVD-RAM has no sessions to leave open (libburn refuses
+        // to try), and --close-disc asks for a closed disc.
+        burner.MultiSession = (mode.WriteMode == wmTrackAtOnceFromFile ||
+                               mode.WriteMode == wmSessionAtOnceFromFile) &&
+                              !options.CloseDisc && burner.DiscType != DISC_TYPE_DVDRAM;
         burner.SendOPC = options.Opc;
         burner.OptionValue = 0;
         burner.SpeedFactor = speedFactor;

@@ -35,6 +35,7 @@ struct TCliBurnOptions : TCliCommon {
     bool Test = false;
     bool Opc = false;
     bool NoEject = false;
+    bool CloseDisc = false;
     bool Yes = false;
 };
 
