@@ -14,6 +14,7 @@
 #include "engine/sbActions.h"
 #include "engine/sbBurner.h"
 #include "engine/sbLibrarySession.h"
+#include "engine/sbLog.h"
 #include "platform/sbDrives.h"
 #include "platform/sbSystem.h"
 #include "starburn/StarBurn.h"
@@ -591,10 +592,22 @@ int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
             }
         } release{burner};
 
-        // The wizard log's rows before the run.
-        output.Log(LoadResString(rsBurningImage), litInfo);
-        output.Log(LoadResString(rsDestinationDevice) + ": " + device.Product, litInfo);
-        output.Log(LoadResString(rsSourceImageFile) + " " + options.Image, litInfo);
+        // The wizard log as the transport, recorder and image sheets leave it,
+        // shown first as the final sheet shows it.
+        TsbLog wizardLog;
+        const std::pair<int32_t, std::string> rows[] = {
+            {0, LoadResString(rsBurningImage)},
+            {2, LoadResString(rsDestinationDevice) + ": " + device.Product},
+            {3, LoadResString(rsSourceImageFile) + " " + options.Image},
+        };
+        for (const auto& [sheet, text] : rows) {
+            TsbLogItem& row = wizardLog.Add();
+            row.LogMessage = text;
+            row.PageOwner = sheet;
+        }
+        for (int i = 0; i < wizardLog.Count(); ++i) {
+            output.Log(wizardLog.Items(i).LogMessage, wizardLog.Items(i).ItemType);
+        }
 
         TsbDiscSpeedList speeds;
         speeds.Fill(burner);
