@@ -10,9 +10,11 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <pty.h>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -331,6 +333,57 @@ TEST_F(CliTest, InterruptCancelsTheWriteAndReleasesTheDrive) {
     writeImage(folder / "small.iso", 204800);
     const TRun again = Run({"burn", (folder / "small.iso").string(), "--device", "S:", "--yes"});
     EXPECT_EQ(again.Status, 0) << again.Out << again.Err;
+}
+
+// On a terminal: the question before the burn is asked and answered there,
+// and the progress line redraws in place.
+TEST_F(CliTest, OnATerminalItAsksAndRedrawsOneProgressLine) {
+    writeImage(folder / "image.iso", 2 * 1048576);
+    auto onTerminal = [this](const std::string& answer) {
+        int master = -1;
+        const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+        if (pid == 0) {
+            ::setenv("STARBURN_CONFIG", (folder / "recorders.ini").c_str(), 1);
+            ::setenv("STARBURN_STATE_DIR", (folder / "state").c_str(), 1);
+            ::setenv("STARBURN_REAL_DRIVES", "0", 1);
+            ::execl(program.c_str(), program.c_str(), "burn", (folder / "image.iso").c_str(),
+                    "--device", "CdRom4", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        std::string seen;
+        bool answered = false;
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0) {
+                break; // the program has ended and closed the terminal
+            }
+            seen.append(buffer, static_cast<std::size_t>(n));
+            if (!answered && seen.find("[y/N]") != std::string::npos) {
+                answered = true;
+                const ssize_t written = ::write(master, answer.data(), answer.size());
+                EXPECT_EQ(written, static_cast<ssize_t>(answer.size()));
+            }
+        }
+        ::close(master);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, seen);
+    };
+
+    const auto [refused, refusedText] = onTerminal("n\n");
+    EXPECT_EQ(refused, 130) << refusedText;
+    EXPECT_EQ(refusedText.find("Burning started"), std::string::npos);
+    EXPECT_TRUE(Ejected().empty());
+
+    const auto [burnt, text] = onTerminal("y\n");
+    EXPECT_EQ(burnt, 0) << text;
+    EXPECT_NE(text.find("Burning completed"), std::string::npos);
+    // Redrawn in place: carriage return, the figures, then the rest of the line erased.
+    EXPECT_NE(text.find("\r100 %  2.0 of 2.0 MB"), std::string::npos) << text;
+    EXPECT_NE(text.find("\033[K"), std::string::npos);
+    EXPECT_EQ(text.find("Progress:"), std::string::npos);
+    EXPECT_EQ(Ejected().size(), 1u);
 }
 
 TEST_F(CliTest, UsageErrorsExitTwo) {
