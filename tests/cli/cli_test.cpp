@@ -219,6 +219,17 @@ TEST_F(CliTest, ListsTheRecordersAndBurnsTheImageInEveryMode) {
         EXPECT_TRUE(readFile(newest) == expected) << newest;
         fs::remove(newest);
     }
+
+    // --no-eject leaves the written disc in the drive, where the next burn finds it not blank.
+    const TRun kept =
+        Run({"burn", (folder / "image.iso").string(), "--device", "CdRom4", "--no-eject", "--yes"});
+    ASSERT_EQ(kept.Status, 0) << kept.Err;
+    EXPECT_TRUE(Ejected().empty());
+    const TRun again =
+        Run({"burn", (folder / "image.iso").string(), "--device", "CdRom4", "--yes"});
+    EXPECT_EQ(again.Status, 4);
+    EXPECT_NE(again.Err.find("Disc is not blank, burning is impossible!"), std::string::npos)
+        << again.Err;
 }
 
 TEST_F(CliTest, JsonOutputIsOneParsableObjectPerLine) {
