@@ -1,5 +1,6 @@
 // Tavrin's entry point.
 #include "app/sbApplication.h"
+#include "app/sbStartupCheck.h"
 #include "ui/sbGuard.h"
 
 #include <QApplication>
@@ -11,7 +12,11 @@ int main(int argc, char** argv) {
     QApplication qtApp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavrin"));
     try {
+        const bool check = StartupCheckRequested();
         TsbApplication app;
+        if (check) {
+            ScheduleStartupCheck();
+        }
         return app.Run();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tavrin: %s\n", e.what());

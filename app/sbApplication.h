@@ -75,8 +75,9 @@ private:
 // Shows the about box modally (the About buttons and actions).
 void ShowAboutBox(QWidget* owner);
 
-// Installs the engine's front-end hooks (events between waits, message boxes,
-// the progress window); RemoveFrontEndHooks takes them away again.
+// Installs the windows' front-end hooks (base/sbFrontEnd.h: events between
+// waits, message boxes, the progress window); RemoveFrontEndHooks takes them
+// away again.
 void InstallFrontEndHooks();
 void RemoveFrontEndHooks();
 

@@ -178,12 +178,6 @@ void TsbChromeForm::CreateHelpMenu() {
     connect(ButtonHelp, &QAbstractButton::clicked, ActionHelp, [this] { ActionHelp->trigger(); });
 }
 
-QString TsbChromeForm::ArtFolder() {
-    const TsbIniFile ini(ProductInfoFile());
-    const QString res = ini.ReadString(QStringLiteral("SYSTEM"), QStringLiteral("Res"));
-    return IncludeTrailingSlash(ApplicationFolder() + QStringLiteral("sounds/ISORes") + res);
-}
-
 void TsbChromeForm::LoadChrome() {
     m_appliedLayout = -1;
     setWindowTitle(ApplicationTitle());

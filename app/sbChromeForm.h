@@ -30,9 +30,6 @@ public:
     // error box and the window goes on without the rest of its art.
     bool LoadChromeReported();
 
-    // The art folder: the application folder, "sounds/ISORes", the "Res"
-    // value of the settings file and a trailing "/".
-    static QString ArtFolder();
     // The layout applied by the last LoadChrome: 0, 1, or -1 for none.
     int AppliedLayout() const { return m_appliedLayout; }
 

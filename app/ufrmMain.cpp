@@ -14,6 +14,7 @@
 #include "engine/sbActions.h"
 #include "engine/sbBurner.h"
 #include "engine/sbLog.h"
+#include "engine/sbVerify.h"
 #include "forms/UtilFuncs.h"
 #include "forms/sbTexts.h"
 #include "pages/ufrmBurnMode.h"
@@ -371,6 +372,10 @@ bool TMainForm::ValidatePage() {
         if (SourcePage->ImageFileSize > burner.DiscSpace.FreeBytes) {
             throw EsbError(LoadResString(rsImageTooBig));
         }
+        const TsbImageCheck check = CheckImageFile(QFile::encodeName(name).toStdString());
+        if (check.Incomplete()) {
+            throw EsbError(IncompleteImageText(check));
+        }
         break;
     }
     case 4: {
@@ -380,6 +385,7 @@ bool TMainForm::ValidatePage() {
         TsbWizardOptions options = WizardOptions;
         options.MultiSession = OptionsPage->GetMultiSession() ? 1 : 0;
         options.SendOPC = OptionsPage->GetSendOPC() ? 1 : 0;
+        burner.Verify = OptionsPage->GetVerify();
         const TsbDiscSpeedItem& speed = OptionsPage->GetSelectedSpeed();
         options.SpeedFactor = speed.SpeedInPoint;
         options.WriteSpeed = speed.SpeedInSize;
@@ -543,6 +549,7 @@ QStringList TMainForm::SummaryLines() const {
         line(rsSummarySendOpc, BoolToYesNoStr(burner.SendOPC, false)),
         line(rsSummaryBurningMode, WriteModeSummaryName(burner.WriteMode).toStdString()),
         line(rsSummaryTestWrite, BoolToYesNoStr(burner.TestWrite, false)),
+        QStringLiteral("Verify: ") + QString::fromStdString(BoolToYesNoStr(burner.Verify, false)),
     };
 }
 

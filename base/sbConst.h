@@ -26,7 +26,3 @@ inline constexpr const char* kRegistryKey = "Software\\Korvath";
 inline constexpr const char* kRegistrySection = "StarBurnVelmarSample";
 inline constexpr const char* kRegistryLogEnabled = "LogEnabled";
 inline constexpr const char* kRegistryLogLevel = "LogLevel";
-
-// The name under which the burn thread logs a write mode; empty for the
-// mode that writes into a file, and for values outside the enumeration.
-const char* WriteModeLogName(uint8_t writeMode);

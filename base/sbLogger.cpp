@@ -7,6 +7,7 @@
 #include "platform/sbSystem.h"
 
 #include <ctime>
+#include <filesystem>
 #include <fmt/printf.h>
 
 TsbLogger::TsbLogger() {
@@ -22,7 +23,17 @@ std::string TsbLogger::logFileNameLocked() {
         const size_t slash = executable.rfind('/');
         const std::string folder =
             slash == std::string::npos ? std::string() : executable.substr(0, slash + 1);
-        m_logFileName = folder + ExtractFileBaseName(executable) + ".log";
+        const std::string base = ExtractFileBaseName(executable) + ".log";
+        m_logFileName = folder + base;
+        // An installed program's folder belongs to root: the log goes to the
+        // user's state folder instead, where a user finds it to send it in.
+        if (!platform::IsFolderWritable(folder)) {
+            const std::string state = platform::UserStateFolder();
+            if (!state.empty()) {
+                m_logFolder = state + "/tavrin";
+                m_logFileName = m_logFolder + "/" + base;
+            }
+        }
     }
     return m_logFileName;
 }
@@ -40,7 +51,14 @@ void TsbLogger::Log(std::string_view message) {
     // The device search, the burn thread and the main thread all log; one
     // writer at a time keeps every line whole and in the order written.
     std::lock_guard lock(m_mutex);
-    AppendLineToFile(logFileNameLocked(), line);
+    const std::string fileName = logFileNameLocked();
+    if (!m_logFolder.empty()) {
+        // Made on the first line, so a program that never logs leaves no trace.
+        std::error_code ignored;
+        std::filesystem::create_directories(m_logFolder, ignored);
+        m_logFolder.clear();
+    }
+    AppendLineToFile(fileName, line);
 }
 
 TsbLogger& Logger() {

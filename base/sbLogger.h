@@ -1,5 +1,6 @@
 // The diagnostic log: one timestamped line per entry in a file beside the
-// executable, switched on from the registry. It records every library call
+// executable (or in the user's state folder when an installed program's
+// folder may not be written), switched on from the registry. It records every library call
 // and every failure, so a user can send it in when a burn goes wrong.
 #pragma once
 
@@ -24,7 +25,9 @@ public:
     bool Enabled() const { return m_enabled; }
 
     // The executable's folder + its base name + ".log" (/opt/a.b.exe logs to
-    // /opt/a.b.log); worked out on first use, then kept.
+    // /opt/a.b.log); when that folder exists but may not be written (an
+    // installed program), $XDG_STATE_HOME/tavrin/ (~/.local/state/tavrin/) +
+    // the base name + ".log". Worked out on first use, then kept.
     std::string LogFileName();
 
     // Appends "hh:nn:ss.zzz: Message" (local time) when enabled; does nothing
@@ -39,6 +42,7 @@ private:
     bool m_enabled = false;
     std::mutex m_mutex;
     std::string m_logFileName;
+    std::string m_logFolder; // the state folder still to be made, if the log goes there
 };
 
 // The one logger, created on first use and living to the end of the program.

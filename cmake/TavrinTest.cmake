@@ -14,7 +14,8 @@ function(tavrin_add_test name)
     set(T_TIMEOUT 600)
   endif()
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;STARBURN_REAL_DRIVES=0;${T_ENVIRONMENT}"
+    # A user's own remembered choices (~/.config/tavrin) never reach a test.
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;STARBURN_REAL_DRIVES=0;XDG_CONFIG_HOME=${PROJECT_BINARY_DIR}/tests/no-config;${T_ENVIRONMENT}"
     TIMEOUT ${T_TIMEOUT}
     LABELS "${T_LABELS}")
 endfunction()

@@ -2,10 +2,13 @@
 
 #include "base/sbCallBack.h"
 #include "base/sbError.h"
+#include "base/sbFrontEnd.h"
 #include "base/sbLogger.h"
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
 #include "base/sbUtils.h"
+#include "engine/sbThread.h"
+#include "engine/sbVerify.h"
 #include "platform/sbSystem.h"
 
 #include <fmt/printf.h>
@@ -22,6 +25,18 @@ std::string failureFormat(const std::string& Name) {
 std::string YesNo(uint8_t Flag) {
     return BoolToYesNoStr(Flag != 0, true);
 }
+
+// Runs one function on a worker thread.
+class TsbFunctionThread : public TsbThread {
+public:
+    explicit TsbFunctionThread(std::function<void()> Body) : body_(std::move(Body)) {}
+
+protected:
+    void Execute() override { body_(); }
+
+private:
+    std::function<void()> body_;
+};
 
 } // namespace
 
@@ -120,6 +135,79 @@ void TsbAction::CloseSession() {
         burner.StatusText = burner.FailureText("StarBurn_CdvdBurnerGrabber_CloseSession") + "\\n";
         Logger().Log(burner.StatusText);
     }
+}
+
+bool TsbAction::VerifyDisc(const std::string& ImagePath) {
+    TsbBurner& burner = Burner();
+    auto line = [this](const std::string& Text, TsbLogItemType Kind) {
+        Logger().Log(Text);
+        Report(Text, Kind);
+    };
+    if (burner.TestWrite) {
+        line("Verification skipped: test mode writes nothing", litInfo);
+        return true;
+    }
+    burner.StatusText = "Verifying disc";
+    line(burner.StatusText, litInfo);
+    // The disc is read on a worker, so the window stays alive and Cancel is heard.
+    TsbVerifyResult result;
+    TsbVerifyCallbacks callbacks;
+    callbacks.Progress = [](int32_t Percent) { CallBackEventer().DoProgress(Percent); };
+    callbacks.Cancelled = [&burner] { return burner.Cancelled.load(); };
+    TsbFunctionThread worker([&] {
+        // Raised from the worker, as the burn thread raises them, so they
+        // reach the window after the burn thread's own.
+        // Nothing may escape a thread: it would end the program.
+        try {
+            CallBackEventer().DoCancelEnabled(true);
+            result =
+                VerifyWrittenImage(burner.Grabber, ImagePath, burner.WriteStartAddress, callbacks);
+        } catch (const std::exception& e) {
+            result.Outcome = TsbVerifyOutcome::ImageError;
+            result.FailureText = std::string("Verification failed: ") + e.what();
+        } catch (...) {
+            result.Outcome = TsbVerifyOutcome::ImageError;
+            result.FailureText = "Verification failed with an unknown error";
+        }
+        try {
+            CallBackEventer().DoCancelEnabled(false);
+        } catch (...) {
+            // The button stays as it was; the result below is what counts.
+        }
+    });
+    worker.Start();
+    while (!worker.WaitFor(std::chrono::milliseconds(80))) {
+        ProcessMessages();
+    }
+    worker.Join();
+
+    switch (result.Outcome) {
+    case TsbVerifyOutcome::Match:
+        line(fmt::sprintf("Disc verified: %u blocks match the image", result.Blocks), litInfo);
+        line("SHA-256 of the written data: " + result.Sha256, litInfo);
+        if (result.Md5Checked) {
+            line(result.Md5Correct ? std::string("Implanted MD5 checksum: correct")
+                                   : result.FailureText,
+                 result.Md5Correct ? litInfo : litError);
+        }
+        break;
+    case TsbVerifyOutcome::Cancelled:
+        line(result.FailureText, litWarning);
+        break;
+    default:
+        line(result.FailureText, litError);
+        break;
+    }
+    if (result.Passed()) {
+        return true;
+    }
+    burner.StatusText = result.FailureText;
+    Succeeded = false;
+    if (result.Outcome != TsbVerifyOutcome::Cancelled) {
+        // The finish window then tells of an error, not of a finished burn.
+        burner.WriteStarted = false;
+    }
+    return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -283,6 +371,9 @@ void TsbStagedAction::Execute(TsbActionItem* Item) {
         SB_TRACK_INFORMATION block{};
         std::memcpy(&block, track.Bytes, sizeof block);
         trackStartAddress = block.TrackStartAddress;
+        // The verification reads back from where the write begins.
+        burner.WriteStartAddress =
+            block.NextWritableAddressValid ? block.NextWritableAddress : block.TrackStartAddress;
         Detail(fmt::sprintf("Track Blank: %s, NWA valid: %s, free LBs %d, track \u2116 %d",
                             YesNo(block.Blank), YesNo(block.NextWritableAddressValid),
                             block.FreeBlocks, block.TrackNumber));
@@ -365,8 +456,14 @@ void TsbBurnAtOnceToCDDVDAction::Execute(TsbActionItem* Item) {
         !burner.TestWrite) {
         CloseSession();
     }
+    // Verification needs the one image file the write read.
+    const bool verified =
+        !burner.Verify || burner.SourceFiles.size() != 1 || VerifyDisc(burner.SourceFiles.front());
+    // A disc that failed its verification still comes out of the drive (unless asked to stay).
     if (EjectWhenDone) {
         EjectDisc();
     }
-    Report(LoadResString(rsBurningCompleted), litInfo);
+    if (verified) {
+        Report(LoadResString(rsBurningCompleted), litInfo);
+    }
 }

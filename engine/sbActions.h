@@ -91,6 +91,10 @@ public:
     void EjectDisc();
     // Closes the session after a Track-At-Once write; a failure is only logged.
     void CloseSession();
+    // Reads the written image back on a worker thread and compares it with
+    // the source file, reporting every finding. False when the disc is not
+    // right or the verification was cancelled (Succeeded is then false too).
+    bool VerifyDisc(const std::string& ImagePath);
 
     TsbActionList* ActionList() const { return actionList_; }
 

@@ -110,6 +110,11 @@ public:
     int32_t SpeedFactor = 0;
     // KBps, handed to SetSpeeds before the write.
     int32_t WriteSpeed = 0;
+    // Read the disc back after the write and compare it with the image.
+    bool Verify = false;
+    // Where the write begins on the disc: the next writable address the staged
+    // preparation read (the track's start when the drive gives none).
+    uint32_t WriteStartAddress = 0;
 
     TsbDiscSpace DiscSpace{};
     std::string VolumeLabel = "NEW";
@@ -124,7 +129,8 @@ public:
 
     // Set by Cancel, read by the burn thread; never cleared during the burner's life.
     std::atomic<bool> Cancelled{false};
-    // Set by the burn thread when it starts a write, cleared when the write fails.
+    // Set by the burn thread when it starts a write, cleared when the write or
+    // its verification fails.
     std::atomic<bool> WriteStarted{false};
 
     void* Grabber = nullptr;

@@ -24,5 +24,3 @@ static_assert(sizeof(TsbWizardOptions) == 16);
 
 // Copies every field of Options onto the burner's option fields.
 void CopyWizardOptions(const TsbWizardOptions& options, TsbBurner& burner);
-// The burner's option fields as a record.
-TsbWizardOptions BurnerOptions(const TsbBurner& burner);

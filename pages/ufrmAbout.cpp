@@ -1,9 +1,11 @@
 #include "pages/ufrmAbout.h"
 
+#include "base/sbLogger.h"
 #include "forms/HelpLinkFuncs.h"
 #include "forms/UtilFuncs.h"
 #include "forms/sbIniFile.h"
 #include "forms/sbProduct.h"
+#include "platform/sbRegistry.h"
 #include "ui/sbGuard.h"
 #include "ui/sbLinkLabel.h"
 
@@ -31,6 +33,14 @@ TsbLinkLabel* makeLink(QWidget* parent, const char* name, const QPoint& pos) {
 }
 
 } // namespace
+
+QString AboutFilesText() {
+    return QStringLiteral("Diagnostic log (when LogEnabled=1 in %1):\n%2\n"
+                          "Virtual recorders' discs:\n~/.local/share/tavrin/starburn/ "
+                          "($XDG_DATA_HOME/tavrin/starburn/ when it is set)")
+        .arg(QString::fromStdString(platform::RegistryFilePath()),
+             QString::fromStdString(Logger().LogFileName()));
+}
 
 QString AboutCopyrightText(int year, const QString& holder) {
     return QString::fromUtf8(CopyrightPattern).arg(QString::number(year), holder);
@@ -95,6 +105,8 @@ void TfrmAbout::FormShow() {
     setWindowTitle(QStringLiteral("About ") + title);
 
     Image1->setPixmap(ApplicationIcon().pixmap(32, 32));
+    // Where the program keeps its files, for whoever hovers over the box.
+    setToolTip(AboutFilesText());
 
     const int year = QDate::currentDate().year();
     LabelWeb->setText(GetHomePageLink(title));

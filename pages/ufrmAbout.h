@@ -37,5 +37,9 @@ private:
     bool m_patternsFilled = false;
 };
 
+// Where the diagnostic log and the virtual recorders' discs are kept: the
+// about box's tooltip.
+QString AboutFilesText();
+
 // The copyright text for a year and a holder.
 QString AboutCopyrightText(int year, const QString& holder);

@@ -3,10 +3,23 @@
 #include "base/sbError.h"
 #include "devices/sbDiscSpeedList.h"
 #include "engine/sbBurner.h"
+#include "ui/sbGuard.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QSettings>
+
+namespace {
+
+// The user's remembered choice, in ~/.config/tavrin/tavrin.conf.
+const char* const VerifySettingKey = "BurnOptions/VerifyAfterBurning";
+
+QSettings UserSettings() {
+    return QSettings(QStringLiteral("tavrin"), QStringLiteral("tavrin"));
+}
+
+} // namespace
 
 TfrmBurnOptions::TfrmBurnOptions(QWidget* parent)
     : TsbDockForm(parent), m_speedList(std::make_unique<TsbDiscSpeedList>()) {
@@ -40,14 +53,23 @@ TfrmBurnOptions::TfrmBurnOptions(QWidget* parent)
     cmbSpeed->setEditable(false);
     cmbSpeed->setGeometry(136, 158, 161, 22);
     cmbSpeed->addItem(QStringLiteral("Fastest"));
-    lblMultisession = label("lblMultisession", QRect(16, 192, 520, 33),
+    chbVerify = new QCheckBox(QStringLiteral("Verify the disc after burning"), this);
+    chbVerify->setObjectName(QStringLiteral("chbVerify"));
+    chbVerify->setGeometry(32, 190, 265, 17);
+    // Off until the user ticks it once; from then on the choice is kept.
+    chbVerify->setChecked(UserSettings().value(QLatin1String(VerifySettingKey), false).toBool());
+    connect(chbVerify, &QCheckBox::clicked, this, sbGuarded(this, [](bool checked) {
+                QSettings settings = UserSettings();
+                settings.setValue(QLatin1String(VerifySettingKey), checked);
+            }));
+    lblMultisession = label("lblMultisession", QRect(16, 218, 520, 33),
                             QStringLiteral("Multisession mode allows appending data to the disc "
                                            "later. In single session mode data cannot be appended "
                                            "after the disc is burned."),
                             true);
     chbMultiSession = new QCheckBox(QStringLiteral("Create multisession disc"), this);
     chbMultiSession->setObjectName(QStringLiteral("chbMultiSession"));
-    chbMultiSession->setGeometry(32, 232, 215, 17);
+    chbMultiSession->setGeometry(32, 258, 215, 17);
     chbMultiSession->setChecked(true);
 }
 
@@ -106,4 +128,8 @@ bool TfrmBurnOptions::GetSendOPC() const {
 
 bool TfrmBurnOptions::GetMultiSession() const {
     return chbMultiSession->isChecked();
+}
+
+bool TfrmBurnOptions::GetVerify() const {
+    return chbVerify->isChecked();
 }

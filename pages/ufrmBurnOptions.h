@@ -1,5 +1,6 @@
 // The burn-options sheet: the write speed (from the speeds the recorder
-// accepts for the inserted disc) and power calibration. The multisession box
+// accepts for the inserted disc), power calibration and verification after
+// burning (off until the user ticks it once, then remembered). The multisession box
 // follows the write mode and stays hidden.
 #pragma once
 
@@ -24,6 +25,7 @@ public:
     QLabel* Label2 = nullptr;
     QLabel* Label4 = nullptr;
     QComboBox* cmbSpeed = nullptr;
+    QCheckBox* chbVerify = nullptr;
     QLabel* lblMultisession = nullptr;
     QCheckBox* chbMultiSession = nullptr;
 
@@ -37,6 +39,7 @@ public:
     const TsbDiscSpeedItem& GetSelectedSpeed() const;
     bool GetSendOPC() const;
     bool GetMultiSession() const;
+    bool GetVerify() const;
 
 private:
     std::unique_ptr<TsbDiscSpeedList> m_speedList;

@@ -2,6 +2,7 @@
 
 #include "base/sbResConst.h"
 #include "engine/sbBurner.h"
+#include "engine/sbVerify.h"
 #include "forms/sbTexts.h"
 #include "ui/sbDialogs.h"
 #include "ui/sbGuard.h"
@@ -48,6 +49,10 @@ TfrmSourceFileSelection::TfrmSourceFileSelection(QWidget* parent) : TsbDockForm(
     lblSizeInformation = new QLabel(this);
     lblSizeInformation->setObjectName(QStringLiteral("lblSizeInformation"));
     lblSizeInformation->setGeometry(32, 88, 441, 13);
+
+    lblChecksum = new QLabel(this);
+    lblChecksum->setObjectName(QStringLiteral("lblChecksum"));
+    lblChecksum->setGeometry(32, 108, 441, 13);
 }
 
 void TfrmSourceFileSelection::RefreshPage() {}
@@ -63,6 +68,18 @@ void TfrmSourceFileSelection::WriteSizeLine() {
     const double disc = Burner ? static_cast<double>(Burner->DiscSpace.FreeBytes) / 1024 / 1024 : 0;
     lblSizeInformation->setText(
         QString::fromStdString(fmt::sprintf(LoadResString(rsFileAndDiscSize), file, disc)));
+}
+
+void TfrmSourceFileSelection::WriteChecksumLine() {
+    bool found = false;
+    if (!ImageFileName.isEmpty()) {
+        try {
+            found = CheckImageFile(QFile::encodeName(ImageFileName).toStdString()).HasImplantedMd5;
+        } catch (const std::exception&) {
+            // An unreadable file is refused, with its reason, when Next is pressed.
+        }
+    }
+    lblChecksum->setText(found ? QStringLiteral("Implanted checksum found") : QString());
 }
 
 void TfrmSourceFileSelection::Edit1Change(const QString& text) {
@@ -89,4 +106,5 @@ void TfrmSourceFileSelection::Button1Click() {
     }
     ::close(fd);
     WriteSizeLine();
+    WriteChecksumLine();
 }

@@ -1,5 +1,6 @@
-// The image-file sheet: the ISO image to burn, and a line comparing its size
-// with the free space of the disc in the chosen recorder. The main window
+// The image-file sheet: the ISO image to burn, a line comparing its size
+// with the free space of the disc in the chosen recorder, and a line under it
+// when the image carries an implanted checksum. The main window
 // checks the choice when Next is pressed.
 #pragma once
 
@@ -22,6 +23,7 @@ public:
     QLineEdit* Edit1 = nullptr;
     QPushButton* Button1 = nullptr;
     QLabel* lblSizeInformation = nullptr;
+    QLabel* lblChecksum = nullptr;
 
     // Follows every change of the edit box.
     QString ImageFileName;
@@ -35,4 +37,6 @@ public:
     void Button1Click();
     void Edit1Change(const QString& text);
     void WriteSizeLine();
+    // Shows "Implanted checksum found" when the image file carries one.
+    void WriteChecksumLine();
 };

@@ -35,12 +35,6 @@ std::optional<size_t> driveIndex(std::string_view driveName) {
     return letterIndex(driveName[0]);
 }
 
-// ISO9660: the primary volume descriptor is the first descriptor, at block 16
-// of 2048 bytes; type 1, "CD001", then the volume identifier at byte 40 (32
-// characters, blank-padded).
-constexpr off_t kDescriptorOffset = 16 * 2048;
-constexpr size_t kDescriptorHead = 72;
-
 } // namespace
 
 bool DefineDosDevice(char letter, std::string target) {

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <sys/statvfs.h>
@@ -56,6 +57,23 @@ std::string GetExecutableFolder() {
     const std::string path = GetExecutablePath();
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string UserStateFolder() {
+    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && xdg[0] == '/') {
+        return xdg;
+    }
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
+        return std::string(home) + "/.local/state";
+    }
+    return {};
+}
+
+bool IsFolderWritable(const std::string& folder) {
+    if (folder.empty() || ::access(folder.c_str(), W_OK) == 0) {
+        return true;
+    }
+    return errno != EACCES && errno != EPERM && errno != EROFS;
 }
 
 void OutputDebugString(std::string_view message) {

@@ -27,6 +27,16 @@ void SetExecutablePathOverride(std::string path);
 // the last "/"); empty when the path is unknown.
 std::string GetExecutableFolder();
 
+// Where a user's program keeps state worth keeping between runs that is not
+// a document (logs, history): $XDG_STATE_HOME when it is an absolute path,
+// else $HOME/.local/state; empty when neither is known. No trailing "/".
+std::string UserStateFolder();
+
+// False when the folder exists and this process may not create files in it
+// (an installed program's folder, a read-only file system); true otherwise,
+// also for a folder that does not exist (writing there fails on its own).
+bool IsFolderWritable(const std::string& folder);
+
 // Debugger output: one message per call, written as one line to standard
 // error, so a developer sees it in the terminal or the debugger's console.
 // A sink may be installed (tests capture the messages); an empty sink restores

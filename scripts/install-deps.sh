@@ -9,6 +9,9 @@ packages=(
     libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev
     libburn-dev libisofs-dev xorriso
     libcli11-dev help2man python3
+    libssl-dev isomd5sum
+    file desktop-file-utils appstream
+    clang libclang-rt-14-dev
 )
 
 missing=()

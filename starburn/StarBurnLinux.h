@@ -32,6 +32,47 @@ STARBURN_API uint8_t StarBurn_GetVolumeLabel(const char* pDeviceName, char* pLab
 STARBURN_API uint8_t StarBurn_GetDriveLetterByDeviceName(const char* pDeviceName, char* pDriveName,
                                                          uint32_t ulDriveNameSize);
 
+/*
+ * Stops every running write of the library and waits until the drives have
+ * finished with them, for a program that is being ended (SIGINT, SIGTERM): a
+ * recorder left writing with nobody to finish the write stays busy and holds
+ * an unfinished track. Every grabber is cancelled as with
+ * StarBurn_CdvdBurnerGrabber_Cancel (a running write returns
+ * SB_EXCEPTION_CANCELLED on its own thread; a grabber that is not writing
+ * stops its next write as it starts), then the call waits up to
+ * ulPatienceSeconds for the writes to end; a real drive takes some seconds
+ * to stop. Call it from the program's
+ * own signal handling, on a thread woken by the handler (a self-pipe,
+ * signalfd, a watcher thread), not inside the signal handler itself: it
+ * takes locks and sleeps. Not from a write's callback either: that write
+ * cannot end while its callback waits. Returns SB_EXCEPTION_NONE when no
+ * write runs any more (also when the library is not started) and
+ * SB_EXCEPTION_DEVICE_BUSY when one still runs after the patience.
+ */
+STARBURN_API uint8_t StarBurn_AbortWrites(uint32_t ulPatienceSeconds);
+
+/*
+ * Reads ulBlocks 2048-byte blocks of the disc in the drive, from block ulLba
+ * on, into pBuffer (at least ulBlocks * 2048 bytes): what a verification
+ * compares with the image it wrote. The grabber may be opened for queries
+ * only. StarBurn_CdvdBurnerGrabber_Cancel ends a read early with
+ * SB_EXCEPTION_CANCELLED; a cancel that came while no read or write ran stops
+ * the next read. Failures:
+ *   SB_EXCEPTION_INVALID_PARAMETER  no buffer, no blocks, or a range that goes
+ *                                   past the recorded data (nothing is read)
+ *   SB_EXCEPTION_NOT_READY          no disc in the drive
+ *   SB_EXCEPTION_MEDIUM_ERROR       a block cannot be read; the failure block
+ *                                   holds the drive's sense data (03/11/00,
+ *                                   unrecovered read error)
+ *   SB_EXCEPTION_DEVICE_BUSY        the drive is writing
+ *   SB_EXCEPTION_NOT_SUPPORTED      the drive cannot read its disc back
+ * Virtual recorders read at their current read speed (times the time factor);
+ * their fault settings ReadErrorAtBlock and CorruptAfterWrite make a read fail
+ * or a written byte change on purpose.
+ */
+STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_ReadData(SB_GRABBER_HEAD, uint32_t ulLba,
+                                                         uint32_t ulBlocks, void* pBuffer);
+
 #ifdef __cplusplus
 }
 #endif

@@ -18,11 +18,6 @@ void TsbImageButton::SetPicture(TPicture which, const QPixmap& picture) {
     update();
 }
 
-void TsbImageButton::SetCaptionColor(const QColor& color) {
-    m_captionColor = color;
-    update();
-}
-
 TsbImageButton::TPicture TsbImageButton::CurrentPicture() const {
     if (!isEnabled()) {
         return bpDisabled;
@@ -70,15 +65,8 @@ void TsbImageButton::paintEvent(QPaintEvent*) {
     if (text().isEmpty()) {
         return;
     }
-    QColor color = m_captionColor.isValid() ? m_captionColor : palette().buttonText().color();
-    if (!isEnabled()) {
-        color = palette().color(QPalette::Disabled, QPalette::ButtonText);
-        if (m_captionColor.isValid()) {
-            color = m_captionColor;
-            color.setAlpha(110);
-        }
-    }
-    painter.setPen(color);
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     painter.setFont(font());
     QRect textRect = rect();
     if (state == bpPressed) {

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QAbstractButton>
-#include <QColor>
 #include <QPixmap>
 
 class TsbImageButton : public QAbstractButton {
@@ -22,8 +21,6 @@ public:
     // The picture the button shows in its present state.
     TPicture CurrentPicture() const;
 
-    void SetCaptionColor(const QColor& color);
-
     QSize sizeHint() const override;
 
 protected:
@@ -34,6 +31,5 @@ protected:
 
 private:
     QPixmap m_pictures[bpCount];
-    QColor m_captionColor;
     bool m_over = false;
 };

@@ -2,10 +2,12 @@
 // progress strip and the icons. Run at build time; every picture the program
 // shows is made here, so the art can be changed by changing this file.
 //
-//   sbartgen ART_ROOT RES_DIR
+//   sbartgen ART_ROOT RES_DIR [ICON_ROOT]
 // writes ART_ROOT/sounds/ISORes/ (layout 0), ART_ROOT/sounds/ISORes2/
-// (layout 1) and the icons and the strip into RES_DIR.
+// (layout 1), the icons and the strip into RES_DIR, and the desktop's icons
+// (PNGs 16 to 256 and an SVG) into ICON_ROOT/hicolor/.
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
@@ -15,8 +17,11 @@
 #include <QRadialGradient>
 #include <QString>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -429,12 +434,173 @@ QImage icon(int size, const QColor& tint, const QString& letter) {
     return img;
 }
 
+// The program's icon as SVG for the desktop's icon theme: the same disc as
+// drawDisc, with the same proportions and colours. SVG has no conical
+// gradient, so the sheen is laid as thin ring sectors, each one the colour
+// the conical gradient has at its middle, laid over the body.
+QString svgColor(const QColor& c) {
+    return QStringLiteral("#%1%2%3")
+        .arg(c.red(), 2, 16, QLatin1Char('0'))
+        .arg(c.green(), 2, 16, QLatin1Char('0'))
+        .arg(c.blue(), 2, 16, QLatin1Char('0'));
+}
+
+QString svgNumber(double v) {
+    return QString::number(v, 'f', 3);
+}
+
+QColor mixColor(const QColor& a, const QColor& b, double t) {
+    QColor c;
+    c.setRgbF(static_cast<float>(a.redF() + (b.redF() - a.redF()) * t),
+              static_cast<float>(a.greenF() + (b.greenF() - a.greenF()) * t),
+              static_cast<float>(a.blueF() + (b.blueF() - a.blueF()) * t),
+              static_cast<float>(a.alphaF() + (b.alphaF() - a.alphaF()) * t));
+    return c;
+}
+
+QString iconSvg(const QColor& tint) {
+    constexpr double size = 256;
+    const double c = size / 2, r = size * 0.46;
+    QString svg;
+    svg += QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                          "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" "
+                          "height=\"256\" viewBox=\"0 0 256 256\">\n"
+                          "  <title>Tavrin</title>\n"
+                          "  <defs>\n"
+                          "    <radialGradient id=\"body\" cx=\"%1\" cy=\"%1\" r=\"%2\" "
+                          "gradientUnits=\"userSpaceOnUse\">\n"
+                          "      <stop offset=\"0\" stop-color=\"#f8fafc\"/>\n"
+                          "      <stop offset=\"0.55\" stop-color=\"#e2e8f0\"/>\n"
+                          "      <stop offset=\"1\" stop-color=\"#c8d2de\"/>\n"
+                          "    </radialGradient>\n"
+                          "  </defs>\n")
+               .arg(svgNumber(c), svgNumber(r));
+    const auto circle = [&](double radius) {
+        return QStringLiteral("M %1 %2 a %3 %3 0 1 0 %4 0 a %3 %3 0 1 0 %5 0 Z ")
+            .arg(svgNumber(c - radius), svgNumber(c), svgNumber(radius), svgNumber(2 * radius),
+                 svgNumber(-2 * radius));
+    };
+    const QString edge = QStringLiteral("#94a3b8");
+    // The body, with the hole cut out.
+    svg += QStringLiteral("  <path fill-rule=\"evenodd\" fill=\"url(#body)\" stroke=\"%1\" "
+                          "stroke-width=\"%2\" d=\"%3%4\"/>\n")
+               .arg(edge, svgNumber(std::max(1.0, r / 40)), circle(r), circle(r * 0.12));
+
+    // The sheen: the conical gradient starts at 30 degrees and turns
+    // counter-clockwise, as Qt's does.
+    QColor t1 = tint;
+    t1.setAlpha(150);
+    QColor t2 = tint.lighter(150);
+    t2.setAlpha(40);
+    const std::pair<double, QColor> stops[] = {
+        {0.0, t1}, {0.18, t2}, {0.5, t1}, {0.68, t2}, {1.0, t1}};
+    const auto sheenAt = [&](double t) {
+        for (size_t i = 1; i < std::size(stops); ++i) {
+            if (t <= stops[i].first) {
+                const double span = stops[i].first - stops[i - 1].first;
+                return mixColor(stops[i - 1].second, stops[i].second,
+                                (t - stops[i - 1].first) / span);
+            }
+        }
+        return stops[std::size(stops) - 1].second;
+    };
+    // The body under the ring, as its radial gradient gives it.
+    const auto bodyAt = [](double f) {
+        const QColor centre(0xF8, 0xFA, 0xFC), middle(0xE2, 0xE8, 0xF0), edge(0xC8, 0xD2, 0xDE);
+        return f < 0.55 ? mixColor(centre, middle, f / 0.55)
+                        : mixColor(middle, edge, (f - 0.55) / 0.45);
+    };
+    // The sheen over the body, as the painter composes it: an opaque colour.
+    const auto over = [](const QColor& top, const QColor& under) {
+        const double a = top.alphaF();
+        QColor c;
+        c.setRgbF(static_cast<float>(top.redF() * a + under.redF() * (1 - a)),
+                  static_cast<float>(top.greenF() * a + under.greenF() * (1 - a)),
+                  static_cast<float>(top.blueF() * a + under.blueF() * (1 - a)));
+        return c;
+    };
+    constexpr int sectors = 90;
+    const double outer = r * 0.93, inner = r * 0.36;
+    const auto point = [&](double radius, double degrees) {
+        const double a = degrees * M_PI / 180;
+        return QStringLiteral("%1 %2").arg(svgNumber(c + radius * std::cos(a)),
+                                           svgNumber(c - radius * std::sin(a)));
+    };
+    // Each sector is opaque (the sheen already laid over the body, radially
+    // as the body's gradient goes), so sectors may overlap a little and no
+    // seam shows between them.
+    QString gradients;
+    QString paths;
+    for (int i = 0; i < sectors; ++i) {
+        const QColor sheen = sheenAt((i + 0.5) / sectors);
+        gradients += QStringLiteral("    <radialGradient id=\"s%1\" cx=\"%2\" cy=\"%2\" r=\"%3\" "
+                                    "gradientUnits=\"userSpaceOnUse\">")
+                         .arg(i)
+                         .arg(svgNumber(c), svgNumber(r));
+        for (double f : {0.36, 0.45, 0.55, 0.65, 0.75, 0.85, 0.93}) {
+            gradients += QStringLiteral("<stop offset=\"%1\" stop-color=\"%2\"/>")
+                             .arg(svgNumber(f), svgColor(over(sheen, bodyAt(f))));
+        }
+        gradients += QStringLiteral("</radialGradient>\n");
+        const double from = 30 + 360.0 * i / sectors;
+        const double to = 30 + 360.0 * (i + 1) / sectors + 0.5;
+        paths +=
+            QStringLiteral("    <path fill=\"url(#s%1)\" d=\"M %2 A %3 %3 0 0 0 %4 L %5 A %6 %6 "
+                           "0 0 1 %7 Z\"/>\n")
+                .arg(i)
+                .arg(point(outer, from), svgNumber(outer), point(outer, to), point(inner, to),
+                     svgNumber(inner), point(inner, from));
+    }
+    svg += QStringLiteral("  <defs>\n") + gradients + QStringLiteral("  </defs>\n");
+    svg += QStringLiteral("  <g stroke=\"none\">\n") + paths + QStringLiteral("  </g>\n");
+
+    // The grooves.
+    for (double f : {0.52, 0.68, 0.84}) {
+        svg += QStringLiteral("  <circle cx=\"%1\" cy=\"%1\" r=\"%2\" fill=\"none\" "
+                              "stroke=\"#ffffff\" stroke-opacity=\"%3\" stroke-width=\"%4\"/>\n")
+                   .arg(svgNumber(c), svgNumber(r * f), svgNumber(70 / 255.0),
+                        svgNumber(std::max(0.6, r / 70)));
+    }
+    // Hub and hole.
+    const QString hubStroke = svgNumber(std::max(0.8, r / 60));
+    svg += QStringLiteral("  <path fill-rule=\"evenodd\" fill=\"#f1f5f9\" stroke=\"%1\" "
+                          "stroke-width=\"%2\" d=\"%3%4\"/>\n")
+               .arg(edge, hubStroke, circle(r * 0.30), circle(r * 0.12));
+    svg += QStringLiteral("</svg>\n");
+    return svg;
+}
+
+bool saveText(const QString& text, const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text.toUtf8()) < 0 ||
+        !file.flush()) {
+        std::fprintf(stderr, "sbartgen: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
+// The desktop's icons: the window icon's design at the theme's sizes, plus
+// the scalable one, under ICON_ROOT/hicolor/.
+bool writeThemeIcons(const QString& iconRoot) {
+    bool ok = true;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString folder = QStringLiteral("%1/hicolor/%2x%2/apps").arg(iconRoot).arg(size);
+        ok = QDir().mkpath(folder) && ok;
+        ok = save(icon(size, Accent, QString()), folder + "/org.tavrin.Tavrin.png") && ok;
+    }
+    const QString scalable = iconRoot + "/hicolor/scalable/apps";
+    ok = QDir().mkpath(scalable) && ok;
+    ok = saveText(iconSvg(Accent), scalable + "/org.tavrin.Tavrin.svg") && ok;
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: sbartgen ART_ROOT RES_DIR\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: sbartgen ART_ROOT RES_DIR [ICON_ROOT]\n");
         return 2;
     }
     const QString artRoot = QString::fromLocal8Bit(argv[1]);
@@ -455,5 +621,8 @@ int main(int argc, char** argv) {
     ok = save(icon(64, Accent, QString()), resDir + "/tavrin.png") && ok;
     ok = save(icon(64, QColor(0x10, 0xA3, 0x7F), QStringLiteral("Q")), resDir + "/a1.png") && ok;
     ok = save(icon(64, QColor(0xD9, 0x77, 0x06), QStringLiteral("D")), resDir + "/a2.png") && ok;
+    if (argc == 4) {
+        ok = writeThemeIcons(QString::fromLocal8Bit(argv[3])) && ok;
+    }
     return ok ? 0 : 1;
 }

@@ -132,6 +132,16 @@ public:
     virtual void otherProgress() = 0;
 };
 
+// What a read of the disc asks of the grabber that runs it: whether Cancel
+// came, and a wait that a cancel ends early. Runs on the reading thread.
+class ReadMonitor {
+public:
+    virtual ~ReadMonitor() = default;
+    virtual bool cancelled() const = 0;
+    // Returns false when the wait ended because of a cancel.
+    virtual bool sleepUntil(std::chrono::steady_clock::time_point deadline) = 0;
+};
+
 // One drive. The methods answer for the drive and its disc; the information
 // blocks are filled whole (the core zeroes them first).
 class Device {
@@ -166,6 +176,15 @@ public:
     // Writes the job on the calling thread, streaming its sources in bounded
     // chunks. Returns SB_EXCEPTION_CANCELLED when the monitor says so.
     virtual Error write(WriteJob& job, WriteMonitor& monitor) = 0;
+
+    // Reads `blocks` 2048-byte blocks from `lba` on into buffer (the core
+    // checks the buffer and a count above zero). A range past the recorded
+    // data fails with SB_EXCEPTION_INVALID_PARAMETER and reads nothing; an
+    // unreadable block with SB_EXCEPTION_MEDIUM_ERROR and its sense data.
+    virtual Error readData(uint32_t /*lba*/, uint32_t /*blocks*/, void* /*buffer*/,
+                           ReadMonitor& /*monitor*/) {
+        return makeError(SB_EXCEPTION_NOT_SUPPORTED, 0, "This drive cannot read its disc back");
+    }
 
     // Called once when the library shuts down, after every write has ended.
     virtual void shutDown() {}

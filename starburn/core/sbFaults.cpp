@@ -41,6 +41,7 @@ constexpr std::array kFunctions = {
     "StarBurn_CdvdBurnerGrabber_Release",
     "StarBurn_CdvdBurnerGrabber_Eject",
     "StarBurn_CdvdBurnerGrabber_CloseSession",
+    "StarBurn_CdvdBurnerGrabber_ReadData",
     "StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile",
     "StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree",
     "StarBurn_CdvdBurnerGrabber_SessionAtOnce",

@@ -48,6 +48,22 @@ private:
     bool reportProgress_;
 };
 
+class Grabber::Reader : public ReadMonitor {
+public:
+    explicit Reader(Grabber& grabber) : grabber_(grabber) {}
+
+    bool cancelled() const override { return grabber_.cancelRequested_.load(); }
+
+    bool sleepUntil(std::chrono::steady_clock::time_point deadline) override {
+        std::unique_lock lock(grabber_.mutex_);
+        return !grabber_.changed_.wait_until(lock, deadline,
+                                             [this] { return grabber_.cancelRequested_.load(); });
+    }
+
+private:
+    Grabber& grabber_;
+};
+
 Grabber::Grabber(std::shared_ptr<DeviceEntry> entry, PCALLBACK callback, void* context,
                  bool queryOnly)
     : entry_(std::move(entry)), callback_(callback), context_(context), queryOnly_(queryOnly) {}
@@ -155,6 +171,27 @@ Error Grabber::write(WriteJob& job, bool reportProgress) {
 
     Monitor monitor(*this, reportProgress);
     return entry_->device->write(job, monitor);
+}
+
+Error Grabber::read(uint32_t lba, uint32_t blocks, void* buffer) {
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            return makeError(SB_EXCEPTION_INVALID_HANDLE, 0, "The grabber has been destroyed");
+        }
+        // A cancel that came between two reads stops the next one: a
+        // verification asked to stop never reads on.
+        if (cancelRequested_.exchange(false)) {
+            return makeError(SB_EXCEPTION_CANCELLED, 125, "The read was cancelled");
+        }
+    }
+    Reader reader(*this);
+    Error e = entry_->device->readData(lba, blocks, buffer, reader);
+    if (e.exception == SB_EXCEPTION_CANCELLED) {
+        std::lock_guard lock(mutex_);
+        cancelRequested_ = closed_;
+    }
+    return e;
 }
 
 } // namespace starburn

@@ -41,9 +41,16 @@ public:
     // second write on the same drive.
     Error write(WriteJob& job, bool reportProgress);
 
+    // Reads blocks of the disc on the calling thread. A Cancel (also one
+    // that came since the last write or read) ends it with
+    // SB_EXCEPTION_CANCELLED; refused while the drive writes.
+    Error read(uint32_t lba, uint32_t blocks, void* buffer);
+
 private:
     class Monitor;
     friend class Monitor;
+    class Reader;
+    friend class Reader;
 
     std::shared_ptr<DeviceEntry> entry_;
     PCALLBACK callback_;

@@ -41,6 +41,17 @@ std::shared_ptr<Object> unregisterObject(const void* handle) {
     return object;
 }
 
+std::vector<std::shared_ptr<Object>> liveObjects(ObjectKind kind) {
+    std::vector<std::shared_ptr<Object>> found;
+    std::lock_guard lock(g_mutex);
+    for (const auto& [handle, object] : g_objects) {
+        if (object->kind() == kind) {
+            found.push_back(object);
+        }
+    }
+    return found;
+}
+
 void unregisterAllObjects() {
     std::unordered_map<const void*, std::shared_ptr<Object>> doomed;
     {

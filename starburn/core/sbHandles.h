@@ -8,6 +8,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 namespace starburn {
 
@@ -39,6 +40,9 @@ std::shared_ptr<T> lookup(const void* handle, ObjectKind kind) {
 // Forgets a handle; the object goes when the last running call lets go of it.
 // Returns the object so the caller can shut it down, or null for an unknown handle.
 std::shared_ptr<Object> unregisterObject(const void* handle);
+
+// Every live object of a kind, held for the caller.
+std::vector<std::shared_ptr<Object>> liveObjects(ObjectKind kind);
 
 // Forgets every handle and shuts each object down (library shut-down).
 void unregisterAllObjects();

@@ -458,15 +458,6 @@ void FileTree::rollback(Transaction& txn) {
     txn.placed.clear();
 }
 
-bool FileTree::subtreeHolds(const Entry* root, const Entry* entry) const {
-    for (const Entry* e = entry; e != nullptr; e = e->parent) {
-        if (e == root) {
-            return true;
-        }
-    }
-    return false;
-}
-
 bool FileTree::addFile(const char* sourcePath, const char* targetFolder, const char* name,
                        Error& error) {
     std::lock_guard lock(mutex_);

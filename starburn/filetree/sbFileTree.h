@@ -112,7 +112,6 @@ private:
     void rollback(Transaction& txn);
     void detach(Entry* entry);
     void raise(uint32_t reason, const void* special1, const void* special2);
-    bool subtreeHolds(const Entry* root, const Entry* entry) const;
 
     bool checkSources(Entry* dir, bool& needLevel3, Error& error);
     bool placeChildren(Placement& placement, const Entry* dir, Iso_Dir* isoDir, Iso_Dir* jolietDir,

@@ -225,9 +225,10 @@ private:
             // it does not answer.
             setup.unavailableText = permission;
             problems.push_back(permission + "; the drive is listed but cannot be used");
-        } else if (Error e = examineDrive(file, setup.facts)) {
+        } else if (Error e = examineDrive(file, setup.facts, setup.info)) {
             problems.push_back("The drive " + file + " could not be examined (" + e.text +
-                               "); it is listed with what the system knows of it");
+                               "); it is listed with what the system knows of it, and cannot "
+                               "write until the program is started again");
         }
         const std::string model = trim(setup.facts.vendor + " " + setup.facts.product);
         setup.title =
@@ -282,7 +283,7 @@ private:
         setup.address = "stdio:" + stdio.path;
         setup.stdio = true;
         setup.title = "\"" + stdio.id + "\" (" + stdio.path + ")";
-        if (Error e = examineDrive(setup.address, setup.facts)) {
+        if (Error e = examineDrive(setup.address, setup.facts, setup.info)) {
             problems.push_back(config.origin + ":" + std::to_string(stdio.placement.line) +
                                ": pseudo-drive \"" + stdio.id + "\" is left out: " + e.text);
             return;

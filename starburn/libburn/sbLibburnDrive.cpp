@@ -1,14 +1,22 @@
 #include "starburn/libburn/sbLibburnDrive.h"
 
+#include "starburn/core/sbSession.h"
 #include "starburn/libburn/sbLibburnRuntime.h"
+#include "starburn/libburn/sbLibburnTesting.h"
 
 #include <libburn/libburn.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstring>
+#include <dirent.h>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -97,7 +105,20 @@ bool sendAll(int fd, const char* data, size_t length) {
     return true;
 }
 
-void readToc(burn_drive* d, DiscState& s) {
+RawTocEntry rawEntry(const burn_toc_entry& e) {
+    RawTocEntry r;
+    r.point = e.point;
+    r.adr = e.adr;
+    r.control = e.control;
+    r.extensionsValid = e.extensions_valid;
+    r.startLba = e.start_lba;
+    r.trackBlocks = e.track_blocks;
+    r.msfLba = burn_msf_to_lba(e.pmin, e.psec, e.pframe);
+    r.trackStatusBits = e.track_status_bits;
+    return r;
+}
+
+void readToc(burn_drive* d, RawDisc& raw) {
     burn_disc* disc = burn_drive_get_disc(d);
     if (disc == nullptr) {
         return;
@@ -105,38 +126,24 @@ void readToc(burn_drive* d, DiscState& s) {
     int complete = 0;
     burn_session** sessions = burn_disc_get_sessions(disc, &complete);
     const int incomplete = burn_disc_get_incomplete_sessions(disc);
-    s.completeSessions = complete;
-    s.incompleteSessions = incomplete;
     for (int i = 0; sessions != nullptr && i < complete + incomplete; ++i) {
+        RawSession session;
+        session.complete = i < complete;
         int count = 0;
         burn_track** tracks = burn_session_get_tracks(sessions[i], &count);
         for (int k = 0; tracks != nullptr && k < count; ++k) {
             burn_toc_entry e{};
             burn_track_get_entry(tracks[k], &e);
-            TocTrack t;
-            t.session = static_cast<uint8_t>(i + 1);
-            t.number = static_cast<uint8_t>(e.point);
-            t.adr = e.adr;
-            t.control = e.control;
-            if ((e.extensions_valid & 1) != 0) {
-                t.start = static_cast<uint32_t>(std::max(e.start_lba, 0));
-                t.blocks = static_cast<uint32_t>(std::max(e.track_blocks, 0));
-            } else {
-                t.start =
-                    static_cast<uint32_t>(std::max(burn_msf_to_lba(e.pmin, e.psec, e.pframe), 0));
-                t.blocks = static_cast<uint32_t>(std::max(burn_track_get_sectors(tracks[k]), 0));
-            }
-            t.damaged = (e.extensions_valid & 4) != 0 && (e.track_status_bits & (1 << 5)) != 0;
-            s.tracks.push_back(t);
+            RawTocEntry r = rawEntry(e);
+            r.sectors = burn_track_get_sectors(tracks[k]);
+            session.tracks.push_back(r);
         }
-        if (i < complete) {
+        if (session.complete) {
             burn_toc_entry leadOut{};
             burn_session_get_leadout_entry(sessions[i], &leadOut);
-            s.leadOut = (leadOut.extensions_valid & 1) != 0
-                            ? static_cast<uint32_t>(std::max(leadOut.start_lba, 0))
-                            : static_cast<uint32_t>(std::max(
-                                  burn_msf_to_lba(leadOut.pmin, leadOut.psec, leadOut.pframe), 0));
+            session.leadOut = rawEntry(leadOut);
         }
+        raw.sessions.push_back(std::move(session));
     }
     burn_disc_free(disc);
 }
@@ -228,12 +235,26 @@ uint32_t pickFrom(const std::vector<uint32_t>& speeds, uint32_t request) {
     return chosen;
 }
 
+// How long a disc just put in may take to become ready, looked at in steps.
+constexpr int kSettleSteps = 6;
+constexpr auto kSettleStep = std::chrono::milliseconds(500);
+
+bool stale(Media media) {
+    return media == Media::Empty || media == Media::Unready || media == Media::Unknown;
+}
+
+// Notes about a write that went otherwise than asked, for the log.
+void note(const std::string& text) {
+    std::fprintf(stderr, "libStarBurn: %s\n", text.c_str());
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
 // Grabbing and releasing
 
-Drive::Drive(DriveSetup setup) : setup_(std::move(setup)), bupEnabled_(setup_.facts.bupSupported) {
+Drive::Drive(DriveSetup setup)
+    : setup_(std::move(setup)), info_(setup_.info), bupEnabled_(setup_.facts.bupSupported) {
     releaser_ = std::thread([this] { releaser(); });
 }
 
@@ -252,6 +273,13 @@ void Drive::shutDown() {
     }
     std::lock_guard lock(mutex_);
     releaseLocked(false);
+    if (info_ != nullptr) {
+        // Dropped from libburn's drive list, which is libburn's global state.
+        std::lock_guard list(driveListMutex());
+        burn_drive_info_forget(&info_[0], 0);
+        burn_drive_info_free(info_);
+        info_ = nullptr;
+    }
 }
 
 void Drive::releaser() {
@@ -275,7 +303,10 @@ void Drive::touchLocked() {
     changed_.notify_all();
 }
 
-Error Drive::grabLocked() {
+Error Drive::grabLocked(bool* fresh) {
+    if (fresh != nullptr) {
+        *fresh = false;
+    }
     if (!setup_.unavailableText.empty()) {
         return makeError(SB_EXCEPTION_NOT_READY, setup_.unavailableStatus, setup_.unavailableText);
     }
@@ -286,98 +317,116 @@ Error Drive::grabLocked() {
         touchLocked();
         return {};
     }
-    burn_drive_info* info = nullptr;
+    if (Clock::now() < failureUntil_) {
+        return lastFailure_;
+    }
+    const uint64_t mark = messageMark();
     int result = 0;
-    uint64_t mark = 0;
-    {
+    if (info_ == nullptr) {
+        // Not scanned yet (it could not be examined at start): scanning
+        // touches libburn's global drive list.
         std::lock_guard list(driveListMutex());
-        mark = messageMark();
+        ++scans_;
+        burn_drive_info* info = nullptr;
         std::string address = setup_.address;
         // No load: a tray the user opened stays open.
         result = burn_drive_scan_and_grab(&info, address.data(), 0);
+        if (result > 0 && info != nullptr) {
+            info_ = info;
+        } else if (info != nullptr) {
+            burn_drive_info_free(info); // freed on failure too, or it leaks
+        }
+    } else {
+        ++grabs_;
+        result = burn_drive_grab(info_[0].drive, 0);
     }
-    if (result <= 0 || info == nullptr) {
+    if (result <= 0 || info_ == nullptr) {
         int err = 0;
         std::string why = failureText(messagesSince(mark), err);
-        if (why.empty()) {
-            why = "libburn could not acquire it";
-        }
-        if (setup_.stdio) {
-            return makeError(SB_EXCEPTION_NOT_READY, err != 0 ? static_cast<uint32_t>(err) : ENOENT,
-                             "The pseudo-drive " + setup_.title + " cannot be opened: " + why);
-        }
-        const bool busy = err == EBUSY || why.find("busy") != std::string::npos;
-        return makeError(SB_EXCEPTION_DEVICE_BUSY, err != 0 ? static_cast<uint32_t>(err) : EBUSY,
-                         "The drive " + setup_.title + " cannot be opened: " + why +
-                             (busy ? ". Another program (a burning program, or the desktop's "
-                                     "automounter) is using it; close it and try again"
-                                   : ""));
+        lastFailure_ = openFailure(why, err);
+        failureUntil_ = Clock::now() + kFailureMemory;
+        return lastFailure_;
     }
-    info_ = info;
-    drive_ = info[0].drive;
-    applySpeedsLocked();
+    drive_ = info_[0].drive;
+    // The disc first, then the speeds for it.
     refreshLocked();
+    applySpeedsLocked();
     touchLocked();
+    if (fresh != nullptr) {
+        *fresh = true;
+    }
     return {};
+}
+
+Error Drive::openFailure(const std::string& reason, int err) const {
+    const std::string why = reason.empty() ? "libburn could not acquire it" : reason;
+    if (setup_.stdio) {
+        return makeError(SB_EXCEPTION_NOT_READY, err != 0 ? static_cast<uint32_t>(err) : ENOENT,
+                         "The pseudo-drive " + setup_.title + " cannot be opened: " + why);
+    }
+    const bool busy = err == EBUSY || why.find("busy") != std::string::npos;
+    std::string advice;
+    if (busy) {
+        advice = busyAdvice(setup_.address);
+        if (advice.empty()) {
+            advice = "Another program (a burning program, or the desktop's automounter) is using "
+                     "it; close it and try again";
+        }
+    }
+    return makeError(SB_EXCEPTION_DEVICE_BUSY, err != 0 ? static_cast<uint32_t>(err) : EBUSY,
+                     "The drive " + setup_.title + " cannot be opened: " + why +
+                         (advice.empty() ? std::string() : ". " + advice));
 }
 
 void Drive::releaseLocked(bool eject) {
     if (drive_ == nullptr) {
         return;
     }
-    std::lock_guard list(driveListMutex());
+    // The drive stays in libburn's list, scanned, for the next grab.
     burn_drive_release(drive_, eject ? 1 : 0);
-    // Forgotten, so libburn's drive list does not grow with every grab.
-    burn_drive_info_forget(&info_[0], 0);
-    burn_drive_info_free(info_);
-    info_ = nullptr;
     drive_ = nullptr;
     state_ = DiscState{};
     if (eject) {
         closedByWrite_.clear();
+        feat21Failed_.clear();
     }
     changed_.notify_all();
 }
 
 void Drive::refreshLocked() {
-    DiscState s;
     burn_drive* d = drive_;
-    s.role = static_cast<Role>(burn_drive_get_drive_role(d));
-    s.media = mediaOf(burn_disc_get_status(d));
-    if (s.media == Media::Unready) {
+    RawDisc raw;
+    raw.role = static_cast<Role>(burn_drive_get_drive_role(d));
+    raw.media = mediaOf(burn_disc_get_status(d));
+    if (raw.media == Media::Unready) {
         // A disc just put in needs a moment; libburn looks again when asked.
         burn_drive_re_assess(d, 0);
-        s.media = mediaOf(burn_disc_get_status(d));
+        raw.media = mediaOf(burn_disc_get_status(d));
     }
     char name[80] = {};
     int profile = 0;
     if (burn_disc_get_profile(d, &profile, name) > 0) {
-        s.profile = profile;
-        s.profileName = name;
+        raw.profile = profile;
+        raw.profileName = name;
     }
-    if (s.present()) {
-        s.erasable = burn_disc_erasable(d) != 0;
-        s.availableBytes =
-            static_cast<uint64_t>(std::max<off_t>(burn_disc_available_space(d, nullptr), 0));
+    const bool present = raw.media == Media::Blank || raw.media == Media::Appendable ||
+                         raw.media == Media::Full || raw.media == Media::Unsuitable;
+    if (present) {
+        raw.erasable = burn_disc_erasable(d) != 0;
+        raw.availableBytes = static_cast<int64_t>(burn_disc_available_space(d, nullptr));
         int capacity = 0;
-        if (s.role != Role::StdioSequential && s.role != Role::StdioWriteOnly &&
-            burn_get_read_capacity(d, &capacity, 0) > 0 && capacity > 0) {
-            s.readCapacity = static_cast<uint32_t>(capacity);
+        if (raw.role != Role::StdioSequential && raw.role != Role::StdioWriteOnly &&
+            burn_get_read_capacity(d, &capacity, 0) > 0) {
+            raw.readCapacity = capacity;
         }
-        if (s.writable()) {
-            int lba = 0;
-            int nwa = 0;
-            const int r = burn_disc_track_lba_nwa(d, nullptr, 0, &lba, &nwa);
-            s.nextTrackStart = static_cast<uint32_t>(std::max(lba, 0));
-            // A pseudo-drive or an overwritable medium is written from its
-            // first block, which libburn reports without calling it valid.
-            if (r > 0 || (r == 0 && isOverwritable(s.profile, s.role))) {
-                s.nwaValid = true;
-                s.nwa = static_cast<uint32_t>(std::max(nwa, 0));
-            }
-            s.damage = burn_disc_next_track_is_damaged(d, 0);
+        if (raw.media == Media::Blank || raw.media == Media::Appendable) {
+            raw.nwaResult = burn_disc_track_lba_nwa(d, nullptr, 0, &raw.nextTrackLba, &raw.nwa);
+            raw.damage = burn_disc_next_track_is_damaged(d, 0);
         }
-        readToc(d, s);
+        readToc(d, raw);
+    }
+    DiscState s = stateOf(raw);
+    if (s.present()) {
         if (isCdProfile(s.profile)) {
             readCdInfo(d, s);
         }
@@ -387,11 +436,35 @@ void Drive::refreshLocked() {
     readSpeedListLocked();
 }
 
+void Drive::reassessIfStaleLocked() {
+    if (drive_ == nullptr || writing_ || !(setup_.stdio || stale(state_.media))) {
+        return;
+    }
+    const int oldProfile = state_.profile;
+    for (int step = 0; step < kSettleSteps; ++step) {
+        if (step > 0) {
+            std::this_thread::sleep_for(kSettleStep);
+        }
+        burn_drive_re_assess(drive_, 0);
+        if (mediaOf(burn_disc_get_status(drive_)) != Media::Unready) {
+            break;
+        }
+    }
+    refreshLocked();
+    if (state_.profile != oldProfile) {
+        applySpeedsLocked(); // the list is the new disc's
+    }
+}
+
 Error Drive::stateForQuery(DiscState& out) {
     std::lock_guard lock(mutex_);
     if (!writing_) {
-        if (Error e = grabLocked()) {
+        bool fresh = false;
+        if (Error e = grabLocked(&fresh)) {
             return e;
+        }
+        if (!fresh) {
+            reassessIfStaleLocked();
         }
     }
     out = state_;
@@ -408,11 +481,12 @@ Error Drive::noDisc() const {
 Error Drive::testUnitReady() {
     std::lock_guard lock(mutex_);
     if (!writing_) {
-        if (Error e = grabLocked()) {
+        bool fresh = false;
+        if (Error e = grabLocked(&fresh)) {
             return e;
         }
-        if (state_.media == Media::Unready || state_.media == Media::Empty) {
-            refreshLocked();
+        if (!fresh) {
+            reassessIfStaleLocked();
         }
     }
     switch (state_.media) {
@@ -432,13 +506,7 @@ uint8_t Drive::discType() {
     if (stateForQuery(s)) {
         return DISC_TYPE_UNKNOWN;
     }
-    if (s.media == Media::Empty) {
-        return DISC_TYPE_NO_MEDIA;
-    }
-    if (s.media == Media::Unknown) {
-        return DISC_TYPE_UNKNOWN;
-    }
-    return discTypeOfProfile(s.profile, s.role);
+    return discTypeOf(s);
 }
 
 Error Drive::discInformation(SB_DISC_INFORMATION& out) {
@@ -520,17 +588,29 @@ void Drive::readSpeedListLocked() {
     }
     burn_speed_descriptor* list = nullptr;
     if (burn_drive_get_speedlist(drive_, &list) > 0) {
-        for (burn_speed_descriptor* s = list; s != nullptr; s = s->next) {
-            // Only speeds for the medium in the drive (or for no medium).
-            if (s->profile_loaded >= 0 && state_.profile != 0 &&
-                s->profile_loaded != state_.profile) {
-                continue;
+        // On DVD and BD the drive's performance descriptors (source 2) are
+        // the speeds for the disc; the capabilities page's list (source 1)
+        // describes CD. All entries count only where there are none of those.
+        const bool performanceOnly = isDvdProfile(state_.profile) || isBdProfile(state_.profile);
+        for (int pass = performanceOnly ? 0 : 1; pass < 2; ++pass) {
+            for (burn_speed_descriptor* s = list; s != nullptr; s = s->next) {
+                // Only speeds for the medium in the drive (or for no medium).
+                if (s->profile_loaded >= 0 && state_.profile != 0 &&
+                    s->profile_loaded != state_.profile) {
+                    continue;
+                }
+                if (pass == 0 && s->source != 2) {
+                    continue;
+                }
+                if (s->write_speed > 0) {
+                    writeSpeeds_.push_back(static_cast<uint32_t>(s->write_speed));
+                }
+                if (s->read_speed > 0) {
+                    readSpeeds_.push_back(static_cast<uint32_t>(s->read_speed));
+                }
             }
-            if (s->write_speed > 0) {
-                writeSpeeds_.push_back(static_cast<uint32_t>(s->write_speed));
-            }
-            if (s->read_speed > 0) {
-                readSpeeds_.push_back(static_cast<uint32_t>(s->read_speed));
+            if (!writeSpeeds_.empty() || !readSpeeds_.empty()) {
+                break;
             }
         }
         burn_drive_free_speedlist(&list);
@@ -575,6 +655,8 @@ void Drive::applySpeedsLocked() {
     }
     const uint32_t write = pickWrite(requestedWrite_);
     const uint32_t read = pickRead(requestedRead_);
+    appliedRead_ = read;
+    appliedWrite_ = write;
     // 0 asks libburn for the drive's fastest; a pseudo-drive then does not
     // throttle at all.
     const int w =
@@ -598,8 +680,10 @@ Error Drive::speeds(Speeds& out) {
         out.maximumRead = maxRead_;
         out.maximumWrite = maxWrite_;
     }
-    out.currentRead = pickRead(requestedRead_);
-    out.currentWrite = pickWrite(requestedWrite_);
+    // What was set on the drive for the disc in it (libburn has no call that
+    // asks the drive for its current speed).
+    out.currentRead = appliedRead_;
+    out.currentWrite = appliedWrite_;
     return {};
 }
 
@@ -693,20 +777,33 @@ Error Drive::eject() {
 
 Error Drive::closeSession() {
     std::lock_guard lock(mutex_);
-    if (Error e = grabLocked()) {
+    bool fresh = false;
+    if (Error e = grabLocked(&fresh)) {
         return e;
+    }
+    if (!fresh) {
+        reassessIfStaleLocked();
     }
     if (!state_.present()) {
         return noDisc();
     }
     if (!closedByWrite_.empty() && closedByWrite_ == fingerprintOf(state_)) {
-        // libburn closed the session at the end of the write that made it.
+        // libburn closed the session at the end of the write that made it:
+        // nothing is sent to the drive.
         closedByWrite_.clear();
         return {};
     }
-    const bool open = state_.media == Media::Appendable &&
-                      ((state_.damage & 1) != 0 || state_.incompleteSessions > 0);
-    if (!open) {
+    const bool appendable = state_.media == Media::Appendable;
+    if (!appendable || (state_.damage & 1) == 0) {
+        // The empty next session of an appendable disc is no open session,
+        // and a session is never closed by force: that could close the disc.
+        if (appendable && state_.incompleteSessions > 0) {
+            return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x05, 0x2C, 0x00,
+                              "The last session of the " + profileText(state_) +
+                                  " disc holds tracks left open by another program; the drive "
+                                  "does not report them damaged, so they are not closed (the "
+                                  "disc can still be appended to)");
+        }
         return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x05, 0x2C, 0x00,
                           "The disc has no open session to close");
     }
@@ -715,10 +812,12 @@ Error Drive::closeSession() {
         return makeError(SB_EXCEPTION_GENERIC, ENOMEM,
                          "libburn could not set up the session close");
     }
-    // Closes the session and leaves the disc appendable, as a session close does.
+    // Closes the damaged track and session and leaves the disc appendable.
+    burn_write_opts_set_write_type(o, BURN_WRITE_TAO, BURN_BLOCK_MODE1);
+    burn_write_opts_set_simulate(o, 0);
     burn_write_opts_set_multi(o, 1);
     const uint64_t mark = messageMark();
-    const int r = burn_disc_close_damaged(o, (state_.damage & 1) != 0 ? 0 : 1);
+    const int r = burn_disc_close_damaged(o, 0);
     burn_write_opts_free(o);
     int err = 0;
     const std::string why = failureText(messagesSince(mark), err);
@@ -734,7 +833,54 @@ Error Drive::closeSession() {
 // ---------------------------------------------------------------------------
 // Writing
 
-Error Drive::checkWriteLocked(const WriteJob& job, uint64_t& total) {
+// How a job is written: the method and multisession flag may differ from the
+// request where libburn documents that the disc cannot be written as asked.
+struct Drive::Plan {
+    WriteMethod method = WriteMethod::TrackAtOnce;
+    bool multi = false;
+    std::string note; // the difference, for the log; empty when none
+};
+
+namespace {
+
+burn_write_types writeTypeOf(WriteMethod method) {
+    switch (method) {
+    case WriteMethod::TrackAtOnce:
+        return BURN_WRITE_TAO;
+    case WriteMethod::DiscAtOnceRawPw:
+        return BURN_WRITE_RAW;
+    case WriteMethod::SessionAtOnce:
+    case WriteMethod::DiscAtOncePq:
+        break;
+    }
+    return BURN_WRITE_SAO;
+}
+
+struct Caps {
+    bool possible = false;
+    bool simulate = false;
+    bool multi = false;
+    bool multiTrack = false;
+    bool incremental = false; // Track-At-Once is available on the disc
+};
+
+Caps capsOf(burn_drive* d, WriteMethod method) {
+    Caps c;
+    burn_multi_caps* caps = nullptr;
+    c.possible = burn_disc_get_multi_caps(d, writeTypeOf(method), &caps, 0) > 0;
+    if (caps != nullptr) {
+        c.simulate = caps->might_simulate != 0;
+        c.multi = caps->multi_session != 0;
+        c.multiTrack = caps->multi_track != 0;
+        c.incremental = caps->might_do_tao > 0;
+    }
+    burn_disc_free_multi_caps(&caps);
+    return c;
+}
+
+} // namespace
+
+Error Drive::checkWriteLocked(const WriteJob& job, uint64_t& total, Plan& plan) {
     const DeviceFacts& f = setup_.facts;
     if (state_.role == Role::StdioReadOnly) {
         return notSupported("The pseudo-drive " + setup_.title + " is a read-only file");
@@ -743,10 +889,14 @@ Error Drive::checkWriteLocked(const WriteJob& job, uint64_t& total) {
                            f.writesDvdPlusR || f.writesDvdPlusRw || f.writesDvdPlusRDl)) {
         return notSupported("The drive " + setup_.title + " cannot write discs");
     }
+    if (job.method == WriteMethod::DiscAtOnceRawPw && !f.discAtOnceRawPw) {
+        return notSupported("The drive " + setup_.title +
+                            " is not offered Disc-At-Once raw P-W: libburn does not probe "
+                            "raw writing, because the probe disturbs drives");
+    }
     const bool supported = (job.method == WriteMethod::TrackAtOnce && f.trackAtOnce) ||
                            (job.method == WriteMethod::SessionAtOnce && f.sessionAtOnce) ||
-                           (job.method == WriteMethod::DiscAtOncePq && f.discAtOncePq) ||
-                           (job.method == WriteMethod::DiscAtOnceRawPw && f.discAtOnceRawPw);
+                           (job.method == WriteMethod::DiscAtOncePq && f.discAtOncePq);
     if (!supported) {
         return notSupported("The drive " + setup_.title + " does not write " +
                             writeMethodName(job.method) + " through libburn");
@@ -777,31 +927,43 @@ Error Drive::checkWriteLocked(const WriteJob& job, uint64_t& total) {
         return incompatibleMedium("Disc-At-Once needs a blank disc");
     }
 
-    burn_write_types type = BURN_WRITE_SAO;
-    if (job.method == WriteMethod::TrackAtOnce) {
-        type = BURN_WRITE_TAO;
-    } else if (job.method == WriteMethod::DiscAtOnceRawPw) {
-        type = BURN_WRITE_RAW;
-    }
-    burn_multi_caps* caps = nullptr;
-    const int possible = burn_disc_get_multi_caps(drive_, type, &caps, 0);
-    const bool simulate = caps != nullptr && caps->might_simulate != 0;
-    const bool multi = caps != nullptr && caps->multi_session != 0;
-    const bool multiTrack = caps != nullptr && caps->multi_track != 0;
-    burn_disc_free_multi_caps(&caps);
-    if (possible <= 0) {
-        return notSupported("The " + profileText(state_) + " disc cannot be written " +
-                            writeMethodName(job.method) + " through libburn");
-    }
-    if (job.testWrite && !simulate) {
-        return notSupported("A test write (simulation) is not possible on the " +
-                            profileText(state_) + " disc in " + setup_.title);
-    }
-    if (job.multiSession && !multi) {
+    const bool claimed = !feat21Failed_.empty() && feat21Failed_ == fingerprintOf(state_);
+    const WritePlan chosen = planWrite(job.method, job.multiSession, state_, f.sessionAtOnce,
+                                       claimed, [&](WriteMethod m) {
+                                           const Caps c = capsOf(drive_, m);
+                                           return WriteCaps{c.possible, c.multi, c.incremental};
+                                       });
+    plan.method = chosen.method;
+    plan.multi = chosen.multi;
+    switch (chosen.change) {
+    case PlanChange::None:
+        break;
+    case PlanChange::SessionAtOnce:
+        plan.note = "The blank " + profileText(state_) + " disc in " + setup_.title +
+                    " cannot be written Track-At-Once" +
+                    (claimed ? " (the drive claims it can, but failed before)" : "") +
+                    "; it is written Session-At-Once and closed" +
+                    (job.multiSession ? ", not left open for more sessions" : "");
+        break;
+    case PlanChange::Closed:
+        plan.note = "A " + profileText(state_) + " disc cannot be left open for more sessions; " +
+                    "the disc in " + setup_.title + " is written and closed";
+        break;
+    case PlanChange::Refused:
         return notSupported("The " + profileText(state_) + " disc in " + setup_.title +
                             " cannot be left open for more sessions (multisession)");
     }
-    if (job.tracks.size() > 1 && !multiTrack) {
+
+    const Caps caps = capsOf(drive_, plan.method);
+    if (!caps.possible) {
+        return notSupported("The " + profileText(state_) + " disc cannot be written " +
+                            writeMethodName(plan.method) + " through libburn");
+    }
+    if (job.testWrite && !caps.simulate) {
+        return notSupported("A test write (simulation) is not possible on the " +
+                            profileText(state_) + " disc in " + setup_.title);
+    }
+    if (job.tracks.size() > 1 && !caps.multiTrack) {
         return notSupported("The " + profileText(state_) +
                             " disc takes one track per session "
                             "here; " +
@@ -962,6 +1124,7 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
                          "libburn one at a time");
     }
     WriteRun run;
+    Plan plan;
     uint64_t total = 0;
     bool simulated = job.testWrite;
     burn_drive* d = nullptr;
@@ -970,11 +1133,20 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
         if (writing_) {
             return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The drive is already writing");
         }
-        if (Error e = grabLocked()) {
+        bool fresh = false;
+        if (Error e = grabLocked(&fresh)) {
             return e;
         }
-        refreshLocked();
-        if (Error e = checkWriteLocked(job, total)) {
+        if (!fresh) {
+            // A disc put in after the last look is seen; otherwise the
+            // snapshot is renewed for the write.
+            if (setup_.stdio || stale(state_.media)) {
+                reassessIfStaleLocked();
+            } else {
+                refreshLocked();
+            }
+        }
+        if (Error e = checkWriteLocked(job, total, plan)) {
             return e;
         }
         if (Error e = run.build(job)) {
@@ -986,7 +1158,7 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
             return makeError(SB_EXCEPTION_GENERIC, ENOMEM, "libburn could not set up the write");
         }
         int typeSet = 0;
-        switch (job.method) {
+        switch (plan.method) {
         case WriteMethod::TrackAtOnce:
             typeSet = burn_write_opts_set_write_type(run.opts, BURN_WRITE_TAO, BURN_BLOCK_MODE1);
             break;
@@ -999,18 +1171,17 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
             break;
         }
         if (typeSet == 0) {
-            return notSupported(std::string("libburn cannot write ") + writeMethodName(job.method) +
-                                " on " + setup_.title);
+            return notSupported(std::string("libburn cannot write ") +
+                                writeMethodName(plan.method) + " on " + setup_.title);
         }
         burn_write_opts_set_simulate(run.opts, job.testWrite ? 1 : 0);
         burn_write_opts_set_underrun_proof(run.opts, bupEnabled_ ? 1 : 0);
-        burn_write_opts_set_perform_opc(run.opts, opcPending_ ? 1 : 0);
-        const bool multi = job.method == WriteMethod::TrackAtOnce ||
-                                   job.method == WriteMethod::DiscAtOncePq ||
-                                   job.method == WriteMethod::DiscAtOnceRawPw
-                               ? job.multiSession
-                               : false;
-        burn_write_opts_set_multi(run.opts, multi ? 1 : 0);
+        // libburn calibrates the laser power at the start of every write
+        // unless told not to; nothing here tells it not to.
+        if (opcPending_) {
+            burn_write_opts_set_perform_opc(run.opts, 1);
+        }
+        burn_write_opts_set_multi(run.opts, plan.multi ? 1 : 0);
         applySpeedsLocked();
         char reasons[BURN_REASONS_LEN] = {};
         if (burn_precheck_write(run.opts, run.disc, reasons, 1) <= 0) {
@@ -1100,6 +1271,8 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
     }
 
     const bool wroteWell = spawned && burn_drive_wrote_well(d) != 0;
+    const bool feat21 = spawned && !wroteWell && plan.method == WriteMethod::TrackAtOnce &&
+                        !monitor.cancelled() && burn_drive_was_feat21_failure(d) != 0;
     if (spawned) {
         // libburn's thread outlives the idle status by a moment after a
         // failure; nothing is freed or written again before it has ended.
@@ -1125,11 +1298,17 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
         // libburn advises a fresh look at the medium after writing.
         burn_drive_re_assess(d, 0);
         refreshLocked();
+        // The caller closes a Track-At-Once session next, also when it went
+        // Session-At-Once here.
         if (wroteWell && !simulated && job.method == WriteMethod::TrackAtOnce) {
             closedByWrite_ = fingerprintOf(state_);
         }
+        if (feat21) {
+            feat21Failed_ = fingerprintOf(state_);
+        }
         touchLocked();
     }
+    const std::string planNote = plan.note.empty() ? std::string() : " (" + plan.note + ")";
 
     if (monitor.cancelled()) {
         return makeError(
@@ -1141,9 +1320,16 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
         return run.feedError;
     }
     if (!wroteWell) {
-        return makeError(SB_EXCEPTION_WRITE_ERROR, err != 0 ? static_cast<uint32_t>(err) : EIO,
-                         "The write on " + setup_.title + " failed" +
-                             (why.empty() ? std::string() : ": " + why));
+        return makeError(
+            SB_EXCEPTION_WRITE_ERROR, err != 0 ? static_cast<uint32_t>(err) : EIO,
+            "The write on " + setup_.title + " failed" +
+                (why.empty() ? std::string() : ": " + why) + planNote +
+                (feat21 ? ". The drive claimed it could write this disc track by track but "
+                          "cannot; write it again and it is written Session-At-Once"
+                        : ""));
+    }
+    if (!plan.note.empty()) {
+        note(plan.note);
     }
     monitor.progress(total, total);
     monitor.otherProgress(); // closing
@@ -1153,7 +1339,8 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
 // ---------------------------------------------------------------------------
 // Discovery
 
-Error examineDrive(const std::string& deviceFile, DeviceFacts& f) {
+Error examineDrive(const std::string& deviceFile, DeviceFacts& f, burn_drive_info*& kept) {
+    kept = nullptr;
     burn_drive_info* info = nullptr;
     int result = 0;
     uint64_t mark = 0;
@@ -1162,12 +1349,25 @@ Error examineDrive(const std::string& deviceFile, DeviceFacts& f) {
         mark = messageMark();
         std::string address = deviceFile;
         result = burn_drive_scan_and_grab(&info, address.data(), 0);
+        if ((result <= 0 || info == nullptr) && info != nullptr) {
+            burn_drive_info_free(info);
+            info = nullptr;
+        }
     }
     if (result <= 0 || info == nullptr) {
         int err = 0;
         std::string why = failureText(messagesSince(mark), err);
+        if (why.empty()) {
+            why = "libburn could not acquire it";
+        }
+        if (err == EBUSY || why.find("busy") != std::string::npos) {
+            const std::string advice = busyAdvice(deviceFile);
+            if (!advice.empty()) {
+                why += ". " + advice;
+            }
+        }
         return makeError(SB_EXCEPTION_DEVICE_BUSY, err != 0 ? static_cast<uint32_t>(err) : EBUSY,
-                         why.empty() ? std::string("libburn could not acquire it") : why);
+                         why);
     }
     const burn_drive_info& i = info[0];
     burn_drive* d = i.drive;
@@ -1223,11 +1423,207 @@ Error examineDrive(const std::string& deviceFile, DeviceFacts& f) {
         burn_write_opts_free(o);
     }
 
-    std::lock_guard list(driveListMutex());
+    // Released but kept scanned: later uses grab it without a bus scan.
     burn_drive_release(d, 0);
-    burn_drive_info_forget(&info[0], 0);
-    burn_drive_info_free(info);
+    kept = info;
     return {};
 }
 
+namespace {
+
+std::string canonical(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
+}
+
+// /proc/mounts escapes blanks and the like as \ooo.
+std::string unescapeMountField(const std::string& field) {
+    std::string out;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && std::isdigit(field[i + 1]) &&
+            std::isdigit(field[i + 2]) && std::isdigit(field[i + 3])) {
+            out += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
+            i += 3;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
+}
+
+std::string firstLineOf(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+} // namespace
+
+std::string busyAdvice(const std::string& deviceFile) {
+    const std::string device = canonical(deviceFile);
+    std::vector<std::string> mountPoints;
+    {
+        std::ifstream mounts("/proc/self/mounts");
+        std::string line;
+        while (std::getline(mounts, line)) {
+            std::istringstream fields(line);
+            std::string source;
+            std::string target;
+            fields >> source >> target;
+            if (!source.empty() && source[0] == '/' &&
+                canonical(unescapeMountField(source)) == device) {
+                mountPoints.push_back(unescapeMountField(target));
+            }
+        }
+    }
+    std::vector<std::string> holders;
+    const std::string self = std::to_string(::getpid());
+    if (DIR* proc = ::opendir("/proc")) {
+        while (const dirent* p = ::readdir(proc)) {
+            const std::string pid = p->d_name;
+            if (pid.empty() || !std::all_of(pid.begin(), pid.end(), ::isdigit) || pid == self) {
+                continue;
+            }
+            const std::string fdDir = "/proc/" + pid + "/fd";
+            DIR* fds = ::opendir(fdDir.c_str()); // other users' processes stay closed
+            if (fds == nullptr) {
+                continue;
+            }
+            bool holds = false;
+            while (const dirent* fd = ::readdir(fds)) {
+                char target[PATH_MAX];
+                const std::string link = fdDir + "/" + fd->d_name;
+                const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+                if (n > 0) {
+                    target[n] = '\0';
+                    holds = holds || device == target;
+                }
+            }
+            ::closedir(fds);
+            if (holds) {
+                const std::string name = firstLineOf("/proc/" + pid + "/comm");
+                holders.push_back((name.empty() ? std::string("a process") : name) + " (pid " +
+                                  pid + ")");
+            }
+        }
+        ::closedir(proc);
+    }
+    std::string advice;
+    if (!mountPoints.empty()) {
+        advice = "Its disc is mounted at " + mountPoints.front() +
+                 ": unmount it (eject it in the file manager, or umount \"" + mountPoints.front() +
+                 "\") and try again";
+    }
+    if (!holders.empty()) {
+        std::string list;
+        for (size_t i = 0; i < holders.size() && i < 3; ++i) {
+            list += (i == 0 ? "" : ", ") + holders[i];
+        }
+        if (holders.size() > 3) {
+            list += " and " + std::to_string(holders.size() - 3) + " more";
+        }
+        advice += (advice.empty() ? "" : ". ") + std::string("It is held open by ") + list +
+                  (mountPoints.empty() ? "; close that program and try again" : "");
+    }
+    return advice;
+}
+
 } // namespace starburn::lb
+
+// ---------------------------------------------------------------------------
+// Inspection for tests
+
+using namespace starburn;
+using namespace starburn::lb;
+
+extern "C" STARBURN_API void StarBurnLibburnTesting_Describe(const StarBurnLibburnTesting_Disc* in,
+                                                             uint8_t* pDiscType,
+                                                             SB_DISC_INFORMATION* pInformation,
+                                                             SB_TRACK_INFORMATION* pNextTrack,
+                                                             SB_TOC_INFORMATION* pToc) {
+    RawDisc raw;
+    raw.media = mediaOf(static_cast<burn::burn_disc_status>(in->Status));
+    raw.profile = static_cast<int>(in->Profile);
+    raw.role = static_cast<Role>(in->Role);
+    raw.erasable = in->Erasable != 0;
+    raw.availableBytes = in->AvailableBytes;
+    raw.readCapacity = in->ReadCapacity;
+    raw.nwaResult = in->NwaResult;
+    raw.nextTrackLba = in->NextTrackLba;
+    raw.nwa = in->Nwa;
+    raw.damage = in->Damage;
+    for (uint32_t i = 0; i < in->SessionCount && i < STARBURN_LIBBURN_TESTING_MAX_SESSIONS; ++i) {
+        const auto& from = in->Sessions[i];
+        RawSession session;
+        session.complete = from.Complete != 0;
+        session.leadOut.extensionsValid = 1;
+        session.leadOut.startLba = from.LeadOutLba;
+        for (uint32_t k = 0; k < from.TrackCount && k < STARBURN_LIBBURN_TESTING_MAX_TRACKS; ++k) {
+            const auto& t = from.Tracks[k];
+            RawTocEntry e;
+            e.point = t.Point;
+            e.control = t.Control;
+            e.extensionsValid = t.ExtensionsValid;
+            e.startLba = t.StartLba;
+            e.trackBlocks = t.TrackBlocks;
+            e.sectors = t.TrackBlocks;
+            e.trackStatusBits = t.TrackStatusBits;
+            session.tracks.push_back(e);
+        }
+        raw.sessions.push_back(std::move(session));
+    }
+    const DiscState s = stateOf(raw);
+    *pDiscType = discTypeOf(s);
+    std::memset(pInformation, 0, sizeof *pInformation);
+    std::memset(pNextTrack, 0, sizeof *pNextTrack);
+    std::memset(pToc, 0, sizeof *pToc);
+    if (s.present()) {
+        fillDiscInformation(s, *pInformation);
+        fillTrackInformation(s, SB_TRACK_NUMBER_INVISIBLE, *pNextTrack);
+        fillTocInformation(s, *pToc);
+    }
+}
+
+extern "C" STARBURN_API uint8_t StarBurnLibburnTesting_DriveOpenings(const char* pDeviceName,
+                                                                     uint32_t* pScans,
+                                                                     uint32_t* pGrabs) {
+    auto session = currentSession();
+    if (!session || pDeviceName == nullptr) {
+        return SB_EXCEPTION_NOT_STARTED;
+    }
+    auto entry = session->table.byName(pDeviceName);
+    auto* drive = entry ? dynamic_cast<Drive*>(entry->device.get()) : nullptr;
+    if (drive == nullptr) {
+        return SB_EXCEPTION_NO_DEVICE;
+    }
+    *pScans = drive->scans();
+    *pGrabs = drive->grabs();
+    return SB_EXCEPTION_NONE;
+}
+
+extern "C" STARBURN_API void StarBurnLibburnTesting_BusyAdvice(const char* pDeviceFile, char* pText,
+                                                               uint32_t ulTextSize) {
+    copyText(pText, ulTextSize, busyAdvice(pDeviceFile));
+}
+
+extern "C" STARBURN_API uint8_t StarBurnLibburnTesting_PlanWrite(
+    uint8_t ucMethod, uint8_t bMultiSession, uint32_t ulProfile, uint32_t ulRole, uint32_t ulStatus,
+    uint8_t bClaimedIncremental, const uint32_t* pCaps, uint8_t* pMethod, uint8_t* pMulti) {
+    static constexpr WriteMethod kMethods[] = {WriteMethod::TrackAtOnce, WriteMethod::SessionAtOnce,
+                                               WriteMethod::DiscAtOncePq,
+                                               WriteMethod::DiscAtOnceRawPw};
+    DiscState s;
+    s.media = mediaOf(static_cast<burn::burn_disc_status>(ulStatus));
+    s.profile = static_cast<int>(ulProfile);
+    s.role = static_cast<Role>(ulRole);
+    const WritePlan plan =
+        planWrite(kMethods[ucMethod & 3], bMultiSession != 0, s, true, bClaimedIncremental != 0,
+                  [&](WriteMethod m) {
+                      const uint32_t bits = pCaps[static_cast<int>(m)];
+                      return WriteCaps{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0};
+                  });
+    *pMethod = static_cast<uint8_t>(plan.method);
+    *pMulti = plan.multi ? 1 : 0;
+    return static_cast<uint8_t>(plan.change);
+}

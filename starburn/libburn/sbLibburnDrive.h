@@ -3,8 +3,13 @@
 //
 // libburn answers only for a grabbed drive, and a grabbed drive is held
 // exclusively with its tray locked. So a drive is grabbed when a call needs
-// it and released again after a short idle time, unless a grabber holds the
-// tray lock (then it stays grabbed until the lock goes) or a write runs.
+// it and released again when it has been idle for a while, unless a grabber
+// holds the tray lock (then it stays grabbed until the lock goes) or a write
+// runs. Every grab costs a spin-up, a tray lock and a fresh look at the disc,
+// and every release stops the unit, so the idle time spans the pauses between
+// the wizard's sheets. The drive is scanned once (at start, or at its first
+// use when it could not be examined then) and later taken with
+// burn_drive_grab alone, which touches no other drive.
 // Calls that come while a write runs answer from the state taken before it,
 // without touching the drive.
 #pragma once
@@ -12,6 +17,7 @@
 #include "starburn/core/sbDevice.h"
 #include "starburn/libburn/sbLibburnMedia.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -35,6 +41,9 @@ struct DriveSetup {
     // that needs the drive fails with this text and status.
     std::string unavailableText;
     uint32_t unavailableStatus = 0;
+    // The drive as the examination scanned it (released, not forgotten); the
+    // Drive owns it. Null when it could not be examined: the first use scans.
+    burn::burn_drive_info* info = nullptr;
 };
 
 class Drive : public Device {
@@ -59,6 +68,8 @@ public:
     Error eject() override;
     Error closeSession() override;
     Error write(WriteJob& job, WriteMonitor& monitor) override;
+    // In sbLibburnRead.cpp.
+    Error readData(uint32_t lba, uint32_t blocks, void* buffer, ReadMonitor& monitor) override;
     void shutDown() override;
 
     // The volume label of the disc in the drive (its primary volume
@@ -66,21 +77,35 @@ public:
     std::string discVolumeLabel() override;
 
     // How long an unused drive stays grabbed.
-    static constexpr std::chrono::milliseconds kIdleRelease{1500};
+    static constexpr std::chrono::milliseconds kIdleRelease{30000};
+    // How long a failed grab (a busy drive) is answered from memory: libburn
+    // retries a busy device for seconds on every attempt.
+    static constexpr std::chrono::milliseconds kFailureMemory{5000};
+
+    // Scans (burn_drive_scan_and_grab) and grabs (burn_drive_grab) so far.
+    uint32_t scans() const { return scans_; }
+    uint32_t grabs() const { return grabs_; }
 
 private:
     struct WriteRun;
 
-    Error grabLocked();
+    struct Plan;
+
+    Error grabLocked(bool* fresh = nullptr);
+    Error openFailure(const std::string& why, int err) const;
     void releaseLocked(bool eject);
     void refreshLocked();
+    // A fresh look at the disc when the cached one may be out of date: the
+    // drive showed no disc (or one not ready yet), or it is a file that
+    // anyone may change. Waits a bounded time for a disc becoming ready.
+    void reassessIfStaleLocked();
     void touchLocked();
     void releaser();
     // The disc snapshot for a query: fresh from the drive, or the one taken
     // before the running write.
     Error stateForQuery(DiscState& out);
     Error noDisc() const;
-    Error checkWriteLocked(const WriteJob& job, uint64_t& total);
+    Error checkWriteLocked(const WriteJob& job, uint64_t& total, Plan& plan);
     void applySpeedsLocked();
     uint32_t pickWrite(uint32_t request) const;
     uint32_t pickRead(uint32_t request) const;
@@ -92,8 +117,12 @@ private:
     std::condition_variable changed_;
     std::thread releaser_;
     bool stopping_ = false;
-    burn::burn_drive_info* info_ = nullptr;
-    burn::burn_drive* drive_ = nullptr;
+    burn::burn_drive_info* info_ = nullptr; // scanned once, kept until shut-down
+    burn::burn_drive* drive_ = nullptr;     // set while grabbed
+    std::atomic<uint32_t> scans_{0};
+    std::atomic<uint32_t> grabs_{0};
+    Error lastFailure_;
+    std::chrono::steady_clock::time_point failureUntil_{};
     std::chrono::steady_clock::time_point releaseAt_{};
     bool held_ = false;    // a grabber locked the tray
     bool writing_ = false; // a write runs; only it touches the drive
@@ -104,16 +133,28 @@ private:
     uint32_t maxRead_ = 0;
     uint32_t requestedRead_ = 0xFFFF;
     uint32_t requestedWrite_ = 0xFFFF;
+    uint32_t appliedRead_ = 0; // what was last set on the drive
+    uint32_t appliedWrite_ = 0;
     bool bupEnabled_;
     bool opcPending_ = false;
     // The disc (as fingerprintOf describes it) whose session the last write
     // closed itself, as libburn closes what it writes; empty when none. It
     // outlives an idle release: the disc is the same while it looks the same.
     std::string closedByWrite_;
+    // The blank disc on which a Track-At-Once write failed because the drive
+    // only claimed to write it incrementally (feature 21h); its next write
+    // goes Session-At-Once.
+    std::string feat21Failed_;
 };
 
 // Grabs the drive at a device file once, reads what it reports about itself
-// and releases it again. Fails with a text when the drive cannot be grabbed.
-Error examineDrive(const std::string& deviceFile, DeviceFacts& facts);
+// and releases it again, keeping it scanned in info. Fails with a text when
+// the drive cannot be grabbed (info stays null).
+Error examineDrive(const std::string& deviceFile, DeviceFacts& facts, burn::burn_drive_info*& info);
+
+// Advice for a drive the system reports busy: where its disc is mounted (to
+// be unmounted) and which processes have the device open, as /proc tells;
+// empty when /proc tells neither.
+std::string busyAdvice(const std::string& deviceFile);
 
 } // namespace starburn::lb

@@ -134,6 +134,107 @@ bool isDvdProfile(int profile) {
     return profile >= 0x10 && profile <= 0x2b;
 }
 
+bool isBdProfile(int profile) {
+    return profile >= 0x40 && profile <= 0x43;
+}
+
+bool isDvdMinusRFamily(int profile) {
+    return profile == 0x11 || profile == 0x14 || isDvdMinusRDl(profile);
+}
+
+bool isDvdMinusRDl(int profile) {
+    return profile == 0x15 || profile == 0x16;
+}
+
+namespace {
+
+constexpr int kTrackStatusValid = 4; // extensions_valid bit 2
+constexpr int kTrackBlank = 1 << 14; // READ TRACK INFORMATION: Blank
+constexpr int kTrackDamage = 1 << 5;
+
+int lbaOf(const RawTocEntry& e) {
+    return (e.extensionsValid & 1) != 0 ? e.startLba : e.msfLba;
+}
+
+// The track libburn lists for where the next one will go: blank by its status
+// bits, or, where libburn read no status bits, an empty track of an
+// incomplete session.
+bool isInvisibleTrack(const RawTocEntry& e, bool inCompleteSession) {
+    if ((e.extensionsValid & kTrackStatusValid) != 0) {
+        return (e.trackStatusBits & kTrackBlank) != 0;
+    }
+    const int blocks = (e.extensionsValid & 1) != 0 ? e.trackBlocks : e.sectors;
+    return !inCompleteSession && blocks <= 0;
+}
+
+} // namespace
+
+DiscState stateOf(const RawDisc& raw) {
+    DiscState s;
+    s.media = raw.media;
+    s.profile = raw.profile;
+    s.profileName = raw.profileName;
+    s.role = raw.role;
+    if (!s.present()) {
+        return s;
+    }
+    s.erasable = raw.erasable;
+    s.availableBytes = static_cast<uint64_t>(std::max<int64_t>(raw.availableBytes, 0));
+    s.readCapacity = static_cast<uint32_t>(std::max(raw.readCapacity, 0));
+    if (s.writable()) {
+        s.nextTrackStart = static_cast<uint32_t>(std::max(raw.nextTrackLba, 0));
+        // A pseudo-drive or an overwritable medium is written from its first
+        // block, which libburn reports without calling it valid.
+        if (raw.nwaResult > 0 || (raw.nwaResult == 0 && isOverwritable(s.profile, s.role))) {
+            s.nwaValid = true;
+            s.nwa = static_cast<uint32_t>(std::max(raw.nwa, 0));
+        }
+        s.damage = raw.damage;
+    }
+    int complete = 0;
+    int open = 0;
+    for (size_t i = 0; i < raw.sessions.size(); ++i) {
+        const RawSession& session = raw.sessions[i];
+        bool written = false;
+        for (const RawTocEntry& e : session.tracks) {
+            if (isInvisibleTrack(e, session.complete)) {
+                continue;
+            }
+            TocTrack t;
+            t.session = static_cast<uint8_t>(i + 1);
+            t.number = static_cast<uint8_t>(e.point);
+            t.adr = static_cast<uint8_t>(e.adr);
+            t.control = static_cast<uint8_t>(e.control);
+            t.start = static_cast<uint32_t>(std::max(lbaOf(e), 0));
+            t.blocks = static_cast<uint32_t>(
+                std::max((e.extensionsValid & 1) != 0 ? e.trackBlocks : e.sectors, 0));
+            t.damaged = (e.extensionsValid & kTrackStatusValid) != 0 &&
+                        (e.trackStatusBits & kTrackDamage) != 0;
+            s.tracks.push_back(t);
+            written = true;
+        }
+        if (session.complete) {
+            ++complete;
+            s.leadOut = static_cast<uint32_t>(std::max(lbaOf(session.leadOut), 0));
+        } else if (written) {
+            ++open;
+        }
+    }
+    s.completeSessions = complete;
+    s.incompleteSessions = open;
+    return s;
+}
+
+uint8_t discTypeOf(const DiscState& s) {
+    if (s.media == Media::Empty) {
+        return DISC_TYPE_NO_MEDIA;
+    }
+    if (s.media == Media::Unknown || (s.profile == 0 && s.present())) {
+        return DISC_TYPE_UNKNOWN;
+    }
+    return discTypeOfProfile(s.profile, s.role);
+}
+
 void fillDiscInformation(const DiscState& s, SB_DISC_INFORMATION& out) {
     std::memset(&out, 0, sizeof out);
     out.Valid = 1;
@@ -245,7 +346,8 @@ void fillTocInformation(const DiscState& s, SB_TOC_INFORMATION& out) {
     out.Valid = 1;
     out.FirstTrackNumber = s.tracks.front().number;
     out.LastTrackNumber = s.tracks.back().number;
-    out.NumberOfSessions = static_cast<uint8_t>(std::max(s.completeSessions, 1));
+    out.NumberOfSessions =
+        static_cast<uint8_t>(std::max(s.completeSessions + s.incompleteSessions, 1));
     out.FirstTrackInLastSession = firstTrackOfLastSession(s);
     out.LeadOutStartAddress = s.leadOut;
     const size_t count = std::min<size_t>(s.tracks.size(), SB_TOC_MAX_ENTRIES);

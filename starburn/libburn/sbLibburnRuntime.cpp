@@ -75,6 +75,10 @@ bool startLibburn(std::string& error) {
     burn::burn_msgs_set_severities(const_cast<char*>("DEBUG"), const_cast<char*>("NEVER"),
                                    const_cast<char*>("libburn: "));
     q.sorry = severityNumber("SORRY");
+    // A pseudo-drive named by an open file descriptor (stdio:/dev/fd/N) takes
+    // the role its opening mode gives: read-only (4) or write-only (5).
+    // Other paths stay read-write files (role 2).
+    burn::burn_allow_drive_role_4(1);
     q.running = true;
     return true;
 }

@@ -39,7 +39,8 @@ std::vector<Message> messagesSince(uint64_t mark);
 // first operating-system error among them goes to osErrno.
 std::string failureText(const std::vector<Message>& messages, int& osErrno);
 
-// Grabbing and releasing touch libburn's global drive list: one at a time.
+// Scanning for a drive and forgetting one touch libburn's global drive list:
+// one at a time. Grabbing and releasing a scanned drive touch only that drive.
 std::mutex& driveListMutex();
 
 } // namespace starburn::lb

@@ -346,6 +346,24 @@ const std::vector<std::pair<const char*, Setter>>& setters() {
          [](RecorderConfig& r, const std::string& v, std::string& why) {
              return parseNumber(v, UINT64_MAX, r.writeLimit, why);
          }},
+        {"ReadErrorAtBlock",
+         [](RecorderConfig& r, const std::string& v, std::string& why) {
+             uint64_t n = 0;
+             if (!parseNumber(v, UINT32_MAX, n, why)) {
+                 return false;
+             }
+             r.readErrorAtBlock = static_cast<uint32_t>(n);
+             return true;
+         }},
+        {"CorruptAfterWrite",
+         [](RecorderConfig& r, const std::string& v, std::string& why) {
+             uint64_t n = 0;
+             if (!parseNumber(v, UINT64_MAX, n, why)) {
+                 return false;
+             }
+             r.corruptAfterWrite = n;
+             return true;
+         }},
     };
     return list;
 }

@@ -66,6 +66,11 @@ struct RecorderConfig {
     std::optional<uint64_t> failWriteAtByte;
     std::optional<uint64_t> takeDiscOutAtByte;
     uint64_t writeLimit = 0; // bytes per second, 0 for none
+    // Faults for verification tests: reading this block fails with a medium
+    // error; this byte of every successful write (counted from the write's
+    // first byte) is flipped on the disc right after the write.
+    std::optional<uint32_t> readErrorAtBlock;
+    std::optional<uint64_t> corruptAfterWrite;
 };
 
 struct VirtualConfig {

@@ -637,6 +637,7 @@ Error Recorder::write(WriteJob& job, WriteMonitor& monitor) {
             disc_.addSession(blocks, true, job.multiSession);
             break;
         }
+        corruptWrittenLocked(plan.startLba, plan.total);
         persistQuietly();
     }
     return {};
@@ -832,6 +833,105 @@ void Recorder::recordFailure(const Plan& plan, uint64_t done, bool takeOut) {
         persistQuietly();
     }
     discPulled_ = false;
+}
+
+void Recorder::corruptWrittenLocked(uint32_t startLba, uint64_t total) {
+    if (!config_.corruptAfterWrite || *config_.corruptAfterWrite >= total) {
+        return;
+    }
+    const off_t at = static_cast<off_t>(static_cast<uint64_t>(startLba) * kBlockSize +
+                                        *config_.corruptAfterWrite);
+    const int fd = ::open(contentsFile().c_str(), O_RDWR | O_CLOEXEC);
+    unsigned char byte = 0;
+    if (fd < 0 || ::pread(fd, &byte, 1, at) != 1) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return;
+    }
+    byte ^= 0xFF;
+    if (::pwrite(fd, &byte, 1, at) != 1) {
+        std::fprintf(stderr, "libStarBurn: recorder \"%s\": the written byte cannot be changed\n",
+                     config_.id.c_str());
+    }
+    ::close(fd);
+}
+
+Error Recorder::readData(uint32_t lba, uint32_t blocks, void* buffer, ReadMonitor& monitor) {
+    std::string file;
+    double rate = 0; // bytes per second; 0 for as fast as the disk allows
+    uint64_t fileBytes = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (writing_) {
+            return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The recorder is writing");
+        }
+        if (!disc_.present() || discPulled_) {
+            return noDisc();
+        }
+        const uint32_t recorded = disc_.nextWritable();
+        if (static_cast<uint64_t>(lba) + blocks > recorded) {
+            return senseError(SB_EXCEPTION_INVALID_PARAMETER, 0x05, 0x21, 0x00,
+                              "Blocks " + std::to_string(lba) + " to " +
+                                  std::to_string(static_cast<uint64_t>(lba) + blocks - 1) +
+                                  " go past the recorded data (" + std::to_string(recorded) +
+                                  " blocks)");
+        }
+        if (config_.readErrorAtBlock && *config_.readErrorAtBlock >= lba &&
+            *config_.readErrorAtBlock - lba < blocks) {
+            return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x03, 0x11, 0x00,
+                              "Unrecovered read error at block " +
+                                  std::to_string(*config_.readErrorAtBlock));
+        }
+        const double speed = static_cast<double>(pickSpeed(readSpeeds(), requestedRead_)) * 1000.0;
+        if (timeFactor_ > 0 && speed > 0) {
+            rate = speed / timeFactor_;
+        }
+        file = contentsFile();
+    }
+    const auto start = Clock::now();
+    const uint64_t bytes = static_cast<uint64_t>(blocks) * kBlockSize;
+    auto* out = static_cast<char*>(buffer);
+    // Blocks the contents file does not hold (a disc written before it was
+    // kept, a pressed disc) read as zeros.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        struct stat st {};
+        if (::fstat(fd, &st) == 0) {
+            fileBytes = static_cast<uint64_t>(st.st_size);
+        }
+    }
+    const uint64_t offset = static_cast<uint64_t>(lba) * kBlockSize;
+    uint64_t got = 0;
+    while (fd >= 0 && got < bytes && offset + got < fileBytes) {
+        const ssize_t n = ::pread(fd, out + got, static_cast<size_t>(bytes - got),
+                                  static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            const int err = n < 0 ? errno : EIO;
+            ::close(fd);
+            return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x03, 0x11, 0x00,
+                              fileError("The disc image cannot be read", file, err));
+        }
+        got += static_cast<uint64_t>(n);
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    std::memset(out + got, 0, static_cast<size_t>(bytes - got));
+    if (rate > 0) {
+        const auto due =
+            start + std::chrono::duration_cast<Clock::duration>(
+                        std::chrono::duration<double>(static_cast<double>(bytes) / rate));
+        if (!monitor.sleepUntil(due)) {
+            return makeError(SB_EXCEPTION_CANCELLED, ECANCELED, "The read was cancelled");
+        }
+    } else if (monitor.cancelled()) {
+        return makeError(SB_EXCEPTION_CANCELLED, ECANCELED, "The read was cancelled");
+    }
+    return {};
 }
 
 void Recorder::armWriteFault(uint64_t atByte, bool takeDiscOut) {

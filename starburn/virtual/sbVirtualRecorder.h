@@ -48,6 +48,7 @@ public:
     Error eject() override;
     Error closeSession() override;
     Error write(WriteJob& job, WriteMonitor& monitor) override;
+    Error readData(uint32_t lba, uint32_t blocks, void* buffer, ReadMonitor& monitor) override;
 
     // Faults for tests.
     // The next write fails once `atByte` bytes of it are written: with a
@@ -83,6 +84,8 @@ private:
     Error planLocked(const WriteJob& job, Plan& plan);
     Error stream(WriteJob& job, WriteMonitor& monitor, const Plan& plan, uint64_t& done);
     void recordFailure(const Plan& plan, uint64_t done, bool takeOut);
+    // The configured CorruptAfterWrite fault, after a write of total bytes at startLba.
+    void corruptWrittenLocked(uint32_t startLba, uint64_t total);
     uint32_t pickSpeed(const std::vector<uint32_t>& speeds, uint32_t request) const;
     const std::vector<uint32_t>& writeSpeeds() const;
     const std::vector<uint32_t>& readSpeeds() const;

@@ -26,6 +26,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,6 +34,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -40,6 +42,7 @@
 #include <QTreeWidget>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -236,6 +239,9 @@ private slots:
         m_folder = std::make_unique<TTestProgramFolder>();
         m_folder->WriteArt({}, {772, 547});
         SetApplicationFolder(m_folder->Path());
+        // The remembered "verify" choice lives in the test's own folder.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           path(QStringLiteral("config")));
         ::setenv("STARBURN_CONFIG", path(QStringLiteral("starburn.ini")).toLocal8Bit().constData(),
                  1);
         ::setenv("STARBURN_STATE_DIR", path(QStringLiteral("state")).toLocal8Bit().constData(), 1);
@@ -346,6 +352,7 @@ private slots:
             QStringLiteral("Send OPC: ") + (opc ? QStringLiteral("Yes") : QStringLiteral("No")),
             QStringLiteral("Burning Mode: Session-At-Once"),
             QStringLiteral("Test Write: No"),
+            QStringLiteral("Verify: No"),
         };
         QCOMPARE(control<QTextEdit>("edtSummary")->toPlainText().split(QLatin1Char('\n')),
                  expected);
@@ -365,6 +372,106 @@ private slots:
         QCOMPARE(m_main->WizardActions().Count(), 1);
         QCOMPARE(m_main->WizardActions().Items(0)->Action,
                  static_cast<TsbAction*>(&m_main->BurnImageAction()));
+    }
+
+    // An image whose volume descriptor names Described sectors in a file of Sectors.
+    QString makeIsoHeader(const QString& name, quint32 sectors, quint32 described) {
+        const QString file = makeImage(name, sectors * kSector);
+        QByteArray data = readAll(file);
+        char* pvd = data.data() + 16 * kSector;
+        std::memset(pvd, 0, kSector);
+        pvd[0] = 1;
+        std::memcpy(pvd + 1, "CD001", 5);
+        for (int k = 0; k < 4; ++k) {
+            pvd[80 + k] = static_cast<char>((described >> (8 * k)) & 0xFF);
+            pvd[87 - k] = static_cast<char>((described >> (8 * k)) & 0xFF);
+        }
+        pvd[128] = 0x00;
+        pvd[129] = 0x08;                  // 2048, little end first
+        std::memset(pvd + 883, ' ', 512); // the application-use area, unused
+        QFile out(file);
+        [&] { QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate)); }();
+        out.write(data);
+        return file;
+    }
+
+    void imageSheetChecksTheIsoItself() {
+        toImageSheet();
+        // A download cut short: the descriptor names 100 sectors, the file has 40.
+        const QString cut = makeIsoHeader(QStringLiteral("cut.iso"), 40, 100);
+        pickImage(cut);
+        QCOMPARE(control<QLabel>("lblChecksum")->text(), QString());
+        next();
+        QCOMPARE(errors(), QStringList{QStringLiteral("The image is incomplete: it describes "
+                                                      "204800 bytes, the file has 81920 bytes")});
+        QCOMPARE(m_main->CurrentSheet(), 3);
+
+        // A checksum implanted by isomd5sum's tool is found and announced.
+        const QString whole = makeIsoHeader(QStringLiteral("whole.iso"), 100, 100);
+        const QString command = QStringLiteral("implantisomd5 '%1' >/dev/null 2>&1").arg(whole);
+        QCOMPARE(std::system(command.toLocal8Bit().constData()), 0);
+        pickImage(whole);
+        QCOMPARE(control<QLabel>("lblChecksum")->text(),
+                 QStringLiteral("Implanted checksum found"));
+        next();
+        QCOMPARE(errors(), QStringList());
+        QCOMPARE(m_main->CurrentSheet(), 5);
+    }
+
+    void verifyAfterBurningIsOfferedAndRemembered_data() {
+        QTest::addColumn<QString>("writerExtra");
+        QTest::addColumn<bool>("passes");
+        QTest::newRow("clean") << QString() << true;
+        QTest::newRow("corrupted") << QStringLiteral("CorruptAfterWrite = 70000\n") << false;
+    }
+
+    void verifyAfterBurningIsOfferedAndRemembered() {
+        QFETCH(QString, writerExtra);
+        QFETCH(bool, passes);
+        writeConfig(writerConfig(writerExtra));
+        const QString image = makeImage(QStringLiteral("verify.iso"), 300 * kSector);
+        toImageSheet();
+        pickImage(image);
+        next();
+        chooseMode(QStringLiteral("Disc-At-Once PQ"), false);
+        next();
+        QCOMPARE(m_main->CurrentSheet(), 4);
+        // Off on the first run; ticking it is remembered for the next one.
+        auto* verify = control<QCheckBox>("chbVerify");
+        QVERIFY(verify->isVisible());
+        QVERIFY(!verify->isChecked());
+        QTest::mouseClick(verify, Qt::LeftButton);
+        QVERIFY(verify->isChecked());
+        QCOMPARE(QSettings(QStringLiteral("tavrin"), QStringLiteral("tavrin"))
+                     .value(QStringLiteral("BurnOptions/VerifyAfterBurning"))
+                     .toBool(),
+                 true);
+        QVERIFY(TfrmBurnOptions().chbVerify->isChecked());
+        next();
+        QVERIFY(control<QTextEdit>("edtSummary")
+                    ->toPlainText()
+                    .split(QLatin1Char('\n'))
+                    .contains(QStringLiteral("Verify: Yes")));
+        next(); // runs the burn and the verification
+        QCOMPARE(m_main->RunState, 2);
+
+        const QStringList rows = logRows();
+        QVERIFY(rows.contains(QStringLiteral("Verifying disc")));
+        QVERIFY(rows.contains(QStringLiteral("Eject disc")));
+        if (passes) {
+            QVERIFY(rows.contains(QStringLiteral("Disc verified: 300 blocks match the image")));
+            const QString sha = QString::fromLatin1(
+                QCryptographicHash::hash(readAll(image), QCryptographicHash::Sha256).toHex());
+            QVERIFY(rows.contains(QStringLiteral("SHA-256 of the written data: ") + sha));
+            QCOMPARE(rows.last(), QStringLiteral("Burning completed"));
+            QCOMPARE(finishText(), QStringLiteral("Tavrin has successfully finished!"));
+        } else {
+            // Byte 70000 lies in block 34.
+            QVERIFY(rows.contains(
+                QStringLiteral("Verification failed: block 34 differs from the image")));
+            QVERIFY(!rows.contains(QStringLiteral("Burning completed")));
+            QCOMPARE(finishText(), QStringLiteral("Tavrin has finished with error"));
+        }
     }
 
     void burnsInEveryWriteMode_data() {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <regex>
 #include <sstream>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -119,6 +120,51 @@ TEST_F(LoggerTest, AnUnwritableLogFileFailsTheLoggedOperation) {
     platform::SetExecutablePathOverride(m_folder / "missing" / "tavrin");
     TsbLogger logger;
     EXPECT_THROW(logger.Log("line"), EsbError);
+}
+
+// An installed program's folder is root's: the log goes to the user's state
+// folder. Root may write anywhere, so as root the check runs in a child that
+// becomes an ordinary user first.
+TEST_F(LoggerTest, AFolderThatRefusesWritesSendsTheLogToTheStateFolder) {
+    writeRegistry("LogEnabled=1\n");
+    const auto program = m_folder / "usr-lib-tavrin";
+    const auto state = m_folder / "state";
+    std::filesystem::create_directories(program);
+    std::filesystem::create_directories(state);
+    std::filesystem::permissions(program, std::filesystem::perms(0555));
+    std::filesystem::permissions(m_folder, std::filesystem::perms(0755));
+    std::filesystem::permissions(m_folder / "registry.ini", std::filesystem::perms(0644));
+    std::filesystem::permissions(state, std::filesystem::perms(0777));
+    platform::SetExecutablePathOverride(program / "tavrin");
+    ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int code = 0;
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            code = 3;
+        } else {
+            try {
+                TsbLogger logger;
+                code = logger.LogFileName() == (state / "tavrin" / "tavrin.log").string() ? 0 : 4;
+                logger.Log("StarBurn_UpStartEx");
+            } catch (...) {
+                code = 5;
+            }
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ::unsetenv("XDG_STATE_HOME");
+    std::filesystem::permissions(program, std::filesystem::perms(0755));
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    const auto written = lines(state / "tavrin" / "tavrin.log");
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0].substr(12), ": StarBurn_UpStartEx\r");
+    EXPECT_FALSE(std::filesystem::exists(program / "tavrin.log"));
 }
 
 TEST_F(LoggerTest, LinesFromManyThreadsNeverInterleave) {

@@ -50,20 +50,6 @@ TEST(DiscTypeTest, OnlyPressedDiscsAreNotWritable) {
     EXPECT_TRUE(IsWritableDiscType(DISC_TYPE_NO_MEDIA));
 }
 
-TEST(WriteModeTest, LogNames) {
-    EXPECT_STREQ(WriteModeLogName(wmTrackAtOnceFromTree), "Track-At-Once (from tree)");
-    EXPECT_STREQ(WriteModeLogName(wmSessionAtOnceFromTree), "Session-At-Once (from tree)");
-    EXPECT_STREQ(WriteModeLogName(wmDiscAtOncePQFromTree), "Disc-At-Once PQ (from tree)");
-    EXPECT_STREQ(WriteModeLogName(wmDiscAtOnceRawPWFromTree), "Disc-At-Once raw P-W (from tree)");
-    EXPECT_STREQ(WriteModeLogName(wmImageToFile), "");
-    EXPECT_STREQ(WriteModeLogName(wmDiscAtOncePQFromFile), "Disc-At-Once PQ (from file)");
-    EXPECT_STREQ(WriteModeLogName(wmDiscAtOnceRawPWFromFile), "Disc-At-Once raw P-W (from file)");
-    EXPECT_STREQ(WriteModeLogName(wmTrackAtOnceFromFile), "Track-At-Once (from file)");
-    EXPECT_STREQ(WriteModeLogName(wmSessionAtOnceFromFile), "Session-At-Once (from file)");
-    EXPECT_STREQ(WriteModeLogName(9), "");
-    EXPECT_EQ(int(wmSessionAtOnceFromFile), 8);
-}
-
 TEST(RecordTest, DeviceAddressComesFromTheLibraryRecordAndMatchesOnlyWhenPresent) {
     const SB_DEVICE_ADDRESS fromLibrary{1, 2, 3, 4, 5};
     const TsbDeviceAddress stored = TsbDeviceAddress::FromLibrary(fromLibrary);

@@ -1,11 +1,13 @@
 // The about box, the help links and the operation progress window.
 #include "app/sbApplication.h"
 #include "base/sbFrontEnd.h"
+#include "base/sbLogger.h"
 #include "forms/HelpLinkFuncs.h"
 #include "forms/UtilFuncs.h"
 #include "forms/sbProduct.h"
 #include "pages/ufrmAbout.h"
 #include "pages/ufrmOperationProgress.h"
+#include "platform/sbRegistry.h"
 #include "tests/support/TestProgram.h"
 #include "ui/sbAnimate.h"
 #include "ui/sbDialogs.h"
@@ -125,6 +127,17 @@ private slots:
         QTest::mouseClick(about.LabelWeb, Qt::LeftButton);
         QVERIFY(m_program->Opened.empty());
         QVERIFY(TsbDialogs::ShownMessages(TsbMsgKind::mkError).empty());
+    }
+
+    void aboutBoxSaysWhereTheLogAndTheDiscsAre() {
+        SetApplicationTitle(QStringLiteral("Tavrin"));
+        TfrmAbout about;
+        TsbDialogs::ExecModal(about);
+        const QString help = about.toolTip();
+        QVERIFY2(help.contains(QString::fromStdString(Logger().LogFileName())), qPrintable(help));
+        QVERIFY2(help.contains(QString::fromStdString(platform::RegistryFilePath())),
+                 qPrintable(help));
+        QVERIFY(help.contains(QStringLiteral("~/.local/share/tavrin/starburn/")));
     }
 
     void aboutLinksShowTheHandCursor() {

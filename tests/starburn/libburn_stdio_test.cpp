@@ -1,6 +1,8 @@
 // The libburn backend through the C interface, with libburn's stdio
 // pseudo-drives standing in for recorders: discovery, every query, writes in
 // each mode libburn offers there, cancel, failing targets.
+#include "starburn/StarBurnLinux.h"
+#include "starburn/libburn/sbLibburnTesting.h"
 #include "tests/starburn/libburn_tsan.h"
 #include "tests/starburn/sbTestSupport.h"
 
@@ -9,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <thread>
 #include <unistd.h>
@@ -327,10 +330,106 @@ TEST_F(Stdio, TestWriteLeavesTheTargetUnwritten) {
         << "a simulation opens no session";
 }
 
-TEST_F(Stdio, MultisessionIsRefusedOnAPseudoDrive) {
-    const std::string image = this->image("multi.iso", 64 * 1024, 5);
-    EXPECT_EQ(trackAtOnce(drive, image, false, true), SB_EXCEPTION_NOT_SUPPORTED);
-    EXPECT_NE(std::string(r.text).find("multisession"), std::string::npos) << r.text;
+// libburn never keeps a random-access target appendable; the wizard asks for
+// multisession with every Track-At-Once write, and gets the write.
+TEST_F(Stdio, MultisessionOnARandomAccessTargetWritesItAndTheTargetStaysWritable) {
+    const auto first = patternBytes(200 * 1024, 5);
+    const auto second = patternBytes(100 * 1024 + 7, 6);
+    const std::string a = dir.file("multi-a.iso");
+    const std::string b = dir.file("multi-b.iso");
+    writeBytes(a, first);
+    writeBytes(b, second);
+    ASSERT_EQ(trackAtOnce(drive, a, false, true), SB_EXCEPTION_NONE) << r.text;
+    EXPECT_EQ(written(first.size()), first);
+    EXPECT_EQ(
+        StarBurn_CdvdBurnerGrabber_CloseSession(drive, r.text, sizeof r.text, &r.status, r.failure),
+        SB_EXCEPTION_NONE)
+        << r.text;
+    EXPECT_EQ(discInfo(drive).DiscStatus, SB_DISC_STATUS_BLANK) << "still writable from its start";
+    ASSERT_EQ(trackAtOnce(drive, b, false, true), SB_EXCEPTION_NONE) << r.text;
+    EXPECT_EQ(written(second.size()), second);
+}
+
+// A pseudo-drive named by an open descriptor takes the role of its opening
+// mode; a write-only one (role 5) is written with multisession asked as well.
+TEST_F(Stdio, MultisessionOnAWriteOnlyTargetWritesIt) {
+    StarBurn_Destroy(&drive);
+    const std::string path = dir.file("write-only.iso");
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(start(configWith("[Stdio wo]\nPath = /dev/fd/" + std::to_string(fd) + "\n")),
+              SB_EXCEPTION_NONE);
+    drive = open("CdRom1");
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(drive), DISC_TYPE_DVDRAM);
+    const auto bytes = patternBytes(150 * 1024, 17);
+    const std::string image = dir.file("wo-image.iso");
+    writeBytes(image, bytes);
+    ASSERT_EQ(trackAtOnce(drive, image, false, true), SB_EXCEPTION_NONE) << r.text;
+    auto file = readBytes(path);
+    ASSERT_GE(file.size(), bytes.size());
+    file.resize(bytes.size());
+    EXPECT_EQ(file, bytes);
+    StarBurn_Destroy(&drive);
+    StarBurn_DownShut();
+    ::close(fd);
+}
+
+// A read-only pseudo-drive on an empty file is an empty tray; the file
+// filling up is a disc put in. It is seen while the drive is held, without
+// letting the drive go and without a restart.
+TEST_F(Stdio, ADiscPutInWhileTheDriveIsHeldIsSeen) {
+    StarBurn_Destroy(&drive);
+    const std::string path = dir.file("tray.iso");
+    writeText(path, "");
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(start(configWith("[Stdio tray]\nPath = /dev/fd/" + std::to_string(fd) + "\n")),
+              SB_EXCEPTION_NONE);
+    drive = open("CdRom1");
+    ASSERT_EQ(StarBurn_CdvdBurnerGrabber_Lock(drive, r.text, sizeof r.text, &r.status, r.failure),
+              SB_EXCEPTION_NONE)
+        << r.text;
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(drive), DISC_TYPE_NO_MEDIA);
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_TestUnitReady(drive, r.text, sizeof r.text, &r.status,
+                                                       r.failure),
+              SB_EXCEPTION_NOT_READY);
+
+    writeBytes(path, patternBytes(64 * 1024, 18));
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_TestUnitReady(drive, r.text, sizeof r.text, &r.status,
+                                                       r.failure),
+              SB_EXCEPTION_NONE)
+        << r.text;
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(drive), DISC_TYPE_DVDROM);
+    EXPECT_EQ(discInfo(drive).DiscStatus, SB_DISC_STATUS_COMPLETE);
+    uint32_t scans = 9, grabs = 9;
+    ASSERT_EQ(StarBurnLibburnTesting_DriveOpenings("CdRom1", &scans, &grabs), SB_EXCEPTION_NONE);
+    EXPECT_EQ(scans, 0u) << "scanned once, when the library started";
+    EXPECT_EQ(grabs, 1u) << "held all along";
+    StarBurn_Destroy(&drive);
+    StarBurn_DownShut();
+    ::close(fd);
+}
+
+// A burst of calls takes the drive once; it stays taken between calls (no
+// spin-down and spin-up between the wizard's sheets), and taking it again
+// after it was let go scans no bus.
+TEST_F(Stdio, CallsShareOneGrabAndALaterGrabScansNothing) {
+    uint32_t scans = 9, grabs = 9;
+    for (int i = 0; i < 5; ++i) {
+        StarBurn_CdvdBurnerGrabber_TestUnitReady(drive, r.text, sizeof r.text, &r.status,
+                                                 r.failure);
+        discInfo(drive);
+        nextTrack(drive);
+    }
+    ASSERT_EQ(StarBurnLibburnTesting_DriveOpenings("CdRom1", &scans, &grabs), SB_EXCEPTION_NONE);
+    EXPECT_EQ(scans, 0u);
+    EXPECT_EQ(grabs, 1u);
+    ASSERT_EQ(StarBurn_CdvdBurnerGrabber_Eject(drive, r.text, sizeof r.text, &r.status, r.failure),
+              SB_EXCEPTION_NONE);
+    discInfo(drive);
+    ASSERT_EQ(StarBurnLibburnTesting_DriveOpenings("CdRom1", &scans, &grabs), SB_EXCEPTION_NONE);
+    EXPECT_EQ(scans, 0u);
+    EXPECT_EQ(grabs, 2u);
 }
 
 TEST_F(Stdio, CancelStopsAThrottledWriteAndTheDriveWritesAgainAfterwards) {
@@ -506,12 +605,22 @@ TEST_F(Stdio, TheProgramsSignalHandlingStaysItsOwn) {
 TEST_F(Stdio, TheSessionAWriteClosedStaysClosedAfterTheDriveWasLetGo) {
     const std::string image = this->image("idle.iso", 256 * 1024, 14);
     ASSERT_EQ(trackAtOnce(drive, image), SB_EXCEPTION_NONE) << r.text;
-    // Longer than the idle time after which an unused drive is let go.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    // The last tray lock going lets the drive go at once.
+    ASSERT_EQ(StarBurn_CdvdBurnerGrabber_Lock(drive, r.text, sizeof r.text, &r.status, r.failure),
+              SB_EXCEPTION_NONE);
+    ASSERT_EQ(
+        StarBurn_CdvdBurnerGrabber_Release(drive, r.text, sizeof r.text, &r.status, r.failure),
+        SB_EXCEPTION_NONE);
+    uint32_t scans = 0, grabs = 0;
+    ASSERT_EQ(StarBurnLibburnTesting_DriveOpenings("CdRom1", &scans, &grabs), SB_EXCEPTION_NONE);
     EXPECT_EQ(
         StarBurn_CdvdBurnerGrabber_CloseSession(drive, r.text, sizeof r.text, &r.status, r.failure),
         SB_EXCEPTION_NONE)
         << r.text;
+    uint32_t grabsAfter = 0;
+    ASSERT_EQ(StarBurnLibburnTesting_DriveOpenings("CdRom1", &scans, &grabsAfter),
+              SB_EXCEPTION_NONE);
+    EXPECT_EQ(grabsAfter, grabs + 1) << "the close took the drive again";
     // Once closed, it is not closed twice.
     EXPECT_EQ(
         StarBurn_CdvdBurnerGrabber_CloseSession(drive, r.text, sizeof r.text, &r.status, r.failure),
@@ -524,4 +633,39 @@ TEST_F(Stdio, SeveralTracksInOneSessionAreRefusedWhereTheTargetTakesOne) {
     EXPECT_EQ(sessionAtOnce(drive, {a, b}), SB_EXCEPTION_NOT_SUPPORTED);
     EXPECT_NE(std::string(r.text).find("one track per session"), std::string::npos) << r.text;
     EXPECT_FALSE(fs::exists(target));
+}
+
+// The entry for the program's own SIGINT/SIGTERM handling: the running write
+// is cancelled and the call returns once the drive has finished with it.
+TEST_F(Stdio, AbortCancelsTheRunningWriteAndReturnsWhenTheDriveIsIdle) {
+    const auto bytes = patternBytes(24 * 1024 * 1024, 19);
+    const std::string image = dir.file("abort.iso");
+    writeBytes(image, bytes);
+    ASSERT_EQ(setSpeeds(drive, 0xFFFF, 8310), SB_EXCEPTION_NONE) << r.text;
+    std::atomic<uint8_t> result{0xFF};
+    Report writeReport;
+    std::thread writer([&] {
+        result = StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile(
+            drive, writeReport.text, sizeof writeReport.text, &writeReport.status,
+            writeReport.failure, image.c_str(), 1, 0, 0, 1, SB_WRITE_REVISION);
+    });
+    while (log.reports.load() < 1 && result.load() == 0xFF) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(result.load(), 0xFF) << "the write still runs: " << writeReport.text;
+    void* idle = open("CdRom1");
+    EXPECT_EQ(StarBurn_AbortWrites(30), SB_EXCEPTION_NONE);
+    // The drive is free: a write through another grabber is taken at once.
+    void* other = open("CdRom1");
+    const std::string small = this->image("after-abort.iso", 64 * 1024, 20);
+    EXPECT_EQ(trackAtOnce(other, small), SB_EXCEPTION_NONE) << r.text;
+    StarBurn_Destroy(&other);
+    writer.join();
+    EXPECT_EQ(result.load(), SB_EXCEPTION_CANCELLED) << writeReport.text;
+    // A grabber that was not writing stops its next write as it starts: no
+    // write slips past the abort.
+    EXPECT_EQ(trackAtOnce(idle, small), SB_EXCEPTION_CANCELLED);
+    StarBurn_Destroy(&idle);
+    EXPECT_EQ(StarBurn_AbortWrites(0), SB_EXCEPTION_NONE) << "nothing runs";
 }

@@ -7,6 +7,7 @@
 #include "tests/support/TestArt.h"
 #include "ui/sbDialogs.h"
 
+#include <QSettings>
 #include <QUrl>
 #include <vector>
 
@@ -15,6 +16,9 @@ public:
     TTestProgram() {
         TsbDialogs::BeginPresets();
         SetApplicationFolder(Folder.Path());
+        // Remembered choices (tavrin/tavrin.conf) go to the test's own folder.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                           Folder.Path() + QStringLiteral("config"));
         SetShellOpenHandler([this](const QUrl& url) {
             Opened.push_back(url);
             return true;

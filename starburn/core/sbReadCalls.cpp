@@ -1,0 +1,27 @@
+// Reading the disc back: the data blocks a drive holds, for verification.
+#include "starburn/StarBurnLinux.h"
+#include "starburn/core/sbCalls.h"
+
+using namespace starburn;
+
+extern "C" {
+
+STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_ReadData(SB_GRABBER_HEAD, uint32_t ulLba,
+                                                         uint32_t ulBlocks, void* pBuffer) {
+    const Report where{pExceptionText, ulExceptionTextSize, pStatus, pFailureInfo};
+    return grabberCall("StarBurn_CdvdBurnerGrabber_ReadData", pGrabber, where,
+                       [&](Grabber& g) -> Error {
+                           if (pBuffer == nullptr) {
+                               return badArgument("No buffer was given for the blocks");
+                           }
+                           if (ulBlocks == 0) {
+                               return badArgument("No blocks were asked for");
+                           }
+                           if (Error e = notWhileWriting(g)) {
+                               return e;
+                           }
+                           return g.read(ulLba, ulBlocks, pBuffer);
+                       });
+}
+
+} // extern "C"
