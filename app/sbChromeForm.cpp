@@ -178,6 +178,15 @@ void TsbChromeForm::CreateHelpMenu() {
     connect(ButtonHelp, &QAbstractButton::clicked, ActionHelp, [this] { ActionHelp->trigger(); });
 }
 
+QString TsbChromeForm::ArtFolder() {
+    return ArtFolder(TsbIniFile(ProductInfoFile()));
+}
+
+QString TsbChromeForm::ArtFolder(const TsbIniFile& productFile) {
+    const QString res = productFile.ReadString(QStringLiteral("SYSTEM"), QStringLiteral("Res"));
+    return IncludeTrailingSlash(ApplicationFolder() + QStringLiteral("sounds/ISORes") + res);
+}
+
 void TsbChromeForm::LoadChrome() {
     m_appliedLayout = -1;
     setWindowTitle(ApplicationTitle());
@@ -186,12 +195,10 @@ void TsbChromeForm::LoadChrome() {
     LabelVersion->setText(
         VersionLabelText(ini.ReadString(QStringLiteral("SYSTEM"), QStringLiteral("Version"))));
 
-    const QString res = ini.ReadString(QStringLiteral("SYSTEM"), QStringLiteral("Res"));
     const int layout = StrToInt(
         ini.ReadString(QStringLiteral("SYSTEM"), QStringLiteral("Skin"), QStringLiteral("0")));
 
-    const QString folder =
-        IncludeTrailingSlash(ApplicationFolder() + QStringLiteral("sounds/ISORes") + res);
+    const QString folder = ArtFolder(ini);
 
     const QImage top = LoadPicture(folder + QStringLiteral("toplogo.png"));
     ImageTopLogo->setPixmap(QPixmap::fromImage(top));

@@ -13,6 +13,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class TsbImageButton;
+class TsbIniFile;
 class TsbLinkLabel;
 
 class TsbChromeForm : public TsbSkinnedForm {
@@ -29,6 +30,11 @@ public:
     // LoadChrome as a window's creation runs it: a failure is shown in an
     // error box and the window goes on without the rest of its art.
     bool LoadChromeReported();
+
+    // The art folder the product file names: the program's folder +
+    // "sounds/ISORes" + Res.
+    static QString ArtFolder();
+    static QString ArtFolder(const TsbIniFile& productFile);
 
     // The layout applied by the last LoadChrome: 0, 1, or -1 for none.
     int AppliedLayout() const { return m_appliedLayout; }

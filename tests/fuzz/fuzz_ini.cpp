@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     starburn::virt::readVirtualConfig(&doc, problems);
     starburn::lb::readLibburnConfig(&doc, problems);
     starburn::loadCallFaults(doc, problems);
+    starburn::clearCallFaults(true); // as the library does when it shuts down
 
     starburn::virt::Disc disc;
     std::string error;
