@@ -15,6 +15,7 @@
 #include "engine/sbBurner.h"
 #include "engine/sbLibrarySession.h"
 #include "engine/sbLog.h"
+#include "engine/sbVerify.h"
 #include "platform/sbDrives.h"
 #include "platform/sbSystem.h"
 #include "starburn/StarBurn.h"
@@ -25,7 +26,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <optional>
 #include <poll.h>
 #include <sys/stat.h>
@@ -336,27 +336,25 @@ const TModeChoice& chooseMode(const TsbDeviceItem& device, const std::string& op
                               " is not offered for this recorder and disc; offered: " + names);
 }
 
-// The image checks of the image sheet's Next, and one more: an ISO image
-// shorter than its own volume was cut off and would burn a broken disc.
+// The image checks of the image sheet's Next, and the engine's check of an
+// ISO image shorter than its own volume (a cut-off download).
 int64_t checkImage(const std::string& path, const TsbDiscSpace& space) {
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         stop(exUsage, LoadResString(rsMustSelectImageFile) + ": " + path);
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        stop(exUsage, "Cannot read the image file " + path + ": " + std::strerror(errno));
+    TsbImageCheck check;
+    try {
+        check = CheckImageFile(path);
+    } catch (const EsbError& e) {
+        stop(exUsage, e.what());
     }
-    ::close(fd);
-    const auto size = static_cast<int64_t>(st.st_size);
+    const auto size = static_cast<int64_t>(check.FileBytes);
     if (size > space.FreeBytes) {
         stop(exNoDriveOrDisc, LoadResString(rsImageTooBig));
     }
-    const long long volume = IsoVolumeBytes(path);
-    if (volume > size) {
-        stop(exUsage, fmt::format("The image {} is truncated: its ISO9660 volume holds {} bytes, "
-                                  "the file only {}",
-                                  path, volume, size));
+    if (check.Incomplete()) {
+        stop(exUsage, IncompleteImageText(check));
     }
     return size;
 }
@@ -427,25 +425,6 @@ std::string CheckSpeedText(const std::string& text) {
         return "the speed is max, a number of KB/s (1385) or an x-factor (8x): " + text;
     }
     return "";
-}
-
-long long IsoVolumeBytes(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return -1;
-    }
-    unsigned char pvd[2048] = {};
-    const ssize_t n = ::pread(fd, pvd, sizeof pvd, 16 * 2048);
-    ::close(fd);
-    if (n != static_cast<ssize_t>(sizeof pvd) || pvd[0] != 1 ||
-        std::memcmp(pvd + 1, "CD001", 5) != 0) {
-        return -1;
-    }
-    // Both numbers are stored twice (little- then big-endian); the first is read.
-    const uint32_t blocks =
-        pvd[80] | pvd[81] << 8 | pvd[82] << 16 | static_cast<uint32_t>(pvd[83]) << 24;
-    const uint32_t blockSize = pvd[128] | pvd[129] << 8;
-    return static_cast<long long>(blocks) * blockSize;
 }
 
 int RunDevicesCommand(const TCliDevicesOptions& options, TCliSignals& signals) {
@@ -567,10 +546,10 @@ int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
             !device.DeviceName.empty() ? device.DeviceName : "\\\\.\\" + device.DriveLetter;
         burner.TransportType = transport;
 
-        const std::string question = fmt::format("Burn {} ({}) to {} {} ({}, {}){}?", options.Image,
-                                                 SizeToMBStr(false, imageSize), device.DeviceName,
-                                                 device.Product, DiscTypeToStr(device.DiscType),
-                                                 mode.Name, options.Test ? ", test write" : "");
+        const std::string question = fmt::format(
+            "Burn {} ({}) to {} {} ({}, {}){}{}?", options.Image, SizeToMBStr(false, imageSize),
+            device.DeviceName, device.Product, DiscTypeToStr(device.DiscType), mode.Name,
+            options.Test ? ", test write" : "", options.Verify ? ", then verify" : "");
         if (!ask(question, options.Yes, output, signals)) {
             stop(exCancelled, LoadResString(rsCanceledByUser));
         }
@@ -652,6 +631,7 @@ int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
         burner.OptionValue = 0;
         burner.SpeedFactor = speedFactor;
         burner.WriteSpeed = writeSpeed;
+        burner.Verify = options.Verify;
 
         TsbActionList actions;
         TsbBurnAtOnceToCDDVDAction burn;
@@ -661,8 +641,14 @@ int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
         TsbActionItem* item = actions.Add();
         item->Action = &burn;
         item->PageIndex = 4;
-        actions.OnMessage = [&output](void*, const std::string& text, TsbLogItemType kind) {
+        // The first error row: the eject after a failed verification reports on.
+        std::string firstError;
+        actions.OnMessage = [&output, &firstError](void*, const std::string& text,
+                                                   TsbLogItemType kind) {
             output.Log(text, kind);
+            if (kind == litError && firstError.empty()) {
+                firstError = text;
+            }
         };
         actions.BindMessages();
         actions.Burner = &burner;
@@ -674,17 +660,33 @@ int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
         eventer.SetOnBufferStatus(
             [&output](TsbCallBackEventer&, int32_t p) { output.BufferFill(p); });
         eventer.SetOnImageBuildStart([](TsbCallBackEventer&) {});
-        // The wizard enables its Cancel button when the write starts: so does the progress line.
-        eventer.SetOnCancelEnabled([&output, &table, writtenBytes](TsbCallBackEventer&, bool on) {
-            if (on) {
-                output.BeginWrite(writtenBytes, table.Unit);
-            }
-        });
+        // The wizard enables its Cancel button when the write starts, and again
+        // when the verification starts (after the burn thread has ended): so
+        // does the progress line.
+        eventer.SetOnCancelEnabled(
+            [&output, &table, &burner, writtenBytes](TsbCallBackEventer&, bool on) {
+                if (!on) {
+                    return;
+                }
+                if (burner.BurnThreadRunning()) {
+                    output.BeginWrite(writtenBytes, table.Unit);
+                } else {
+                    output.BeginVerify(writtenBytes, table.Unit);
+                }
+            });
         bool cancelSent = false;
         frontEnd.OnWait = [&] {
-            if (signals.Requested() && !cancelSent && burner.BurnThreadRunning()) {
-                cancelSent = true;
-                burner.Cancel();
+            if (signals.Requested() && !cancelSent) {
+                if (burner.BurnThreadRunning()) {
+                    cancelSent = true;
+                    burner.Cancel();
+                    signals.Acknowledge();
+                } else if (burner.Verify && burner.WriteStarted) {
+                    // The verification asks this between its reads, as the wizard's Cancel.
+                    cancelSent = true;
+                    burner.Cancelled = true;
+                    signals.Acknowledge();
+                }
             }
             output.Tick();
         };
@@ -706,15 +708,29 @@ int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
 
         if (!failure.empty()) {
             output.Log(failure, litError);
-            if (burner.Cancelled) {
+            // A signal before the write also stops it as it starts (the library's abort).
+            if (burner.Cancelled || signals.Requested()) {
                 output.Note(LoadResString(rsCanceledByUser));
                 return finish(output, exCancelled, "cancelled", LoadResString(rsCanceledByUser));
             }
             output.Error(failure);
             return finish(output, exBurnFailed, "failed", failure);
         }
+        if (!burn.Succeeded) {
+            // Only the verification ends a burn that did not throw without success.
+            if (burner.Cancelled) {
+                output.Note("Verification cancelled");
+                return finish(output, exCancelled, "cancelled", "Verification cancelled");
+            }
+            const std::string text = firstError.empty() ? burner.StatusText : firstError;
+            output.Error(text);
+            return finish(output, exVerifyFailed, "verify-failed", text);
+        }
         if (signals.Requested()) {
             output.Note("The write had finished when the cancel came; the disc is complete");
+        }
+        if (options.Verify && !options.Test) {
+            return finish(output, exDone, "done", "Disc verified");
         }
         return finish(output, exDone, "done", LoadResString(rsBurningCompleted));
     } catch (const ECliStop& e) {
@@ -762,6 +778,207 @@ int RunEjectCommand(const TCliEjectOptions& options, TCliSignals& signals) {
             return finish(output, exBurnFailed, "failed", failure);
         }
         return finish(output, exDone, "done", LoadResString(rsEjectDisc));
+    } catch (const ECliStop& e) {
+        return stopped(output, e);
+    } catch (const std::exception& e) {
+        output.Error(e.what());
+        return finish(output, exBurnFailed, "failed", e.what());
+    }
+}
+
+namespace {
+
+// An image named on the command line: present, readable and not cut off.
+TsbImageCheck existingImage(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        stop(exUsage, LoadResString(rsMustSelectImageFile) + ": " + path);
+    }
+    try {
+        return CheckImageFile(path);
+    } catch (const EsbError& e) {
+        stop(exUsage, e.what());
+    }
+}
+
+} // namespace
+
+int RunCheckCommand(const TCliCheckOptions& options, TCliSignals& signals) {
+    TCliOutput output(outputForm(options.Json), stdout, stderr);
+    try {
+        existingImage(options.Image);
+        TsbVerifyCallbacks callbacks;
+        callbacks.Cancelled = [&signals] { return signals.Requested(); };
+        const TsbImageSums sums = SumImageFile(options.Image, callbacks);
+        if (sums.Cancelled) {
+            stop(exCancelled, "The check was cancelled");
+        }
+        const TsbImageCheck& check = sums.Check;
+        const std::string md5Text =
+            !check.HasImplantedMd5 ? "none"
+            : sums.Md5Correct      ? "correct"
+                                   : "incorrect (the file does not match the checksum it carries)";
+        if (options.Json) {
+            output.Raw(JsonEvent(
+                "image",
+                {{"path", JsonString(options.Image)},
+                 {"file_bytes", std::to_string(check.FileBytes)},
+                 {"iso9660", check.IsIso ? "true" : "false"},
+                 {"volume_bytes", check.IsIso ? std::to_string(check.DescribedBytes) : "null"},
+                 {"complete", check.Incomplete() ? "false" : "true"},
+                 {"implanted_md5", check.HasImplantedMd5 ? JsonString(check.ImplantedMd5) : "null"},
+                 {"implanted_md5_correct", !check.HasImplantedMd5 ? std::string("null")
+                                           : sums.Md5Correct      ? "true"
+                                                                  : "false"},
+                 {"sha256", JsonString(sums.Sha256)},
+                 {"sha256_written", JsonString(sums.Sha256Written)}}));
+        } else {
+            output.Raw("Image: " + options.Image + ", " + std::to_string(check.FileBytes) +
+                       " bytes");
+            output.Raw(check.IsIso
+                           ? "ISO9660 volume: " + std::to_string(check.DescribedBytes) + " bytes"
+                           : std::string("ISO9660 volume: none (the file is burnt as it is)"));
+            output.Raw("Implanted MD5 checksum: " + md5Text);
+            output.Raw("SHA-256: " + sums.Sha256);
+            if (sums.Sha256Written != sums.Sha256) {
+                // What a verification after the burn reports: the file padded to whole blocks.
+                output.Raw("SHA-256 of the data a burn writes (padded to 2048-byte blocks): " +
+                           sums.Sha256Written);
+            }
+        }
+        if (check.Incomplete()) {
+            const std::string text = IncompleteImageText(check);
+            output.Error(text);
+            return finish(output, exUsage, "incomplete", text);
+        }
+        if (check.HasImplantedMd5 && !sums.Md5Correct) {
+            const std::string text = "Implanted MD5 checksum: " + md5Text;
+            output.Error(text);
+            return finish(output, exVerifyFailed, "verify-failed", text);
+        }
+        return finish(output, exDone, "done", "The image is complete");
+    } catch (const ECliStop& e) {
+        return stopped(output, e);
+    } catch (const std::exception& e) {
+        output.Error(e.what());
+        return finish(output, exBurnFailed, "failed", e.what());
+    }
+}
+
+int RunVerifyCommand(const TCliVerifyOptions& options, TCliSignals& signals) {
+    TCliOutput output(outputForm(options.Json), stdout, stderr);
+    try {
+        const TsbImageCheck check = existingImage(options.Image);
+        if (check.Incomplete()) {
+            stop(exUsage, IncompleteImageText(check));
+        }
+        TCliFrontEnd frontEnd(output, signals);
+        TsbDeviceFinder finder;
+        const TsbTransportType transport = transportOf(options.Transport);
+        searchDevices(finder, frontEnd, transport);
+        TsbDeviceItem& device = chooseDevice(finder.Devices, options.Device);
+        if (device.DiscType == DISC_TYPE_NO_MEDIA) {
+            stop(exNoDriveOrDisc, LoadResString(rsNoMediaInDrive));
+        }
+        if (device.DiscSpace.TotalBytes > 0 &&
+            device.DiscSpace.FreeBytes == device.DiscSpace.TotalBytes) {
+            stop(exNoDriveOrDisc, "The disc is blank: there is nothing on it to verify");
+        }
+
+        TsbBurner burner;
+        burner.DeviceAddress = device.Address;
+        burner.DeviceName =
+            !device.DeviceName.empty() ? device.DeviceName : "\\\\.\\" + device.DriveLetter;
+        burner.TransportType = transport;
+        burner.DiscType = device.DiscType;
+        burner.OpenDevice();
+        struct TClose {
+            TsbBurner& Burner;
+            ~TClose() {
+                try {
+                    Burner.CloseDevice();
+                } catch (const std::exception&) {
+                }
+            }
+        } close{burner};
+
+        // The image was the last session written: it starts at that session's first track.
+        SB_TOC_INFORMATION toc{};
+        burner.LastException = StarBurn_CdvdBurnerGrabber_GetTOCInformation(
+            burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
+            burner.FailureInfo, &toc);
+        if (burner.LastException != 0) {
+            throw EsbError(burner.FailureText("StarBurn_CdvdBurnerGrabber_GetTOCInformation"));
+        }
+        uint32_t start = 0;
+        const uint32_t entries = std::min<uint32_t>(toc.NumberOfEntries, SB_TOC_MAX_ENTRIES);
+        for (uint32_t i = 0; toc.Valid != 0 && i < entries; ++i) {
+            const SB_TOC_ENTRY entry = toc.Entries[i];
+            if (entry.TrackNumber == toc.FirstTrackInLastSession) {
+                start = entry.StartAddress;
+                break;
+            }
+        }
+        burner.WriteStartAddress = start;
+        burner.Verify = true;
+
+        TsbActionList actions;
+        TsbAction verify;
+        TsbActionItem* item = actions.Add();
+        item->Action = &verify;
+        actions.Burner = &burner;
+        actions.OnMessage = [&output](void*, const std::string& text, TsbLogItemType kind) {
+            output.Log(text, kind);
+        };
+        actions.BindMessages();
+
+        const int64_t bytes = static_cast<int64_t>(BlocksOfBytes(check.FileBytes)) * 2048;
+        const uint32_t unit = SpeedTableFor(device.DiscType).Unit;
+        TsbCallBackEventer& eventer = CallBackEventer();
+        eventer.SetOnProgress([&output](TsbCallBackEventer&, int32_t p) { output.Progress(p); });
+        eventer.SetOnCancelEnabled([&output, bytes, unit](TsbCallBackEventer&, bool on) {
+            if (on) {
+                output.BeginVerify(bytes, unit);
+            }
+        });
+        frontEnd.OnWait = [&] {
+            if (signals.Requested() && !burner.Cancelled) {
+                burner.Cancelled = true;
+                signals.Acknowledge();
+            }
+            output.Tick();
+        };
+        output.Log(fmt::format("{}: {} {}, the image from block {} on", device.DeviceName,
+                               device.Product, DiscTypeToStr(device.DiscType), start),
+                   litInfo);
+        bool verified = false;
+        std::string failure;
+        try {
+            verify.Execute(item);
+            verified = verify.VerifyDisc(options.Image);
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+        frontEnd.OnWait = nullptr;
+        eventer.SetOnCancelEnabled({});
+        eventer.SetOnProgress({});
+        actions.OnMessage = {};
+        actions.BindMessages();
+        output.EndWrite();
+
+        if (!failure.empty()) {
+            output.Error(failure);
+            return finish(output, exBurnFailed, "failed", failure);
+        }
+        if (verified) {
+            return finish(output, exDone, "done", "Disc verified");
+        }
+        if (burner.Cancelled) {
+            output.Note("Verification cancelled");
+            return finish(output, exCancelled, "cancelled", "Verification cancelled");
+        }
+        output.Error(burner.StatusText);
+        return finish(output, exVerifyFailed, "verify-failed", burner.StatusText);
     } catch (const ECliStop& e) {
         return stopped(output, e);
     } catch (const std::exception& e) {

@@ -12,7 +12,7 @@ enum TCliExitStatus : int {
     exDone = 0,
     exBurnFailed = 1,
     exUsage = 2,
-    exVerifyFailed = 3, // kept free for disc verification
+    exVerifyFailed = 3,
     exNoDriveOrDisc = 4,
     exCancelled = 130,
 };
@@ -36,7 +36,17 @@ struct TCliBurnOptions : TCliCommon {
     bool Opc = false;
     bool NoEject = false;
     bool CloseDisc = false;
+    bool Verify = false;
     bool Yes = false;
+};
+
+struct TCliCheckOptions : TCliCommon {
+    std::string Image;
+};
+
+struct TCliVerifyOptions : TCliCommon {
+    std::string Image;
+    std::string Device;
 };
 
 struct TCliEjectOptions : TCliCommon {
@@ -46,10 +56,9 @@ struct TCliEjectOptions : TCliCommon {
 int RunDevicesCommand(const TCliDevicesOptions& options, TCliSignals& signals);
 int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals);
 int RunEjectCommand(const TCliEjectOptions& options, TCliSignals& signals);
+int RunCheckCommand(const TCliCheckOptions& options, TCliSignals& signals);
+int RunVerifyCommand(const TCliVerifyOptions& options, TCliSignals& signals);
 
 // "max", a number of KB/s ("1385") or an x-factor ("8x"): empty when Text is
 // one of them, else what is wrong with it.
 std::string CheckSpeedText(const std::string& text);
-// The size in bytes an ISO9660 image's primary volume descriptor claims, or
-// -1 when the file holds no such descriptor (then it is burnt as it is).
-long long IsoVolumeBytes(const std::string& path);

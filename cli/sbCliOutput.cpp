@@ -168,8 +168,23 @@ void TCliOutput::Raw(const std::string& line) {
 }
 
 void TCliOutput::BeginWrite(int64_t totalBytes, uint32_t unitKBps) {
+    beginPass(totalBytes, unitKBps, false);
+}
+
+void TCliOutput::BeginVerify(int64_t totalBytes, uint32_t unitKBps) {
+    beginPass(totalBytes, unitKBps, true);
+}
+
+void TCliOutput::beginPass(int64_t totalBytes, uint32_t unitKBps, bool verify) {
     std::lock_guard lock(mutex_);
+    if (form_ == TCliOutputForm::Terminal && writing_ && lineShown_) {
+        // The finished pass keeps its line; the next one draws below it.
+        drawLine();
+        std::fputs("\n", out_);
+        lineShown_ = false;
+    }
     writing_ = true;
+    verifying_ = verify;
     totalBytes_ = totalBytes;
     unitKBps_ = unitKBps == 0 ? 176 : unitKBps;
     percent_ = 0;
@@ -197,6 +212,12 @@ TCliOutput::TFigures TCliOutput::figures() const {
 }
 
 std::string TCliOutput::progressLine(const TFigures& f) const {
+    if (verifying_) {
+        return fmt::format("verify {:3} %  {} of {} MB read  {} MB/s ({}x)  {} elapsed, {} left",
+                           f.Percent, number(f.DoneMB, 1), number(f.TotalMB, 1), number(f.MBps, 1),
+                           number(f.Factor, 1), clockText(f.ElapsedSeconds),
+                           clockText(f.RemainingSeconds));
+    }
     return fmt::format("{:3} %  {} of {} MB  {} MB/s ({}x)  buffer {:3} %  {} elapsed, {} left",
                        f.Percent, number(f.DoneMB, 1), number(f.TotalMB, 1), number(f.MBps, 1),
                        number(f.Factor, 1), f.Buffer, clockText(f.ElapsedSeconds),
@@ -227,7 +248,8 @@ void TCliOutput::emitProgress(bool force) {
             lastJsonPercent_ = percent_;
             const TFigures f = figures();
             std::fputs((JsonEvent("progress",
-                                  {{"percent", std::to_string(f.Percent)},
+                                  {{"pass", JsonString(verifying_ ? "verify" : "write")},
+                                   {"percent", std::to_string(f.Percent)},
                                    {"written_mb", number(f.DoneMB, 1)},
                                    {"total_mb", number(f.TotalMB, 1)},
                                    {"mb_per_second", number(f.MBps, 2)},
@@ -279,6 +301,7 @@ void TCliOutput::EndWrite() {
         lineShown_ = false;
     }
     writing_ = false;
+    verifying_ = false;
     std::fflush(out_);
 }
 

@@ -49,6 +49,10 @@ public:
 
     // The write: total bytes and the 1x speed of the disc kind in KB/s.
     void BeginWrite(int64_t totalBytes, uint32_t unitKBps);
+    // The read-back of the written blocks: the same progress line, a second
+    // time, saying "verify" and without the drive buffer (the write's line
+    // is left standing above it).
+    void BeginVerify(int64_t totalBytes, uint32_t unitKBps);
     void Progress(int32_t percent);
     void BufferFill(int32_t percent);
     // Called every wait step on the main thread: the terminal line keeps its
@@ -78,7 +82,10 @@ private:
     std::FILE* err_;
     std::mutex mutex_;
 
+    void beginPass(int64_t totalBytes, uint32_t unitKBps, bool verify);
+
     bool writing_ = false;
+    bool verifying_ = false;
     bool lineShown_ = false;
     int64_t totalBytes_ = 0;
     uint32_t unitKBps_ = 176;

@@ -1,9 +1,11 @@
 #include "cli/sbCliSignals.h"
 
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <pthread.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -28,13 +30,22 @@ TCliSignals::~TCliSignals() {
     Stop();
 }
 
-void TCliSignals::Start() {
+void TCliSignals::Start(std::function<void()> OnRequest) {
+    onRequest_ = std::move(OnRequest);
     const sigset_t set = waitedSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
         pipe_[0] = pipe_[1] = -1;
     }
     thread_ = std::thread([this] { run(); });
+}
+
+void TCliSignals::Acknowledge() {
+    {
+        std::lock_guard lock(mutex_);
+        acked_ = true;
+    }
+    acknowledged_.notify_all();
 }
 
 void TCliSignals::Stop() {
@@ -67,6 +78,14 @@ void TCliSignals::run() {
                 const char byte = 1;
                 const ssize_t ignored = ::write(pipe_[1], &byte, 1);
                 (void)ignored;
+            }
+            if (onRequest_) {
+                // The main thread cancels first, as the wizard's Cancel does; it
+                // may be busy elsewhere (a search, a stage), so not for long.
+                std::unique_lock lock(mutex_);
+                acknowledged_.wait_for(lock, std::chrono::seconds(2), [this] { return acked_; });
+                lock.unlock();
+                onRequest_();
             }
         } else {
             say("\ntavrin-burn: already cancelling; waiting for the drive to be released\n");

@@ -23,8 +23,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Four recorders: a CD writer, one with an empty tray, one whose writes fail
-// at 1 MB (on a 4 MB disc) and one that writes 1 MB a second.
+// Five recorders: a CD writer, one with an empty tray, one whose writes fail
+// at 1 MB (on a 4 MB disc), one that writes 1 MB a second and one that flips
+// byte 5000 (in block 2) of every write once it has succeeded.
 const char* const kConfiguration = R"INI(
 [Virtual]
 TimeFactor = 0
@@ -62,6 +63,13 @@ DriveLetter = S
 Product = Slow Writer
 Disc = CD-R
 WriteLimit = 1000000
+
+[Recorder corrupt]
+DeviceName = CdRom8
+DriveLetter = T
+Product = Corrupting Writer
+Disc = CD-R
+CorruptAfterWrite = 5000
 )INI";
 
 struct TRun {
@@ -84,6 +92,19 @@ void writeImage(const fs::path& path, std::size_t size) {
         bytes[k] = static_cast<char>((k * 131 + k / 2048 * 7 + 1) & 0xFF);
     }
     std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string quoted(const fs::path& path) {
+    return "'" + path.string() + "'";
+}
+
+// The first word sha256sum prints for a file.
+std::string sha256sum(const fs::path& path) {
+    const fs::path out = path.string() + ".sha256";
+    if (std::system(("sha256sum " + quoted(path) + " > " + quoted(out)).c_str()) != 0) {
+        return "sha256sum failed";
+    }
+    return readFile(out).substr(0, 64);
 }
 
 int countOf(const std::string& text, const std::string& part) {
@@ -257,7 +278,7 @@ TEST_F(CliTest, JsonOutputIsOneParsableObjectPerLine) {
     const std::string checkDevices = std::string(PYTHON3) +
                                      " -c 'import json, sys\n"
                                      "events = [json.loads(l) for l in open(sys.argv[1])]\n"
-                                     "assert sum(e[\"event\"] == \"device\" for e in events) == 4\n"
+                                     "assert sum(e[\"event\"] == \"device\" for e in events) == 5\n"
                                      "' " +
                                      (folder / "out.txt").string();
     EXPECT_EQ(std::system(checkDevices.c_str()), 0) << devices.Out;
@@ -290,7 +311,9 @@ TEST_F(CliTest, AFailedCheckEndsTheRunBeforeTheDriveIsOpened) {
         {{"burn", (folder / "missing.iso").string(), "--device", "CdRom4", "--yes"},
          2,
          "You must select image file"},
-        {{"burn", (folder / "cut.iso").string(), "--device", "CdRom4", "--yes"}, 2, "truncated"},
+        {{"burn", (folder / "cut.iso").string(), "--device", "CdRom4", "--yes"},
+         2,
+         "The image is incomplete: it describes 2048000 bytes, the file has 40960 bytes"},
         {{"burn", (folder / "small.iso").string(), "--device", "CdRom9", "--yes"},
          4,
          "No drive CdRom9"},
@@ -344,6 +367,104 @@ TEST_F(CliTest, InterruptCancelsTheWriteAndReleasesTheDrive) {
     writeImage(folder / "small.iso", 204800);
     const TRun again = Run({"burn", (folder / "small.iso").string(), "--device", "S:", "--yes"});
     EXPECT_EQ(again.Status, 0) << again.Out << again.Err;
+}
+
+TEST_F(CliTest, BurnVerifyAndVerifyReadTheDiscBack) {
+    // Not a multiple of the 2048-byte block: the written data is the image zero-padded.
+    const std::size_t size = 3 * 1048576 + 1000;
+    writeImage(folder / "image.iso", size);
+    std::string padded = readFile(folder / "image.iso");
+    padded.resize((size + 2047) / 2048 * 2048, '\0');
+    std::ofstream(folder / "padded.bin", std::ios::binary) << padded;
+    const std::string sha = sha256sum(folder / "padded.bin");
+    ASSERT_EQ(sha.size(), 64u);
+    const std::string image = (folder / "image.iso").string();
+
+    const TRun good = Run({"burn", image, "--device", "CdRom4", "--verify", "--yes"});
+    ASSERT_EQ(good.Status, 0) << good.Out << good.Err;
+    EXPECT_NE(good.Out.find("Verifying disc"), std::string::npos) << good.Out;
+    EXPECT_NE(good.Out.find("Disc verified: 1537 blocks match the image"), std::string::npos);
+    EXPECT_NE(good.Out.find("SHA-256 of the written data: " + sha), std::string::npos);
+    EXPECT_NE(good.Out.find("Burning completed"), std::string::npos);
+    // The verify pass has its own progress lines, after the write's.
+    EXPECT_GE(countOf(good.Out, "Progress: verify"), 2) << good.Out;
+    EXPECT_LT(good.Out.find("Progress: 100 %"), good.Out.find("Progress: verify"));
+    EXPECT_EQ(Ejected().size(), 1u);
+
+    // A byte flipped after the write: exit 3, the block named, the disc still ejected.
+    const TRun bad = Run({"burn", image, "--device", "CdRom8", "--verify", "--yes"});
+    EXPECT_EQ(bad.Status, 3) << bad.Out << bad.Err;
+    EXPECT_NE(bad.Err.find("Verification failed: block 2 differs from the image"),
+              std::string::npos)
+        << bad.Err;
+    EXPECT_EQ(bad.Out.find("Burning completed"), std::string::npos);
+    EXPECT_EQ(bad.Out.find("Disc verified"), std::string::npos);
+    EXPECT_EQ(Ejected().size(), 2u);
+
+    // A disc left in the drive, verified later against its image and against another.
+    const TRun kept = Run({"burn", image, "--device", "CdRom4", "--no-eject", "--yes"});
+    ASSERT_EQ(kept.Status, 0) << kept.Err;
+    const TRun same = Run({"verify", image, "--device", "CdRom4"});
+    EXPECT_EQ(same.Status, 0) << same.Out << same.Err;
+    EXPECT_NE(same.Out.find("SHA-256 of the written data: " + sha), std::string::npos) << same.Out;
+    writeImage(folder / "other.iso", size);
+    {
+        std::fstream other(folder / "other.iso", std::ios::in | std::ios::out | std::ios::binary);
+        other.seekp(3 * 2048 + 17);
+        other.put('\x5a');
+    }
+    const TRun differs = Run({"verify", (folder / "other.iso").string(), "--device", "P:"});
+    EXPECT_EQ(differs.Status, 3) << differs.Out << differs.Err;
+    EXPECT_NE(differs.Err.find("Verification failed: block 3 differs from the image"),
+              std::string::npos)
+        << differs.Err;
+    // Verifying reads: the disc is still in the drive, and then a blank one has nothing to read.
+    EXPECT_EQ(Ejected().size(), 2u);
+    ASSERT_EQ(Run({"eject", "--device", "CdRom4"}).Status, 0);
+    const TRun blank = Run({"verify", image, "--device", "CdRom4"});
+    EXPECT_EQ(blank.Status, 4) << blank.Err;
+    EXPECT_NE(blank.Err.find("blank"), std::string::npos) << blank.Err;
+}
+
+TEST_F(CliTest, CheckReportsSizeChecksumsAndACutOffImage) {
+    // A small ISO9660 image, its MD5 implanted as isomd5sum's tools do.
+    std::ofstream(folder / "content.bin", std::ios::binary) << std::string(300 * 1024, 'x');
+    const fs::path iso = folder / "good.iso";
+    ASSERT_EQ(std::system(("xorriso -as mkisofs -quiet -o " + quoted(iso) + " " +
+                           quoted(folder / "content.bin") + " >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    ASSERT_EQ(std::system(("implantisomd5 " + quoted(iso) + " >/dev/null 2>&1").c_str()), 0);
+    const auto isoSize = fs::file_size(iso);
+
+    const TRun good = Run({"check", iso.string()});
+    EXPECT_EQ(good.Status, 0) << good.Out << good.Err;
+    EXPECT_NE(good.Out.find("ISO9660 volume: " + std::to_string(isoSize) + " bytes"),
+              std::string::npos)
+        << good.Out;
+    EXPECT_NE(good.Out.find("Implanted MD5 checksum: correct"), std::string::npos) << good.Out;
+    EXPECT_NE(good.Out.find("SHA-256: " + sha256sum(iso)), std::string::npos) << good.Out;
+
+    // One byte changed after the checksum was implanted.
+    {
+        std::fstream file(iso, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(static_cast<std::streamoff>(isoSize / 2));
+        file.put('y');
+    }
+    const TRun changed = Run({"check", iso.string(), "--json"});
+    EXPECT_EQ(changed.Status, 3) << changed.Out;
+    EXPECT_NE(changed.Out.find("\"implanted_md5_correct\":false"), std::string::npos)
+        << changed.Out;
+
+    // Cut off: the same text as the burn's check, and the usage status.
+    fs::resize_file(iso, isoSize - 20 * 2048);
+    const TRun cut = Run({"check", iso.string()});
+    EXPECT_EQ(cut.Status, 2) << cut.Out;
+    EXPECT_NE(cut.Err.find("The image is incomplete: it describes " + std::to_string(isoSize) +
+                           " bytes, the file has " + std::to_string(isoSize - 20 * 2048) +
+                           " bytes"),
+              std::string::npos)
+        << cut.Err;
 }
 
 // On a terminal: the question before the burn is asked and answered there,
@@ -412,6 +533,9 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
         {"burn", image, "--yes"},
         // The question before the burn, and no terminal to ask it on.
         {"burn", image, "--device", "CdRom4"},
+        {"check"},
+        {"verify", "--device", "CdRom4"},
+        {"check", (folder / "missing.iso").string()},
     };
     for (const auto& args : wrong) {
         std::string line;
@@ -425,7 +549,7 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
     }
     EXPECT_TRUE(Ejected().empty());
 
-    for (const char* command : {"devices", "burn", "eject"}) {
+    for (const char* command : {"devices", "burn", "eject", "check", "verify"}) {
         const TRun help = Run({command, "--help"});
         EXPECT_EQ(help.Status, 0);
         EXPECT_NE(help.Out.find(std::string("tavrin-burn ") + command), std::string::npos);
