@@ -11,7 +11,7 @@ trap 'rm -f "$include"' EXIT
 {
     cat "$h2m"
     echo "[COMMANDS]"
-    for command in devices burn eject; do
+    for command in devices burn eject check verify; do
         echo ".SS $command"
         echo ".nf"
         # Roff reads a leading dot or quote as a request; a backslash as an escape.
