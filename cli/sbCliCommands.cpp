@@ -152,6 +152,7 @@ void searchDevices(TsbDeviceFinder& finder, TCliFrontEnd& frontEnd, TsbTransport
     frontEnd.OnWait = [&finder, &frontEnd] {
         if (frontEnd.Signals().Requested()) {
             finder.CancelSearch();
+            frontEnd.Signals().Acknowledge();
         }
     };
     finder.Search(false);
@@ -380,6 +381,7 @@ bool ask(const std::string& question, bool yes, TCliOutput& output, TCliSignals&
             return false;
         }
         if (signals.Requested()) {
+            signals.Acknowledge();
             stop(exCancelled, LoadResString(rsCanceledByUser));
         }
         char c = 0;
@@ -808,7 +810,13 @@ int RunCheckCommand(const TCliCheckOptions& options, TCliSignals& signals) {
     try {
         existingImage(options.Image);
         TsbVerifyCallbacks callbacks;
-        callbacks.Cancelled = [&signals] { return signals.Requested(); };
+        callbacks.Cancelled = [&signals] {
+            if (!signals.Requested()) {
+                return false;
+            }
+            signals.Acknowledge();
+            return true;
+        };
         const TsbImageSums sums = SumImageFile(options.Image, callbacks);
         if (sums.Cancelled) {
             stop(exCancelled, "The check was cancelled");
