@@ -13,13 +13,18 @@
 #include "pages/ufrmAbout.h"
 #include "pages/ufrmOperationProgress.h"
 #include "ui/sbDialogs.h"
+#include "ui/sbTextFit.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
 #include <QFont>
+#include <QFontDatabase>
 #include <QMetaObject>
 #include <QThread>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -36,9 +41,24 @@ void ShowAboutBox(QWidget* owner) {
     TsbDialogs::ExecModal(about);
 }
 
+void LoadTahomaIfMissing() {
+    if (QFontDatabase::hasFamily(QStringLiteral("Tahoma"))) {
+        return;
+    }
+    // Wine's fonts (Debian's fonts-wine) have Tahoma's metrics, which every
+    // control's size was measured in.
+    for (const char* file : {"tahoma.ttf", "tahomabd.ttf"}) {
+        QFontDatabase::addApplicationFont(QStringLiteral("/usr/share/wine/fonts/") +
+                                          QString::fromLatin1(file));
+    }
+}
+
 void ApplyApplicationStyle() {
     // The windows are laid out for Tahoma and Verdana; where they are not
-    // installed, the closest fonts of the desktop stand in.
+    // installed, the closest fonts of the desktop stand in, and a text that
+    // needs more room than it was given takes it.
+    LoadTahomaIfMissing();
+    sbInstallTextFitter();
     QFont::insertSubstitutions(QStringLiteral("Tahoma"),
                                {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"),
                                 QStringLiteral("Noto Sans"), QStringLiteral("Sans Serif")});
@@ -104,7 +124,9 @@ TsbApplication::TsbApplication() {
 
     // The framework's part: look, title, icon, hooks.
     ApplyApplicationStyle();
-    QGuiApplication::setApplicationDisplayName(m_title);
+    // The title goes to the boxes without a caption of their own, not to
+    // Qt's display name: that would be appended to every window's caption.
+    TsbDialogs::SetDefaultCaption(m_title);
     QGuiApplication::setWindowIcon(m_icon);
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
@@ -128,6 +150,7 @@ TsbApplication::~TsbApplication() {
     m_about.reset();
     m_welcome.reset();
     RemoveFrontEndHooks();
+    TsbDialogs::SetDefaultCaption({});
     g_instance = nullptr;
 }
 
@@ -153,9 +176,86 @@ std::vector<QWidget*> TsbApplication::Minimize() {
     for (QWidget* w : windows) {
         if (w->isVisible() && w->isWindow() && w->windowType() != Qt::Popup &&
             w->windowType() != Qt::ToolTip) {
-            w->showMinimized();
             minimized.push_back(w);
         }
     }
+    m_minimized.assign(minimized.begin(), minimized.end());
+    for (QWidget* w : minimized) {
+        w->showMinimized();
+    }
     return minimized;
+}
+
+void TsbApplication::RestoreMinimized(QWidget* restored) {
+    bool member = false;
+    for (const auto& w : m_minimized) {
+        member |= w == restored;
+    }
+    if (!member) {
+        return;
+    }
+    // Taken first: each window restored here reports its own restore.
+    const auto others = std::exchange(m_minimized, {});
+    for (const auto& w : others) {
+        if (w && w != restored && w->isMinimized()) {
+            w->showNormal();
+        }
+    }
+    restored->raise();
+    restored->activateWindow();
+}
+
+TsbCommandLine ParseCommandLine(const QStringList& arguments, const QString& version) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Burns a CD or DVD image file onto a disc, step by step."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("IMAGE"),
+                                 QStringLiteral("The image file to burn (the wizard starts with "
+                                                "it filled in)."),
+                                 QStringLiteral("[IMAGE]"));
+    TsbCommandLine result;
+    if (!parser.parse(arguments)) {
+        result.Exit = true;
+        result.ExitCode = 2;
+        result.Output = parser.errorText() + QLatin1Char('\n');
+        return result;
+    }
+    if (parser.isSet(help)) {
+        result.Exit = true;
+        result.Output = parser.helpText();
+        return result;
+    }
+    if (parser.isSet(versionOption)) {
+        result.Exit = true;
+        result.Output = QStringLiteral("tavrin %1\n").arg(version);
+        return result;
+    }
+    const QStringList images = parser.positionalArguments();
+    if (images.size() > 1) {
+        result.Exit = true;
+        result.ExitCode = 2;
+        result.Output = QStringLiteral("tavrin: one image at a time\n");
+        return result;
+    }
+    if (!images.isEmpty()) {
+        result.Image = QFileInfo(images.first()).absoluteFilePath();
+    }
+    return result;
+}
+
+QString ChoosePlatform(const QStringList& arguments) {
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+        arguments.contains(QStringLiteral("-platform")) ||
+        arguments.contains(QStringLiteral("--platform"))) {
+        return {};
+    }
+    const bool wayland =
+        qgetenv("XDG_SESSION_TYPE") == "wayland" || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    // XWayland is there when the session offers an X display.
+    if (wayland && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        return QStringLiteral("xcb");
+    }
+    return {};
 }

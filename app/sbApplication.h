@@ -16,6 +16,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -52,6 +53,13 @@ public:
     bool Terminated() const { return m_terminated; }
     // Minimises every visible window of the program; returns them.
     std::vector<QWidget*> Minimize();
+    // One of the windows Minimize took down is back: the others come back
+    // with it.
+    void RestoreMinimized(QWidget* restored);
+
+    // The image named on the command line; the image sheet starts with it.
+    const QString& InitialImage() const { return m_initialImage; }
+    void SetInitialImage(const QString& image) { m_initialImage = image; }
 
     // Takes ownership of object for the program's life (the pages).
     template <class T>
@@ -64,6 +72,8 @@ private:
     QString m_title;
     QIcon m_icon;
     bool m_terminated = false;
+    QString m_initialImage;
+    std::vector<QPointer<QWidget>> m_minimized;
     std::unique_ptr<TfrmWelcome> m_welcome;
     std::unique_ptr<TfrmAbout> m_about;
     std::unique_ptr<TfrmFinish> m_finish;
@@ -81,5 +91,23 @@ void ShowAboutBox(QWidget* owner);
 void InstallFrontEndHooks();
 void RemoveFrontEndHooks();
 
-// Applies the program's look: font, palette, font substitutes.
+// What the command line asks for: an image to start with, or a text to print
+// (--help, --version, a mistake) and the exit code to end with.
+struct TsbCommandLine {
+    QString Image;
+    bool Exit = false;
+    int ExitCode = 0;
+    QString Output;
+};
+TsbCommandLine ParseCommandLine(const QStringList& arguments, const QString& version);
+
+// The platform plugin to ask for before the QApplication exists: "xcb" in a
+// Wayland session when the user chose none (the windows place themselves,
+// which Wayland does not allow), else empty (Qt's own choice).
+QString ChoosePlatform(const QStringList& arguments);
+
+// Applies the program's look: font, palette, font substitutes, and controls
+// that grow to show their whole texts.
 void ApplyApplicationStyle();
+// Loads the Tahoma-metric fonts of fonts-wine when the system has no Tahoma.
+void LoadTahomaIfMissing();

@@ -11,10 +11,14 @@
 #include "ui/sbLinkLabel.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
+#include <QShortcut>
+#include <QWindowStateChangeEvent>
 
 namespace {
 
@@ -112,6 +116,9 @@ void TsbChromeForm::CreateChrome() {
     ButtonExit->setToolTip(QStringLiteral("Close"));
     ButtonMin->setFocusPolicy(Qt::NoFocus);
     ButtonExit->setFocusPolicy(Qt::NoFocus);
+    // Their pictures are their captions; screen readers need the words.
+    ButtonMin->setAccessibleName(ButtonMin->toolTip());
+    ButtonExit->setAccessibleName(ButtonExit->toolTip());
     ButtonHelp = makeButton("ButtonHelp", {40, 510}, QStringLiteral("Help"));
     ButtonAbout = makeButton("ButtonAbout", {138, 510}, QStringLiteral("About"));
     ButtonPrev = makeButton("ButtonPrev", {426, 510}, QStringLiteral("Back"));
@@ -120,6 +127,15 @@ void TsbChromeForm::CreateChrome() {
 
     connect(ButtonMin, &QAbstractButton::clicked, this,
             sbGuarded(this, [this] { ButtonMinClick(); }));
+
+    // Enter goes on, Esc cancels, as in any wizard. Alt+N and Alt+B come
+    // with the captions' underlined letters.
+    for (const int key : {int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+        auto* enter = new QShortcut(QKeySequence(key), this);
+        connect(enter, &QShortcut::activated, this, sbGuarded(this, [this] { EnterPressed(); }));
+    }
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, sbGuarded(this, [this] { EscapePressed(); }));
     connect(ButtonAbout, &QAbstractButton::clicked, this,
             sbGuarded(this, [this] { ButtonAboutClick(); }));
 }
@@ -261,6 +277,38 @@ void TsbChromeForm::ApplyLayout(int layout) {
     SetLabelColor(LabelMoreTools, labels);
     if (layout == 1) {
         ImageLeftLogo->move(20, ImageLeftLogo->y());
+    }
+}
+
+void TsbChromeForm::EnterPressed() {
+    // A page's own push button with the focus (the "..." button, Save Log)
+    // is what Enter presses; anywhere else it is Next.
+    QWidget* focused = focusWidget();
+    auto* button = qobject_cast<QPushButton*>(focused);
+    if (button && button->isEnabled() && button->isVisible()) {
+        button->click();
+        return;
+    }
+    if (ButtonNext->isEnabled() && ButtonNext->isVisible()) {
+        ButtonNext->click();
+    }
+}
+
+void TsbChromeForm::EscapePressed() {
+    if (ButtonClose->isEnabled() && ButtonClose->isVisible()) {
+        ButtonClose->click();
+    }
+}
+
+void TsbChromeForm::changeEvent(QEvent* event) {
+    TsbSkinnedForm::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+        if ((change->oldState() & Qt::WindowMinimized) && !isMinimized()) {
+            if (auto* app = TsbApplication::Instance()) {
+                app->RestoreMinimized(this);
+            }
+        }
     }
 }
 

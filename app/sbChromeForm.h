@@ -64,6 +64,10 @@ public:
     QMenu* PopupMenuHelp = nullptr;
 
     // Handlers shared by the three windows.
+    // Enter: the focused push button of a page, else Next when it is enabled.
+    void EnterPressed();
+    // Esc: Cancel when it is enabled, with whatever question Cancel asks.
+    void EscapePressed();
     void ButtonMinClick();
     void ButtonAboutClick();
     void ActionHelpExecute();
@@ -75,6 +79,8 @@ protected:
     // Places the controls of one layout. The base places the shared
     // controls; windows add their own and call the base first.
     virtual void ApplyLayout(int layout);
+    // A window restored from the minimised state brings back the others.
+    void changeEvent(QEvent* event) override;
 
     // A label of the window's content: transparent, Tahoma 8 pt.
     QLabel* AddLabel(QWidget* parent, const QString& name, const QRect& geometry,

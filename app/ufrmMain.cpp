@@ -16,6 +16,8 @@
 #include "engine/sbLog.h"
 #include "engine/sbVerify.h"
 #include "forms/UtilFuncs.h"
+#include "forms/sbNotify.h"
+#include "forms/sbProduct.h"
 #include "forms/sbTexts.h"
 #include "pages/ufrmBurnMode.h"
 #include "pages/ufrmBurnOptions.h"
@@ -29,8 +31,12 @@
 #include "ui/sbPageControl.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QShowEvent>
 #include <QTextEdit>
 #include <QThread>
@@ -70,6 +76,8 @@ QString SheetSubTitle(int sheet) {
 TMainForm::TMainForm(QWidget* parent) : TsbMainForm(parent) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Tavrin"));
+    // An image file dropped onto the window while the image sheet shows.
+    setAcceptDrops(true);
 
     LabelTitle = AddLabel(this, QStringLiteral("LabelTitle"), QRect(212, 50, 540, 16));
     QFont bold = font();
@@ -209,7 +217,50 @@ T* TMainForm::CreatePage(int sheet) {
         app->Own(page);
     }
     page->DockInto(Panels[static_cast<size_t>(sheet)]);
+    OrderTabs();
     return page;
+}
+
+void TMainForm::OrderTabs() {
+    // Reading order: the sheet's controls as the focus chain has them, then
+    // the buttons along the bottom from left to right.
+    QList<QWidget*> order;
+    for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
+        if ((w->focusPolicy() & Qt::TabFocus) && pcBurner->isAncestorOf(w)) {
+            order << w;
+        }
+    }
+    order << ButtonHelp << ButtonAbout << ButtonPrev << ButtonNext << ButtonClose;
+    for (qsizetype i = 0; i + 1 < order.size(); ++i) {
+        setTabOrder(order[i], order[i + 1]);
+    }
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (CurrentSheet() == 3 && SourcePage && !DroppedFile(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+    sbGuard(this, [&] {
+        const QString file = DroppedFile(event->mimeData());
+        if (CurrentSheet() != 3 || !SourcePage || file.isEmpty()) {
+            return;
+        }
+        event->acceptProposedAction();
+        // As if typed: the size line follows after the pause.
+        SourcePage->Edit1->setText(file);
+        activateWindow();
+    });
+}
+
+QString DroppedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls()) {
+        return {};
+    }
+    const QList<QUrl> urls = data->urls();
+    return urls.size() == 1 && urls.first().isLocalFile() ? urls.first().toLocalFile() : QString();
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -249,6 +300,10 @@ void TMainForm::SheetEntered() {
         }
         RunState = 2;
         ButtonNext->setEnabled(true);
+        // The user may have turned to something else during the burn.
+        NotifyWhenInactive(
+            this, ApplicationTitle(),
+            FinishOutcomeText(Burner().WriteStarted.load(), Burner().Cancelled.load()));
         break;
     default:
         ButtonNext->setText(ResText(15101));
@@ -369,13 +424,16 @@ bool TMainForm::ValidatePage() {
         if (name.isEmpty() || !file.exists() || !file.isFile()) {
             throw EsbError(LoadResString(rsMustSelectImageFile));
         }
-        if (SourcePage->ImageFileSize > burner.DiscSpace.FreeBytes) {
+        // The file named now, as it is now: not the size of a file picked
+        // earlier, nor one from before the user's last keystroke.
+        if (SourcePage->ReadImageFileSize() > burner.DiscSpace.FreeBytes) {
             throw EsbError(LoadResString(rsImageTooBig));
         }
         const TsbImageCheck check = CheckImageFile(QFile::encodeName(name).toStdString());
         if (check.Incomplete()) {
             throw EsbError(IncompleteImageText(check));
         }
+        RememberImageFolder(name);
         break;
     }
     case 4: {
@@ -474,6 +532,10 @@ void TMainForm::PreparePage(int index) {
     case 3:
         if (!SourcePage) {
             SourcePage = CreatePage<TfrmSourceFileSelection>(3);
+            // The image named on the command line ("Open with").
+            if (auto* app = TsbApplication::Instance(); app && !app->InitialImage().isEmpty()) {
+                SourcePage->Edit1->setText(app->InitialImage());
+            }
         }
         SourcePage->SetPageData(&burner);
         SourcePage->show();
@@ -504,10 +566,8 @@ void TMainForm::PreparePage(int index) {
             SummaryPage->lblNextAction->setText(ResText(15228));
             SummaryPage->lblName->setText(ResText(15233));
         }
-        SummaryPage->edtSummary->clear();
-        for (const QString& line : SummaryLines()) {
-            SummaryPage->edtSummary->append(line);
-        }
+        // Plain text: an image, drive or disc name is shown as it is spelled.
+        SummaryPage->edtSummary->setPlainText(SummaryLines().join(QLatin1Char('\n')));
         SummaryPage->show();
         break;
     default:

@@ -74,6 +74,9 @@ public:
     void SetCancelEnabled(bool enabled);
     int CurrentSheet() const;
 
+    // Puts the sheets' controls before the bottom buttons in the Tab order.
+    void OrderTabs();
+
     void FormShow();
     void ButtonNextClick();
     void ButtonPrevClick();
@@ -83,6 +86,8 @@ protected:
     void ApplyLayout(int layout) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void FormCreate();
@@ -90,6 +95,10 @@ private:
     template <class T>
     T* CreatePage(int sheet);
 };
+
+class QMimeData;
+// The one local file a drop carries, else an empty text.
+QString DroppedFile(const QMimeData* data);
 
 // The write mode's name in the summary.
 QString WriteModeSummaryName(uint8_t mode);

@@ -1,11 +1,14 @@
 #include "base/sbLogger.h"
 
 #include "base/sbConst.h"
+#include "base/sbFrontEnd.h"
 #include "base/sbStrUtils.h"
 #include "base/sbUtils.h"
 #include "platform/sbRegistry.h"
 #include "platform/sbSystem.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fmt/printf.h>
@@ -48,17 +51,66 @@ void TsbLogger::Log(std::string_view message) {
         return;
     }
     const std::string line = FormatLogLine(std::chrono::system_clock::now(), message);
-    // The device search, the burn thread and the main thread all log; one
-    // writer at a time keeps every line whole and in the order written.
-    std::lock_guard lock(m_mutex);
-    const std::string fileName = logFileNameLocked();
-    if (!m_logFolder.empty()) {
-        // Made on the first line, so a program that never logs leaves no trace.
-        std::error_code ignored;
-        std::filesystem::create_directories(m_logFolder, ignored);
-        m_logFolder.clear();
+    std::string report;
+    {
+        // The device search, the burn thread and the main thread all log; one
+        // writer at a time keeps every line whole and in the order written.
+        std::lock_guard lock(m_mutex);
+        if (m_stopped) {
+            return;
+        }
+        try {
+            const std::string fileName = logFileNameLocked();
+            if (!m_logFolder.empty()) {
+                // Made on the first line, so a program that never logs leaves no trace.
+                std::error_code ignored;
+                std::filesystem::create_directories(m_logFolder, ignored);
+                m_logFolder.clear();
+            }
+            AppendLineToFile(fileName, line);
+            return;
+        } catch (const std::exception& e) {
+            report = switchLocked(e.what(), line);
+        }
     }
-    AppendLineToFile(fileName, line);
+    if (report.empty()) {
+        return;
+    }
+    // Outside the lock: the box may wait for the window thread, which logs too.
+    std::fprintf(stderr, "Tavrin: %s\n", report.c_str());
+    ShowMessageBox(report, "Diagnostic log", TsbMessageBoxKind::mbkWarning);
+}
+
+std::string TsbLogger::switchLocked(const std::string& failure, const std::string& line) {
+    const std::string fallback = FallbackLogFileName();
+    std::string outcome;
+    if (!fallback.empty() && fallback != m_logFileName) {
+        std::error_code ec;
+        const std::filesystem::path folder = std::filesystem::path(fallback).parent_path();
+        std::filesystem::create_directories(folder, ec);
+        try {
+            AppendLineToFile(fallback, line);
+            outcome = "The diagnostic log goes on in \"" + fallback + "\".";
+            m_logFileName = fallback;
+        } catch (const std::exception& e) {
+            outcome = std::string(e.what()) + "\nThe diagnostic log stops here.";
+            m_stopped = true;
+        }
+    } else {
+        outcome = "The diagnostic log stops here.";
+        m_stopped = true;
+    }
+    if (m_reported) {
+        std::fprintf(stderr, "Tavrin: %s\n%s\n", failure.c_str(), outcome.c_str());
+        return {};
+    }
+    m_reported = true;
+    return failure + "\n" + outcome;
+}
+
+std::string FallbackLogFileName() {
+    const std::string state = platform::UserStateFolder();
+    return state.empty() ? std::string() : state + "/tavrin/tavrin.log";
 }
 
 TsbLogger& Logger() {

@@ -86,7 +86,9 @@ bool IsWritableDiscType(uint8_t discType) {
 }
 
 void AppendLineToFile(const std::string& fileName, std::string_view line) {
-    const int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // Never through a symbolic link planted where the file should be.
+    const int fd =
+        ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) {
         raiseFileError("open", fileName, errno);
     }

@@ -25,8 +25,8 @@ bool IsWritableDiscType(uint8_t discType);
 
 // Appends Line and a CR LF line end to the text file FileName, creating the
 // file when it does not exist; the line is written with one write call and
-// the file is closed again. Raises EsbError when the file cannot be opened,
-// written or closed.
+// the file is closed again. A symbolic link in place of the file is not
+// followed. Raises EsbError when the file cannot be opened, written or closed.
 void AppendLineToFile(const std::string& fileName, std::string_view line);
 
 // Parts of a date-time in local time.

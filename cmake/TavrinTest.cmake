@@ -2,7 +2,8 @@
 # Builds one test binary and registers it with CTest. Every test runs with the
 # offscreen Qt platform and a UTF-8 locale, so GUI tests need no display and
 # texts compare the same on every machine. Real drives stay out of every
-# test (STARBURN_REAL_DRIVES=0) unless a test switches them on itself.
+# test (STARBURN_REAL_DRIVES=0) unless a test switches them on itself, and
+# the user's own settings are never touched (XDG_CONFIG_HOME in the build).
 function(tavrin_add_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${T_SOURCES})

@@ -4,7 +4,11 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFileInfo>
+#include <QSettings>
+
 #include <QDesktopServices>
+#include <memory>
 
 namespace {
 
@@ -101,4 +105,27 @@ void SetApplicationFolder(const QString& folder) {
 
 QString ProductInfoFile() {
     return ApplicationFolder() + QStringLiteral("lame.dll");
+}
+
+namespace {
+
+std::unique_ptr<QSettings> userSettings() {
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                       QStringLiteral("tavrin"), QStringLiteral("tavrin"));
+}
+
+const QString LastFolderKey = QStringLiteral("Image/LastFolder");
+
+} // namespace
+
+QString LastImageFolder() {
+    const QString folder = userSettings()->value(LastFolderKey).toString();
+    return QFileInfo(folder).isDir() ? folder : QString();
+}
+
+void RememberImageFolder(const QString& imageFile) {
+    if (imageFile.isEmpty()) {
+        return;
+    }
+    userSettings()->setValue(LastFolderKey, QFileInfo(imageFile).absolutePath());
 }

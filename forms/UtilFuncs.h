@@ -47,3 +47,8 @@ void SetApplicationFolder(const QString& folder);
 
 // The settings file "lame.dll" in the application folder.
 QString ProductInfoFile();
+
+// The folder of the image last chosen, kept between runs in the user's
+// settings (~/.config/tavrin/tavrin.conf); empty when none is known.
+QString LastImageFolder();
+void RememberImageFolder(const QString& imageFile);

@@ -1,5 +1,6 @@
 #include "ini/sbIni.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -185,10 +186,12 @@ IniDocument parseIni(std::string_view text, const std::string& origin,
 }
 
 std::optional<IniDocument> readIniFile(const std::string& path, std::vector<std::string>& problems,
-                                       std::string& error, std::string_view kind) {
+                                       std::string& error, std::string_view kind,
+                                       bool followLinks) {
     const std::string named = "The " + std::string(kind) + " \"" + path + "\"";
     // Non-blocking, so a FIFO or a device named here cannot stop the program in open().
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY |
+                                            (followLinks ? 0 : O_NOFOLLOW));
     if (fd < 0) {
         error = named + " cannot be opened: " + std::strerror(errno);
         return std::nullopt;
@@ -258,6 +261,11 @@ bool parseUnsigned(std::string_view text, uint64_t& out) {
     if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
         base = 16;
         begin += 2;
+    }
+    // strtoull takes a sign or blanks of its own: "0x-1" would be the largest number.
+    if (!std::isxdigit(static_cast<unsigned char>(*begin)) ||
+        (base == 10 && !std::isdigit(static_cast<unsigned char>(*begin)))) {
+        return false;
     }
     errno = 0;
     char* end = nullptr;

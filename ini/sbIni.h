@@ -59,9 +59,12 @@ IniDocument parseIni(std::string_view text, const std::string& origin,
 
 // Reads and parses a file. Returns nothing and sets error when the file cannot
 // be read or is refused; kind names the file in that message ("The <kind> \"path\" ...").
+// With followLinks false, a symbolic link in place of the file is refused too
+// (files a program keeps for itself).
 std::optional<IniDocument> readIniFile(const std::string& path, std::vector<std::string>& problems,
                                        std::string& error,
-                                       std::string_view kind = "configuration file");
+                                       std::string_view kind = "configuration file",
+                                       bool followLinks = true);
 
 // "origin:line: text"
 std::string iniProblem(const IniDocument& doc, int line, std::string_view text);

@@ -19,6 +19,7 @@
 #include <QPainterPath>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QThread>
 #include <QTreeWidget>
 
@@ -162,6 +163,10 @@ TfrmFinalAction::TfrmFinalAction(QWidget* parent) : TsbDockForm(parent) {
 
     ShowBufferStatus(false);
     lablProgressCaption->clear();
+    Clock = [] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
 }
 
 TfrmFinalAction::~TfrmFinalAction() {
@@ -192,9 +197,13 @@ void TfrmFinalAction::LayOut() {
         lblProcentValue->setGeometry(lblBufferValue->x(), pbWrite->y(), 35, 14);
     } else {
         pbWrite->setGeometry(8, 16, lvLog->width(), 16);
-        lblProcentValue->setAlignment(Qt::AlignCenter);
+        // Beside a caption the percentage moves to the right end.
+        const bool caption = !lablProgressCaption->isHidden();
+        lblProcentValue->setAlignment(caption ? Qt::AlignRight | Qt::AlignVCenter
+                                              : Qt::AlignCenter);
         lblProcentValue->setGeometry(lvLog->x(), 0, lvLog->width(), 14);
     }
+    lablProgressCaption->setGeometry(8, 0, std::max(0, pbWrite->width() - 40), 14);
 }
 
 void TfrmFinalAction::resizeEvent(QResizeEvent* event) {
@@ -231,6 +240,9 @@ void TfrmFinalAction::ResetGauges() {
     lblProcentValue->setText(QStringLiteral("0 %"));
     lblBufferValue->setText(QStringLiteral("0 %"));
     pbBuffer->setEnabled(true);
+    lablProgressCaption->clear();
+    lablProgressCaption->setVisible(BufferStatusVisible);
+    LayOut();
 }
 
 void TfrmFinalAction::SetPageData(TsbBurner* data) {
@@ -281,6 +293,20 @@ void TfrmFinalAction::ApplyProgress() {
     const int32_t value = m_progress.load();
     pbWrite->setValue(std::clamp(value, 0, 100));
     lblProcentValue->setText(percentText(value));
+    ShowWriteFigures(value);
+}
+
+void TfrmFinalAction::ShowWriteFigures(int32_t percent) {
+    if (!m_meter.Started()) {
+        return;
+    }
+    lablProgressCaption->setText(QString::fromStdString(m_meter.Update(percent, Clock())));
+    if (lablProgressCaption->isHidden()) {
+        lablProgressCaption->show();
+        LayOut();
+    }
+    window()->setWindowTitle(
+        QStringLiteral("%1% \u2014 %2").arg(std::clamp(percent, 0, 100)).arg(m_titleBeforeRun));
 }
 
 void TfrmFinalAction::ApplyBufferFill() {
@@ -396,6 +422,12 @@ void TfrmFinalAction::AddLogLine(const std::string& text, TsbLogItemType kind) {
 void TfrmFinalAction::RunActions() {
     btnSaveLog->setEnabled(false);
     ResetGauges();
+    m_titleBeforeRun = window()->windowTitle();
+    if (WizardActions && PageData()) {
+        const QFileInfo image(QFile::decodeName(WizardActions->Options.SourceFileName.c_str()));
+        m_meter.Start(static_cast<uint64_t>(std::max<qint64>(0, image.size())),
+                      PageData()->DiscType);
+    }
 
     TsbCallBackEventer& eventer = CallBackEventer();
     eventer.SetOnProgress([this](TsbCallBackEventer&, int32_t percent) { ShowProgress(percent); });
@@ -432,6 +464,10 @@ void TfrmFinalAction::RunActions() {
     }
 
     FlushPending();
+    // The caption keeps the figures of the write as it ended; the title is
+    // the window's own again.
+    m_meter = TsbProgressMeter();
+    window()->setWindowTitle(m_titleBeforeRun);
     ShowProgress(100);
     m_bufferFill = 0;
     ApplyBufferFill();
@@ -442,26 +478,41 @@ void TfrmFinalAction::RunActions() {
 }
 
 void TfrmFinalAction::btnSaveLogClick() {
-    QString fileName =
-        TsbDialogs::SaveFileName(this, QString(), QStringLiteral("Text files (*.txt)"),
-                                 ProposedLogFileName(QDateTime::currentDateTime()));
+    const QString fileName = TsbDialogs::SaveFileName(
+        this, QString(), QStringLiteral("Text files (*.txt)"),
+        ProposedLogFileName(QDateTime::currentDateTime()), QStringLiteral("txt"));
     if (fileName.isEmpty()) {
         return;
     }
-    if (QFileInfo(fileName).suffix().isEmpty()) {
-        fileName += QStringLiteral(".txt");
-    }
-    if (QFile::exists(fileName) && !QFile::remove(fileName)) {
-        // Appending to the old file would mix two logs in one.
-        throw EsbError("Cannot replace the file " + fileName.toStdString());
-    }
-    const std::string path = QFile::encodeName(fileName).toStdString();
+    QByteArray text;
     for (int i = 0; i < lvLog->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* row = lvLog->topLevelItem(i);
         QString time = row->columnCount() > 1 ? row->text(1) : QString();
         if (time.isEmpty()) {
             time = QStringLiteral("        ");
         }
-        AppendLineToFile(path, (time + QLatin1Char(' ') + row->text(0)).toStdString());
+        text += (time + QLatin1Char(' ') + row->text(0)).toUtf8() + "\r\n";
+    }
+    if (text.isEmpty()) {
+        // An empty log is no file: the one the user chose to replace goes.
+        if (QFile::exists(fileName) && !QFile::remove(fileName)) {
+            throw EsbError("Cannot replace the file " + fileName.toStdString());
+        }
+        return;
+    }
+    // Written beside the old file and put in its place only when complete:
+    // a failure half-way leaves whatever was there whole.
+    QSaveFile file(fileName);
+    // Flushed and checked before the commit: a write that breaks off while
+    // the commit flushes (a full disc, a size limit) would still be renamed.
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.flush()) {
+        const std::string reason = file.errorString().toStdString();
+        file.cancelWriting();
+        file.commit();
+        throw EsbError("Cannot save the log to " + fileName.toStdString() + ": " + reason);
+    }
+    if (!file.commit()) {
+        throw EsbError("Cannot save the log to " + fileName.toStdString() + ": " +
+                       file.errorString().toStdString());
     }
 }

@@ -9,6 +9,7 @@
 // thread they show at once, after anything still queued.
 #pragma once
 
+#include "base/sbProgressCaption.h"
 #include "base/sbTypes.h"
 #include "forms/sbDockForm.h"
 
@@ -18,6 +19,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -53,6 +55,9 @@ public:
     TsbLog* WizardLog = nullptr;
     TsbActionList* WizardActions = nullptr;
     bool BufferStatusVisible = false;
+    // Seconds of a steady clock; the write's elapsed and remaining times in
+    // lablProgressCaption are measured on it (tests give their own).
+    std::function<double()> Clock;
 
     void RefreshPage() override;
     // Resets the gauges and rebuilds the log list from WizardLog.
@@ -86,6 +91,9 @@ private:
     };
 
     void ApplyProgress();
+    // While a write runs: the caption above the gauge and the window title
+    // with the percentage.
+    void ShowWriteFigures(int32_t percent);
     void ApplyBufferFill();
     // Shows up to Limit queued rows; true when more are waiting.
     bool DrainRows(size_t limit = SIZE_MAX);
@@ -96,6 +104,8 @@ private:
     void LayOut();
     bool OnGuiThread() const;
 
+    TsbProgressMeter m_meter;
+    QString m_titleBeforeRun;
     std::atomic<int32_t> m_progress{0};
     std::atomic<int32_t> m_bufferFill{0};
     std::atomic<bool> m_progressPending{false};

@@ -34,6 +34,8 @@ TfrmOperationProgress::TfrmOperationProgress(QWidget* parent)
     lblInfo->setObjectName(QStringLiteral("lblInfo"));
     lblInfo->setGeometry(12, 10, 348, 63);
     lblInfo->setWordWrap(true);
+    // The engine's texts may carry a drive's or disc's name.
+    lblInfo->setTextFormat(Qt::PlainText);
     lblInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     Animate = new TsbAnimate(this);

@@ -3,6 +3,7 @@
 #include "base/sbResConst.h"
 #include "engine/sbBurner.h"
 #include "engine/sbVerify.h"
+#include "forms/UtilFuncs.h"
 #include "forms/sbTexts.h"
 #include "ui/sbDialogs.h"
 #include "ui/sbGuard.h"
@@ -11,12 +12,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include <fmt/printf.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 TfrmSourceFileSelection::TfrmSourceFileSelection(QWidget* parent) : TsbDockForm(parent) {
     setObjectName(QStringLiteral("frmSourceFileSelection"));
@@ -39,6 +39,13 @@ TfrmSourceFileSelection::TfrmSourceFileSelection(QWidget* parent) : TsbDockForm(
     Edit1->setGeometry(120, 46, 377, 21);
     connect(Edit1, &QLineEdit::textChanged, this,
             sbGuarded(this, [this](const QString& text) { Edit1Change(text); }));
+    // A dropped file is for the whole window (it fills this box), not text
+    // to insert into the box.
+    Edit1->setAcceptDrops(false);
+    SizeTimer = new QTimer(this);
+    SizeTimer->setSingleShot(true);
+    SizeTimer->setInterval(TypingPauseMs);
+    connect(SizeTimer, &QTimer::timeout, this, sbGuarded(this, [this] { ReadImageFileSize(); }));
 
     Button1 = new QPushButton(QStringLiteral("..."), this);
     Button1->setObjectName(QStringLiteral("Button1"));
@@ -72,7 +79,8 @@ void TfrmSourceFileSelection::WriteSizeLine() {
 
 void TfrmSourceFileSelection::WriteChecksumLine() {
     bool found = false;
-    if (!ImageFileName.isEmpty()) {
+    // Only a regular file is looked into (ReadImageFileSize found its size).
+    if (!ImageFileName.isEmpty() && ImageFileSize > 0) {
         try {
             found = CheckImageFile(QFile::encodeName(ImageFileName).toStdString()).HasImplantedMd5;
         } catch (const std::exception&) {
@@ -84,27 +92,48 @@ void TfrmSourceFileSelection::WriteChecksumLine() {
 
 void TfrmSourceFileSelection::Edit1Change(const QString& text) {
     ImageFileName = text;
+    SizeTimer->start();
+}
+
+int64_t TfrmSourceFileSelection::ReadImageFileSize() {
+    SizeTimer->stop();
+    ImageFileSize = 0;
+    if (!ImageFileName.isEmpty()) {
+        struct stat st {};
+        const QByteArray path = QFile::encodeName(ImageFileName);
+        if (::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode)) {
+            ImageFileSize = static_cast<int64_t>(st.st_size);
+        }
+    }
+    WriteSizeLine();
+    WriteChecksumLine();
+    return ImageFileSize;
+}
+
+QString TfrmSourceFileSelection::StartFolder() const {
+    if (!ImageFileName.isEmpty()) {
+        return ImageFileName;
+    }
+    return LastImageFolder();
 }
 
 void TfrmSourceFileSelection::Button1Click() {
     const QString chosen = TsbDialogs::OpenFileName(
-        this, QString(), QStringLiteral("ISO image (*.iso)"), Edit1->text());
+        this, QString(), QStringLiteral("ISO image (*.iso)"), StartFolder());
     if (chosen.isEmpty()) {
         return;
     }
-    ImageFileName = chosen;
     Edit1->setText(chosen);
-
+    // stat, not open: a FIFO picked here must not hang the window.
+    struct stat st {};
     const QByteArray path = QFile::encodeName(chosen);
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    if (::stat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        ReadImageFileSize();
+        TsbDialogs::MessageBox(
+            this, QStringLiteral("\"%1\" is not an image file (not a regular file).").arg(chosen),
+            QStringLiteral("Image file"), TsbMsgKind::mkError);
         return;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) == 0) {
-        ImageFileSize = static_cast<int64_t>(st.st_size);
-    }
-    ::close(fd);
-    WriteSizeLine();
-    WriteChecksumLine();
+    ReadImageFileSize();
+    RememberImageFolder(chosen);
 }

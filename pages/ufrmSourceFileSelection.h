@@ -11,6 +11,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 
 class TfrmSourceFileSelection : public TsbDockForm {
     Q_OBJECT
@@ -27,9 +28,13 @@ public:
 
     // Follows every change of the edit box.
     QString ImageFileName;
-    // The size of the file last picked through the dialog.
+    // The size of the file the edit box named when it was last looked at:
+    // after a pick through the dialog, a drop, or a pause in typing.
     int64_t ImageFileSize = 0;
     TsbBurner* Burner = nullptr;
+    // Waits for a pause in typing before the named file is looked at.
+    QTimer* SizeTimer = nullptr;
+    static constexpr int TypingPauseMs = 400;
 
     void RefreshPage() override;
     void SetPageData(TsbBurner* data) override;
@@ -39,4 +44,10 @@ public:
     void WriteSizeLine();
     // Shows "Implanted checksum found" when the image file carries one.
     void WriteChecksumLine();
+    // Looks at the file named now (its size only; it is not read) and shows
+    // the size line for it; 0 when there is no such file.
+    int64_t ReadImageFileSize();
+    // The folder the "..." dialog opens in: the named file's, else the last
+    // image's (remembered between runs), else none.
+    QString StartFolder() const;
 };

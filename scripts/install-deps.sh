@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
+    qt6-base-dev qt6-qpa-plugins fonts-dejavu-core fonts-wine
     libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev
     libburn-dev libisofs-dev xorriso
     libcli11-dev help2man python3

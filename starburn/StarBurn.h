@@ -474,7 +474,11 @@ STARBURN_API void StarBurn_Destroy(void** ppObject);
 /*
  * Opens a device. ulAccess: 1 opens it for queries only (write calls fail),
  * 0 opens it for everything, including writes. The callback and its context
- * receive the reasons raised by this grabber's calls.
+ * receive the reasons raised by this grabber's calls. A virtual recorder that
+ * another program has open for everything answers SB_EXCEPTION_DEVICE_BUSY to
+ * ulAccess 0, with a text naming that program's process id; queries (1) still
+ * open. A handle is never given out twice in a process: a destroyed handle
+ * stays SB_EXCEPTION_INVALID_HANDLE.
  */
 STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_Create(void** ppGrabber, char* pExceptionText,
                                                        uint32_t ulExceptionTextSize,
@@ -619,6 +623,13 @@ STARBURN_API void StarBurn_CdvdBurnerGrabber_Cancel(void* pGrabber);
  *
  * bOverburn (non-zero: allow writing past the disc's nominal capacity) is
  * passed as 0 by every caller; bMultiSession leaves the disc appendable.
+ *
+ * An image file must be a regular file; anything else (a FIFO, a device)
+ * fails at once with SB_EXCEPTION_FILE_ERROR. While a write reads a file
+ * tree, the tree's AddFile, AddFolder, RemoveName, SetBootImage, BuildImage,
+ * Read and SeekToBegin fail with SB_EXCEPTION_DEVICE_BUSY, and so does a
+ * second write from it; a tree named twice in one SessionLayoutRecord is
+ * refused (SB_EXCEPTION_INVALID_PARAMETER) before anything is written.
  */
 
 /* One track from an image file, Track-At-Once. bCloseTrack: 1. */

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 namespace {
@@ -20,8 +21,13 @@ TPresets& presets() {
     return p;
 }
 
+QString& defaultCaption() {
+    static QString caption;
+    return caption;
+}
+
 QString captionOrTitle(const QString& caption) {
-    return caption.isEmpty() ? QGuiApplication::applicationDisplayName() : caption;
+    return caption.isEmpty() ? defaultCaption() : caption;
 }
 
 TsbMsgResult defaultAnswer(TsbMsgButtons buttons) {
@@ -36,9 +42,10 @@ TsbMsgResult defaultAnswer(TsbMsgButtons buttons) {
     return TsbMsgResult::mrOk;
 }
 
-QString nextFileName(TsbShownDialog::Type type, const QString& caption) {
+QString nextFileName(TsbShownDialog::Type type, const QString& caption,
+                     const QString& initialFile) {
     auto& p = presets();
-    p.Shown.push_back({type, TsbMsgKind::mkInformation, caption, {}});
+    p.Shown.push_back({type, TsbMsgKind::mkInformation, caption, initialFile});
     if (p.FileNames.empty()) {
         return {};
     }
@@ -64,6 +71,8 @@ TsbMsgResult TsbDialogs::MessageBox(QWidget* parent, const QString& text, const 
 
     QMessageBox box(parent);
     box.setWindowTitle(captionOrTitle(caption));
+    // Texts carry file, drive and disc names: "<b>" in one is shown as typed.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     switch (kind) {
     case TsbMsgKind::mkError:
@@ -107,17 +116,36 @@ TsbMsgResult TsbDialogs::MessageBox(QWidget* parent, const QString& text, const 
 QString TsbDialogs::OpenFileName(QWidget* parent, const QString& caption, const QString& filter,
                                  const QString& initialFile) {
     if (presets().Active) {
-        return nextFileName(TsbShownDialog::Type::dtOpenFile, caption);
+        return nextFileName(TsbShownDialog::Type::dtOpenFile, caption, initialFile);
     }
     return QFileDialog::getOpenFileName(parent, caption, initialFile, filter);
 }
 
 QString TsbDialogs::SaveFileName(QWidget* parent, const QString& caption, const QString& filter,
-                                 const QString& initialFile) {
+                                 const QString& initialFile, const QString& defaultSuffix) {
     if (presets().Active) {
-        return nextFileName(TsbShownDialog::Type::dtSaveFile, caption);
+        QString name = nextFileName(TsbShownDialog::Type::dtSaveFile, caption, initialFile);
+        // As the dialog does before it asks whether to replace a file.
+        if (!name.isEmpty() && !defaultSuffix.isEmpty() && QFileInfo(name).suffix().isEmpty()) {
+            name += QLatin1Char('.') + defaultSuffix;
+        }
+        return name;
     }
-    return QFileDialog::getSaveFileName(parent, caption, initialFile, filter);
+    QFileDialog dialog(parent, caption, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The dialog adds the suffix itself, so its question about replacing a
+    // file names the file that is really written.
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.selectFile(initialFile);
+    if (dialog.exec() != QDialog::Accepted) {
+        return {};
+    }
+    return dialog.selectedFiles().value(0);
+}
+
+void TsbDialogs::SetDefaultCaption(const QString& caption) {
+    defaultCaption() = caption;
 }
 
 int TsbDialogs::ExecModal(QDialog& dialog) {

@@ -17,7 +17,8 @@ enum class TsbMsgKind { mkError, mkWarning, mkInformation, mkConfirmation };
 enum class TsbMsgButtons { mbOk, mbYesNo, mbOkCancel };
 enum class TsbMsgResult { mrOk, mrCancel, mrYes, mrNo };
 
-// One dialog as the user would have seen it.
+// One dialog as the user would have seen it; a file dialog's Text is the
+// file or folder it opened at.
 struct TsbShownDialog {
     enum class Type { dtMessage, dtOpenFile, dtSaveFile, dtModalWindow };
     Type DialogType = Type::dtMessage;
@@ -28,13 +29,17 @@ struct TsbShownDialog {
 
 class TsbDialogs {
 public:
+    // Texts are shown as plain text. An empty caption stays empty until
+    // SetDefaultCaption names the program; after that it is the program's title.
     static TsbMsgResult MessageBox(QWidget* parent, const QString& text, const QString& caption,
                                    TsbMsgKind kind, TsbMsgButtons buttons = TsbMsgButtons::mbOk);
     // The chosen file, or an empty text when the user cancelled.
     static QString OpenFileName(QWidget* parent, const QString& caption, const QString& filter,
                                 const QString& initialFile = {});
+    // A name typed without a suffix gets defaultSuffix (in preset mode too).
     static QString SaveFileName(QWidget* parent, const QString& caption, const QString& filter,
-                                const QString& initialFile = {});
+                                const QString& initialFile = {}, const QString& defaultSuffix = {});
+    static void SetDefaultCaption(const QString& caption);
     // Runs a dialog window modally and returns its result code (QDialog::Accepted ...).
     // In preset mode the window is shown without a nested loop, then closed
     // with the next preset code (Accepted when none is queued).

@@ -41,6 +41,7 @@ QSize TsbImageButton::sizeHint() const {
 void TsbImageButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     const TPicture state = CurrentPicture();
 
     QPixmap picture = m_pictures[state];
@@ -62,6 +63,15 @@ void TsbImageButton::paintEvent(QPaintEvent*) {
         painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 4, 4);
     }
 
+    if (hasFocus()) {
+        // The keyboard's button: a dotted frame inside the picture, in the
+        // caption's colour so it shows on either skin.
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.setPen(QPen(palette().buttonText().color(), 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(3, 3, -4, -4));
+        painter.setRenderHint(QPainter::Antialiasing, true);
+    }
     if (text().isEmpty()) {
         return;
     }
@@ -73,6 +83,16 @@ void TsbImageButton::paintEvent(QPaintEvent*) {
         textRect.translate(0, 1);
     }
     painter.drawText(textRect, Qt::AlignCenter | Qt::TextShowMnemonic, text());
+}
+
+void TsbImageButton::focusInEvent(QFocusEvent* event) {
+    update();
+    QAbstractButton::focusInEvent(event);
+}
+
+void TsbImageButton::focusOutEvent(QFocusEvent* event) {
+    update();
+    QAbstractButton::focusOutEvent(event);
 }
 
 void TsbImageButton::enterEvent(QEnterEvent* event) {

@@ -1,7 +1,8 @@
 // A button drawn from pictures: one each for normal, mouse over, pressed and
 // disabled, with its caption drawn centred over the picture. The button takes
 // the size of its normal picture. Without pictures it draws a plain flat
-// button of its own, so a window whose art failed to load stays usable.
+// button of its own, so a window whose art failed to load stays usable. The
+// button with the keyboard focus is marked with a dotted frame.
 #pragma once
 
 #include <QAbstractButton>
@@ -25,6 +26,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;

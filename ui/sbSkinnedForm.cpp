@@ -75,6 +75,8 @@ void TsbSkinnedForm::EndDrag() {
 
 void TsbSkinnedForm::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    // On a scaled screen the picture is drawn larger: smoothly, not in blocks.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     if (!m_frame.isNull()) {
         painter.drawPixmap(0, 0, m_frame);
         return;
@@ -86,8 +88,15 @@ void TsbSkinnedForm::paintEvent(QPaintEvent*) {
 }
 
 void TsbSkinnedForm::mousePressEvent(QMouseEvent* event) {
-    BeginDrag(event->globalPosition().toPoint());
-    event->accept();
+    // A press that a control let through (a label, blank page space, a
+    // disabled button) arrives here too: only the frame picture itself, where
+    // no control lies, moves the window, and only with the left button.
+    if (event->button() == Qt::LeftButton && !childAt(event->position().toPoint())) {
+        BeginDrag(event->globalPosition().toPoint());
+        event->accept();
+        return;
+    }
+    event->ignore();
 }
 
 bool TsbSkinnedForm::eventFilter(QObject* watched, QEvent* event) {
@@ -108,8 +117,10 @@ bool TsbSkinnedForm::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::MouseButtonPress && watched != this) {
         auto* me = static_cast<QMouseEvent*>(event);
-        BeginDrag(me->globalPosition().toPoint());
-        return true;
+        if (me->button() == Qt::LeftButton) {
+            BeginDrag(me->globalPosition().toPoint());
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -1,8 +1,9 @@
 // A window without a system frame. Its background and outline come from one
 // bitmap: the picture is drawn at the top left, the window takes its size,
 // and every pixel of the key colour (magenta) is cut out of the window's
-// shape. The user drags the window by any part of the picture that no control
-// covers, and by the widgets registered as drag handles (the logos).
+// shape. The user drags the window with the left button by any part of the
+// picture that no control covers, and by the widgets registered as drag
+// handles (the logos); nowhere else.
 #pragma once
 
 #include <QImage>

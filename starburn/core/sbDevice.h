@@ -186,6 +186,13 @@ public:
         return makeError(SB_EXCEPTION_NOT_SUPPORTED, 0, "This drive cannot read its disc back");
     }
 
+    // A grabber opens the drive for writing (claim) and lets go of it
+    // (unclaim, once for each claim that succeeded). A drive that other
+    // programs can reach answers SB_EXCEPTION_DEVICE_BUSY while one of them
+    // has it open, as a real drive does.
+    virtual Error claim() { return {}; }
+    virtual void unclaim() {}
+
     // Called once when the library shuts down, after every write has ended.
     virtual void shutDown() {}
 

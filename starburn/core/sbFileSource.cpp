@@ -136,7 +136,9 @@ std::unique_ptr<ImageSource> openFileSource(const std::string& path, Error& erro
         error = makeError(SB_EXCEPTION_INVALID_PARAMETER, EINVAL, "No image file was named");
         return nullptr;
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking: opening a FIFO would otherwise wait for a writer for
+    // ever, out of reach of Cancel. Only a regular file is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         const int err = errno;
         error =
@@ -165,6 +167,7 @@ std::unique_ptr<ImageSource> openFileSource(const std::string& path, Error& erro
                           "The image file \"" + path + "\" is empty");
         return nullptr;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return std::make_unique<FileSource>(fd, path, static_cast<uint64_t>(st.st_size));
 }

@@ -66,7 +66,14 @@ private:
 
 Grabber::Grabber(std::shared_ptr<DeviceEntry> entry, PCALLBACK callback, void* context,
                  bool queryOnly)
-    : entry_(std::move(entry)), callback_(callback), context_(context), queryOnly_(queryOnly) {}
+    : entry_(std::move(entry)), callback_(callback), context_(context), queryOnly_(queryOnly),
+      claimed_(!queryOnly) {}
+
+Grabber::~Grabber() {
+    if (claimed_.exchange(false)) {
+        entry_->device->unclaim();
+    }
+}
 
 void Grabber::shutDown() {
     bool hadLock = false;
@@ -83,6 +90,9 @@ void Grabber::shutDown() {
     }
     if (hadLock) {
         entry_->removeLock();
+    }
+    if (claimed_.exchange(false)) {
+        entry_->device->unclaim();
     }
 }
 

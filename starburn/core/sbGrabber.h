@@ -15,7 +15,12 @@ namespace starburn {
 
 class Grabber : public Object {
 public:
+    // A grabber that is not query-only holds a claim on its drive
+    // (Device::claim, made by whoever creates it) and lets go of it once.
     Grabber(std::shared_ptr<DeviceEntry> entry, PCALLBACK callback, void* context, bool queryOnly);
+    ~Grabber() override;
+    Grabber(const Grabber&) = delete;
+    Grabber& operator=(const Grabber&) = delete;
 
     ObjectKind kind() const override { return ObjectKind::Grabber; }
 
@@ -63,6 +68,7 @@ private:
     bool writing_ = false;
     bool closed_ = false;
     bool locked_ = false;
+    std::atomic<bool> claimed_;
     std::thread::id writer_;
 };
 

@@ -37,6 +37,13 @@ uint8_t createGrabber(const char* function, void** ppGrabber, const Report& wher
         if (!entry) {
             return report(where, notFound);
         }
+        // Opened for writing, the drive is this program's until the grabber
+        // goes; a drive another program holds answers busy now.
+        if (access == 0) {
+            if (Error e = entry->device->claim()) {
+                return report(where, e);
+            }
+        }
         auto grabber = std::make_shared<Grabber>(entry, callback, context, access == 1);
         void* handle = registerObject(grabber);
         if (currentSession() != session) {

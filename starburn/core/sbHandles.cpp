@@ -1,5 +1,6 @@
 #include "starburn/core/sbHandles.h"
 
+#include <cstdint>
 #include <mutex>
 #include <unordered_map>
 
@@ -8,12 +9,18 @@ namespace {
 
 std::mutex g_mutex;
 std::unordered_map<const void*, std::shared_ptr<Object>> g_objects;
+// Handles are numbers counted up, never the object's address: the allocator
+// hands a freed address out again, and a stale copy of a destroyed handle
+// would then reach a new object. Counted in steps of 16 from an odd-looking
+// start, so a handle is never null and never a small integer by accident.
+uintptr_t g_nextHandle = 0x5B000010;
 
 } // namespace
 
 void* registerObject(std::shared_ptr<Object> object) {
-    void* handle = object.get();
     std::lock_guard lock(g_mutex);
+    void* handle = reinterpret_cast<void*>(g_nextHandle);
+    g_nextHandle += 16;
     g_objects[handle] = std::move(object);
     return handle;
 }

@@ -25,7 +25,8 @@ public:
     virtual void shutDown() {}
 };
 
-// Registers an object and returns the handle that stands for it.
+// Registers an object and returns the handle that stands for it: a value
+// never given out before in this process, so a destroyed handle stays invalid.
 void* registerObject(std::shared_ptr<Object> object);
 
 // The object behind a handle, or null when the handle is not a live object

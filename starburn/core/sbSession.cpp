@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace starburn {
@@ -37,6 +38,16 @@ Error prepareStateFolder(const std::string& folder) {
     if (!std::filesystem::is_directory(folder, ec)) {
         return makeError(SB_EXCEPTION_FILE_ERROR, ENOTDIR,
                          "The state folder \"" + folder + "\" is not a folder");
+    }
+    // The disc images in it are the user's: no one else may look in or
+    // plant files there.
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0 && st.st_uid == ::geteuid() &&
+        (st.st_mode & 07777) != 0700 && ::chmod(folder.c_str(), 0700) != 0) {
+        const int err = errno;
+        return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err),
+                         "The state folder \"" + folder +
+                             "\" cannot be made private: " + std::strerror(err));
     }
     // Proven by writing, not by looking at permission bits: a read-only
     // mount or an ACL says no only when asked.

@@ -4,8 +4,10 @@
 #include "starburn/core/sbFileSource.h"
 #include "starburn/filetree/sbTreeSource.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
+#include <vector>
 
 using namespace starburn;
 
@@ -62,9 +64,10 @@ Error addTreeTrack(WriteJob& job, void* tree) {
         return badArgument("No file tree was given");
     }
     std::string error;
-    auto source = openTreeSource(tree, error);
+    uint8_t exception = 0;
+    auto source = openTreeSource(tree, error, &exception);
     if (!source) {
-        return makeError(SB_EXCEPTION_TREE_ERROR, 0, error);
+        return makeError(exception, exception == SB_EXCEPTION_DEVICE_BUSY ? EBUSY : 0, error);
     }
     job.tracks.push_back({std::move(source), "file tree image"});
     return {};
@@ -233,6 +236,7 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_SessionAtOnce(
             job.method = WriteMethod::SessionAtOnce;
             job.testWrite = bTestWrite != 0;
             job.closeSession = bCloseSession != 0;
+            std::vector<void*> trees;
             for (uint32_t i = 0; i < count; ++i) {
                 const uint8_t* entry =
                     bytes + offsetof(SessionLayoutRecord, Entries) + i * sizeof(SessionEntry);
@@ -242,6 +246,16 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_SessionAtOnce(
                 if (bEntriesAreTrees != 0) {
                     void* tree = nullptr;
                     std::memcpy(&tree, entry + offsetof(SessionEntry, FileTree), sizeof tree);
+                    // Two tracks from one tree would share its one read position.
+                    const auto same = std::find(trees.begin(), trees.end(), tree);
+                    if (tree != nullptr && same != trees.end()) {
+                        return badArgument(
+                            "Entries " + std::to_string(same - trees.begin()) + " and " +
+                            std::to_string(i) +
+                            " of the session layout are the same file tree; a tree is written "
+                            "once per session");
+                    }
+                    trees.push_back(tree);
                     if (Error e = addTreeTrack(job, tree)) {
                         return e;
                     }

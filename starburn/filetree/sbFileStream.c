@@ -42,7 +42,13 @@ static int fs_open(IsoStream* stream) {
     if (d->fd >= 0) {
         return ISO_FILE_ALREADY_OPENED;
     }
-    d->fd = open(d->path, O_RDONLY | O_CLOEXEC);
+    /* Non-blocking: a source swapped for a FIFO must not hang the write. */
+    d->fd = open(d->path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (d->fd >= 0 && (fstat(d->fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        close(d->fd);
+        d->fd = -1;
+        errno = EINVAL;
+    }
     if (d->fd < 0) {
         int err = errno;
         fs_report(d, SB_STREAM_OPEN_FAILED, err);
@@ -50,6 +56,7 @@ static int fs_open(IsoStream* stream) {
                : err == EACCES ? ISO_FILE_ACCESS_DENIED
                                : ISO_FILE_ERROR;
     }
+    (void)fcntl(d->fd, F_SETFL, fcntl(d->fd, F_GETFL) & ~O_NONBLOCK);
     d->buffer = malloc(SB_FILE_STREAM_BUFFER);
     if (d->buffer == NULL) {
         close(d->fd);

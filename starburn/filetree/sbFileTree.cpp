@@ -104,12 +104,20 @@ bool checkReadableFile(const std::string& path, struct stat& st, Error& error) {
                  "source " + quoted(path) + " is not a regular file"};
         return false;
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, and checked again on what was opened: a file swapped for
+    // a FIFO after the check above must not hang the call.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         error = fileError(errno, "cannot read source file " + quoted(path));
         return false;
     }
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
+    if (!regular) {
+        error = {SB_EXCEPTION_FILE_ERROR, SB_STATUS_NONE,
+                 "source " + quoted(path) + " is not a regular file"};
+        return false;
+    }
     return true;
 }
 
@@ -182,13 +190,44 @@ FileTree::~FileTree() {
     }
 }
 
-bool FileTree::enter(Error& error) {
+bool FileTree::enter(Error& error, bool byWriter) {
     if (busy_) {
         error = {SB_EXCEPTION_GENERIC, SB_STATUS_NONE,
                  "the file tree is busy: its callback may not call into the same tree"};
         return false;
     }
+    if (writing_ && !byWriter) {
+        // Changing or rewinding the image under the write would put a
+        // silently wrong disc in the drive.
+        error = {SB_EXCEPTION_DEVICE_BUSY, SB_STATUS_NONE,
+                 "the file tree is being written to a disc; wait until the write ends"};
+        return false;
+    }
     return true;
+}
+
+bool FileTree::beginWrite(Error& error) {
+    std::lock_guard lock(mutex_);
+    if (!enter(error)) {
+        return false;
+    }
+    writing_ = true;
+    return true;
+}
+
+void FileTree::endWrite() {
+    std::lock_guard lock(mutex_);
+    writing_ = false;
+}
+
+bool FileTree::readForWrite(void* buffer, size_t length, Error& error) {
+    std::lock_guard lock(mutex_);
+    return enter(error, true) && readLocked(buffer, length, error);
+}
+
+bool FileTree::rewindForWrite(Error& error) {
+    std::lock_guard lock(mutex_);
+    return enter(error, true) && rewindLocked(error);
 }
 
 namespace {
@@ -1109,9 +1148,10 @@ uint64_t FileTree::imageSize() {
 
 bool FileTree::read(void* buffer, size_t length, Error& error) {
     std::lock_guard lock(mutex_);
-    if (!enter(error)) {
-        return false;
-    }
+    return enter(error) && readLocked(buffer, length, error);
+}
+
+bool FileTree::readLocked(void* buffer, size_t length, Error& error) {
     if (image_ == nullptr) {
         error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
                  "the image is not built: build it (BuildImage) before reading"};
@@ -1162,9 +1202,10 @@ bool FileTree::read(void* buffer, size_t length, Error& error) {
 
 bool FileTree::rewind(Error& error) {
     std::lock_guard lock(mutex_);
-    if (!enter(error)) {
-        return false;
-    }
+    return enter(error) && rewindLocked(error);
+}
+
+bool FileTree::rewindLocked(Error& error) {
     if (image_ == nullptr) {
         error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
                  "the image is not built: build it (BuildImage) before reading"};

@@ -91,12 +91,25 @@ public:
     // Makes the next read start at the image's first byte.
     bool rewind(Error& error);
 
+    // A write reads the image through the tree's one read position. From
+    // beginWrite to endWrite every other call that changes the tree or moves
+    // that position (AddFile, AddFolder, RemoveName, SetBootImage, BuildImage,
+    // Read, SeekToBegin) fails with SB_EXCEPTION_DEVICE_BUSY, and so does a
+    // second beginWrite: a tree is written by one write at a time, once.
+    bool beginWrite(Error& error);
+    void endWrite();
+    bool readForWrite(void* buffer, size_t length, Error& error);
+    bool rewindForWrite(Error& error);
+
 private:
     struct Transaction;
     struct Placement;
 
-    // Guards against a call from inside this tree's own callback.
-    bool enter(Error& error);
+    // Guards against a call from inside this tree's own callback, and
+    // (unless the writer calls) against a call while a write reads the tree.
+    bool enter(Error& error, bool byWriter = false);
+    bool readLocked(void* buffer, size_t length, Error& error);
+    bool rewindLocked(Error& error);
 
     Entry* resolve(const char* path) const;
     std::string pathOf(const Entry* entry) const;
@@ -127,6 +140,7 @@ private:
 
     std::recursive_mutex mutex_;
     bool busy_ = false;
+    bool writing_ = false; // a write reads the image
 
     std::unique_ptr<Entry> root_;
 

@@ -8,13 +8,17 @@ namespace {
 
 class TreeImageSource final : public ImageSource {
 public:
+    // Takes over the tree's write claim (FileTree::beginWrite) and ends it.
     explicit TreeImageSource(std::shared_ptr<filetree::FileTree> tree) : tree_(std::move(tree)) {}
+    ~TreeImageSource() override { tree_->endWrite(); }
+    TreeImageSource(const TreeImageSource&) = delete;
+    TreeImageSource& operator=(const TreeImageSource&) = delete;
 
     uint64_t size() const override { return tree_->imageSize(); }
 
     bool read(void* buffer, size_t length, std::string& error, int& errnoValue) override {
         filetree::Error failure;
-        if (tree_->read(buffer, length, failure)) {
+        if (tree_->readForWrite(buffer, length, failure)) {
             return true;
         }
         return fill(failure, error, errnoValue);
@@ -22,7 +26,7 @@ public:
 
     bool rewind(std::string& error, int& errnoValue) override {
         filetree::Error failure;
-        if (tree_->rewind(failure)) {
+        if (tree_->rewindForWrite(failure)) {
             return true;
         }
         return fill(failure, error, errnoValue);
@@ -41,7 +45,11 @@ private:
 
 } // namespace
 
-std::unique_ptr<ImageSource> openTreeSource(void* treeHandle, std::string& error) {
+std::unique_ptr<ImageSource> openTreeSource(void* treeHandle, std::string& error,
+                                            uint8_t* exception) {
+    uint8_t ignored = 0;
+    uint8_t& failed = exception != nullptr ? *exception : ignored;
+    failed = SB_EXCEPTION_TREE_ERROR;
     auto tree = lookup<filetree::FileTree>(treeHandle, ObjectKind::FileTree);
     if (!tree) {
         error = "not a file tree handle (null, destroyed or of another kind)";
@@ -52,11 +60,21 @@ std::unique_ptr<ImageSource> openTreeSource(void* treeHandle, std::string& error
         return nullptr;
     }
     filetree::Error failure;
-    if (!tree->rewind(failure)) {
+    // Refused while another write reads the tree, and for a tree listed
+    // twice in one write: both would share its one read position.
+    if (!tree->beginWrite(failure)) {
         error = failure.text;
+        failed = failure.exception;
         return nullptr;
     }
-    return std::make_unique<TreeImageSource>(std::move(tree));
+    auto source = std::make_unique<TreeImageSource>(tree);
+    if (!tree->rewindForWrite(failure)) {
+        error = failure.text;
+        failed = failure.exception;
+        return nullptr;
+    }
+    failed = SB_EXCEPTION_NONE;
+    return source;
 }
 
 } // namespace starburn

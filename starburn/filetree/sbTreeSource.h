@@ -21,9 +21,14 @@ namespace starburn {
 // missing or changed, a generator fault) reports the text of the tree's Read;
 // the errno value is set where a file operation failed, else 0.
 //
-// Returns null with error set when the handle is no file tree or the tree has
-// no built image. Visible outside the library so the library's tests can
-// drive it directly.
-STARBURN_API std::unique_ptr<ImageSource> openTreeSource(void* treeHandle, std::string& error);
+// While the source lives, the tree refuses calls that would change it or move
+// its read position, and a second source (FileTree::beginWrite).
+//
+// Returns null with error set when the handle is no file tree, the tree has
+// no built image or a write reads it already; exception (when given) gets the
+// SB_EXCEPTION_* number of that failure. Visible outside the library so the
+// library's tests can drive it directly.
+STARBURN_API std::unique_ptr<ImageSource> openTreeSource(void* treeHandle, std::string& error,
+                                                         uint8_t* exception = nullptr);
 
 } // namespace starburn

@@ -47,8 +47,12 @@ public:
                                             id + "\": " + error + "; the recorder is left out");
                 continue;
             }
+            // A recorder whose saved disc cannot be put right is left out;
+            // the others still start.
             if (Error e = recorder->load(*context.problems)) {
-                return e;
+                context.problems->push_back(origin + ":" + std::to_string(line) + ": recorder \"" +
+                                            id + "\": " + e.text + "; the recorder is left out");
+                continue;
             }
             if (!context.table->add(std::move(request), error)) {
                 context.problems->push_back(origin + ":" + std::to_string(line) + ": recorder \"" +

@@ -92,6 +92,7 @@ void Disc::addDamaged(uint32_t blocks) {
         {static_cast<uint32_t>(tracks_.size() + 1), session, nextWritable(), blocks, true});
     sessionOpen_ = false;
     damaged_ = true;
+    writeInProgress_ = false;
 }
 
 bool Disc::closeSession() {
@@ -225,6 +226,9 @@ std::string Disc::serialize() const {
     s += std::string("FinalOnClose = ") + (finalOnClose_ ? "yes" : "no") + "\n";
     s += std::string("Complete = ") + (complete_ ? "yes" : "no") + "\n";
     s += std::string("Damaged = ") + (damaged_ ? "yes" : "no") + "\n";
+    if (writeInProgress_) {
+        s += "WriteInProgress = yes\n";
+    }
     for (const auto& t : tracks_) {
         s += "Track = " + std::to_string(t.session) + ", " + std::to_string(t.start) + ", " +
              std::to_string(t.blocks) + ", " + (t.damaged ? "damaged" : "good") + "\n";
@@ -261,8 +265,13 @@ bool Disc::parse(const sbini::IniDocument& doc, Disc& out, std::string& error) {
     d.type_ = kind->type;
     uint64_t n = 0;
     const sbini::IniEntry* capacity = section->find("Capacity");
-    if (capacity == nullptr || !parseUnsigned(capacity->value, n) || n == 0 || n > 0xFFFFFFFFu) {
-        error = "its capacity is missing or not a number";
+    if (capacity == nullptr) {
+        error = "its capacity is missing";
+        return false;
+    }
+    if (!parseUnsigned(capacity->value, n) || n == 0 || n > 0xFFFFFFFFu) {
+        error = iniProblem(doc, capacity->line,
+                           "the capacity \"" + capacity->value + "\" is not a number of blocks");
         return false;
     }
     d.capacity_ = static_cast<uint32_t>(n);
@@ -280,6 +289,11 @@ bool Disc::parse(const sbini::IniDocument& doc, Disc& out, std::string& error) {
             return false;
         }
     }
+    if (const sbini::IniEntry* e = section->find("WriteInProgress");
+        e != nullptr && !parseBool(e->value, d.writeInProgress_)) {
+        error = iniProblem(doc, e->line, "WriteInProgress is not yes/no");
+        return false;
+    }
     for (const auto& e : section->entries) {
         if (!sameName(e.key, "Track")) {
             continue;
@@ -291,15 +305,17 @@ bool Disc::parse(const sbini::IniDocument& doc, Disc& out, std::string& error) {
         if (parts.size() != 4 || !parseUnsigned(parts[0], session) ||
             !parseUnsigned(parts[1], start) || !parseUnsigned(parts[2], blocks) ||
             (parts[3] != "good" && parts[3] != "damaged")) {
-            error = "line " + std::to_string(e.line) + " does not describe a track";
+            error = iniProblem(doc, e.line, "\"" + e.value + "\" does not describe a track");
             return false;
         }
         const uint32_t expectedStart = d.nextWritable();
         const uint32_t lastSession = d.tracks_.empty() ? 1 : d.tracks_.back().session;
-        if (start != expectedStart || blocks == 0 || start + blocks > d.capacity_ ||
-            session < lastSession || session > lastSession + 1 || session == 0 ||
-            d.tracks_.size() >= kMaxTracks) {
-            error = "line " + std::to_string(e.line) + " describes a track that does not fit";
+        // Compared without adding, so no sum wraps past the capacity.
+        if (start != expectedStart || blocks == 0 || blocks > d.capacity_ ||
+            start > d.capacity_ - blocks || session < lastSession || session > lastSession + 1 ||
+            session == 0 || d.tracks_.size() >= kMaxTracks) {
+            error =
+                iniProblem(doc, e.line, "the track \"" + e.value + "\" does not fit on the disc");
             return false;
         }
         d.tracks_.push_back({static_cast<uint32_t>(d.tracks_.size() + 1),

@@ -59,6 +59,12 @@ public:
     // A write failed after it had begun: what it wrote stays, marked damaged.
     void addDamaged(uint32_t blocks);
 
+    // A write to the disc has begun (saved before its first byte, so a crash
+    // shows), or has ended either way. addDamaged ends it too.
+    void beginWrite() { writeInProgress_ = true; }
+    void endWrite() { writeInProgress_ = false; }
+    bool writeInterrupted() const { return writeInProgress_; }
+
     // Closes the open session. False when none is open.
     bool closeSession();
 
@@ -83,6 +89,7 @@ private:
     bool finalOnClose_ = false; // closing it completes the disc
     bool complete_ = false;
     bool damaged_ = false;
+    bool writeInProgress_ = false;
 };
 
 } // namespace starburn::virt

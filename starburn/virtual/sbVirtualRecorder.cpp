@@ -6,12 +6,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,15 +20,57 @@ namespace starburn::virt {
 using namespace sbini;
 namespace {
 
-// Writes a file through a temporary file and a rename, so a crash never leaves
-// half a file behind. Returns false and sets error (and errnoValue) on failure.
+// State files are never reached through a symbolic link: a link planted in
+// the state folder must not send the recorder's writes somewhere else.
+using Clock = std::chrono::steady_clock;
+
+constexpr int kNoLinks = O_CLOEXEC | O_NOFOLLOW;
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// Makes a rename or link in a folder last through a power cut.
+bool syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// A folder only this user may enter; an existing folder is left as it is.
+bool makePrivateFolder(const std::string& folder, int& errnoValue) {
+    if (::mkdir(folder.c_str(), 0700) == 0) {
+        return true;
+    }
+    errnoValue = errno;
+    struct stat st {};
+    if (errnoValue == EEXIST && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        return true;
+    }
+    if (errnoValue == EEXIST) {
+        errnoValue = ENOTDIR;
+    }
+    return false;
+}
+
+// Writes a file through a temporary file of a name of its own and a rename,
+// so a crash never leaves half a file behind and nothing already there is
+// written through. Returns false and sets error (and errnoValue) on failure.
 bool writeFileAtomically(const std::string& path, std::string_view content, std::string& error,
                          int& errnoValue) {
-    const std::string temporary = path + ".new";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::string temporary = path + ".new-XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         errnoValue = errno;
-        error = "\"" + temporary + "\" cannot be created: " + std::strerror(errnoValue);
+        error = "\"" + path + ".new\" cannot be created: " + std::strerror(errnoValue);
         return false;
     }
     size_t done = 0;
@@ -61,10 +103,89 @@ bool writeFileAtomically(const std::string& path, std::string_view content, std:
         ::unlink(temporary.c_str());
         return false;
     }
+    if (!syncFolder(folderOf(path))) {
+        errnoValue = errno;
+        error = "the folder of \"" + path + "\" cannot be saved: " + std::strerror(errnoValue);
+        return false;
+    }
     return true;
 }
 
-using Clock = std::chrono::steady_clock;
+// Copies from to a new file to, syncs it and removes from. Memory stays
+// bounded whatever the size. 0 or an errno value; EEXIST when to is taken.
+int copyThenRemove(const std::string& from, const std::string& to) {
+    const int in = ::open(from.c_str(), O_RDONLY | kNoLinks);
+    if (in < 0) {
+        return errno;
+    }
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | kNoLinks, 0644);
+    if (out < 0) {
+        const int err = errno;
+        ::close(in);
+        return err;
+    }
+    std::unique_ptr<char[]> buffer(new char[1 << 20]);
+    int err = 0;
+    for (;;) {
+        const ssize_t n = ::read(in, buffer.get(), 1 << 20);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            err = n < 0 ? errno : 0;
+            break;
+        }
+        size_t done = 0;
+        while (done < static_cast<size_t>(n)) {
+            const ssize_t w = ::write(out, buffer.get() + done, static_cast<size_t>(n) - done);
+            if (w < 0 && errno == EINTR) {
+                continue;
+            }
+            if (w < 0) {
+                err = errno;
+                break;
+            }
+            done += static_cast<size_t>(w);
+        }
+        if (err != 0) {
+            break;
+        }
+    }
+    if (err == 0 && ::fsync(out) != 0) {
+        err = errno;
+    }
+    if (::close(out) != 0 && err == 0) {
+        err = errno;
+    }
+    ::close(in);
+    if (err != 0) {
+        ::unlink(to.c_str());
+        return err;
+    }
+    ::unlink(from.c_str());
+    return 0;
+}
+
+// Moves from to the new name to without ever replacing a file there: a hard
+// link where the file system has them; else a rename that refuses to replace
+// (vfat, exFAT and many network file systems have no hard links); else, across
+// file systems, a copy. 0 or an errno value; EEXIST when to is taken.
+int moveWithoutReplacing(const std::string& from, const std::string& to) {
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    if (errno == EEXIST) {
+        return EEXIST;
+    }
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno == EEXIST) {
+        return EEXIST;
+    }
+    return copyThenRemove(from, to);
+}
 
 constexpr size_t kMaxChunk = 1 << 20; // bounded memory whatever the image size
 
@@ -83,9 +204,10 @@ std::string fileError(const std::string& what, const std::string& path, int err)
     return what + " \"" + path + "\": " + std::strerror(err);
 }
 
+// Also true for a dangling symbolic link: a state file name that is taken.
 bool exists(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
 bool pwriteAll(int fd, const char* data, size_t length, uint64_t offset) {
@@ -104,8 +226,21 @@ bool pwriteAll(int fd, const char* data, size_t length, uint64_t offset) {
     return true;
 }
 
-uint32_t blocksOf(uint64_t bytes) {
-    return static_cast<uint32_t>((bytes + kBlockSize - 1) / kBlockSize);
+// In 64 bits: an image of 8 TiB is 2^32 blocks, not none.
+uint64_t blocksOf(uint64_t bytes) {
+    return bytes / kBlockSize + (bytes % kBlockSize != 0 ? 1 : 0);
+}
+
+// The moment seconds after start, at most a year on: a tiny rate (WriteLimit
+// = 1) would otherwise overflow the clock's 64-bit count of nanoseconds.
+Clock::time_point secondsAfter(Clock::time_point start, double seconds) {
+    constexpr double kYear = 365.0 * 24 * 3600;
+    if (!(seconds > 0)) {
+        seconds = 0;
+    }
+    seconds = std::min(seconds, kYear);
+    return start +
+           std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
 // A volume label that is safe in a file name: ISO9660 d-characters and a few more.
@@ -159,15 +294,132 @@ std::string Recorder::contentsFile() const {
     return folder_ + "/disc.img";
 }
 
+Recorder::~Recorder() {
+    if (lockFd_ >= 0) {
+        ::close(lockFd_);
+    }
+}
+
+std::string Recorder::lockFile() const {
+    return folder_ + "/lock";
+}
+
+int Recorder::tryLock(long& holder, Error& error) const {
+    holder = 0;
+    const int fd = ::open(lockFile().c_str(), O_RDWR | O_CREAT | kNoLinks, 0600);
+    if (fd < 0) {
+        const int err = errno;
+        error = makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err),
+                          fileError("The lock of the recorder cannot be opened", lockFile(), err));
+        return -1;
+    }
+    // The kernel lets go of the lock when its holder ends, however it ends.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        if (err == EWOULDBLOCK) {
+            char text[32] = {};
+            if (::pread(fd, text, sizeof text - 1, 0) > 0) {
+                holder = std::strtol(text, nullptr, 10);
+            }
+        } else {
+            error = makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err),
+                              fileError("The recorder cannot be locked", lockFile(), err));
+        }
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 Error Recorder::load(std::vector<std::string>& problems) {
-    std::error_code ec;
-    std::filesystem::create_directories(folder_, ec);
-    if (ec) {
-        return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(ec.value()),
+    int err = 0;
+    if (!makePrivateFolder(folder_, err)) {
+        return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err),
                          "The folder of recorder \"" + config_.id + "\", \"" + folder_ +
-                             "\", cannot be created: " + ec.message());
+                             "\", cannot be created: " + std::strerror(err));
     }
     std::lock_guard lock(mutex_);
+    disc_ = Disc::fromConfig(config_.disc);
+    long holder = 0;
+    Error error;
+    const int fd = tryLock(holder, error);
+    if (fd < 0) {
+        if (error) {
+            return error;
+        }
+        // Another program has the recorder open for writing: its files are
+        // in use, so nothing is recovered or changed here. Queries answer
+        // with the disc as last saved; the state is read again when this
+        // program opens the recorder for writing.
+        std::vector<std::string> ignored;
+        std::string why;
+        Disc saved;
+        auto doc = readIniFile(discFile(), ignored, why, "disc description", false);
+        if (doc && Disc::parse(*doc, saved, why)) {
+            disc_ = saved;
+        }
+        return {};
+    }
+    Error e = restoreLocked(problems);
+    ::close(fd);
+    return e;
+}
+
+Error Recorder::claim() {
+    std::lock_guard lock(mutex_);
+    if (claims_ > 0) {
+        ++claims_;
+        return {};
+    }
+    long holder = 0;
+    Error error;
+    const int fd = tryLock(holder, error);
+    if (fd < 0) {
+        if (error) {
+            return error;
+        }
+        return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY,
+                         "The recorder " + config_.facts.product + " is in use by another " +
+                             (holder > 0 ? "program (process " + std::to_string(holder) + ")"
+                                         : std::string("program")) +
+                             "; close it there and try again");
+    }
+    const std::string pid = std::to_string(::getpid()) + "\n";
+    if (::ftruncate(fd, 0) != 0 ||
+        ::pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
+        // Only the text naming the holder is missing; the lock itself holds.
+        std::fprintf(stderr, "libStarBurn: recorder \"%s\": %s\n", config_.id.c_str(),
+                     std::strerror(errno));
+    }
+    // Another program may have written, ejected or crashed on this recorder
+    // since the library started: its files say what the disc holds now.
+    std::vector<std::string> problems;
+    Error e = restoreLocked(problems);
+    for (const auto& p : problems) {
+        std::fprintf(stderr, "libStarBurn: %s\n", p.c_str());
+    }
+    if (e) {
+        ::close(fd);
+        return e;
+    }
+    lockFd_ = fd;
+    claims_ = 1;
+    return {};
+}
+
+void Recorder::unclaim() {
+    std::lock_guard lock(mutex_);
+    if (claims_ == 0 || --claims_ > 0) {
+        return;
+    }
+    if (::ftruncate(lockFd_, 0) != 0) {
+        // The next holder writes its own number over it.
+    }
+    ::close(lockFd_);
+    lockFd_ = -1;
+}
+
+Error Recorder::restoreLocked(std::vector<std::string>& problems) {
     disc_ = Disc::fromConfig(config_.disc);
     if (!exists(discFile())) {
         if (exists(contentsFile())) {
@@ -184,11 +436,35 @@ Error Recorder::load(std::vector<std::string>& problems) {
     std::vector<std::string> parseProblems;
     std::string error;
     Disc saved;
-    auto doc = readIniFile(discFile(), parseProblems, error);
+    auto doc = readIniFile(discFile(), parseProblems, error, "disc description", false);
     bool usable = doc && parseProblems.empty() && Disc::parse(*doc, saved, error);
     if (usable && saved.present() && !readsKind(config_.facts, *saved.kind())) {
         usable = false;
         error = std::string("the recorder can no longer read its ") + saved.kind()->name + " disc";
+    }
+    if (usable && saved.writeInterrupted()) {
+        // The program ended during a write. What reached the image stays on
+        // the disc as a damaged session, as a drive shows a burn that stopped;
+        // the disc is not blank and nothing writes over those bytes.
+        struct stat st {};
+        const uint64_t written = ::lstat(contentsFile().c_str(), &st) == 0 && S_ISREG(st.st_mode)
+                                     ? static_cast<uint64_t>(st.st_size)
+                                     : 0;
+        const uint64_t startByte = static_cast<uint64_t>(saved.nextWritable()) * kBlockSize;
+        const uint64_t room = saved.capacity() - saved.nextWritable();
+        const uint64_t blocks =
+            std::clamp<uint64_t>(written > startByte ? blocksOf(written - startByte) : 0, 1,
+                                 std::max<uint64_t>(room, 1));
+        disc_ = saved;
+        if (room > 0) {
+            coverLocked(static_cast<uint64_t>(saved.nextWritable() + blocks) * kBlockSize);
+            disc_.addDamaged(static_cast<uint32_t>(blocks));
+        }
+        disc_.endWrite();
+        problems.push_back("recorder \"" + config_.id +
+                           "\": a write was under way when the program ended; the disc holds "
+                           "what reached it as a damaged session");
+        return persistLocked();
     }
     if (usable) {
         disc_ = saved;
@@ -212,14 +488,36 @@ Error Recorder::load(std::vector<std::string>& problems) {
     return {};
 }
 
+void Recorder::coverLocked(uint64_t end) {
+    // The contents file covers the damaged blocks, zeros where nothing came.
+    const int fd = ::open(contentsFile().c_str(), O_WRONLY | O_CREAT | kNoLinks, 0644);
+    if (fd < 0) {
+        std::fprintf(stderr, "libStarBurn: recorder \"%s\": %s\n", config_.id.c_str(),
+                     fileError("The disc image cannot be opened", contentsFile(), errno).c_str());
+        return;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) < end) {
+        if (::ftruncate(fd, static_cast<off_t>(end)) != 0) {
+            std::fprintf(stderr, "libStarBurn: recorder \"%s\": %s\n", config_.id.c_str(),
+                         std::strerror(errno));
+        }
+    }
+    ::close(fd);
+}
+
 Error Recorder::noDisc() const {
     return notReady("No disc in the drive " + config_.facts.product);
 }
 
 Error Recorder::persistLocked() {
+    return saveLocked(disc_);
+}
+
+Error Recorder::saveLocked(const Disc& disc) {
     std::string error;
     int err = 0;
-    if (!writeFileAtomically(discFile(), disc_.serialize(), error, err)) {
+    if (!writeFileAtomically(discFile(), disc.serialize(), error, err)) {
         return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err),
                          "The state of the disc cannot be saved: " + error);
     }
@@ -241,15 +539,14 @@ Error Recorder::fileAwayLocked(const char* reason, std::string& imagePath, bool 
     if (!exists(contents)) {
         return {};
     }
-    std::error_code ec;
-    std::filesystem::create_directories(ejectFolder_, ec);
-    if (ec) {
-        return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(ec.value()),
+    int folderErr = 0;
+    if (!makePrivateFolder(ejectFolder_, folderErr)) {
+        return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(folderErr),
                          "The folder for ejected discs, \"" + ejectFolder_ +
-                             "\", cannot be created: " + ec.message());
+                             "\", cannot be created: " + std::strerror(folderErr));
     }
     // The image holds exactly the written blocks: whole sectors, nothing after.
-    const int fd = ::open(contents.c_str(), O_RDWR | O_CLOEXEC);
+    const int fd = ::open(contents.c_str(), O_RDWR | kNoLinks);
     if (fd < 0) {
         const int err = errno;
         return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err),
@@ -283,15 +580,20 @@ Error Recorder::fileAwayLocked(const char* reason, std::string& imagePath, bool 
     for (int n = 1; n < 10000; ++n) {
         const std::string candidate =
             n == 1 ? base + ".iso" : base + "-" + std::to_string(n) + ".iso";
-        // link() never replaces a file, so no earlier image is overwritten.
-        if (::link(contents.c_str(), candidate.c_str()) == 0) {
-            ::unlink(contents.c_str());
+        // Never replaces a file, so no earlier image is overwritten.
+        const int err = moveWithoutReplacing(contents, candidate);
+        if (err == 0) {
+            if (!syncFolder(ejectFolder_) || !syncFolder(folder_)) {
+                std::fprintf(
+                    stderr, "libStarBurn: recorder \"%s\": %s\n", config_.id.c_str(),
+                    fileError("The folders cannot be saved after filing away", candidate, errno)
+                        .c_str());
+            }
             imagePath = candidate;
             lastEjected_ = candidate;
             return {};
         }
-        if (errno != EEXIST) {
-            const int err = errno;
+        if (err != EEXIST) {
             return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err),
                              fileError("The disc cannot be filed away as", candidate, err));
         }
@@ -553,7 +855,7 @@ Error Recorder::planLocked(const WriteJob& job, Plan& plan) {
         plan.total += size;
         blocks += blocksOf(size);
     }
-    const uint32_t freeBlocks = disc_.freeBlocks();
+    const uint64_t freeBlocks = disc_.freeBlocks();
     if (blocks > freeBlocks) {
         return makeError(SB_EXCEPTION_MEDIUM_ERROR, ENOSPC,
                          "The image does not fit on the disc: it needs " + std::to_string(blocks) +
@@ -594,6 +896,17 @@ Error Recorder::write(WriteJob& job, WriteMonitor& monitor) {
         if (Error e = planLocked(job, plan)) {
             return e;
         }
+        if (!plan.testWrite) {
+            // Recorded before the first byte goes out: when the program dies
+            // during the write, the next start finds a disc that was being
+            // written, not a blank one beside half an image.
+            Disc marked = disc_;
+            marked.beginWrite();
+            if (Error e = saveLocked(marked)) {
+                e.text = "The write did not start: " + e.text;
+                return e;
+            }
+        }
         writing_ = true;
     }
     struct Done {
@@ -620,9 +933,10 @@ Error Recorder::write(WriteJob& job, WriteMonitor& monitor) {
     }
     std::lock_guard lock(mutex_);
     if (!plan.testWrite) {
+        // Each fits: the plan checked the sum against the disc's free blocks.
         std::vector<uint32_t> blocks;
         for (uint64_t b : plan.trackBytes) {
-            blocks.push_back(blocksOf(b));
+            blocks.push_back(static_cast<uint32_t>(blocksOf(b)));
         }
         switch (job.method) {
         case WriteMethod::TrackAtOnce:
@@ -638,7 +952,12 @@ Error Recorder::write(WriteJob& job, WriteMonitor& monitor) {
             break;
         }
         corruptWrittenLocked(plan.startLba, plan.total);
-        persistQuietly();
+        // A write the disc's record does not show has not happened for the
+        // next start of the program: the caller learns it now.
+        if (Error e = persistLocked()) {
+            e.text = "The image was written, but " + e.text;
+            return e;
+        }
     }
     return {};
 }
@@ -646,7 +965,7 @@ Error Recorder::write(WriteJob& job, WriteMonitor& monitor) {
 Error Recorder::stream(WriteJob& job, WriteMonitor& monitor, const Plan& plan, uint64_t& done) {
     int fd = -1;
     if (!plan.testWrite) {
-        fd = ::open(contentsFile().c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        fd = ::open(contentsFile().c_str(), O_WRONLY | O_CREAT | kNoLinks, 0644);
         if (fd < 0) {
             const int err = errno;
             return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err),
@@ -743,9 +1062,8 @@ Error Recorder::stream(WriteJob& job, WriteMonitor& monitor, const Plan& plan, u
                                       std::to_string(plan.total));
             }
             if (plan.rate > 0 && static_cast<double>(done) > lead) {
-                const auto due = start + std::chrono::duration_cast<Clock::duration>(
-                                             std::chrono::duration<double>(
-                                                 (static_cast<double>(done) - lead) / plan.rate));
+                const auto due =
+                    secondsAfter(start, (static_cast<double>(done) - lead) / plan.rate);
                 if (due > Clock::now() && !monitor.sleepUntil(due)) {
                     return cancelled();
                 }
@@ -773,9 +1091,7 @@ Error Recorder::stream(WriteJob& job, WriteMonitor& monitor, const Plan& plan, u
     }
     // The drive empties its buffer onto the disc.
     if (plan.rate > 0) {
-        const auto end =
-            start + std::chrono::duration_cast<Clock::duration>(
-                        std::chrono::duration<double>(static_cast<double>(plan.total) / plan.rate));
+        const auto end = secondsAfter(start, static_cast<double>(plan.total) / plan.rate);
         while (Clock::now() < end) {
             const auto step = std::min(end, Clock::now() + std::chrono::milliseconds(200));
             if (!monitor.sleepUntil(step)) {
@@ -796,7 +1112,7 @@ void Recorder::recordFailure(const Plan& plan, uint64_t done, bool takeOut) {
     if (!plan.testWrite && disc_.present()) {
         // What reached the disc stays on it; a burn that began leaves no blank disc.
         uint64_t bytes = 0;
-        uint32_t blocks = 0;
+        uint64_t blocks = 0;
         for (uint64_t size : plan.trackBytes) {
             const uint64_t part = std::min(size, done - bytes);
             blocks += blocksOf(part);
@@ -805,22 +1121,10 @@ void Recorder::recordFailure(const Plan& plan, uint64_t done, bool takeOut) {
                 break;
             }
         }
-        blocks = std::max<uint32_t>(blocks, 1);
-        blocks = std::min(blocks, disc_.capacity() - plan.startLba);
-        // The contents file covers the damaged blocks, zeros where nothing came.
-        const int fd = ::open(contentsFile().c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            struct stat st {};
-            const uint64_t end = static_cast<uint64_t>(plan.startLba + blocks) * kBlockSize;
-            if (::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) < end) {
-                if (::ftruncate(fd, static_cast<off_t>(end)) != 0) {
-                    std::fprintf(stderr, "libStarBurn: recorder \"%s\": %s\n", config_.id.c_str(),
-                                 std::strerror(errno));
-                }
-            }
-            ::close(fd);
-        }
-        disc_.addDamaged(blocks);
+        blocks = std::max<uint64_t>(blocks, 1);
+        blocks = std::min<uint64_t>(blocks, disc_.capacity() - plan.startLba);
+        coverLocked((plan.startLba + blocks) * kBlockSize);
+        disc_.addDamaged(static_cast<uint32_t>(blocks));
         persistQuietly();
     }
     if (takeOut && disc_.present()) {
@@ -1026,9 +1330,14 @@ std::string Recorder::discVolumeLabel() {
         }
         file = contentsFile();
     }
-    std::ifstream in(file, std::ios::binary);
+    const int fd = ::open(file.c_str(), O_RDONLY | kNoLinks);
+    if (fd < 0) {
+        return {};
+    }
     char descriptor[72] = {};
-    if (!in.seekg(16 * kBlockSize) || !in.read(descriptor, sizeof descriptor)) {
+    const ssize_t got = ::pread(fd, descriptor, sizeof descriptor, 16 * kBlockSize);
+    ::close(fd);
+    if (got != static_cast<ssize_t>(sizeof descriptor)) {
         return {};
     }
     if (descriptor[0] != 1 || std::memcmp(descriptor + 1, "CD001", 5) != 0) {

@@ -22,11 +22,22 @@ namespace starburn::virt {
 class Recorder : public Device {
 public:
     Recorder(RecorderConfig config, std::string stateFolder, double timeFactor);
+    ~Recorder() override;
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
 
     // Makes the recorder's folder and loads the disc it held when the library
     // last ran. A saved disc it cannot use is filed away (nothing is lost) and
-    // the configured disc is inserted; each such event is a problem.
+    // the configured disc is inserted; each such event is a problem. A
+    // recorder another program holds for writing is read, never repaired.
     Error load(std::vector<std::string>& problems);
+
+    // Opened for writing: the first claim takes the recorder's lock file
+    // (flock, so the lock goes when this process ends, however it ends) and
+    // reads the disc again from the state folder; another program's claim
+    // meanwhile fails with SB_EXCEPTION_DEVICE_BUSY naming this process.
+    Error claim() override;
+    void unclaim() override;
 
     const RecorderConfig& config() const { return config_; }
 
@@ -73,6 +84,16 @@ private:
     };
 
     std::string discFile() const;
+    std::string lockFile() const;
+    // The lock file's descriptor with the lock taken, or -1: then error is
+    // set, or (error empty) another process holds it and holder is its pid
+    // (0 when unknown).
+    int tryLock(long& holder, Error& error) const;
+    // Loads the saved disc, repairing what a crash or a bad file left.
+    Error restoreLocked(std::vector<std::string>& problems);
+    // Makes the contents file at least end bytes long.
+    void coverLocked(uint64_t end);
+    Error saveLocked(const Disc& disc);
     std::string contentsFile() const;
     Error noDisc() const;
     Error persistLocked();
@@ -106,6 +127,8 @@ private:
     uint64_t writeLimit_;
     std::string lastEjected_;
     std::atomic<bool> discPulled_{false};
+    int claims_ = 0;  // grabbers that have the recorder open for writing
+    int lockFd_ = -1; // held while claims_ > 0
 };
 
 } // namespace starburn::virt

@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -50,6 +51,9 @@ int main(int argc, char** argv) {
              state.filePath(QStringLiteral("state")).toLocal8Bit().constData(), 1);
     ::unsetenv("STARBURN_CONFIG");
     ::setenv("STARBURN_TIME_FACTOR", "0", 1);
+    // The pictures' walk leaves the user's last image folder alone.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       state.filePath(QStringLiteral("config")));
     SetApplicationFolder(QString::fromLocal8Bit(argv[1]));
     const QString out = QString::fromLocal8Bit(argv[2]) + QLatin1Char('/');
     QDir().mkpath(out);
@@ -69,6 +73,7 @@ int main(int argc, char** argv) {
     bool ok = true;
 
     app.Welcome()->show();
+    ok &= save(app.Welcome(), out + QStringLiteral("welcome.png"));
     app.Welcome()->ButtonNext->click();
     ok &= save(main, out + QStringLiteral("sheet-transport.png"));
     next();

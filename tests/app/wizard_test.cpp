@@ -21,6 +21,7 @@
 #include "pages/ufrmSourceFileSelection.h"
 #include "starburn/StarBurnTesting.h"
 #include "tests/support/TestArt.h"
+#include "tests/support/TestProgram.h"
 #include "ui/sbDialogs.h"
 #include "ui/sbImageButton.h"
 
@@ -237,6 +238,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         m_folder = std::make_unique<TTestProgramFolder>();
+        RedirectUserSettings(m_folder->Path() + QStringLiteral("config"));
         m_folder->WriteArt({}, {772, 547});
         SetApplicationFolder(m_folder->Path());
         // The remembered "verify" choice lives in the test's own folder.

@@ -1,4 +1,5 @@
 #include "base/sbError.h"
+#include "base/sbFrontEnd.h"
 #include "base/sbLogger.h"
 #include "platform/sbSystem.h"
 
@@ -115,11 +116,50 @@ TEST_F(LoggerTest, TheFileNameIsKeptOnceWorkedOut) {
     EXPECT_FALSE(std::filesystem::exists(m_folder / "other.log"));
 }
 
-TEST_F(LoggerTest, AnUnwritableLogFileFailsTheLoggedOperation) {
-    writeRegistry("LogEnabled=1\n");
-    platform::SetExecutablePathOverride(m_folder / "missing" / "tavrin");
+// A program folder the log cannot be written in (an installed, read-only
+// program; a full disk) must not stop what is being logged: the failure is
+// reported once and the log goes on in the user's state folder, or stops.
+class LogFailureTest : public LoggerTest {
+protected:
+    void SetUp() override {
+        LoggerTest::SetUp();
+        writeRegistry("LogEnabled=1\n");
+        platform::SetExecutablePathOverride(m_folder / "missing" / "tavrin");
+        SetMessageBoxHook([this](const std::string& text, const std::string&, TsbMessageBoxKind) {
+            m_boxes.push_back(text);
+        });
+    }
+    void TearDown() override {
+        SetMessageBoxHook({});
+        ::unsetenv("XDG_STATE_HOME");
+        LoggerTest::TearDown();
+    }
+    std::vector<std::string> m_boxes;
+};
+
+TEST_F(LogFailureTest, IsReportedOnceAndTheLogGoesOnInTheStateFolder) {
+    ::setenv("XDG_STATE_HOME", (m_folder / "state").c_str(), 1);
     TsbLogger logger;
-    EXPECT_THROW(logger.Log("line"), EsbError);
+    EXPECT_NO_THROW(logger.Log("StarBurn_UpStartEx"));
+    EXPECT_NO_THROW(logger.Log("StarBurn_CdvdBurnerGrabber_CloseSession"));
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_NE(m_boxes[0].find((m_folder / "missing" / "tavrin.log").string()), std::string::npos)
+        << m_boxes[0];
+    const auto fallback = m_folder / "state" / "tavrin" / "tavrin.log";
+    EXPECT_EQ(logger.LogFileName(), fallback.string());
+    const auto written = lines(fallback);
+    ASSERT_EQ(written.size(), 2u);
+    EXPECT_EQ(written[1].substr(12), ": StarBurn_CdvdBurnerGrabber_CloseSession\r");
+}
+
+TEST_F(LogFailureTest, StopsWhenTheStateFolderCannotBeWrittenEither) {
+    std::ofstream(m_folder / "state") << "a file, not a folder";
+    ::setenv("XDG_STATE_HOME", (m_folder / "state").c_str(), 1);
+    TsbLogger logger;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NO_THROW(logger.Log("StarBurn_CdvdBurnerGrabber_Eject"));
+    }
+    EXPECT_EQ(m_boxes.size(), 1u);
 }
 
 // An installed program's folder is root's: the log goes to the user's state

@@ -15,11 +15,14 @@
 #include "pages/ufrmSelectTransport.h"
 #include "pages/ufrmSourceFileSelection.h"
 #include "starburn/StarBurn.h"
+#include "tests/support/TestProgram.h"
 #include "ui/sbDialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -30,8 +33,12 @@
 #include <QTreeWidget>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <thread>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -58,7 +65,10 @@ class TestWizardPages : public QObject {
     QTemporaryDir m_dir;
 
 private slots:
-    void init() { TsbDialogs::BeginPresets(); }
+    void init() {
+        TsbDialogs::BeginPresets();
+        RedirectUserSettings(m_dir.filePath(QStringLiteral("config")));
+    }
     void cleanup() { TsbDialogs::EndPresets(); }
 
     void transportPageOffersSptiFirst() {
@@ -232,6 +242,16 @@ private slots:
         QCOMPARE(page.ImageFileName, QStringLiteral("/typed.iso"));
         QCOMPARE(page.lblSizeInformation->text(),
                  QStringLiteral("File size: 700.00 Mb      Disc size: 700.00 Mb"));
+        // A FIFO is refused at once with a message; the window never waits on it.
+        const QString fifo = m_dir.filePath(QStringLiteral("pipe.iso"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        TsbDialogs::ClearShown();
+        TsbDialogs::PresetFileName(fifo);
+        QTest::mouseClick(page.Button1, Qt::LeftButton);
+        QCOMPARE(page.ImageFileSize, qint64(0));
+        const auto errors = TsbDialogs::ShownMessages(TsbMsgKind::mkError);
+        QCOMPARE(errors.size(), size_t(1));
+        QVERIFY(errors[0].Text.contains(QStringLiteral("not a regular file")));
     }
 
     void devicePageWithoutSelection() {
@@ -335,6 +355,45 @@ private slots:
         TsbDialogs::PresetFileName(m_dir.filePath(QStringLiteral("plain")));
         QTest::mouseClick(page.btnSaveLog, Qt::LeftButton);
         QVERIFY(QFile::exists(m_dir.filePath(QStringLiteral("plain.txt"))));
+    }
+
+    void saveLogFailingHalfWayLeavesTheOldFileWhole() {
+        TfrmFinalAction page;
+        page.btnSaveLog->setEnabled(true);
+        page.show();
+        QTemporaryDir folder;
+        const QString name = folder.filePath(QStringLiteral("kept.txt"));
+        QFile old(name);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("the log of yesterday\r\n");
+        old.close();
+        for (int i = 0; i < 200; ++i) {
+            page.AddLogLine("a line of the burn that fills the file past its limit", litInfo);
+        }
+        // Files may not grow past 4 KB: the write breaks off half-way.
+        struct rlimit before {};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &before), 0);
+        const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = before;
+        small.rlim_cur = 4096;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        // Typed without the suffix: the dialog adds it and asks about kept.txt.
+        TsbDialogs::PresetFileName(folder.filePath(QStringLiteral("kept")));
+        QTest::mouseClick(page.btnSaveLog, Qt::LeftButton);
+        ::setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, oldSignal);
+
+        QCOMPARE(TsbDialogs::ShownMessages(TsbMsgKind::mkError).size(), size_t(1));
+        QFile kept(name);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("the log of yesterday\r\n"));
+        // Nothing half-written is left beside it.
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files),
+                 QStringList{QStringLiteral("kept.txt")});
+        // Without the limit the same save replaces it.
+        TsbDialogs::PresetFileName(folder.filePath(QStringLiteral("kept")));
+        QTest::mouseClick(page.btnSaveLog, Qt::LeftButton);
+        QVERIFY(QFileInfo(name).size() > 4096);
     }
 };
 

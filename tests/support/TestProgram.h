@@ -1,6 +1,7 @@
 // A test's own surroundings of the program: a program folder for its
 // settings file and art, every dialog answered from presets, and the
-// desktop's "open" recorded instead of performed. Undone when it goes.
+// desktop's "open" recorded instead of performed, and the user's settings
+// (~/.config/tavrin) kept in the test's folder. Undone when it goes.
 #pragma once
 
 #include "forms/UtilFuncs.h"
@@ -11,10 +12,16 @@
 #include <QUrl>
 #include <vector>
 
+// Points the user's settings (QSettings, user scope) at folder.
+inline void RedirectUserSettings(const QString& folder) {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
+}
+
 class TTestProgram {
 public:
     TTestProgram() {
         TsbDialogs::BeginPresets();
+        RedirectUserSettings(Folder.Path() + QStringLiteral("config"));
         SetApplicationFolder(Folder.Path());
         // Remembered choices (tavrin/tavrin.conf) go to the test's own folder.
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,

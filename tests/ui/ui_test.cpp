@@ -7,13 +7,17 @@
 #include "ui/sbImageButton.h"
 #include "ui/sbPageControl.h"
 #include "ui/sbSkinnedForm.h"
+#include "ui/sbTextFit.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <stdexcept>
 
@@ -88,17 +92,39 @@ private slots:
         QTest::mouseRelease(logo, Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(!form.Dragging());
 
-        // By the frame itself, with any button.
+        // By the frame itself, with the left button.
         const QPoint second = form.pos();
-        QTest::mousePress(&form, Qt::RightButton, {}, QPoint(200, 150));
+        QTest::mousePress(&form, Qt::LeftButton, {}, QPoint(200, 150));
         QVERIFY(form.Dragging());
         QMouseEvent move2(QEvent::MouseMove, QPointF(200, 150),
                           QPointF(form.mapToGlobal(QPoint(200, 150)) + QPoint(-30, 12)),
-                          Qt::NoButton, Qt::RightButton, Qt::NoModifier);
+                          Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&form, &move2);
         QCOMPARE(form.pos(), second + QPoint(-30, 12));
-        QTest::mouseRelease(&form, Qt::RightButton, {}, QPoint(200, 150));
+        QTest::mouseRelease(&form, Qt::LeftButton, {}, QPoint(200, 150));
         QVERIFY(!form.Dragging());
+
+        // Nowhere else: not with the right button, not from a plain label or
+        // blank page space, not from a disabled button.
+        auto* page = new QWidget(&form);
+        page->setGeometry(100, 20, 150, 100);
+        auto* label = new QLabel(QStringLiteral("Image file path:"), page);
+        label->setGeometry(5, 5, 100, 14);
+        auto* disabled = new QPushButton(QStringLiteral("Save Log"), page);
+        disabled->setGeometry(5, 50, 80, 23);
+        disabled->setEnabled(false);
+        page->show();
+        QTest::mousePress(&form, Qt::RightButton, {}, QPoint(200, 150));
+        QVERIFY(!form.Dragging());
+        QTest::mouseRelease(&form, Qt::RightButton, {}, QPoint(200, 150));
+        QTest::mousePress(logo, Qt::RightButton, {}, QPoint(5, 5));
+        QVERIFY(!form.Dragging());
+        QTest::mouseRelease(logo, Qt::RightButton, {}, QPoint(5, 5));
+        for (QWidget* w : {page, static_cast<QWidget*>(label), static_cast<QWidget*>(disabled)}) {
+            QTest::mousePress(w, Qt::LeftButton, {}, QPoint(3, 3));
+            QVERIFY2(!form.Dragging(), qPrintable(w->metaObject()->className()));
+            QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(3, 3));
+        }
 
         // After the release, moves no longer move it.
         const QPoint rest = form.pos();
@@ -245,6 +271,72 @@ private slots:
         QCOMPARE(TsbDialogs::ExecModal(dialog), int(QDialog::Rejected));
         QVERIFY(!dialog.isVisible());
         QCOMPARE(TsbDialogs::Shown().back().Caption, QStringLiteral("Modal"));
+    }
+
+    void realBoxShowsNamesAsPlainTextUnderTheProgramsCaption() {
+        TsbDialogs::EndPresets();
+        const QString text = QStringLiteral("Cannot open <b>holiday</b> &amp; co.iso");
+        QString shownText, shownCaption;
+        Qt::TextFormat format = Qt::AutoText;
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            shownText = box->text();
+            shownCaption = box->windowTitle();
+            format = box->textFormat();
+            box->done(QMessageBox::Ok);
+        });
+        TsbDialogs::MessageBox(nullptr, text, {}, TsbMsgKind::mkError);
+        QCOMPARE(format, Qt::PlainText);
+        QCOMPARE(shownText, text);
+        // Before the program names itself an empty caption stays empty.
+        QCOMPARE(shownCaption, QString());
+        TsbDialogs::SetDefaultCaption(QStringLiteral("Tavrin"));
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            shownCaption = box->windowTitle();
+            box->done(QMessageBox::Ok);
+        });
+        TsbDialogs::MessageBox(nullptr, text, {}, TsbMsgKind::mkError);
+        TsbDialogs::SetDefaultCaption({});
+        QCOMPARE(shownCaption, QStringLiteral("Tavrin"));
+    }
+
+    void controlsGrowToShowTheirWholeTexts() {
+        QWidget parent;
+        parent.resize(300, 200);
+        auto* left = new QLabel(QStringLiteral("Image file path of the image to burn:"), &parent);
+        left->setGeometry(10, 10, 40, 13);
+        auto* right = new QLabel(QStringLiteral("Burning speed of the recorder:"), &parent);
+        right->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        right->setGeometry(200, 40, 60, 13);
+        auto* longer = new QLabel(QString(QStringLiteral("word ")).repeated(30), &parent);
+        longer->setGeometry(10, 70, 100, 13);
+        auto* box = new QCheckBox(QStringLiteral("Send optimum power calibration"), &parent);
+        box->setGeometry(10, 150, 30, 17);
+        auto* picture = new TsbImageButton(&parent);
+        picture->SetPicture(TsbImageButton::bpNormal, solidPixmap({20, 20}, Qt::white));
+        picture->setText(QStringLiteral("A caption wider than its picture"));
+        sbInstallTextFitter();
+        parent.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&parent));
+
+        QCOMPARE(left->x(), 10);
+        QVERIFY(left->width() >= left->sizeHint().width());
+        // Right-aligned: it keeps its right edge and grows to the left.
+        QCOMPARE(right->geometry().right(), 259);
+        QVERIFY(right->width() >= right->sizeHint().width());
+        // Wider than the parent: it wraps and grows down, inside the parent.
+        QVERIFY(longer->wordWrap());
+        QVERIFY(longer->height() >= longer->heightForWidth(longer->width()));
+        QVERIFY(QRect(QPoint(), parent.size()).contains(longer->geometry()));
+        QVERIFY(box->width() >= box->sizeHint().width());
+        QCOMPARE(picture->size(), QSize(20, 20)); // a picture keeps its size
+
+        // A longer text later: the label grows again.
+        left->setText(QStringLiteral("Image file path of the image to burn, typed or dropped:"));
+        QTRY_VERIFY(left->width() >= left->sizeHint().width());
     }
 
     void guardShowsTheErrorAndStopsIt() {
