@@ -8,6 +8,7 @@
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
 #include "base/sbUtils.h"
+#include "devices/sbDeviceList.h"
 #include "devices/sbDiscSpeedList.h"
 #include "devices/ufrmSelectDevice.h"
 #include "engine/sbActions.h"
@@ -403,20 +404,9 @@ bool TMainForm::ValidatePage() {
             throw EsbError(LoadResString(rsSelectBurningDevice));
         }
         const TsbDiscSpace space = DevicePage->GetSelectedDiscSpace();
-        if (space.FreeBytes != space.TotalBytes) {
-            throw EsbError(LoadResString(rsDiscNotBlank));
-        }
         const uint8_t discType = DevicePage->GetSelectedDiscType();
-        if (discType == DISC_TYPE_NO_MEDIA) {
-            throw EsbError(LoadResString(rsNoMediaInDrive));
-        }
-        if (!IsWritableDiscType(discType) ||
-            !DevicePage->GetSelectedTrackInfo().NextWritableAddressValid()) {
-            throw EsbError(LoadResString(rsNoWritableDisc));
-        }
-        if (!DevicePage->GetSelectedDiscInfo().Valid()) {
-            throw EsbError(LoadResString(rsNoWritableDisc));
-        }
+        // The command-line program makes the same checks through the same function.
+        CheckRecorderForBurn(*DevicePage->SelectedDevice(), space);
         burner.DeviceInfo = DevicePage->GetSelectedDeviceInfo(burner.DeviceInfo);
         burner.DeviceAddress = DevicePage->GetSelectedAddress();
         burner.DiscSpace = space;

@@ -47,5 +47,7 @@ std::string BufferToStr(const char* buffer, size_t size);
 // the last dot of the name): "/opt/a.b.exe" gives "a.b".
 std::string ExtractFileBaseName(std::string_view path);
 
-// UTF-8 to UTF-16; bytes that are not UTF-8 become U+FFFD.
+// Conversions between UTF-8 and UTF-16. Bytes that are not UTF-8 become
+// U+FFFD; unpaired surrogates become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);

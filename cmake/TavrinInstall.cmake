@@ -154,3 +154,6 @@ add_custom_target(tavrin_installed DEPENDS tavrin StarBurn tavrin_art tavrin_dis
 if(TARGET tavrin-burn)
   add_dependencies(tavrin_installed tavrin-burn)
 endif()
+if(TARGET tavrin-burn-manpage)
+  add_dependencies(tavrin_installed tavrin-burn-manpage)
+endif()

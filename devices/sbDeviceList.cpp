@@ -1,6 +1,8 @@
 #include "devices/sbDeviceList.h"
 
 #include "base/sbCallBack.h"
+#include "base/sbConst.h"
+#include "base/sbError.h"
 #include "base/sbLibraryCall.h"
 #include "base/sbLogger.h"
 #include "base/sbResConst.h"
@@ -402,4 +404,70 @@ void TsbDeviceFinder::WaitForSearch() {
 void TsbDeviceFinder::SearchThreadDone(TsbThread* /*Sender*/) {
     // Runs on the search thread, which must not free itself: WaitForSearch
     // lets go of the thread object on the waiting thread once it has ended.
+}
+
+TsbDiscSpace QueryDiscSpace(const TsbDeviceItem& item) {
+    TsbDiscSpace space;
+    void* grabber = nullptr;
+    uint32_t status = 31;
+    char text[1024] = {};
+    uint8_t failureInfo[kFailureInfoSize] = {};
+    uint8_t result = 0;
+    if (item.TransportType == ttSpti) {
+        result =
+            StarBurn_CdvdBurnerGrabber_CreateEx(&grabber, text, sizeof text, &status, failureInfo,
+                                                nullptr, nullptr, item.DeviceName.c_str(), 1);
+        if (result != 0) {
+            Logger().Log(LibraryFailureText("StarBurn_CdvdBurnerGrabber_CreateEx", result, status,
+                                            text, sizeof text));
+        }
+    } else {
+        result = StarBurn_CdvdBurnerGrabber_Create(
+            &grabber, text, sizeof text, &status, failureInfo, nullptr, nullptr,
+            item.Address.PortID, item.Address.BusID, item.Address.TargetID, item.Address.LUN, 1);
+        if (result != 0) {
+            Logger().Log(LibraryFailureText("StarBurn_CdvdBurnerGrabber_Create", result, status,
+                                            text, sizeof text));
+        }
+    }
+
+    uint32_t freeBlocks = 0;
+    uint64_t freeBytes = 0;
+    result = StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace(grabber, 3, &freeBlocks, &freeBytes);
+    if (result != 0) {
+        Logger().Log(fmt::sprintf(
+            "StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace() failed, exception %d\"", result));
+        freeBlocks = 0;
+        freeBytes = 0;
+    }
+    uint64_t usedBytes = 0;
+    result = StarBurn_CdvdBurnerGrabber_GetDiscUsedSpace(grabber, text, sizeof text, &status,
+                                                         failureInfo, &usedBytes);
+    if (result != 0) {
+        Logger().Log(LibraryFailureText("StarBurn_CdvdBurnerGrabber_GetDiscUsedSpace", result,
+                                        status, text, sizeof text));
+        usedBytes = 0;
+    }
+    space.FreeBytes = static_cast<int64_t>(freeBytes);
+    space.UsedBytes = static_cast<int64_t>(usedBytes);
+    space.TotalBytes = space.FreeBytes + space.UsedBytes;
+    space.FreeSpaceAux = freeBlocks;
+    StarBurn_Destroy(&grabber);
+    return space;
+}
+
+void CheckRecorderForBurn(const TsbDeviceItem& device, const TsbDiscSpace& space) {
+    if (space.FreeBytes != space.TotalBytes) {
+        throw EsbError(LoadResString(rsDiscNotBlank));
+    }
+    if (device.DiscType == DISC_TYPE_NO_MEDIA) {
+        throw EsbError(LoadResString(rsNoMediaInDrive));
+    }
+    if (!IsWritableDiscType(device.DiscType) ||
+        !device.TrackInformation.NextWritableAddressValid()) {
+        throw EsbError(LoadResString(rsNoWritableDisc));
+    }
+    if (!device.DiscInformation.Valid()) {
+        throw EsbError(LoadResString(rsNoWritableDisc));
+    }
 }

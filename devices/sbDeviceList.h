@@ -123,3 +123,13 @@ void ProbeFoundDevice(void* Context, void* Special1, void* Special2);
 // Hands the library callback's device-found reason to ProbeFoundDevice.
 // Done once, the first time a finder is created.
 void RegisterDeviceProbe();
+
+// The free and used space of the disc in a found device, as the recorder
+// sheet shows it: the device is opened for the two questions and closed
+// again. A question that fails is logged and counts as 0 bytes.
+TsbDiscSpace QueryDiscSpace(const TsbDeviceItem& item);
+
+// The checks Next on the recorder sheet makes before the device is opened,
+// in its order and with its texts: a disc that is not blank, no disc, a disc
+// that cannot be written. Raises EsbError with the first that fails.
+void CheckRecorderForBurn(const TsbDeviceItem& device, const TsbDiscSpace& space);

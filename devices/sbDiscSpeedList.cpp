@@ -13,6 +13,10 @@ constexpr uint32_t fastest = 65535;
 
 } // namespace
 
+const char* const NoSpeedSelectedText =
+    "No burning speed is selected: the recorder reported no write speed for this disc. "
+    "Check the disc and go back to choose the recorder again.";
+
 const TsbSpeedTable& SpeedTableFor(uint8_t DiscType) {
     static const TsbSpeedTable dvd{1385,
                                    {1385, 2770, 3324, 4155, 5540, 6925, 8310, 11080, 16620, 22160}};

@@ -58,3 +58,7 @@ struct TsbSpeedTable {
     std::vector<uint32_t> Speeds;
 };
 const TsbSpeedTable& SpeedTableFor(uint8_t DiscType);
+
+// The text of the error raised when no speed can be chosen: the recorder
+// reported none for the disc (the options sheet and tavrin-burn).
+extern const char* const NoSpeedSelectedText;

@@ -325,53 +325,7 @@ QTreeWidgetItem* TfrmSelectDevice::FindItemByDevicePath(const std::string& path)
 }
 
 TsbDiscSpace TfrmSelectDevice::QueryDiscSpace(const TsbDeviceItem& item) {
-    TsbDiscSpace space;
-    void* grabber = nullptr;
-    uint32_t status = 31;
-    char text[1024] = {};
-    uint8_t failureInfo[kFailureInfoSize] = {};
-    uint8_t result = 0;
-    if (item.TransportType == ttSpti) {
-        result =
-            StarBurn_CdvdBurnerGrabber_CreateEx(&grabber, text, sizeof text, &status, failureInfo,
-                                                nullptr, nullptr, item.DeviceName.c_str(), 1);
-        if (result != 0) {
-            Logger().Log(LibraryFailureText("StarBurn_CdvdBurnerGrabber_CreateEx", result, status,
-                                            text, sizeof text));
-        }
-    } else {
-        result = StarBurn_CdvdBurnerGrabber_Create(
-            &grabber, text, sizeof text, &status, failureInfo, nullptr, nullptr,
-            item.Address.PortID, item.Address.BusID, item.Address.TargetID, item.Address.LUN, 1);
-        if (result != 0) {
-            Logger().Log(LibraryFailureText("StarBurn_CdvdBurnerGrabber_Create", result, status,
-                                            text, sizeof text));
-        }
-    }
-
-    uint32_t freeBlocks = 0;
-    uint64_t freeBytes = 0;
-    result = StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace(grabber, 3, &freeBlocks, &freeBytes);
-    if (result != 0) {
-        Logger().Log(fmt::sprintf(
-            "StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace() failed, exception %d\"", result));
-        freeBlocks = 0;
-        freeBytes = 0;
-    }
-    uint64_t usedBytes = 0;
-    result = StarBurn_CdvdBurnerGrabber_GetDiscUsedSpace(grabber, text, sizeof text, &status,
-                                                         failureInfo, &usedBytes);
-    if (result != 0) {
-        Logger().Log(LibraryFailureText("StarBurn_CdvdBurnerGrabber_GetDiscUsedSpace", result,
-                                        status, text, sizeof text));
-        usedBytes = 0;
-    }
-    space.FreeBytes = static_cast<int64_t>(freeBytes);
-    space.UsedBytes = static_cast<int64_t>(usedBytes);
-    space.TotalBytes = space.FreeBytes + space.UsedBytes;
-    space.FreeSpaceAux = freeBlocks;
-    StarBurn_Destroy(&grabber);
-    return space;
+    return ::QueryDiscSpace(item);
 }
 
 void TfrmSelectDevice::btnRefreshClick() {

@@ -459,8 +459,10 @@ void TsbBurnAtOnceToCDDVDAction::Execute(TsbActionItem* Item) {
     // Verification needs the one image file the write read.
     const bool verified =
         !burner.Verify || burner.SourceFiles.size() != 1 || VerifyDisc(burner.SourceFiles.front());
-    // A disc that failed its verification still comes out of the drive.
-    EjectDisc();
+    // A disc that failed its verification still comes out of the drive (unless asked to stay).
+    if (EjectWhenDone) {
+        EjectDisc();
+    }
     if (verified) {
         Report(LoadResString(rsBurningCompleted), litInfo);
     }

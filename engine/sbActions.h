@@ -149,6 +149,9 @@ public:
 
     // For writes from image files: take the list's SourceFileName as the only source.
     bool UseSourceFile = true;
+    // Eject the disc once it is written (the wizard always does; the
+    // command-line program's --no-eject leaves it in the drive).
+    bool EjectWhenDone = true;
 
     void Execute(TsbActionItem* Item) override;
 };

@@ -148,10 +148,38 @@ public:
         EVP_DigestFinal_ex(ctx_, digest, &size);
         return Hex(digest, size);
     }
+    // The digest of what was fed so far followed by Zeros zero bytes; this
+    // digest goes on unchanged.
+    std::string HexDigestWithZeros(size_t Zeros) const {
+        TDigest copy(EVP_MD_CTX_get0_md(ctx_));
+        if (EVP_MD_CTX_copy_ex(copy.ctx_, ctx_) != 1) {
+            throw EsbError("The checksum library (OpenSSL) cannot compute a checksum");
+        }
+        const std::vector<char> zeros(Zeros, 0);
+        copy.Update(zeros.data(), zeros.size());
+        return copy.HexDigest();
+    }
 
 private:
     EVP_MD_CTX* ctx_;
 };
+
+// Feeds the part of Data (Bytes at Offset of the image) that the implanted
+// MD5 covers. isomd5sum sums the application-use area as blanks: it holds
+// the sum itself. Data is changed there.
+void UpdateImplantedMd5(TDigest& Md5, char* Data, size_t Bytes, uint64_t Offset,
+                        uint64_t Md5Bytes) {
+    if (Offset >= Md5Bytes) {
+        return;
+    }
+    const size_t part = static_cast<size_t>(std::min<uint64_t>(Bytes, Md5Bytes - Offset));
+    const uint64_t from = std::max(Offset, sbIsoAppUseOffset);
+    const uint64_t to = std::min(Offset + part, sbIsoAppUseOffset + sbIsoAppUseSize);
+    if (from < to) {
+        std::memset(Data + (from - Offset), ' ', static_cast<size_t>(to - from));
+    }
+    Md5.Update(Data, part);
+}
 
 struct TReader {
     void* Grabber;
@@ -312,16 +340,8 @@ TsbVerifyResult VerifyWrittenImage(void* Grabber, const std::string& ImagePath, 
             return result;
         }
         sha256.Update(disc.data(), bytes);
-        if (md5 && offset < check.Md5Bytes) {
-            const size_t part =
-                static_cast<size_t>(std::min<uint64_t>(bytes, check.Md5Bytes - offset));
-            // isomd5sum sums the application-use area as blanks: it holds the sum itself.
-            const uint64_t from = std::max(offset, sbIsoAppUseOffset);
-            const uint64_t to = std::min(offset + part, sbIsoAppUseOffset + sbIsoAppUseSize);
-            if (from < to) {
-                std::memset(disc.data() + (from - offset), ' ', static_cast<size_t>(to - from));
-            }
-            md5->Update(disc.data(), part);
+        if (md5) {
+            UpdateImplantedMd5(*md5, disc.data(), bytes, offset, check.Md5Bytes);
         }
         done += blocks;
         progress(done);
@@ -337,4 +357,64 @@ TsbVerifyResult VerifyWrittenImage(void* Grabber, const std::string& ImagePath, 
         }
     }
     return result;
+}
+
+TsbImageSums SumImageFile(const std::string& ImagePath, const TsbVerifyCallbacks& Callbacks) {
+    TsbImageSums sums;
+    sums.Check = CheckImageFile(ImagePath);
+    TFile image(::open(ImagePath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (image.Fd() < 0) {
+        throw EsbError("The image file cannot be opened: " + ImagePath + ": " +
+                       std::strerror(errno));
+    }
+    ::posix_fadvise(image.Fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    TDigest sha256(EVP_sha256());
+    std::unique_ptr<TDigest> md5;
+    if (sums.Check.HasImplantedMd5) {
+        md5 = std::make_unique<TDigest>(EVP_md5());
+    }
+    std::vector<char> buffer(static_cast<size_t>(ChunkBlocks * BlockSize));
+    const uint64_t total = sums.Check.FileBytes;
+    int32_t lastPercent = -1;
+    uint64_t offset = 0;
+    for (;;) {
+        const int32_t percent =
+            total == 0 ? 100
+                       : static_cast<int32_t>(std::min<uint64_t>(offset, total) * 100 / total);
+        if (percent != lastPercent && Callbacks.Progress) {
+            lastPercent = percent;
+            Callbacks.Progress(percent);
+        }
+        if (Callbacks.Cancelled && Callbacks.Cancelled()) {
+            sums.Cancelled = true;
+            return sums;
+        }
+        const ssize_t got = ReadAt(image.Fd(), buffer.data(), buffer.size(), offset);
+        if (got < 0) {
+            throw EsbError("The image file cannot be read: " + ImagePath + ": " +
+                           std::strerror(errno));
+        }
+        if (got == 0) {
+            break;
+        }
+        const auto bytes = static_cast<size_t>(got);
+        sha256.Update(buffer.data(), bytes);
+        if (md5) {
+            UpdateImplantedMd5(*md5, buffer.data(), bytes, offset, sums.Check.Md5Bytes);
+        }
+        offset += bytes;
+    }
+    if (offset != total) {
+        throw EsbError(ImagePath + " changed its size while it was read");
+    }
+    const uint64_t padding = static_cast<uint64_t>(BlocksOfBytes(total)) * BlockSize - total;
+    sums.Sha256Written = sha256.HexDigestWithZeros(static_cast<size_t>(padding));
+    sums.Sha256 = sha256.HexDigest();
+    if (md5) {
+        // A file shorter than the part the checksum covers cannot match it.
+        sums.Md5Checked = true;
+        sums.Md5Correct =
+            offset >= sums.Check.Md5Bytes && md5->HexDigest() == sums.Check.ImplantedMd5;
+    }
+    return sums;
 }

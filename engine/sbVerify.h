@@ -84,3 +84,21 @@ uint32_t BlocksOfBytes(uint64_t Bytes);
 // from StartLba on, and compares them with the image file.
 TsbVerifyResult VerifyWrittenImage(void* Grabber, const std::string& ImagePath, uint32_t StartLba,
                                    const TsbVerifyCallbacks& Callbacks);
+
+// What the checks of an image file find when they read all of it.
+struct TsbImageSums {
+    TsbImageCheck Check;
+    // SHA-256 of the file as it is, and of the data a burn writes (the file
+    // padded with zeros to whole blocks; the same when it has whole blocks).
+    std::string Sha256;
+    std::string Sha256Written;
+    // The implanted MD5 was summed, and whether the file matches it.
+    bool Md5Checked = false;
+    bool Md5Correct = false;
+    bool Cancelled = false;
+};
+
+// Reads the image file once, in bounded memory: its volume descriptor, its
+// SHA-256 and, when it carries one, its implanted MD5. Raises EsbError when
+// the file cannot be read.
+TsbImageSums SumImageFile(const std::string& ImagePath, const TsbVerifyCallbacks& Callbacks);

@@ -21,10 +21,6 @@ QSettings UserSettings() {
 
 } // namespace
 
-const char* const NoSpeedSelectedText =
-    "No burning speed is selected: the recorder reported no write speed for this disc. "
-    "Check the disc and go back to choose the recorder again.";
-
 TfrmBurnOptions::TfrmBurnOptions(QWidget* parent)
     : TsbDockForm(parent), m_speedList(std::make_unique<TsbDiscSpeedList>()) {
     setObjectName(QStringLiteral("frmBurnOptions"));

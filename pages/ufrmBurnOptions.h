@@ -4,6 +4,7 @@
 // follows the write mode and stays hidden.
 #pragma once
 
+#include "devices/sbDiscSpeedList.h"
 #include "forms/sbDockForm.h"
 
 #include <memory>
@@ -11,8 +12,6 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class TsbDiscSpeedItem;
-class TsbDiscSpeedList;
 
 class TfrmBurnOptions : public TsbDockForm {
     Q_OBJECT
@@ -45,6 +44,3 @@ public:
 private:
     std::unique_ptr<TsbDiscSpeedList> m_speedList;
 };
-
-// The text of the error GetSelectedSpeed raises when no speed can be chosen.
-extern const char* const NoSpeedSelectedText;

@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-qpa-plugins fonts-dejavu-core fonts-wine
     libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev
     libburn-dev libisofs-dev xorriso
+    libcli11-dev help2man python3
     libssl-dev isomd5sum
     file desktop-file-utils appstream
     clang libclang-rt-14-dev

@@ -72,6 +72,17 @@ while IFS= read -r f; do
     fi
 done < <(find starburn \( -name '*.h' -o -name '*.cpp' -o -name '*.c' \) 2>/dev/null)
 
+# tavrin-burn links the engine and the library only: no Qt target, no Qt library.
+if [ -f cli/CMakeLists.txt ]; then
+    hits=$(grep -n -E 'Qt[0-9]*::|sbgui|sbui|find_package\(Qt' cli/CMakeLists.txt || true)
+    if [ -n "$hits" ]; then
+        while IFS= read -r line; do
+            echo "cli/CMakeLists.txt:$line: tavrin-burn never links Qt"
+        done <<<"$hits"
+        status=1
+    fi
+fi
+
 while IFS= read -r f; do
     check_file "$f"
 done < <(find ini platform ui base engine devices cli forms pages app \( -name '*.h' -o -name '*.cpp' \) 2>/dev/null | sort)

@@ -88,11 +88,13 @@ TEST(StrUtilsTest, ExtractFileBaseName) {
     EXPECT_EQ(ExtractFileBaseName("/dir.d/noext"), "noext");
 }
 
-TEST(StrUtilsTest, Utf8ToUtf16) {
+TEST(StrUtilsTest, Utf8AndUtf16RoundTrip) {
     const std::string text = "A\xC3\xA4\xE2\x82\xAC\xF0\x9F\x92\xBF"; // A ä € 💿
     const std::u16string wide = Utf8ToUtf16(text);
     EXPECT_EQ(wide, u"A\u00E4\u20AC\U0001F4BF");
+    EXPECT_EQ(Utf16ToUtf8(wide), text);
     EXPECT_EQ(Utf8ToUtf16("\xFF"), u"\uFFFD");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
 }
 
 } // namespace

@@ -1,0 +1,155 @@
+// tavrin-burn: the wizard's engine from a terminal. Arguments are parsed
+// here; the commands live in cli/sbCliCommands.
+#include "cli/sbCliCommands.h"
+#include "cli/sbCliSignals.h"
+#include "starburn/StarBurnLinux.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#ifndef TAVRIN_VERSION
+#define TAVRIN_VERSION "0"
+#endif
+
+namespace {
+
+const std::string kVersion = std::string("tavrin-burn ") + TAVRIN_VERSION;
+
+void addCommon(CLI::App& command, TCliCommon& common) {
+    command.set_version_flag("--version", kVersion);
+    command
+        .add_option("--transport", common.Transport,
+                    "How drives are reached: spti (by device name, the default) or aspi (by "
+                    "SCSI address)")
+        ->check(CLI::IsMember({"spti", "aspi"}));
+    command.add_flag("--json", common.Json,
+                     "One JSON object per line for every event (for scripts and front ends)");
+}
+
+CLI::Option* addDevice(CLI::App& command, std::string& device) {
+    return command.add_option("--device", device,
+                              "The drive: its name (CdRom1), drive letter (F:) or SCSI address "
+                              "(1:0:1:0); default: the only recorder");
+}
+
+const char* const kFooter =
+    "Exit status: 0 done (and verified when asked), 1 the burn (or eject) failed, 2 usage error "
+    "(also an incomplete image), 3 verification failed (or an image that does not match its "
+    "implanted MD5), 4 no suitable drive or disc, 130 cancelled (Ctrl-C or SIGTERM).\n"
+    "Environment: STARBURN_CONFIG (the recorders' configuration file), STARBURN_STATE_DIR (the "
+    "virtual discs' state folder), STARBURN_TIME_FACTOR, STARBURN_REAL_DRIVES.";
+
+// How long a Ctrl-C or SIGTERM waits for the drives to finish a cancelled
+// write: a real recorder takes some seconds to stop.
+constexpr uint32_t kAbortPatienceSeconds = 10;
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Before any thread exists: every later thread inherits the blocked signals.
+    TCliSignals signals;
+    // On the signal thread, after the request is recorded (the main thread
+    // then cancels its own write): every write of the library is stopped and
+    // awaited, so no drive is left writing when the program ends.
+    signals.Start([] {
+        if (StarBurn_AbortWrites(kAbortPatienceSeconds) == SB_EXCEPTION_DEVICE_BUSY) {
+            std::fputs("tavrin-burn: a drive is still writing after the cancel\n", stderr);
+        }
+    });
+
+    CLI::App app{"Burns CD/DVD image files with the engine of the Tavrin wizard: the same device "
+                 "search, checks, staged burn and log texts, from a terminal or a script.",
+                 "tavrin-burn"};
+    app.set_version_flag("--version", kVersion);
+    app.require_subcommand(1);
+    app.footer(kFooter);
+
+    TCliDevicesOptions devices;
+    CLI::App* devicesCommand =
+        app.add_subcommand("devices", "List the recorders (--all: every drive) with their discs");
+    addCommon(*devicesCommand, devices);
+    devicesCommand->add_flag("--all", devices.All, "Also list drives that only read");
+
+    TCliBurnOptions burn;
+    CLI::App* burnCommand =
+        app.add_subcommand("burn", "Burn an image file to the disc in a recorder (--verify: then "
+                                   "read it back), then eject it");
+    addCommon(*burnCommand, burn);
+    burnCommand->add_option("IMAGE", burn.Image, "The image file (.iso) to burn")->required();
+    addDevice(*burnCommand, burn.Device);
+    burnCommand
+        ->add_option("--mode", burn.Mode,
+                     "Burning mode: tao (Track-At-Once), sao (Session-At-Once), dao "
+                     "(Disc-At-Once PQ) or raw (Disc-At-Once raw P-W); default: Track-At-Once "
+                     "where offered, as the wizard preselects")
+        ->check(CLI::IsMember({"tao", "sao", "dao", "raw"}));
+    burnCommand
+        ->add_option("--speed", burn.Speed,
+                     "Write speed: max (default), N in KB/s, or Nx, an x-factor from the drive's "
+                     "list for the disc")
+        ->check([](const std::string& text) { return CheckSpeedText(text); });
+    burnCommand->add_flag("--test", burn.Test, "Test write: simulate, the disc stays blank");
+    burnCommand->add_flag("--opc", burn.Opc, "Send optimum power calibration before writing");
+    burnCommand->add_flag("--no-eject", burn.NoEject, "Leave the disc in the drive afterwards");
+    burnCommand->add_flag("--close-disc", burn.CloseDisc,
+                          "Close the disc: no session can be added later (Track- and "
+                          "Session-At-Once leave it open by default, as the wizard does)");
+    burnCommand->add_flag("--verify", burn.Verify,
+                          "Read the disc back after the write and compare it with the image "
+                          "(also gives the SHA-256 of the written data); exit status 3 when "
+                          "it differs");
+    burnCommand->add_flag("--yes,-y", burn.Yes,
+                          "Answer yes to the question before burning (needed without a terminal)");
+
+    TCliEjectOptions eject;
+    CLI::App* ejectCommand = app.add_subcommand("eject", "Eject the disc of a drive");
+    addCommon(*ejectCommand, eject);
+    addDevice(*ejectCommand, eject.Device);
+
+    TCliCheckOptions check;
+    CLI::App* checkCommand = app.add_subcommand(
+        "check", "Check an image file: its ISO9660 volume size, its implanted MD5 (isomd5sum) "
+                 "and its SHA-256, reading it once");
+    addCommon(*checkCommand, check);
+    checkCommand->add_option("IMAGE", check.Image, "The image file to check")->required();
+
+    TCliVerifyOptions verify;
+    CLI::App* verifyCommand = app.add_subcommand(
+        "verify", "Compare the disc in a drive with an image file (the last session written)");
+    addCommon(*verifyCommand, verify);
+    verifyCommand->add_option("IMAGE", verify.Image, "The image file the disc was burnt from")
+        ->required();
+    addDevice(*verifyCommand, verify.Device);
+
+    for (CLI::App* command :
+         {devicesCommand, burnCommand, ejectCommand, checkCommand, verifyCommand}) {
+        command->footer(kFooter);
+    }
+
+    int status = exUsage;
+    try {
+        app.parse(argc, argv);
+        if (*devicesCommand) {
+            status = RunDevicesCommand(devices, signals);
+        } else if (*burnCommand) {
+            status = RunBurnCommand(burn, signals);
+        } else if (*ejectCommand) {
+            status = RunEjectCommand(eject, signals);
+        } else if (*checkCommand) {
+            status = RunCheckCommand(check, signals);
+        } else if (*verifyCommand) {
+            status = RunVerifyCommand(verify, signals);
+        }
+    } catch (const CLI::ParseError& e) {
+        // Help and version end with 0; every other parse error is a usage error.
+        status = app.exit(e) == 0 ? exDone : exUsage;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tavrin-burn: %s\n", e.what());
+        status = exBurnFailed;
+    }
+    signals.Stop();
+    return status;
+}

@@ -1,0 +1,64 @@
+// The commands of tavrin-burn over the engine (sbcore): the same device
+// search and probe as the recorder sheet, the same checks as the wizard's
+// Next buttons, the same staged burn and log texts as the final sheet.
+#pragma once
+
+#include <string>
+
+class TCliSignals;
+
+// The exit statuses of tavrin-burn.
+enum TCliExitStatus : int {
+    exDone = 0,
+    exBurnFailed = 1,
+    exUsage = 2,
+    exVerifyFailed = 3,
+    exNoDriveOrDisc = 4,
+    exCancelled = 130,
+};
+
+struct TCliCommon {
+    bool Json = false;
+    // "spti" (devices by name) or "aspi" (by SCSI address).
+    std::string Transport = "spti";
+};
+
+struct TCliDevicesOptions : TCliCommon {
+    bool All = false;
+};
+
+struct TCliBurnOptions : TCliCommon {
+    std::string Image;
+    std::string Device; // CdRom1, F:, 1:0:1:0 or empty (the only writer)
+    std::string Mode;   // tao, sao, dao, raw or empty (the wizard's preselection)
+    std::string Speed = "max";
+    bool Test = false;
+    bool Opc = false;
+    bool NoEject = false;
+    bool CloseDisc = false;
+    bool Verify = false;
+    bool Yes = false;
+};
+
+struct TCliCheckOptions : TCliCommon {
+    std::string Image;
+};
+
+struct TCliVerifyOptions : TCliCommon {
+    std::string Image;
+    std::string Device;
+};
+
+struct TCliEjectOptions : TCliCommon {
+    std::string Device;
+};
+
+int RunDevicesCommand(const TCliDevicesOptions& options, TCliSignals& signals);
+int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals);
+int RunEjectCommand(const TCliEjectOptions& options, TCliSignals& signals);
+int RunCheckCommand(const TCliCheckOptions& options, TCliSignals& signals);
+int RunVerifyCommand(const TCliVerifyOptions& options, TCliSignals& signals);
+
+// "max", a number of KB/s ("1385") or an x-factor ("8x"): empty when Text is
+// one of them, else what is wrong with it.
+std::string CheckSpeedText(const std::string& text);
