@@ -88,8 +88,10 @@ void InstallFrontEndHooks() {
             if (QThread::currentThread() == qApp->thread()) {
                 show();
             } else {
-                // A box belongs to the window thread; the worker waits for the answer.
-                QMetaObject::invokeMethod(qApp, show, Qt::BlockingQueuedConnection);
+                // A box belongs to the window thread. The worker does not wait
+                // for the OK: a burn thread held up by a box (a log that
+                // failed mid-write) would let the drive's buffer run dry.
+                QMetaObject::invokeMethod(qApp, show, Qt::QueuedConnection);
             }
         });
     SetProgressWindowFactory([]() -> std::unique_ptr<IsbProgressWindow> {

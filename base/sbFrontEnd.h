@@ -17,7 +17,10 @@ void ProcessMessages();
 enum class TsbMessageBoxKind { mbkError, mbkWarning, mbkInformation };
 
 // A message box with an OK button: the burner's lock and release failures,
-// the library version warning. Default: the text goes to standard error.
+// the library version warning, a diagnostic log that cannot be written. It
+// may be called on any thread and never waits there for the user: a worker
+// thread goes on while the window thread shows the box. Default: the text
+// goes to standard error.
 using TsbMessageBoxHook = std::function<void(const std::string& text, const std::string& caption,
                                              TsbMessageBoxKind kind)>;
 void SetMessageBoxHook(TsbMessageBoxHook hook);

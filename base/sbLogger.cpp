@@ -76,7 +76,7 @@ void TsbLogger::Log(std::string_view message) {
     if (report.empty()) {
         return;
     }
-    // Outside the lock: the box may wait for the window thread, which logs too.
+    // Outside the lock: the window thread, which logs too, shows the box.
     std::fprintf(stderr, "Tavrin: %s\n", report.c_str());
     ShowMessageBox(report, "Diagnostic log", TsbMessageBoxKind::mbkWarning);
 }

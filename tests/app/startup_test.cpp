@@ -6,6 +6,7 @@
 #include "app/ufrmMain.h"
 #include "app/ufrmWelcome.h"
 #include "base/StarBurnImport.h"
+#include "base/sbFrontEnd.h"
 #include "forms/HelpLinkFuncs.h"
 #include "forms/UtilFuncs.h"
 #include "forms/sbProduct.h"
@@ -25,6 +26,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -122,6 +124,22 @@ private slots:
                  QStringLiteral("StarBurn : Invalid StarBurn.dll version : 0x20080821. "
                                 "Expected : 0x20080820"));
         QCOMPARE(warnings[0].Caption, QString());
+    }
+
+    // A box raised on a worker (a log that failed under the burn thread) is
+    // shown by the window thread, and the worker does not wait for its OK:
+    // here the main thread joins the worker before it processes any event.
+    void aBoxFromAWorkerThreadDoesNotHoldTheWorker() {
+        m_program->Folder.WriteArt({}, {772, 547});
+        TsbApplication app;
+        std::thread worker([] {
+            ShowMessageBox("The log cannot be written", "Diagnostic log",
+                           TsbMessageBoxKind::mbkWarning);
+        });
+        worker.join();
+        QTRY_COMPARE(TsbDialogs::ShownMessages(TsbMsgKind::mkWarning).size(), size_t(1));
+        QCOMPARE(TsbDialogs::ShownMessages(TsbMsgKind::mkWarning)[0].Text,
+                 QStringLiteral("The log cannot be written"));
     }
 
     void iconFollowsTheTitleExactly() {
