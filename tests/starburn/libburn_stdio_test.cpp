@@ -197,7 +197,9 @@ TEST_F(Stdio, ProbeQueriesDescribeABlankRandomAccessTarget) {
     uint64_t used = 99;
     ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace(drive, 3, &freeBlocks, &freeBytes),
               SB_EXCEPTION_NONE);
-    EXPECT_EQ(freeBlocks, nextFree);
+    // A random-access target's free space is its file system's, which other
+    // programs change between two calls: the two answers agree within 32 MiB.
+    EXPECT_NEAR(double(freeBlocks), double(nextFree), 16384.0);
     EXPECT_GE(freeBytes, static_cast<uint64_t>(freeBlocks) * 2048);
     ASSERT_EQ(StarBurn_CdvdBurnerGrabber_GetDiscUsedSpace(drive, r.text, sizeof r.text, &r.status,
                                                           r.failure, &used),
