@@ -36,9 +36,11 @@ CLI::Option* addDevice(CLI::App& command, std::string& device) {
 }
 
 const char* const kFooter =
-    "Exit status: 0 done (and verified when asked), 1 the burn (or eject) failed, 2 usage error "
+    "Exit status: 0 done (and verified when asked), 1 the burn (or eject, or erase) failed, 2 "
+    "usage error "
     "(also an incomplete image), 3 verification failed (or an image that does not match its "
-    "implanted MD5), 4 no suitable drive or disc, 130 cancelled (Ctrl-C or SIGTERM).\n"
+    "implanted MD5), 4 no suitable drive or disc (also one that cannot be erased), 130 cancelled "
+    "(Ctrl-C or SIGTERM).\n"
     "Environment: STARBURN_CONFIG (the recorders' configuration file), STARBURN_STATE_DIR (the "
     "virtual discs' state folder), STARBURN_TIME_FACTOR, STARBURN_REAL_DRIVES.";
 
@@ -109,6 +111,15 @@ int main(int argc, char** argv) {
     addCommon(*ejectCommand, eject);
     addDevice(*ejectCommand, eject.Device);
 
+    TCliBlankOptions blank;
+    CLI::App* blankCommand = app.add_subcommand(
+        "blank", "Erase a rewritable disc (CD-RW, DVD-RW blanked; DVD+RW formatted)");
+    addCommon(*blankCommand, blank);
+    addDevice(*blankCommand, blank.Device);
+    blankCommand->add_flag("--full", blank.Full, "Erase every block, not just the disc's table");
+    blankCommand->add_flag("--yes,-y", blank.Yes,
+                           "Answer yes to the question before erasing (needed without a terminal)");
+
     TCliCheckOptions check;
     CLI::App* checkCommand = app.add_subcommand(
         "check", "Check an image file: its ISO9660 volume size, its implanted MD5 (isomd5sum) "
@@ -125,7 +136,7 @@ int main(int argc, char** argv) {
     addDevice(*verifyCommand, verify.Device);
 
     for (CLI::App* command :
-         {devicesCommand, burnCommand, ejectCommand, checkCommand, verifyCommand}) {
+         {devicesCommand, burnCommand, ejectCommand, blankCommand, checkCommand, verifyCommand}) {
         command->footer(kFooter);
     }
 
@@ -138,6 +149,8 @@ int main(int argc, char** argv) {
             status = RunBurnCommand(burn, signals);
         } else if (*ejectCommand) {
             status = RunEjectCommand(eject, signals);
+        } else if (*blankCommand) {
+            status = RunBlankCommand(blank, signals);
         } else if (*checkCommand) {
             status = RunCheckCommand(check, signals);
         } else if (*verifyCommand) {

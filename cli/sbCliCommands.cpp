@@ -4,6 +4,8 @@
 #include "base/sbCallBack.h"
 #include "base/sbError.h"
 #include "base/sbFrontEnd.h"
+#include "base/sbLibraryCall.h"
+#include "base/sbLogger.h"
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
 #include "base/sbUtils.h"
@@ -19,13 +21,16 @@
 #include "platform/sbDrives.h"
 #include "platform/sbSystem.h"
 #include "starburn/StarBurn.h"
+#include "starburn/StarBurnLinux.h"
 
 #include <fmt/format.h>
 #include <fmt/printf.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <optional>
 #include <poll.h>
 #include <sys/stat.h>
@@ -780,6 +785,74 @@ int RunEjectCommand(const TCliEjectOptions& options, TCliSignals& signals) {
             return finish(output, exBurnFailed, "failed", failure);
         }
         return finish(output, exDone, "done", LoadResString(rsEjectDisc));
+    } catch (const ECliStop& e) {
+        return stopped(output, e);
+    } catch (const std::exception& e) {
+        output.Error(e.what());
+        return finish(output, exBurnFailed, "failed", e.what());
+    }
+}
+
+int RunBlankCommand(const TCliBlankOptions& options, TCliSignals& signals) {
+    TCliOutput output(outputForm(options.Json), stdout, stderr);
+    try {
+        TCliFrontEnd frontEnd(output, signals);
+        TsbDeviceFinder finder;
+        const TsbTransportType transport = transportOf(options.Transport);
+        searchDevices(finder, frontEnd, transport);
+        TsbDeviceItem& device = chooseDevice(finder.Devices, options.Device);
+        const std::string question = fmt::format(
+            "Erase the {} in {} {}{}? Everything on it is lost", DiscTypeToStr(device.DiscType),
+            device.DeviceName, device.Product, options.Full ? " (every block)" : "");
+        if (!ask(question, options.Yes, output, signals) || signals.Requested()) {
+            stop(exCancelled, LoadResString(rsCanceledByUser));
+        }
+
+        TsbBurner burner;
+        burner.DeviceAddress = device.Address;
+        burner.DeviceName =
+            !device.DeviceName.empty() ? device.DeviceName : "\\\\.\\" + device.DriveLetter;
+        burner.TransportType = transport;
+        burner.OpenDevice();
+        struct TClose {
+            TsbBurner& Burner;
+            ~TClose() { Burner.CloseDevice(); }
+        } close{burner};
+
+        // The erase runs on a worker so this thread can pass a Ctrl-C on as
+        // a cancel, in the engine's wait steps.
+        char text[kExceptionTextSize] = {};
+        uint32_t status = 0;
+        uint8_t failure[kFailureInfoSize] = {};
+        output.Log(options.Full ? "Erasing the whole disc" : "Erasing the disc", litInfo);
+        Logger().Log("StarBurn_CdvdBurnerGrabber_Blank");
+        std::future<uint8_t> erase = std::async(std::launch::async, [&] {
+            return StarBurn_CdvdBurnerGrabber_Blank(burner.Grabber, text, sizeof text, &status,
+                                                    failure, options.Full ? 1 : 0);
+        });
+        bool cancelSent = false;
+        while (erase.wait_for(std::chrono::milliseconds(80)) != std::future_status::ready) {
+            if (signals.Requested() && !cancelSent) {
+                StarBurn_CdvdBurnerGrabber_Cancel(burner.Grabber);
+                signals.Acknowledge();
+                cancelSent = true;
+            }
+        }
+        const uint8_t result = erase.get();
+        if (result == SB_EXCEPTION_CANCELLED) {
+            stop(exCancelled, LoadResString(rsCanceledByUser));
+        }
+        if (result != SB_EXCEPTION_NONE) {
+            const std::string why =
+                LibraryFailureText("StarBurn_CdvdBurnerGrabber_Blank", result, status, text);
+            Logger().Log(why);
+            output.Error(why);
+            return finish(output,
+                          result == SB_EXCEPTION_MEDIUM_ERROR ? exNoDriveOrDisc : exBurnFailed,
+                          "failed", why);
+        }
+        output.Log("Disc erased", litInfo);
+        return finish(output, exDone, "done", "Disc erased");
     } catch (const ECliStop& e) {
         return stopped(output, e);
     } catch (const std::exception& e) {

@@ -53,9 +53,16 @@ struct TCliEjectOptions : TCliCommon {
     std::string Device;
 };
 
+struct TCliBlankOptions : TCliCommon {
+    std::string Device;
+    bool Full = false;
+    bool Yes = false;
+};
+
 int RunDevicesCommand(const TCliDevicesOptions& options, TCliSignals& signals);
 int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals);
 int RunEjectCommand(const TCliEjectOptions& options, TCliSignals& signals);
+int RunBlankCommand(const TCliBlankOptions& options, TCliSignals& signals);
 int RunCheckCommand(const TCliCheckOptions& options, TCliSignals& signals);
 int RunVerifyCommand(const TCliVerifyOptions& options, TCliSignals& signals);
 

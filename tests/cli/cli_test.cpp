@@ -23,9 +23,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Five recorders: a CD writer, one with an empty tray, one whose writes fail
-// at 1 MB (on a 4 MB disc), one that writes 1 MB a second and one that flips
-// byte 5000 (in block 2) of every write once it has succeeded.
+// Six recorders: a CD writer, one with an empty tray, one whose writes fail
+// at 1 MB (on a 4 MB disc), one that writes 1 MB a second, one that flips
+// byte 5000 (in block 2) of every write once it has succeeded, and one with a
+// written DVD+RW.
 const char* const kConfiguration = R"INI(
 [Virtual]
 TimeFactor = 0
@@ -70,6 +71,14 @@ DriveLetter = T
 Product = Corrupting Writer
 Disc = CD-R
 CorruptAfterWrite = 5000
+
+[Recorder rewriter]
+DeviceName = CdRom10
+DriveLetter = U
+Product = DVD Rewriter
+Disc = DVD+RW
+DiscState = complete
+DiscUsed = 1000
 )INI";
 
 struct TRun {
@@ -278,7 +287,7 @@ TEST_F(CliTest, JsonOutputIsOneParsableObjectPerLine) {
     const std::string checkDevices = std::string(PYTHON3) +
                                      " -c 'import json, sys\n"
                                      "events = [json.loads(l) for l in open(sys.argv[1])]\n"
-                                     "assert sum(e[\"event\"] == \"device\" for e in events) == 5\n"
+                                     "assert sum(e[\"event\"] == \"device\" for e in events) == 6\n"
                                      "' " +
                                      (folder / "out.txt").string();
     EXPECT_EQ(std::system(checkDevices.c_str()), 0) << devices.Out;
@@ -518,6 +527,30 @@ TEST_F(CliTest, OnATerminalItAsksAndRedrawsOneProgressLine) {
     EXPECT_EQ(Ejected().size(), 1u);
 }
 
+TEST_F(CliTest, BlankErasesARewritableDiscAndRefusesAWriteOnceOne) {
+    const TRun noAnswer = Run({"blank", "--device", "CdRom10"});
+    EXPECT_EQ(noAnswer.Status, 2) << noAnswer.Err; // no terminal to ask, no --yes
+
+    const TRun erased = Run({"blank", "--device", "CdRom10", "--yes"});
+    EXPECT_EQ(erased.Status, 0) << erased.Out << erased.Err;
+    EXPECT_NE(erased.Out.find("Disc erased"), std::string::npos) << erased.Out;
+    const TRun devices = Run({"devices"});
+    std::istringstream lines(devices.Out);
+    std::string line, rewriter;
+    while (std::getline(lines, line)) {
+        if (line.rfind("CdRom10 ", 0) == 0) {
+            rewriter = line;
+        }
+    }
+    EXPECT_NE(rewriter.find("Blank"), std::string::npos) << rewriter;
+
+    const TRun writeOnce = Run({"blank", "--device", "CdRom4", "--yes", "--full"});
+    EXPECT_EQ(writeOnce.Status, 4) << writeOnce.Out << writeOnce.Err;
+    EXPECT_NE(writeOnce.Err.find("StarBurn_CdvdBurnerGrabber_Blank() failed, exception 9"),
+              std::string::npos)
+        << writeOnce.Err;
+}
+
 TEST_F(CliTest, UsageErrorsExitTwo) {
     writeImage(folder / "image.iso", 65536);
     const std::string image = (folder / "image.iso").string();
@@ -549,7 +582,7 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
     }
     EXPECT_TRUE(Ejected().empty());
 
-    for (const char* command : {"devices", "burn", "eject", "check", "verify"}) {
+    for (const char* command : {"devices", "burn", "eject", "blank", "check", "verify"}) {
         const TRun help = Run({command, "--help"});
         EXPECT_EQ(help.Status, 0);
         EXPECT_NE(help.Out.find(std::string("tavrin-burn ") + command), std::string::npos);
