@@ -425,8 +425,8 @@ void TfrmFinalAction::RunActions() {
     m_titleBeforeRun = window()->windowTitle();
     if (WizardActions && PageData()) {
         const QFileInfo image(QFile::decodeName(WizardActions->Options.SourceFileName.c_str()));
-        m_meter.Start(static_cast<uint64_t>(std::max<qint64>(0, image.size())),
-                      PageData()->DiscType);
+        m_meterTotal = static_cast<uint64_t>(std::max<qint64>(0, image.size()));
+        m_meter.Start(m_meterTotal, PageData()->DiscType);
     }
 
     TsbCallBackEventer& eventer = CallBackEventer();
@@ -437,6 +437,12 @@ void TfrmFinalAction::RunActions() {
     if (WizardActions) {
         WizardActions->OnMessage = [this](void*, const std::string& text, TsbLogItemType kind) {
             AddLogLine(text, kind);
+            if (text == "Verifying disc" && m_meter.Started() && PageData()) {
+                // The read-back runs the bar again: the write's last figures
+                // first, then the caption counts what is read, from its own start.
+                FlushPending();
+                m_meter.Start(m_meterTotal, PageData()->DiscType);
+            }
         };
         WizardActions->BindMessages();
         WizardActions->Burner = PageData();

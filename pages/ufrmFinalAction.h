@@ -105,6 +105,7 @@ private:
     bool OnGuiThread() const;
 
     TsbProgressMeter m_meter;
+    uint64_t m_meterTotal = 0; // the image's bytes: what the write and the read-back count
     QString m_titleBeforeRun;
     std::atomic<int32_t> m_progress{0};
     std::atomic<int32_t> m_bufferFill{0};
