@@ -992,7 +992,9 @@ int RunVerifyCommand(const TCliVerifyOptions& options, TCliSignals& signals) {
             throw EsbError(burner.FailureText("StarBurn_CdvdBurnerGrabber_GetTOCInformation"));
         }
         uint32_t start = 0;
-        const uint32_t entries = std::min<uint32_t>(toc.NumberOfEntries, SB_TOC_MAX_ENTRIES);
+        // Copied out first: std::min takes references, and the record is packed.
+        const uint32_t listed = toc.NumberOfEntries;
+        const uint32_t entries = std::min<uint32_t>(listed, SB_TOC_MAX_ENTRIES);
         for (uint32_t i = 0; toc.Valid != 0 && i < entries; ++i) {
             const SB_TOC_ENTRY entry = toc.Entries[i];
             if (entry.TrackNumber == toc.FirstTrackInLastSession) {
