@@ -14,9 +14,16 @@ cd build/fuzz/fuzz
 for target in ini registry names calls; do
     mkdir -p "$scratch/$target"
     echo "fuzz_$target: $seconds s"
+    status=0
     ./fuzz_$target -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
-        "$scratch/$target" "../../../tests/fuzz/corpus/$target" 2>&1 |
-        grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|==[0-9]+==ERROR|SUMMARY|.*broken promise|Done )' || true
-    [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "fuzz_$target found a fault"; exit 1; }
+        "$scratch/$target" "../../../tests/fuzz/corpus/$target" >"$scratch/$target.log" 2>&1 ||
+        status=$?
+    grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|==[0-9]+==ERROR|SUMMARY|.*broken promise|Done )' \
+        "$scratch/$target.log" || true
+    if [ "$status" -ne 0 ]; then
+        tail -n 40 "$scratch/$target.log"
+        echo "fuzz_$target found a fault (exit status $status)"
+        exit 1
+    fi
 done
 echo "fuzzing: no findings"
