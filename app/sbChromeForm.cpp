@@ -26,6 +26,18 @@ const QColor DesignGrey(0x80, 0x80, 0x80);
 
 // A picture of the art folder; a missing or unreadable one raises an error
 // that names the file.
+// A picture for a label on a screen of that pixel ratio: scaled smoothly
+// once here, as a label would otherwise scale it pixel by pixel.
+QPixmap ScreenPixmap(const QImage& image, qreal ratio) {
+    if (ratio <= 1.0 || image.isNull()) {
+        return QPixmap::fromImage(image);
+    }
+    QPixmap pixmap = QPixmap::fromImage(
+        image.scaled(image.size() * ratio, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    pixmap.setDevicePixelRatio(ratio);
+    return pixmap;
+}
+
 QImage LoadPicture(const QString& path) {
     if (!QFileInfo::exists(path)) {
         throw EsbError("Cannot open file \"" + path.toStdString() +
@@ -217,11 +229,11 @@ void TsbChromeForm::LoadChrome() {
     const QString folder = ArtFolder(ini);
 
     const QImage top = LoadPicture(folder + QStringLiteral("toplogo.png"));
-    ImageTopLogo->setPixmap(QPixmap::fromImage(top));
+    ImageTopLogo->setPixmap(ScreenPixmap(top, devicePixelRatioF()));
     ImageTopLogo->resize(top.size());
 
     const QImage left = LoadPicture(folder + QStringLiteral("leftlogo.png"));
-    ImageLeftLogo->setPixmap(QPixmap::fromImage(left));
+    ImageLeftLogo->setPixmap(ScreenPixmap(left, devicePixelRatioF()));
     ImageLeftLogo->resize(left.size());
 
     SetFrameBitmap(LoadPicture(folder + QStringLiteral("main.bmp")));

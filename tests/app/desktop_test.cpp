@@ -285,6 +285,10 @@ private slots:
             m_app = std::make_unique<TsbApplication>();
             m_main = m_app->Main();
             QCOMPARE(m_main->AppliedLayout(), skin);
+            // On a scaled screen the logos come at the screen's pixel ratio,
+            // drawn smoothly once, not stretched pixel by pixel.
+            QCOMPARE(m_main->ImageTopLogo->pixmap().devicePixelRatio(),
+                     m_main->devicePixelRatioF());
             // The Tahoma-metric font of fonts-wine stands in when the system has none.
             if (QFile::exists(QStringLiteral("/usr/share/wine/fonts/tahoma.ttf"))) {
                 QCOMPARE(QFontInfo(m_main->font()).family(), QStringLiteral("Tahoma"));
