@@ -367,6 +367,15 @@ int64_t checkImage(const std::string& path, const TsbDiscSpace& space) {
 
 // A question of the burn: answered by --yes, asked on a terminal, refused
 // without one. Ctrl-C while it waits counts as no.
+// The burner pointed at a drive the search found, by name (or drive letter)
+// and address, as Next on the recorder sheet does.
+void AimBurner(TsbBurner& burner, const TsbDeviceItem& device, TsbTransportType transport) {
+    burner.DeviceAddress = device.Address;
+    burner.DeviceName =
+        !device.DeviceName.empty() ? device.DeviceName : "\\\\.\\" + device.DriveLetter;
+    burner.TransportType = transport;
+}
+
 bool ask(const std::string& question, bool yes, TCliOutput& output, TCliSignals& signals) {
     if (yes) {
         return true;
@@ -545,13 +554,10 @@ int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
         burner.DeviceInfo.ProductRevisionLevel = device.ProductRevisionLevel;
         burner.DeviceInfo.BufferSize = static_cast<int64_t>(device.BufferSize);
         burner.DeviceInfo.MediaFormats = device.MediaFormats;
-        burner.DeviceAddress = device.Address;
         burner.DiscSpace = device.DiscSpace;
         burner.WriteModes = device.WriteModes;
         burner.DiscType = device.DiscType;
-        burner.DeviceName =
-            !device.DeviceName.empty() ? device.DeviceName : "\\\\.\\" + device.DriveLetter;
-        burner.TransportType = transport;
+        AimBurner(burner, device, transport);
 
         const std::string question = fmt::format(
             "Burn {} ({}) to {} {} ({}, {}){}{}?", options.Image, SizeToMBStr(false, imageSize),
@@ -758,10 +764,7 @@ int RunEjectCommand(const TCliEjectOptions& options, TCliSignals& signals) {
         TsbDeviceItem& device = chooseDevice(finder.Devices, options.Device);
 
         TsbBurner burner;
-        burner.DeviceAddress = device.Address;
-        burner.DeviceName =
-            !device.DeviceName.empty() ? device.DeviceName : "\\\\.\\" + device.DriveLetter;
-        burner.TransportType = transport;
+        AimBurner(burner, device, transport);
         burner.OpenDevice();
 
         TsbActionList actions;
@@ -809,10 +812,7 @@ int RunBlankCommand(const TCliBlankOptions& options, TCliSignals& signals) {
         }
 
         TsbBurner burner;
-        burner.DeviceAddress = device.Address;
-        burner.DeviceName =
-            !device.DeviceName.empty() ? device.DeviceName : "\\\\.\\" + device.DriveLetter;
-        burner.TransportType = transport;
+        AimBurner(burner, device, transport);
         burner.OpenDevice();
         struct TClose {
             TsbBurner& Burner;
@@ -967,10 +967,7 @@ int RunVerifyCommand(const TCliVerifyOptions& options, TCliSignals& signals) {
         }
 
         TsbBurner burner;
-        burner.DeviceAddress = device.Address;
-        burner.DeviceName =
-            !device.DeviceName.empty() ? device.DeviceName : "\\\\.\\" + device.DriveLetter;
-        burner.TransportType = transport;
+        AimBurner(burner, device, transport);
         burner.DiscType = device.DiscType;
         burner.OpenDevice();
         struct TClose {
