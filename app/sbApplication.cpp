@@ -1,5 +1,7 @@
 #include "app/sbApplication.h"
 
+#include "app/sbTermination.h"
+
 #include "app/ufrmFinish.h"
 #include "app/ufrmMain.h"
 #include "app/ufrmWelcome.h"
@@ -131,6 +133,12 @@ TsbApplication::TsbApplication() {
     TsbDialogs::SetDefaultCaption(m_title);
     QGuiApplication::setWindowIcon(m_icon);
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    // Ctrl-C in the terminal or a SIGTERM from the session: running writes
+    // are cancelled and awaited, then the program ends with 128 + 2.
+    m_termination = std::make_unique<TsbTerminationSignals>([this] {
+        m_terminated = true;
+        QCoreApplication::exit(130);
+    });
 
     // The windows, in this order; the welcome window is the main form.
     m_welcome = std::make_unique<TfrmWelcome>();
@@ -151,6 +159,7 @@ TsbApplication::~TsbApplication() {
     m_finish.reset();
     m_about.reset();
     m_welcome.reset();
+    m_termination.reset();
     RemoveFrontEndHooks();
     TsbDialogs::SetDefaultCaption({});
     g_instance = nullptr;

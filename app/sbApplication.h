@@ -22,6 +22,7 @@
 #include <vector>
 
 class QWidget;
+class TsbTerminationSignals;
 class TfrmWelcome;
 class TfrmAbout;
 class TfrmFinish;
@@ -74,6 +75,7 @@ private:
     bool m_terminated = false;
     QString m_initialImage;
     std::vector<QPointer<QWidget>> m_minimized;
+    std::unique_ptr<TsbTerminationSignals> m_termination;
     std::unique_ptr<TfrmWelcome> m_welcome;
     std::unique_ptr<TfrmAbout> m_about;
     std::unique_ptr<TfrmFinish> m_finish;

@@ -2,6 +2,7 @@
 // the title and icon, the art folder and the two layouts, the failures that
 // leave a window without its art, and the welcome and finish windows' buttons.
 #include "app/sbApplication.h"
+#include "app/sbTermination.h"
 #include "app/ufrmFinish.h"
 #include "app/ufrmMain.h"
 #include "app/ufrmWelcome.h"
@@ -11,6 +12,8 @@
 #include "forms/UtilFuncs.h"
 #include "forms/sbProduct.h"
 #include "pages/ufrmAbout.h"
+#include "starburn/StarBurn.h"
+#include "starburn/StarBurnLinux.h"
 #include "tests/support/TestProgram.h"
 #include "ui/sbDialogs.h"
 #include "ui/sbImageButton.h"
@@ -18,13 +21,17 @@
 #include "ui/sbPageControl.h"
 
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -140,6 +147,54 @@ private slots:
         QTRY_COMPARE(TsbDialogs::ShownMessages(TsbMsgKind::mkWarning).size(), size_t(1));
         QCOMPARE(TsbDialogs::ShownMessages(TsbMsgKind::mkWarning)[0].Text,
                  QStringLiteral("The log cannot be written"));
+    }
+
+    // SIGTERM (or Ctrl-C) during a write: the write is cancelled and has
+    // ended before the program is told to end. Without the handler the
+    // signal would end this test process at once.
+    void terminationSignalEndsTheWritesBeforeTheProgram() {
+        QTemporaryDir dir;
+        const QString config = dir.filePath(QStringLiteral("recorders.ini"));
+        QFile file(config);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Virtual]\nTimeFactor = 0\nBuiltInRecorders = no\n"
+                   "[Libburn]\nRealDrives = no\n"
+                   "[Recorder slow]\nDeviceName = CdRom0\nDisc = CD-R\nWriteLimit = 1000000\n");
+        file.close();
+        QFile image(dir.filePath(QStringLiteral("image.iso")));
+        QVERIFY(image.open(QIODevice::WriteOnly));
+        image.write(QByteArray(8 * 1048576, 'i'));
+        image.close();
+        qputenv("STARBURN_STATE_DIR", dir.filePath(QStringLiteral("state")).toLocal8Bit());
+        char text[512] = {};
+        QCOMPARE(StarBurn_UpStartEx(config.toLocal8Bit().constData(), text, sizeof text), 0);
+        void* grabber = nullptr;
+        uint32_t status = 0;
+        uint8_t failure[64] = {};
+        QCOMPARE(StarBurn_CdvdBurnerGrabber_CreateEx(&grabber, text, sizeof text, &status, failure,
+                                                     nullptr, nullptr, "CdRom0", 0),
+                 0);
+        std::atomic<int> written{-1};
+        const QByteArray path = image.fileName().toLocal8Bit();
+        std::thread writer([&] {
+            char t[512] = {};
+            uint32_t s = 0;
+            uint8_t f[64] = {};
+            written = StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile(
+                grabber, t, sizeof t, &s, f, path.constData(), 1, 0, 0, 0, 5);
+        });
+        QTest::qWait(300); // the write of 8 MB at 1 MB/s is under way
+        int atTheEnd = -2;
+        {
+            TsbTerminationSignals termination([&] { atTheEnd = written.load(); });
+            ::raise(SIGTERM);
+            QTRY_VERIFY_WITH_TIMEOUT(atTheEnd != -2, 5000);
+        }
+        writer.join();
+        QCOMPARE(atTheEnd, int(SB_EXCEPTION_CANCELLED));
+        StarBurn_Destroy(&grabber);
+        StarBurn_DownShut();
+        qunsetenv("STARBURN_STATE_DIR");
     }
 
     void iconFollowsTheTitleExactly() {
