@@ -425,6 +425,21 @@ int stopped(TCliOutput& output, const ECliStop& e) {
     return finish(output, e.Status, outcome, e.Text);
 }
 
+// Runs a command's body with its output: a stop it raises ends the run with
+// its own status, any other error as a failed burn.
+template <class Body>
+int runCommand(bool json, Body&& body) {
+    TCliOutput output(outputForm(json), stdout, stderr);
+    try {
+        return body(output);
+    } catch (const ECliStop& e) {
+        return stopped(output, e);
+    } catch (const std::exception& e) {
+        output.Error(e.what());
+        return finish(output, exBurnFailed, "failed", e.what());
+    }
+}
+
 } // namespace
 
 std::string CheckSpeedText(const std::string& text) {
@@ -444,8 +459,7 @@ std::string CheckSpeedText(const std::string& text) {
 }
 
 int RunDevicesCommand(const TCliDevicesOptions& options, TCliSignals& signals) {
-    TCliOutput output(outputForm(options.Json), stdout, stderr);
-    try {
+    return runCommand(options.Json, [&](TCliOutput& output) -> int {
         TCliFrontEnd frontEnd(output, signals);
         TsbDeviceFinder finder;
         searchDevices(finder, frontEnd, transportOf(options.Transport));
@@ -507,17 +521,11 @@ int RunDevicesCommand(const TCliDevicesOptions& options, TCliSignals& signals) {
             return finish(output, exNoDriveOrDisc, "no-drive-or-disc", text);
         }
         return finish(output, exDone, "done", std::to_string(listed) + " drive(s)");
-    } catch (const ECliStop& e) {
-        return stopped(output, e);
-    } catch (const std::exception& e) {
-        output.Error(e.what());
-        return finish(output, exBurnFailed, "failed", e.what());
-    }
+    });
 }
 
 int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
-    TCliOutput output(outputForm(options.Json), stdout, stderr);
-    try {
+    return runCommand(options.Json, [&](TCliOutput& output) -> int {
         if (options.Opc && options.Test) {
             // The options sheet switches calibration off for a test write.
             stop(exUsage, "--opc cannot be combined with --test: a test write sends no power "
@@ -746,17 +754,11 @@ int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
             return finish(output, exDone, "done", "Disc verified");
         }
         return finish(output, exDone, "done", LoadResString(rsBurningCompleted));
-    } catch (const ECliStop& e) {
-        return stopped(output, e);
-    } catch (const std::exception& e) {
-        output.Error(e.what());
-        return finish(output, exBurnFailed, "failed", e.what());
-    }
+    });
 }
 
 int RunEjectCommand(const TCliEjectOptions& options, TCliSignals& signals) {
-    TCliOutput output(outputForm(options.Json), stdout, stderr);
-    try {
+    return runCommand(options.Json, [&](TCliOutput& output) -> int {
         TCliFrontEnd frontEnd(output, signals);
         TsbDeviceFinder finder;
         const TsbTransportType transport = transportOf(options.Transport);
@@ -788,17 +790,11 @@ int RunEjectCommand(const TCliEjectOptions& options, TCliSignals& signals) {
             return finish(output, exBurnFailed, "failed", failure);
         }
         return finish(output, exDone, "done", LoadResString(rsEjectDisc));
-    } catch (const ECliStop& e) {
-        return stopped(output, e);
-    } catch (const std::exception& e) {
-        output.Error(e.what());
-        return finish(output, exBurnFailed, "failed", e.what());
-    }
+    });
 }
 
 int RunBlankCommand(const TCliBlankOptions& options, TCliSignals& signals) {
-    TCliOutput output(outputForm(options.Json), stdout, stderr);
-    try {
+    return runCommand(options.Json, [&](TCliOutput& output) -> int {
         TCliFrontEnd frontEnd(output, signals);
         TsbDeviceFinder finder;
         const TsbTransportType transport = transportOf(options.Transport);
@@ -853,12 +849,7 @@ int RunBlankCommand(const TCliBlankOptions& options, TCliSignals& signals) {
         }
         output.Log("Disc erased", litInfo);
         return finish(output, exDone, "done", "Disc erased");
-    } catch (const ECliStop& e) {
-        return stopped(output, e);
-    } catch (const std::exception& e) {
-        output.Error(e.what());
-        return finish(output, exBurnFailed, "failed", e.what());
-    }
+    });
 }
 
 namespace {
@@ -879,8 +870,7 @@ TsbImageCheck existingImage(const std::string& path) {
 } // namespace
 
 int RunCheckCommand(const TCliCheckOptions& options, TCliSignals& signals) {
-    TCliOutput output(outputForm(options.Json), stdout, stderr);
-    try {
+    return runCommand(options.Json, [&](TCliOutput& output) -> int {
         existingImage(options.Image);
         TsbVerifyCallbacks callbacks;
         callbacks.Cancelled = [&signals] {
@@ -938,17 +928,11 @@ int RunCheckCommand(const TCliCheckOptions& options, TCliSignals& signals) {
             return finish(output, exVerifyFailed, "verify-failed", text);
         }
         return finish(output, exDone, "done", "The image is complete");
-    } catch (const ECliStop& e) {
-        return stopped(output, e);
-    } catch (const std::exception& e) {
-        output.Error(e.what());
-        return finish(output, exBurnFailed, "failed", e.what());
-    }
+    });
 }
 
 int RunVerifyCommand(const TCliVerifyOptions& options, TCliSignals& signals) {
-    TCliOutput output(outputForm(options.Json), stdout, stderr);
-    try {
+    return runCommand(options.Json, [&](TCliOutput& output) -> int {
         const TsbImageCheck check = existingImage(options.Image);
         if (check.Incomplete()) {
             stop(exUsage, IncompleteImageText(check));
@@ -1059,10 +1043,5 @@ int RunVerifyCommand(const TCliVerifyOptions& options, TCliSignals& signals) {
         }
         output.Error(burner.StatusText);
         return finish(output, exVerifyFailed, "verify-failed", burner.StatusText);
-    } catch (const ECliStop& e) {
-        return stopped(output, e);
-    } catch (const std::exception& e) {
-        output.Error(e.what());
-        return finish(output, exBurnFailed, "failed", e.what());
-    }
+    });
 }
