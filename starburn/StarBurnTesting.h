@@ -70,6 +70,25 @@ STARBURN_API uint8_t StarBurnTesting_SlowWrite(const char* pDeviceName, uint64_t
 STARBURN_API uint8_t StarBurnTesting_GetLastEjectedImage(const char* pDeviceName, char* pPath,
                                                          uint32_t ulPathSize);
 
+/*
+ * Holds the next pFunctionName call on the device (NULL or "": on any) at
+ * the point where it has the drive to itself and is about to act on it, until
+ * StarBurnTesting_ReleaseHeldCall. A test can then make another call exactly
+ * between that call's checks and its action. The calls that stop there are
+ * StarBurn_CdvdBurnerGrabber_SetSpeeds, _SetBUP, _SendOPC, _Eject,
+ * _CloseSession and _ReadData. One hold at a time; arming another replaces a
+ * hold not yet reached. Any drive, virtual or not.
+ */
+STARBURN_API uint8_t StarBurnTesting_HoldCall(const char* pFunctionName, const char* pDeviceName);
+
+/* Waits up to ulTimeoutMs for the held call to stop: SB_EXCEPTION_NONE once
+ * it has, SB_EXCEPTION_NOT_READY when it has not in that time. */
+STARBURN_API uint8_t StarBurnTesting_AwaitHeldCall(uint32_t ulTimeoutMs);
+
+/* Lets the held call go on and disarms a hold not yet reached.
+ * StarBurnTesting_ClearFaults and StarBurn_DownShut do the same. */
+STARBURN_API void StarBurnTesting_ReleaseHeldCall(void);
+
 /* The state folder of the running library into pPath. */
 STARBURN_API uint8_t StarBurnTesting_GetStateFolder(char* pPath, uint32_t ulPathSize);
 

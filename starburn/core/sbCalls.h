@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <string>
+#include <string_view>
 
 namespace starburn {
 
@@ -32,12 +33,31 @@ inline Error needsFullAccess(const Grabber& g, const char* what) {
                          what);
 }
 
-inline Error notWhileWriting(const Grabber& g) {
-    if (!g.entry().writing()) {
-        return {};
-    }
+inline Error busyWriting(const Grabber& g) {
     return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY,
                      "The recorder " + g.entry().name + " is busy writing a disc");
+}
+
+// A first look before a write is set up; the write's own claim decides.
+inline Error notWhileWriting(const Grabber& g) {
+    return g.entry().writing() ? busyWriting(g) : Error{};
+}
+
+// Runs an action on the drive that must not meet a write: refused while one
+// runs, and no write starts until the action is done. A check followed by
+// the action would leave a gap in which a write could start.
+template <class Action>
+Error actOnDrive(Grabber& g, std::string_view function, Action&& action) {
+    DeviceEntry& entry = g.entry();
+    if (entry.beginAction() != DeviceEntry::Claim::Granted) {
+        return busyWriting(g);
+    }
+    struct End {
+        DeviceEntry& entry;
+        ~End() { entry.endAction(); }
+    } end{entry};
+    holdCallForTest(function, entry.name);
+    return action();
 }
 
 // A grabber call with the common failure report.

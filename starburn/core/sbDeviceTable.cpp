@@ -4,18 +4,35 @@
 
 namespace starburn {
 
-bool DeviceEntry::beginWrite() {
+DeviceEntry::Claim DeviceEntry::beginWrite() {
     std::lock_guard lock(mutex_);
     if (writing_) {
-        return false;
+        return Claim::Writing;
+    }
+    if (actions_ > 0) {
+        return Claim::Acting;
     }
     writing_ = true;
-    return true;
+    return Claim::Granted;
 }
 
 void DeviceEntry::endWrite() {
     std::lock_guard lock(mutex_);
     writing_ = false;
+}
+
+DeviceEntry::Claim DeviceEntry::beginAction() {
+    std::lock_guard lock(mutex_);
+    if (writing_) {
+        return Claim::Writing;
+    }
+    ++actions_;
+    return Claim::Granted;
+}
+
+void DeviceEntry::endAction() {
+    std::lock_guard lock(mutex_);
+    --actions_;
 }
 
 bool DeviceEntry::writing() const {

@@ -30,9 +30,16 @@ public:
     std::string backend;       // "virtual", "libburn"
     std::shared_ptr<Device> device;
 
-    // One write at a time per drive. Returns false when one runs already.
-    bool beginWrite();
+    // One write at a time per drive, and none while a call that acts on the
+    // drive (speeds, calibration, eject, closing a session, reading) runs.
+    // Those calls run side by side with each other but never under a write:
+    // the check and the action are one claim, so a write cannot start between
+    // them. Each begin answers what stood in the way.
+    enum class Claim { Granted, Writing, Acting };
+    Claim beginWrite();
     void endWrite();
+    Claim beginAction();
+    void endAction();
     bool writing() const;
 
     // Tray locks counted over grabbers; the drive hears only the first lock
@@ -44,6 +51,7 @@ public:
 private:
     mutable std::mutex mutex_;
     bool writing_ = false;
+    int actions_ = 0;
     int locks_ = 0;
 };
 

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 namespace starburn {
@@ -59,6 +61,17 @@ constexpr std::array kFunctions = {
 std::mutex g_mutex;
 std::vector<CallFault> g_faults;
 
+struct CallHold {
+    std::string function;
+    std::string device;
+    bool armed = false;
+    bool holding = false;
+    bool released = false;
+};
+std::mutex g_holdMutex;
+std::condition_variable g_holdChanged;
+CallHold g_hold;
+
 } // namespace
 
 bool isFaultableFunction(std::string_view function) {
@@ -94,12 +107,52 @@ std::optional<Error> takeCallFault(std::string_view function, std::string_view d
 }
 
 void clearCallFaults(bool configurationOnly) {
+    if (!configurationOnly) {
+        releaseHeldCall();
+    }
     std::lock_guard lock(g_mutex);
     if (!configurationOnly) {
         g_faults.clear();
         return;
     }
     std::erase_if(g_faults, [](const CallFault& f) { return f.fromConfiguration; });
+}
+
+void armCallHold(std::string function, std::string device) {
+    std::lock_guard lock(g_holdMutex);
+    g_hold.function = std::move(function);
+    g_hold.device = std::move(device);
+    g_hold.armed = true;
+}
+
+void holdCallForTest(std::string_view function, std::string_view device) {
+    std::unique_lock lock(g_holdMutex);
+    if (!g_hold.armed || g_hold.function != function ||
+        (!g_hold.device.empty() && !sameName(g_hold.device, device))) {
+        return;
+    }
+    g_hold.armed = false;
+    g_hold.holding = true;
+    g_hold.released = false;
+    g_holdChanged.notify_all();
+    g_holdChanged.wait(lock, [] { return g_hold.released; });
+    g_hold.holding = false;
+    g_hold.released = false;
+}
+
+bool awaitHeldCall(uint32_t milliseconds) {
+    std::unique_lock lock(g_holdMutex);
+    return g_holdChanged.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                  [] { return g_hold.holding; });
+}
+
+void releaseHeldCall() {
+    std::lock_guard lock(g_holdMutex);
+    g_hold.armed = false;
+    if (g_hold.holding) {
+        g_hold.released = true;
+        g_holdChanged.notify_all();
+    }
 }
 
 bool isFaultSection(std::string_view sectionName) {

@@ -33,8 +33,19 @@ void armCallFault(CallFault fault);
 // (and the drive, when the call works on one). Uses up one count.
 std::optional<Error> takeCallFault(std::string_view function, std::string_view device);
 
-// Forgets faults: every one, or only those the configuration armed.
+// Forgets faults: every one, or only those the configuration armed; every
+// one also lets a held call go.
 void clearCallFaults(bool configurationOnly);
+
+// A hold stops the next named call (on the drive, or on any when `device` is
+// empty) at holdCallForTest, where it has its drive to itself and is about to
+// act, until releaseHeldCall: a test can then put another call exactly there.
+void armCallHold(std::string function, std::string device);
+void holdCallForTest(std::string_view function, std::string_view device);
+// True once an armed hold has stopped its call; false after `milliseconds`.
+bool awaitHeldCall(uint32_t milliseconds);
+// Lets a held call go on and disarms a hold not yet reached.
+void releaseHeldCall();
 
 // Arms the faults of the configuration's [Fault NAME] sections; a section it
 // cannot read is a problem "file:line: text".

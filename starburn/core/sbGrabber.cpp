@@ -2,7 +2,30 @@
 
 #include "starburn/core/sbSession.h"
 
+#include <utility>
+#include <vector>
+
 namespace starburn {
+
+namespace {
+
+// The writes running on this thread, the innermost last: a callback may
+// start a write on another drive.
+thread_local std::vector<Grabber*> t_writes;
+thread_local bool t_shutDownDeferred = false;
+
+} // namespace
+
+bool deferShutDownToEndOfWrites() {
+    if (t_writes.empty()) {
+        return false;
+    }
+    t_shutDownDeferred = true;
+    for (Grabber* g : t_writes) {
+        g->shutDown(); // cancels, and leaves the drive to the write's end
+    }
+    return true;
+}
 
 class Grabber::Monitor : public WriteMonitor {
 public:
@@ -18,7 +41,7 @@ public:
     }
 
     void progress(uint64_t total, uint64_t done) override {
-        if (!reportProgress_ || grabber_.callback_ == nullptr) {
+        if (!reportProgress_ || grabber_.callback_ == nullptr || grabber_.closed_) {
             return;
         }
         int64_t t = static_cast<int64_t>(total);
@@ -27,7 +50,7 @@ public:
     }
 
     void bufferStatus(uint32_t size, uint32_t freeBytes) override {
-        if (!reportProgress_ || grabber_.callback_ == nullptr) {
+        if (!reportProgress_ || grabber_.callback_ == nullptr || grabber_.closed_) {
             return;
         }
         uint32_t s = size;
@@ -36,7 +59,7 @@ public:
     }
 
     void otherProgress() override {
-        if (!reportProgress_ || grabber_.callback_ == nullptr) {
+        if (!reportProgress_ || grabber_.callback_ == nullptr || grabber_.closed_) {
             return;
         }
         invokeCallback(grabber_.callback_, SB_REASON_OTHER_PROGRESS, grabber_.context_, nullptr,
@@ -76,15 +99,26 @@ Grabber::~Grabber() {
 }
 
 void Grabber::shutDown() {
-    bool hadLock = false;
     {
         std::unique_lock lock(mutex_);
         closed_ = true;
         cancelRequested_ = true;
         changed_.notify_all();
-        if (writing_ && writer_ != std::this_thread::get_id()) {
-            changed_.wait(lock, [this] { return !writing_; });
+        if (writing_ && writer_ == std::this_thread::get_id()) {
+            // Called back from this grabber's own write, which is still on
+            // this thread's stack and still using the drive.
+            letGoAfterWrite_ = true;
+            return;
         }
+        changed_.wait(lock, [this] { return !writing_; });
+    }
+    letGo();
+}
+
+void Grabber::letGo() {
+    bool hadLock = false;
+    {
+        std::lock_guard lock(mutex_);
         hadLock = locked_;
         locked_ = false;
     }
@@ -157,26 +191,49 @@ Error Grabber::asWrite(bool reportProgress, Work&& work) {
         writing_ = true;
         writer_ = std::this_thread::get_id();
     }
-    if (!entry_->beginWrite()) {
+    if (const auto claim = entry_->beginWrite(); claim != DeviceEntry::Claim::Granted) {
         std::lock_guard lock(mutex_);
         writing_ = false;
         writer_ = {};
         changed_.notify_all();
         return makeError(SB_EXCEPTION_DEVICE_BUSY, 16,
-                         "The recorder " + entry_->name + " is busy with another write");
+                         "The recorder " + entry_->name +
+                             (claim == DeviceEntry::Claim::Writing
+                                  ? " is busy with another write"
+                                  : " is busy with another call (speeds, calibration, eject, "
+                                    "closing or reading)"));
     }
+    // Runs a shut-down that a callback of this write (or of one it is nested
+    // in) asked for, once the outermost write on this thread has returned.
+    struct OnThisThread {
+        explicit OnThisThread(Grabber* g) { t_writes.push_back(g); }
+        ~OnThisThread() {
+            t_writes.pop_back();
+            if (t_writes.empty() && std::exchange(t_shutDownDeferred, false)) {
+                StarBurn_DownShut();
+            }
+        }
+    } onThisThread{this};
+
     // Ends the write's bookkeeping however the write leaves, a callback's
     // exception included.
     struct Finish {
         Grabber& g;
         ~Finish() {
             g.entry_->endWrite();
-            std::lock_guard lock(g.mutex_);
-            g.writing_ = false;
-            g.writer_ = {};
-            // A cancel that arrived during this write has been answered.
-            g.cancelRequested_ = g.closed_;
-            g.changed_.notify_all();
+            bool letGo = false;
+            {
+                std::lock_guard lock(g.mutex_);
+                g.writing_ = false;
+                g.writer_ = {};
+                // A cancel that arrived during this write has been answered.
+                g.cancelRequested_ = g.closed_.load();
+                letGo = std::exchange(g.letGoAfterWrite_, false);
+                g.changed_.notify_all();
+            }
+            if (letGo) {
+                g.letGo();
+            }
         }
     } finish{*this};
 
@@ -210,7 +267,7 @@ Error Grabber::read(uint32_t lba, uint32_t blocks, void* buffer) {
     Error e = entry_->device->readData(lba, blocks, buffer, reader);
     if (e.exception == SB_EXCEPTION_CANCELLED) {
         std::lock_guard lock(mutex_);
-        cancelRequested_ = closed_;
+        cancelRequested_ = closed_.load();
     }
     return e;
 }

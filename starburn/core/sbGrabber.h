@@ -24,9 +24,10 @@ public:
 
     ObjectKind kind() const override { return ObjectKind::Grabber; }
 
-    // Destroy or shut-down: cancels a running write and waits for it to end
-    // (unless called from inside that write's callback), then lets go of a
-    // tray lock this grabber still holds.
+    // Destroy or shut-down: cancels a running write and waits for it to end,
+    // then lets go of a tray lock this grabber still holds and of its drive.
+    // From inside the write's own callback it cannot wait: the write is
+    // cancelled and lets go of both itself once it has returned.
     void shutDown() override;
 
     DeviceEntry& entry() const { return *entry_; }
@@ -56,6 +57,8 @@ public:
     Error read(uint32_t lba, uint32_t blocks, void* buffer);
 
 private:
+    void letGo();
+
     // Runs work as this grabber's write: one per drive, cancel honoured.
     template <typename Work>
     Error asWrite(bool reportProgress, Work&& work);
@@ -74,10 +77,17 @@ private:
     std::condition_variable changed_;
     std::atomic<bool> cancelRequested_{false};
     bool writing_ = false;
-    bool closed_ = false;
+    std::atomic<bool> closed_{false};
+    bool letGoAfterWrite_ = false;
     bool locked_ = false;
     std::atomic<bool> claimed_;
     std::thread::id writer_;
 };
+
+// A StarBurn_DownShut from a write's callback must not take the drives down
+// under that write. When the calling thread runs writes, their grabbers are
+// shut down as from their own callbacks, the shut-down is put off until the outermost of those
+// writes has returned, and the answer is true; otherwise false.
+bool deferShutDownToEndOfWrites();
 
 } // namespace starburn

@@ -346,16 +346,14 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_GetSpeeds(SB_GRABBER_HEAD,
 
 STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_SetSpeeds(SB_GRABBER_HEAD, uint32_t ulReadSpeed,
                                                           uint32_t ulWriteSpeed) {
-    return grabberCall("StarBurn_CdvdBurnerGrabber_SetSpeeds", pGrabber, SB_REPORT,
-                       [&](Grabber& g) -> Error {
-                           if (Error e = needsFullAccess(g, "change its speeds")) {
-                               return e;
-                           }
-                           if (Error e = notWhileWriting(g)) {
-                               return e;
-                           }
-                           return g.device().setSpeeds(ulReadSpeed, ulWriteSpeed);
-                       });
+    return grabberCall(
+        "StarBurn_CdvdBurnerGrabber_SetSpeeds", pGrabber, SB_REPORT, [&](Grabber& g) -> Error {
+            if (Error e = needsFullAccess(g, "change its speeds")) {
+                return e;
+            }
+            return actOnDrive(g, "StarBurn_CdvdBurnerGrabber_SetSpeeds",
+                              [&] { return g.device().setSpeeds(ulReadSpeed, ulWriteSpeed); });
+        });
 }
 
 STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_GetBUP(SB_GRABBER_HEAD, uint8_t* pEnabled,
@@ -380,10 +378,8 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_SetBUP(SB_GRABBER_HEAD, uint8_t 
                                                             "protection")) {
                                return e;
                            }
-                           if (Error e = notWhileWriting(g)) {
-                               return e;
-                           }
-                           return g.device().setBup(bEnable != 0);
+                           return actOnDrive(g, "StarBurn_CdvdBurnerGrabber_SetBUP",
+                                             [&] { return g.device().setBup(bEnable != 0); });
                        });
 }
 
@@ -393,10 +389,8 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_SendOPC(SB_GRABBER_HEAD) {
                            if (Error e = needsFullAccess(g, "calibrate its laser power")) {
                                return e;
                            }
-                           if (Error e = notWhileWriting(g)) {
-                               return e;
-                           }
-                           return g.device().sendOpc();
+                           return actOnDrive(g, "StarBurn_CdvdBurnerGrabber_SendOPC",
+                                             [&] { return g.device().sendOpc(); });
                        });
 }
 
@@ -426,15 +420,14 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_Eject(SB_GRABBER_HEAD) {
                            if (Error e = needsFullAccess(g, "eject its disc")) {
                                return e;
                            }
-                           if (Error e = notWhileWriting(g)) {
-                               return e;
-                           }
-                           if (g.entry().locked()) {
-                               return senseError(SB_EXCEPTION_DEVICE_BUSY, 0x05, 0x53, 0x02,
-                                                 "The tray of " + g.entry().name +
-                                                     " is locked; release it before ejecting");
-                           }
-                           return g.device().eject();
+                           return actOnDrive(g, "StarBurn_CdvdBurnerGrabber_Eject", [&] {
+                               if (g.entry().locked()) {
+                                   return senseError(SB_EXCEPTION_DEVICE_BUSY, 0x05, 0x53, 0x02,
+                                                     "The tray of " + g.entry().name +
+                                                         " is locked; release it before ejecting");
+                               }
+                               return g.device().eject();
+                           });
                        });
 }
 
@@ -444,10 +437,8 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_CloseSession(SB_GRABBER_HEAD) {
                            if (Error e = needsFullAccess(g, "close a session")) {
                                return e;
                            }
-                           if (Error e = notWhileWriting(g)) {
-                               return e;
-                           }
-                           return g.device().closeSession();
+                           return actOnDrive(g, "StarBurn_CdvdBurnerGrabber_CloseSession",
+                                             [&] { return g.device().closeSession(); });
                        });
 }
 

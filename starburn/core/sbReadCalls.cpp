@@ -17,10 +17,8 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_ReadData(SB_GRABBER_HEAD, uint32
                            if (ulBlocks == 0) {
                                return badArgument("No blocks were asked for");
                            }
-                           if (Error e = notWhileWriting(g)) {
-                               return e;
-                           }
-                           return g.read(ulLba, ulBlocks, pBuffer);
+                           return actOnDrive(g, "StarBurn_CdvdBurnerGrabber_ReadData",
+                                             [&] { return g.read(ulLba, ulBlocks, pBuffer); });
                        });
 }
 

@@ -6,6 +6,7 @@
 
 #include "starburn/StarBurn.h"
 #include "starburn/core/sbFaults.h"
+#include "starburn/core/sbGrabber.h"
 #include "starburn/core/sbHandles.h"
 
 #include <atomic>
@@ -201,6 +202,9 @@ STARBURN_API uint8_t StarBurn_UpStartEx(const char* pConfigurationFile, char* pE
 }
 
 STARBURN_API void StarBurn_DownShut(void) {
+    if (deferShutDownToEndOfWrites()) {
+        return;
+    }
     std::lock_guard startLock(g_startMutex);
     std::shared_ptr<Session> session;
     {

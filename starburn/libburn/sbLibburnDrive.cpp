@@ -690,7 +690,12 @@ Error Drive::speeds(Speeds& out) {
 }
 
 Error Drive::setSpeeds(uint32_t readSpeed, uint32_t writeSpeed) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    // A cancelled write may still wind down; libburn's writer owns the drive
+    // until it has, and a speed set meanwhile would reach it mid-write.
+    if (!awaitWindDownLocked(lock)) {
+        return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The drive is writing");
+    }
     if (Error e = grabLocked()) {
         return e;
     }

@@ -64,6 +64,24 @@ STARBURN_API uint8_t StarBurnTesting_FailCall(const char* pFunctionName, const c
     });
 }
 
+STARBURN_API uint8_t StarBurnTesting_HoldCall(const char* pFunctionName, const char* pDeviceName) {
+    return guarded(Report{}, [&]() -> uint8_t {
+        if (pFunctionName == nullptr || !isFaultableFunction(pFunctionName)) {
+            return SB_EXCEPTION_INVALID_PARAMETER;
+        }
+        armCallHold(pFunctionName, pDeviceName != nullptr ? pDeviceName : "");
+        return SB_EXCEPTION_NONE;
+    });
+}
+
+STARBURN_API uint8_t StarBurnTesting_AwaitHeldCall(uint32_t ulTimeoutMs) {
+    return awaitHeldCall(ulTimeoutMs) ? SB_EXCEPTION_NONE : SB_EXCEPTION_NOT_READY;
+}
+
+STARBURN_API void StarBurnTesting_ReleaseHeldCall(void) {
+    releaseHeldCall();
+}
+
 STARBURN_API void StarBurnTesting_ClearFaults(void) {
     clearCallFaults(false);
     std::vector<std::weak_ptr<virt::Recorder>> touched;

@@ -310,6 +310,67 @@ TEST_F(Robust, AProgramKilledMidWriteLeavesADamagedDiscNotABlankOne) {
     EXPECT_EQ(trackAtOnce(writer, image("b.iso", 4096, 6)), SB_EXCEPTION_MEDIUM_ERROR);
 }
 
+// A Destroy or a shut-down called back from inside a write cannot take the
+// drive from under that write: the write ends cancelled, the recorder stays
+// held until it has returned, and no callback follows the call.
+TEST_F(Robust, ADestroyOrShutDownFromAWriteCallbackWaitsForTheWriteToReturn) {
+    struct Inside {
+        bool shutDown;
+        const std::string* config;
+        const std::string* state;
+        void* grabber = nullptr;
+        bool called = false;
+        std::string secondProgram;
+        int reportsAfter = 0;
+    };
+    const auto callback = [](uint32_t reason, void* context, void*, void* special2) {
+        auto* in = static_cast<Inside*>(context);
+        if (reason != SB_REASON_WRITE_PROGRESS || *static_cast<int64_t*>(special2) == 0) {
+            return;
+        }
+        if (in->called) {
+            ++in->reportsAfter;
+            return;
+        }
+        in->called = true;
+        if (in->shutDown) {
+            StarBurn_DownShut();
+        } else {
+            StarBurn_Destroy(&in->grabber);
+        }
+        Child second({"hold", *in->config, *in->state, "CdRom0"});
+        in->secondProgram = second.line();
+    };
+    for (const bool shutDown : {false, true}) {
+        SCOPED_TRACE(shutDown ? "StarBurn_DownShut" : "StarBurn_Destroy");
+        ASSERT_EQ(start(slowRecorders()), SB_EXCEPTION_NONE);
+        ASSERT_EQ(StarBurnTesting_InsertDisc("CdRom0", DISC_TYPE_DVDPLUSR, 0), SB_EXCEPTION_NONE);
+        const std::string path = image("a.iso", 2 << 20, 11);
+        Inside in{shutDown, &configPath, &stateDir, nullptr, false, {}, 0};
+        in.grabber = open("CdRom0", 0, callback, &in);
+        void* handle = in.grabber;
+        EXPECT_EQ(trackAtOnce(handle, path), SB_EXCEPTION_CANCELLED) << r.text;
+        ASSERT_TRUE(in.called);
+        EXPECT_EQ(in.secondProgram.rfind("open failed", 0), 0u) << in.secondProgram;
+        EXPECT_NE(in.secondProgram.find("process " + std::to_string(::getpid())),
+                  std::string::npos)
+            << in.secondProgram;
+        EXPECT_EQ(in.reportsAfter, 0);
+        EXPECT_EQ(StarBurn_CdvdBurnerGrabber_TestUnitReady(handle, r.text, sizeof r.text, &r.status,
+                                                           r.failure),
+                  SB_EXCEPTION_INVALID_HANDLE);
+        // Once the write has returned, the recorder is free again.
+        Child second({"hold", configPath, stateDir, "CdRom0"});
+        EXPECT_EQ(second.line(), "held");
+        if (shutDown) {
+            void* g = nullptr;
+            EXPECT_EQ(StarBurn_CdvdBurnerGrabber_CreateEx(&g, r.text, sizeof r.text, &r.status,
+                                                          r.failure, nullptr, nullptr, "CdRom0", 1),
+                      SB_EXCEPTION_NOT_STARTED);
+        }
+    }
+}
+
 TEST_F(Robust, AWriteWhoseResultCannotBeRecordedFails) {
     ASSERT_EQ(start(slowRecorders()), SB_EXCEPTION_NONE);
     ProgressLog log;

@@ -177,6 +177,65 @@ TEST_F(Threads, OneDriveTakesOneWriteAtATime) {
     StarBurn_Destroy(&second);
 }
 
+// A call that acts on the drive checks for a write and acts in one step: held
+// between the two, it keeps every write out until it is done.
+TEST_F(Threads, NoWriteStartsBetweenACallsCheckAndItsAction) {
+    const std::string path = image("a.iso", 1 << 20, 9);
+    using Call = uint8_t (*)(void*, Report&);
+    const std::pair<const char*, Call> calls[] = {
+        {"StarBurn_CdvdBurnerGrabber_SetSpeeds",
+         [](void* g, Report& r) {
+             return StarBurn_CdvdBurnerGrabber_SetSpeeds(g, r.text, sizeof r.text, &r.status,
+                                                         r.failure, 1, 1);
+         }},
+        {"StarBurn_CdvdBurnerGrabber_SendOPC",
+         [](void* g, Report& r) {
+             return StarBurn_CdvdBurnerGrabber_SendOPC(g, r.text, sizeof r.text, &r.status,
+                                                       r.failure);
+         }},
+        {"StarBurn_CdvdBurnerGrabber_CloseSession",
+         [](void* g, Report& r) {
+             return StarBurn_CdvdBurnerGrabber_CloseSession(g, r.text, sizeof r.text, &r.status,
+                                                            r.failure);
+         }},
+        {"StarBurn_CdvdBurnerGrabber_Eject",
+         [](void* g, Report& r) {
+             return StarBurn_CdvdBurnerGrabber_Eject(g, r.text, sizeof r.text, &r.status,
+                                                     r.failure);
+         }},
+    };
+    void* actor = open("CdRom0");
+    void* writer = open("CdRom0");
+    for (const auto& [name, call] : calls) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(StarBurnTesting_HoldCall(name, "CdRom0"), SB_EXCEPTION_NONE);
+        auto acting = std::async(std::launch::async, [call = call, actor] {
+            Report r;
+            return call(actor, r);
+        });
+        ASSERT_EQ(StarBurnTesting_AwaitHeldCall(10000), SB_EXCEPTION_NONE);
+        Report r;
+        EXPECT_EQ(StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile(writer, r.text, sizeof r.text,
+                                                                 &r.status, r.failure, path.c_str(),
+                                                                 1, 1, 0, 1, SB_WRITE_REVISION),
+                  SB_EXCEPTION_DEVICE_BUSY)
+            << r.text;
+        StarBurnTesting_ReleaseHeldCall();
+        ASSERT_EQ(acting.wait_for(20s), std::future_status::ready);
+        acting.get();
+    }
+    // The claims are all given back: the drive writes again.
+    ASSERT_EQ(StarBurnTesting_InsertDisc("CdRom0", DISC_TYPE_DVDPLUSR, 0), SB_EXCEPTION_NONE);
+    Report r;
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile(writer, r.text, sizeof r.text,
+                                                             &r.status, r.failure, path.c_str(), 1,
+                                                             1, 0, 1, SB_WRITE_REVISION),
+              SB_EXCEPTION_NONE)
+        << r.text;
+    StarBurn_Destroy(&actor);
+    StarBurn_Destroy(&writer);
+}
+
 TEST_F(Threads, DestroyDuringAWriteStopsItAndNoCallbackFollows) {
     ASSERT_EQ(StarBurnTesting_SlowWrite("CdRom0", 1 << 20), SB_EXCEPTION_NONE);
     const std::string path = image("a.iso", 2 << 20, 6);
