@@ -441,7 +441,9 @@ STARBURN_API uint32_t StarBurn_GetVersion(void);
 STARBURN_API uint8_t StarBurn_UpStartEx(const char* pConfigurationFile, char* pExceptionText,
                                         uint32_t ulExceptionTextSize);
 
-/* Stops the library; handles still open are destroyed. */
+/* Stops the library; handles still open are destroyed (their running writes
+ * are cancelled and waited for). Called from a write's callback, it cancels
+ * that write and takes effect once the write call has returned. */
 STARBURN_API void StarBurn_DownShut(void);
 
 /*
@@ -464,7 +466,10 @@ STARBURN_API uint8_t StarBurn_GetDeviceNameByDeviceAddress(uint8_t ucPortID, uin
 /* Makes GetTOCInformation skip the slow full-TOC read where a backend has one. */
 STARBURN_API void StarBurn_SetFastReadTOC(uint8_t bFastReadTOC);
 
-/* Destroys a grabber or a file tree and nulls the handle variable. */
+/* Destroys a grabber or a file tree and nulls the handle variable. A running
+ * write of the grabber is cancelled and waited for; called from that write's
+ * own callback, the write lets go of the drive once it has returned. No
+ * callback of the grabber follows. */
 STARBURN_API void StarBurn_Destroy(void** ppObject);
 
 /* ------------------------------------------------------------------------ */
