@@ -535,6 +535,11 @@ TsbDiscSpace QueryDiscSpace(const TsbDeviceItem& item) {
     return space;
 }
 
+bool TsbDeviceItem::MediaFormatsKnown() const {
+    static const TsbMediaFormats none{};
+    return std::memcmp(&MediaFormats, &none, sizeof none) != 0;
+}
+
 const char* DeviceAccessName(TsbDeviceAccess access) {
     switch (access) {
     case daBusy:

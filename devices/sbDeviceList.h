@@ -60,6 +60,9 @@ public:
     TsbDeviceAccess Access = daFree;
     std::string AccessText;
     bool Usable() const { return Access == daFree; }
+    // False when the drive told nothing of what it reads and writes (it could
+    // not be opened, or a real drive could not be examined).
+    bool MediaFormatsKnown() const;
 };
 
 class TsbDeviceList {

@@ -199,9 +199,12 @@ void TfrmSelectDevice::SetPageData(TsbBurner* data) {
         const TsbDeviceList& devices = m_finder->Devices;
         for (int i = 0; i < devices.Count(); ++i) {
             TsbDeviceItem* device = devices.Items(i);
-            if (!device->Usable()) {
-                // Listed whatever it writes (it may not tell now), greyed
-                // out, with the library's advice beside it and below the list.
+            // A drive that may not be opened now is listed when it writes
+            // CDs or does not tell what it writes: greyed out, with the
+            // library's advice beside it and below the list.
+            const bool mayWriteCDs =
+                device->MediaFormats.WritesCDR != 0 || !device->MediaFormatsKnown();
+            if (!device->Usable() && (ListAllDevices || mayWriteCDs)) {
                 const QString name = QString::fromStdString(
                     !device->Product.empty() ? device->Product : device->DeviceName);
                 const QString advice = QString::fromStdString(device->AccessText);
