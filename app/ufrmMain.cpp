@@ -401,7 +401,9 @@ bool TMainForm::ValidatePage() {
         }
         DevicePage->ShowScanProgress = true;
         if (!DevicePage->SelectedDevice()) {
-            throw EsbError(LoadResString(rsSelectBurningDevice));
+            // Drives that are all in use or closed to the user say why.
+            const std::string refusal = DevicePage->RefusalText();
+            throw EsbError(refusal.empty() ? LoadResString(rsSelectBurningDevice) : refusal);
         }
         const TsbDiscSpace space = DevicePage->GetSelectedDiscSpace();
         const uint8_t discType = DevicePage->GetSelectedDiscType();

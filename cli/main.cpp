@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
 
     TCliDevicesOptions devices;
     CLI::App* devicesCommand =
-        app.add_subcommand("devices", "List the recorders (--all: every drive) with their discs");
+        app.add_subcommand("devices", "List the recorders (--all: every drive) with their discs; "
+                                      "a drive that is busy, mounted or closed to you says why");
     addCommon(*devicesCommand, devices);
     devicesCommand->add_flag("--all", devices.All, "Also list drives that only read");
 

@@ -168,7 +168,7 @@ void searchDevices(TsbDeviceFinder& finder, TCliFrontEnd& frontEnd, TsbTransport
     completeNamesAndAddresses(finder.Devices);
     for (int i = 0; i < finder.Devices.Count(); ++i) {
         TsbDeviceItem* device = finder.Devices.Items(i);
-        if (device->DiscType != DISC_TYPE_NO_MEDIA) {
+        if (device->Usable() && device->DiscType != DISC_TYPE_NO_MEDIA) {
             device->DiscSpace = QueryDiscSpace(*device);
         }
     }
@@ -181,6 +181,12 @@ bool isRecorder(const TsbDeviceItem& device) {
     const TsbMediaFormats& f = device.MediaFormats;
     return f.WritesCDR || f.WritesCDRW || f.WritesDVDR || f.WritesDVDRAM || f.WritesDVDPlusR ||
            f.WritesDVDPlusRW || f.WritesDVDPlusRDL;
+}
+
+// A recorder, or a drive that may not be opened now and does not tell what it
+// writes: either may be the one the user means.
+bool mayBeRecorder(const TsbDeviceItem& device) {
+    return isRecorder(device) || (!device.Usable() && !device.MediaFormatsKnown());
 }
 
 std::string addressText(const TsbDeviceAddress& address) {
@@ -200,7 +206,7 @@ std::string letterText(const std::string& letter) {
 // The disc column of the recorder sheet: the size used, "Blank", or nothing
 // for an empty tray (whose kind reads "Empty").
 std::string sizeText(const TsbDeviceItem& device) {
-    if (device.DiscType == DISC_TYPE_NO_MEDIA) {
+    if (!device.Usable() || device.DiscType == DISC_TYPE_NO_MEDIA) {
         return "";
     }
     const TsbDiscSpace& space = device.DiscSpace;
@@ -212,6 +218,9 @@ std::string sizeText(const TsbDeviceItem& device) {
 
 // Empty when the device can write the disc in it, else the recorder sheet's reason.
 std::string whyNotWritable(const TsbDeviceItem& device) {
+    if (!device.Usable()) {
+        return device.AccessText;
+    }
     if (!isRecorder(device)) {
         return "The drive is not a recorder";
     }
@@ -252,20 +261,28 @@ bool matchesDevice(const TsbDeviceItem& device, const std::string& spec) {
     return letter.size() == 1 && !own.empty() && SameTextNoCase(own, letter);
 }
 
-// The drive --device names, or the only recorder when it names none.
+// The drive --device names, or the only recorder when it names none. A drive
+// the user may not open now (busy, mounted, forbidden) is never chosen: the
+// run ends with the library's advice.
 TsbDeviceItem& chooseDevice(const TsbDeviceList& devices, const std::string& spec) {
     if (!spec.empty()) {
         for (int i = 0; i < devices.Count(); ++i) {
-            if (matchesDevice(*devices.Items(i), spec)) {
-                return *devices.Items(i);
+            TsbDeviceItem& device = *devices.Items(i);
+            if (matchesDevice(device, spec)) {
+                if (!device.Usable()) {
+                    stop(exNoDriveOrDisc, device.AccessText);
+                }
+                return device;
             }
         }
         stop(exNoDriveOrDisc,
              "No drive " + spec + " was found (tavrin-burn devices --all lists every drive)");
     }
+    // A recorder in use still counts: the user may mean it, and the free one
+    // is not taken in its place without being named.
     std::vector<TsbDeviceItem*> writers;
     for (int i = 0; i < devices.Count(); ++i) {
-        if (isRecorder(*devices.Items(i))) {
+        if (mayBeRecorder(*devices.Items(i))) {
             writers.push_back(devices.Items(i));
         }
     }
@@ -275,10 +292,16 @@ TsbDeviceItem& chooseDevice(const TsbDeviceList& devices, const std::string& spe
     if (writers.size() > 1) {
         std::string names;
         for (const TsbDeviceItem* writer : writers) {
-            names += (names.empty() ? "" : ", ") + writer->DeviceName;
+            names +=
+                (names.empty() ? "" : ", ") + writer->DeviceName +
+                (writer->Usable() ? ""
+                                  : std::string(" (") + DeviceAccessName(writer->Access) + ")");
         }
         stop(exUsage, "There are " + std::to_string(writers.size()) +
                           " recorders; choose one with --device (" + names + ")");
+    }
+    if (!writers.front()->Usable()) {
+        stop(exNoDriveOrDisc, writers.front()->AccessText);
     }
     return *writers.front();
 }
@@ -465,15 +488,18 @@ int RunDevicesCommand(const TCliDevicesOptions& options, TCliSignals& signals) {
         searchDevices(finder, frontEnd, transportOf(options.Transport));
 
         std::vector<std::vector<std::string>> rows;
-        rows.push_back({"DEVICE", "LETTER", "ADDRESS", "VENDOR", "PRODUCT", "REVISION", "DISC",
-                        "SIZE", "LABEL", "WRITES THIS DISC"});
+        rows.push_back({"DEVICE", "LETTER", "ADDRESS", "VENDOR", "PRODUCT", "REVISION", "STATE",
+                        "DISC", "SIZE", "LABEL", "WRITES THIS DISC"});
         int listed = 0;
         for (int i = 0; i < finder.Devices.Count(); ++i) {
             const TsbDeviceItem& d = *finder.Devices.Items(i);
             const bool writer = isRecorder(d);
-            if (!writer && !options.All) {
+            // A drive that may not be opened now and does not tell what it
+            // writes is listed, so the user learns why it cannot be used.
+            if (!mayBeRecorder(d) && !options.All) {
                 continue;
             }
+            const std::string disc = d.Usable() ? DiscTypeToStr(d.DiscType) : std::string();
             ++listed;
             const std::string why = whyNotWritable(d);
             if (options.Json) {
@@ -485,7 +511,8 @@ int RunDevicesCommand(const TCliDevicesOptions& options, TCliSignals& signals) {
                                          {"product", JsonString(d.Product)},
                                          {"revision", JsonString(d.ProductRevisionLevel)},
                                          {"recorder", writer ? "true" : "false"},
-                                         {"disc", JsonString(DiscTypeToStr(d.DiscType))},
+                                         {"state", JsonString(DeviceAccessName(d.Access))},
+                                         {"disc", JsonString(disc)},
                                          {"size", JsonString(sizeText(d))},
                                          {"free_bytes", std::to_string(d.DiscSpace.FreeBytes)},
                                          {"used_bytes", std::to_string(d.DiscSpace.UsedBytes)},
@@ -495,7 +522,7 @@ int RunDevicesCommand(const TCliDevicesOptions& options, TCliSignals& signals) {
             } else {
                 rows.push_back({d.DeviceName, letterText(d.DriveLetter), addressText(d.Address),
                                 d.Vendor, d.Product, d.ProductRevisionLevel,
-                                DiscTypeToStr(d.DiscType), sizeText(d), d.DiscLabel,
+                                DeviceAccessName(d.Access), disc, sizeText(d), d.DiscLabel,
                                 why.empty() ? "yes" : "no: " + why});
             }
         }

@@ -15,6 +15,7 @@
 
 #include <fmt/printf.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -25,6 +26,34 @@ namespace {
 constexpr auto waitStep = std::chrono::milliseconds(80);
 constexpr uint32_t textSize = 1024;
 constexpr int lastDeviceNumber = 20;
+
+// A failed opening the user can do something about: another program holds
+// the drive, or the user may not open it. Anything else leaves no state.
+std::optional<TsbDeviceAccess> AccessOfFailedOpening(uint8_t exception, uint32_t status) {
+    if (exception == SB_EXCEPTION_DEVICE_BUSY) {
+        return daBusy;
+    }
+    if (exception == SB_EXCEPTION_NOT_READY && (status == EACCES || status == EPERM)) {
+        return daForbidden;
+    }
+    return std::nullopt;
+}
+
+// The library's text of a refusal, or, when it gave none, what the state says.
+std::string RefusalText(TsbDeviceAccess access, const char* text, uint32_t size) {
+    std::string given = BufferToStr(text, size);
+    if (!given.empty()) {
+        return given;
+    }
+    switch (access) {
+    case daMounted:
+        return "The disc in the drive is mounted; unmount it and try again";
+    case daForbidden:
+        return "You may not open the drive (permission denied)";
+    default:
+        return "The drive is in use by another program; close it there and try again";
+    }
+}
 
 // One probe: the device it opened and the buffers its calls fill on failure.
 struct TsbProbe {
@@ -65,6 +94,11 @@ struct TsbProbe {
     }
 
     void run(const TsbDeviceAddress* Address, const char* Name);
+    // Records a failed opening the user can remedy; false for any other.
+    bool noteRefusal(uint8_t result);
+    // False, with the item's state and text, when the opened drive may not
+    // be used now.
+    bool readAccess();
     void readDeviceFacts(const TsbDeviceAddress* Address, const char* Name);
     void readDiscFacts();
 };
@@ -89,6 +123,7 @@ void TsbProbe::run(const TsbDeviceAddress* Address, const char* Name) {
             grabber = nullptr;
             Logger().Log(LibraryFailureText("StarBurn_CdvdBurnerGrabber_Create", result, status,
                                             exceptionText));
+            noteRefusal(result);
         } else {
             Logger().Log(fmt::sprintf("StarBurn_CdvdBurnerGrabber_Create (after create): "
                                       "PortID:%d,BusID:%d,TargetID:%d,LUN:%d",
@@ -109,6 +144,11 @@ void TsbProbe::run(const TsbDeviceAddress* Address, const char* Name) {
         grabber = nullptr;
         Logger().Log(LibraryFailureText("StarBurn_CdvdBurnerGrabber_CreateEx", result, status,
                                         exceptionText));
+        if (noteRefusal(result)) {
+            item->DeviceName = name;
+            item->TransportType = ttSpti;
+            item->DriveLetter = GetDriveLetterByDeviceAddress(std::nullopt, name);
+        }
         return;
     }
     TsbDeviceItem& item = Item();
@@ -117,6 +157,36 @@ void TsbProbe::run(const TsbDeviceAddress* Address, const char* Name) {
     if (grabber != nullptr) {
         readDeviceFacts(nullptr, name.c_str());
     }
+}
+
+bool TsbProbe::noteRefusal(uint8_t result) {
+    const auto access = AccessOfFailedOpening(result, status);
+    if (!access) {
+        return false;
+    }
+    TsbDeviceItem& refused = Item();
+    refused.Access = *access;
+    refused.AccessText = RefusalText(*access, exceptionText, textSize);
+    refused.DiscType = DISC_TYPE_UNKNOWN;
+    return true;
+}
+
+bool TsbProbe::readAccess() {
+    uint8_t state = SB_DEVICE_ACCESS_FREE;
+    Logger().Log("StarBurn_CdvdBurnerGrabber_GetAccess");
+    const uint8_t result = StarBurn_CdvdBurnerGrabber_GetAccess(grabber, exceptionText, textSize,
+                                                                &status, failureInfo, &state);
+    if (result == SB_EXCEPTION_NONE || state == SB_DEVICE_ACCESS_FREE ||
+        state > SB_DEVICE_ACCESS_FORBIDDEN) {
+        return true;
+    }
+    Logger().Log(
+        LibraryFailureText("StarBurn_CdvdBurnerGrabber_GetAccess", result, status, exceptionText));
+    TsbDeviceItem& refused = Item();
+    refused.Access = static_cast<TsbDeviceAccess>(state);
+    refused.AccessText = RefusalText(refused.Access, exceptionText, textSize);
+    refused.DiscType = DISC_TYPE_UNKNOWN;
+    return false;
 }
 
 void TsbProbe::readDeviceFacts(const TsbDeviceAddress* Address, const char* Name) {
@@ -163,6 +233,12 @@ void TsbProbe::readDeviceFacts(const TsbDeviceAddress* Address, const char* Name
     }
     static_assert(sizeof formats == sizeof item.MediaFormats);
     std::memcpy(&item.MediaFormats, formats, sizeof formats);
+
+    // A drive in use elsewhere or closed to the user keeps its name and what
+    // it is; what it tells of its disc now is nothing to choose it by.
+    if (!readAccess()) {
+        return;
+    }
 
     uint8_t write[4]{};
     Logger().Log("StarBurn_CdvdBurnerGrabber_ProbeSupportedWriteModes");
@@ -314,9 +390,12 @@ void TsbDeviceFinderThread::Execute() {
                 char text[textSize]{};
                 uint32_t status = 0;
                 uint8_t failureInfo[SB_FAILURE_INFO_SIZE]{};
-                if (StarBurn_CdvdBurnerGrabber_CreateEx(&grabber, text, textSize, &status,
-                                                        failureInfo, nullptr, nullptr, name.c_str(),
-                                                        1) != 0) {
+                const uint8_t result = StarBurn_CdvdBurnerGrabber_CreateEx(
+                    &grabber, text, textSize, &status, failureInfo, nullptr, nullptr, name.c_str(),
+                    1);
+                // A drive that is there but may not be opened now is still
+                // reported: the probe lists it with the reason.
+                if (result != SB_EXCEPTION_NONE && !AccessOfFailedOpening(result, status)) {
                     continue;
                 }
                 if (grabber != nullptr) {
@@ -456,7 +535,28 @@ TsbDiscSpace QueryDiscSpace(const TsbDeviceItem& item) {
     return space;
 }
 
+bool TsbDeviceItem::MediaFormatsKnown() const {
+    static const TsbMediaFormats none{};
+    return std::memcmp(&MediaFormats, &none, sizeof none) != 0;
+}
+
+const char* DeviceAccessName(TsbDeviceAccess access) {
+    switch (access) {
+    case daBusy:
+        return "busy";
+    case daMounted:
+        return "mounted";
+    case daForbidden:
+        return "forbidden";
+    default:
+        return "available";
+    }
+}
+
 void CheckRecorderForBurn(const TsbDeviceItem& device, const TsbDiscSpace& space) {
+    if (!device.Usable()) {
+        throw EsbError(device.AccessText);
+    }
     if (space.FreeBytes != space.TotalBytes) {
         throw EsbError(LoadResString(rsDiscNotBlank));
     }

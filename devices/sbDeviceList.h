@@ -21,6 +21,19 @@
 #include <string>
 #include <vector>
 
+// What keeps the user from opening a found drive now. A drive that is not
+// free is listed, with the library's text of what to do, but cannot be
+// chosen.
+enum TsbDeviceAccess : uint8_t {
+    daFree = 0,
+    daBusy = 1,     // another program has it open
+    daMounted = 2,  // a file system of its disc is mounted
+    daForbidden = 3 // the user may not open its device file
+};
+
+// "busy", "mounted", "forbidden" ("available" for a free drive).
+const char* DeviceAccessName(TsbDeviceAccess access);
+
 class TsbDeviceItem {
 public:
     std::string Vendor;
@@ -41,6 +54,15 @@ public:
     TsbReadModes ReadModes{};
     TsbWriteModes WriteModes;
     TsbDVDRPC DVDRPC{};
+    // Free, or why the drive may not be opened now and what to do about it
+    // (the library's text). Such an item has its name (and its identity
+    // where the drive opened for queries) and nothing of a disc.
+    TsbDeviceAccess Access = daFree;
+    std::string AccessText;
+    bool Usable() const { return Access == daFree; }
+    // False when the drive told nothing of what it reads and writes (it could
+    // not be opened, or a real drive could not be examined).
+    bool MediaFormatsKnown() const;
 };
 
 class TsbDeviceList {
@@ -117,7 +139,9 @@ private:
 
 // The device-found reason of the library callback: opens the device named by
 // Special2 (ttSpti) or addressed by Special1 (ttAspi), reads its facts and
-// the disc's, and appends them to the TsbDeviceList given as Context.
+// the disc's, and appends them to the TsbDeviceList given as Context. A
+// device the user may not open now (busy, mounted, forbidden) is appended
+// with that state and the library's text instead of its disc.
 void ProbeFoundDevice(void* Context, void* Special1, void* Special2);
 
 // Hands the library callback's device-found reason to ProbeFoundDevice.
@@ -130,6 +154,7 @@ void RegisterDeviceProbe();
 TsbDiscSpace QueryDiscSpace(const TsbDeviceItem& item);
 
 // The checks Next on the recorder sheet makes before the device is opened,
-// in its order and with its texts: a disc that is not blank, no disc, a disc
-// that cannot be written. Raises EsbError with the first that fails.
+// in its order and with its texts: a drive the user may not open now (its
+// advice), a disc that is not blank, no disc, a disc that cannot be written.
+// Raises EsbError with the first that fails.
 void CheckRecorderForBurn(const TsbDeviceItem& device, const TsbDiscSpace& space);

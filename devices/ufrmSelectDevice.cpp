@@ -21,6 +21,19 @@
 namespace {
 
 constexpr int DeviceRole = Qt::UserRole + 1;
+constexpr int kUnavailableTop = 232;
+
+// The disc column of a drive the user may not open now.
+QString AccessCaption(TsbDeviceAccess access) {
+    switch (access) {
+    case daMounted:
+        return QStringLiteral("Mounted");
+    case daForbidden:
+        return QStringLiteral("No access");
+    default:
+        return QStringLiteral("In use");
+    }
+}
 
 } // namespace
 
@@ -83,6 +96,14 @@ TfrmSelectDevice::TfrmSelectDevice(QWidget* parent)
     Label2->setWordWrap(true);
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
+    lblUnavailable = new QLabel(this);
+    lblUnavailable->setObjectName(QStringLiteral("lblUnavailable"));
+    lblUnavailable->setGeometry(16, kUnavailableTop, 524, 345 - 4 - kUnavailableTop);
+    lblUnavailable->setWordWrap(true);
+    lblUnavailable->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblUnavailable->setTextFormat(Qt::PlainText);
+    lblUnavailable->hide();
+
     btnRefresh = new QPushButton(QStringLiteral("Refresh..."), this);
     btnRefresh->setObjectName(QStringLiteral("btnRefresh"));
     btnRefresh->setGeometry(16, 376, 81, 23);
@@ -102,6 +123,8 @@ void TfrmSelectDevice::resizeEvent(QResizeEvent* event) {
     lvDevices->resize(std::max(0, width() - 16 - 19), lvDevices->height());
     Label2->move(16, height() - 409 + 345);
     btnRefresh->move(16, height() - 409 + 376);
+    lblUnavailable->setGeometry(16, kUnavailableTop, lvDevices->width(),
+                                std::max(0, Label2->y() - 4 - kUnavailableTop));
 }
 
 void TfrmSelectDevice::BeginWork() {
@@ -129,6 +152,10 @@ void TfrmSelectDevice::lvDevicesChange(QTreeWidgetItem* item) {
 }
 
 void TfrmSelectDevice::SelectRow(QTreeWidgetItem* row) {
+    const TsbDeviceItem* device = DeviceOf(row);
+    if (device && !device->Usable()) {
+        return;
+    }
     lvDevices->setCurrentItem(row);
     row->setSelected(true);
     CurrentItem = row;
@@ -145,8 +172,15 @@ void TfrmSelectDevice::SetPageData(TsbBurner* data) {
     auto finish = [this] {
         m_filling = false;
         EndWork();
-        if (lvDevices->topLevelItemCount() > 0 && !m_rowChanged) {
-            SelectRow(lvDevices->topLevelItem(0));
+        if (!m_rowChanged) {
+            // The first drive that may be chosen; one in use or closed never is.
+            for (int i = 0; i < lvDevices->topLevelItemCount(); ++i) {
+                const TsbDeviceItem* device = DeviceOf(lvDevices->topLevelItem(i));
+                if (device && device->Usable()) {
+                    SelectRow(lvDevices->topLevelItem(i));
+                    break;
+                }
+            }
         }
         lvDevices->setUpdatesEnabled(true);
     };
@@ -159,9 +193,34 @@ void TfrmSelectDevice::SetPageData(TsbBurner* data) {
         m_finder->InfoText = ScanInfoText;
         m_finder->Search(ShowScanProgress);
 
+        lblUnavailable->clear();
+        lblUnavailable->hide();
+        QStringList refusals;
         const TsbDeviceList& devices = m_finder->Devices;
         for (int i = 0; i < devices.Count(); ++i) {
             TsbDeviceItem* device = devices.Items(i);
+            // A drive that may not be opened now is listed when it writes
+            // CDs or does not tell what it writes: greyed out, with the
+            // library's advice beside it and below the list.
+            const bool mayWriteCDs =
+                device->MediaFormats.WritesCDR != 0 || !device->MediaFormatsKnown();
+            if (!device->Usable() && (ListAllDevices || mayWriteCDs)) {
+                const QString name = QString::fromStdString(
+                    !device->Product.empty() ? device->Product : device->DeviceName);
+                const QString advice = QString::fromStdString(device->AccessText);
+                auto* row = new QTreeWidgetItem(
+                    QStringList{name, QString::fromStdString(device->Vendor),
+                                QString::fromStdString(device->ProductRevisionLevel),
+                                AccessCaption(device->Access), QString(), advice});
+                row->setData(0, DeviceRole, QVariant::fromValue(static_cast<void*>(device)));
+                row->setFlags(row->flags() & ~(Qt::ItemIsSelectable | Qt::ItemIsEnabled));
+                for (int c = 0; c < lvDevices->columnCount(); ++c) {
+                    row->setToolTip(c, advice);
+                }
+                lvDevices->addTopLevelItem(row);
+                refusals << name + QStringLiteral(": ") + advice;
+                continue;
+            }
             if (!ListAllDevices && device->MediaFormats.WritesCDR == 0) {
                 continue;
             }
@@ -182,6 +241,10 @@ void TfrmSelectDevice::SetPageData(TsbBurner* data) {
             auto* row = new QTreeWidgetItem(columns);
             row->setData(0, DeviceRole, QVariant::fromValue(static_cast<void*>(device)));
             lvDevices->addTopLevelItem(row);
+        }
+        if (!refusals.isEmpty()) {
+            lblUnavailable->setText(refusals.join(QLatin1Char('\n')));
+            lblUnavailable->show();
         }
         m_filling = false;
 
@@ -217,7 +280,22 @@ TsbDeviceItem* TfrmSelectDevice::SelectedDevice() const {
     if (selected.size() != 1 || !CurrentItem) {
         return nullptr;
     }
-    return DeviceOf(CurrentItem);
+    TsbDeviceItem* device = DeviceOf(CurrentItem);
+    return device && device->Usable() ? device : nullptr;
+}
+
+std::string TfrmSelectDevice::RefusalText() const {
+    std::string first;
+    for (int i = 0; i < lvDevices->topLevelItemCount(); ++i) {
+        const TsbDeviceItem* device = DeviceOf(lvDevices->topLevelItem(i));
+        if (device && device->Usable()) {
+            return {};
+        }
+        if (device && first.empty()) {
+            first = device->AccessText;
+        }
+    }
+    return first;
 }
 
 TsbDiscInformation TfrmSelectDevice::GetSelectedDiscInfo(TsbDiscInformation info) const {

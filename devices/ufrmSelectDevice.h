@@ -30,6 +30,9 @@ public:
     QTreeWidget* lvDevices = nullptr;
     QLabel* Label2 = nullptr;
     QPushButton* btnRefresh = nullptr;
+    // Under the list: why the drives that cannot be chosen are closed, and
+    // what to do (hidden when every drive is free).
+    QLabel* lblUnavailable = nullptr;
 
     bool ShowScanProgress = true;
     // When false only recorders (devices that write CD-R) are listed.
@@ -63,8 +66,12 @@ public:
     // when nothing is selected.
     std::string GetSelectedDevicePath(std::string path = {}) const;
 
-    // The selected device's item, or nullptr.
+    // The selected device's item, or nullptr. A drive the user may not open
+    // now is never the selected device.
     TsbDeviceItem* SelectedDevice() const;
+    // When the list holds drives and none may be opened now: the library's
+    // text of the first, which Next shows. Empty otherwise.
+    std::string RefusalText() const;
     QTreeWidgetItem* FindItemByAddress(const TsbDeviceAddress& address) const;
     QTreeWidgetItem* FindItemByDevicePath(const std::string& path) const;
     // Opens the device briefly and measures the disc; zeros where that fails.

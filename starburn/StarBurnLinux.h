@@ -98,6 +98,38 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_ReadData(SB_GRABBER_HEAD, uint32
  */
 STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_Blank(SB_GRABBER_HEAD, uint8_t bFull);
 
+/* What keeps this program from opening a drive now (StarBurn_CdvdBurnerGrabber_GetAccess). */
+#define SB_DEVICE_ACCESS_FREE 0      /* nothing: the drive opens for writing */
+#define SB_DEVICE_ACCESS_BUSY 1      /* another program has it open */
+#define SB_DEVICE_ACCESS_MOUNTED 2   /* a file system of its disc is mounted */
+#define SB_DEVICE_ACCESS_FORBIDDEN 3 /* this user may not open its device file */
+
+/*
+ * Whether the drive could be opened for writing (ulAccess 0) and used now,
+ * asked without taking it from anyone: what a device list shows before the
+ * user chooses a drive. The grabber may be opened for queries only. *pState
+ * (when pState is not NULL) gets an SB_DEVICE_ACCESS_* value. Returns
+ * SB_EXCEPTION_NONE with SB_DEVICE_ACCESS_FREE; otherwise the answer the
+ * drive's use gets, with a text that says what stands in the way and what to
+ * do about it:
+ *   SB_EXCEPTION_DEVICE_BUSY  BUSY (status EBUSY): a virtual recorder another
+ *                             program has open for writing (the text names its
+ *                             process id); a real drive another program holds
+ *                             (named with its process id where /proc tells it)
+ *                             MOUNTED: a real drive whose disc is mounted (the
+ *                             text names the mount point and says to unmount it)
+ *   SB_EXCEPTION_NOT_READY    FORBIDDEN (status EACCES or EPERM): the device
+ *                             file keeps this user out; the text names the
+ *                             group that owns it and how to join it
+ * This program's own openings never make a drive busy for it. A real drive
+ * is taken for the question, as its queries take it; a virtual recorder's
+ * lock is only tested. A drive that fails for another reason (a device file
+ * with no drive behind it, a pseudo-drive whose file is missing) answers
+ * SB_EXCEPTION_NONE and FREE here, and its failure in its other calls.
+ * Other failures: SB_EXCEPTION_INVALID_HANDLE, SB_EXCEPTION_NOT_STARTED.
+ */
+STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_GetAccess(SB_GRABBER_HEAD, uint8_t* pState);
+
 #ifdef __cplusplus
 }
 #endif

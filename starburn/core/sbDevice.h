@@ -14,6 +14,7 @@
 #pragma once
 
 #include "starburn/StarBurn.h"
+#include "starburn/StarBurnLinux.h"
 #include "starburn/core/sbFailure.h"
 #include "starburn/core/sbImageSource.h"
 
@@ -192,6 +193,16 @@ public:
     // has it open, as a real drive does.
     virtual Error claim() { return {}; }
     virtual void unclaim() {}
+
+    // Whether a claim (or, for a drive that must be taken to be used, its
+    // taking) would succeed now, asked without taking the drive from anyone:
+    // state gets an SB_DEVICE_ACCESS_* value, and anything but FREE comes with
+    // the error that says what stands in the way. This program's own claims
+    // never stand in its way.
+    virtual Error access(uint8_t& state) {
+        state = SB_DEVICE_ACCESS_FREE;
+        return {};
+    }
 
     // Erases a rewritable disc (quick, or every block when full): CD-RW and
     // DVD-RW are blanked, DVD+RW formatted. Runs on the calling thread like a

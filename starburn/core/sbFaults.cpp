@@ -29,6 +29,7 @@ constexpr std::array kFunctions = {
     "StarBurn_CdvdBurnerGrabber_ProbeSupportedWriteModes",
     "StarBurn_CdvdBurnerGrabber_ProbeSupportedReadModes",
     "StarBurn_CdvdBurnerGrabber_TestUnitReady",
+    "StarBurn_CdvdBurnerGrabber_GetAccess",
     "StarBurn_CdvdBurnerGrabber_GetDiscInformation",
     "StarBurn_CdvdBurnerGrabber_GetTrackInformation",
     "StarBurn_CdvdBurnerGrabber_GetTOCInformation",

@@ -242,6 +242,31 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_TestUnitReady(SB_GRABBER_HEAD) {
                        [&](Grabber& g) { return g.device().testUnitReady(); });
 }
 
+STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_GetAccess(SB_GRABBER_HEAD, uint8_t* pState) {
+    const Report where = SB_REPORT;
+    return guarded(where, [&]() -> uint8_t {
+        auto g = lookup<Grabber>(pGrabber, ObjectKind::Grabber);
+        if (!g) {
+            return report(where, badHandle());
+        }
+        uint8_t state = SB_DEVICE_ACCESS_FREE;
+        Error e;
+        if (auto fault = takeCallFault("StarBurn_CdvdBurnerGrabber_GetAccess", g->entry().name)) {
+            // An injected answer reads as the drive's own would.
+            e = *fault;
+            const bool forbidden =
+                e.exception == SB_EXCEPTION_NOT_READY && (e.status == EACCES || e.status == EPERM);
+            state = e.exception == SB_EXCEPTION_DEVICE_BUSY ? SB_DEVICE_ACCESS_BUSY
+                    : forbidden                             ? SB_DEVICE_ACCESS_FORBIDDEN
+                                                            : SB_DEVICE_ACCESS_FREE;
+        } else {
+            e = g->device().access(state);
+        }
+        setValue(pState, state);
+        return report(where, e);
+    });
+}
+
 STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_GetDiscInformation(SB_GRABBER_HEAD,
                                                                    void* pDiscInformation) {
     return grabberCall("StarBurn_CdvdBurnerGrabber_GetDiscInformation", pGrabber, SB_REPORT,

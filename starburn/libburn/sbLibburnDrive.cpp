@@ -345,6 +345,7 @@ Error Drive::grabLocked(bool* fresh) {
     if (result <= 0 || info_ == nullptr) {
         int err = 0;
         std::string why = failureText(messagesSince(mark), err);
+        lastFailureBusy_ = !setup_.stdio && busyFailure(why, err);
         lastFailure_ = openFailure(why, err);
         failureUntil_ = Clock::now() + kFailureMemory;
         return lastFailure_;
@@ -366,9 +367,8 @@ Error Drive::openFailure(const std::string& reason, int err) const {
         return makeError(SB_EXCEPTION_NOT_READY, err != 0 ? static_cast<uint32_t>(err) : ENOENT,
                          "The pseudo-drive " + setup_.title + " cannot be opened: " + why);
     }
-    const bool busy = err == EBUSY || why.find("busy") != std::string::npos;
     std::string advice;
-    if (busy) {
+    if (busyFailure(why, err)) {
         advice = busyAdvice(setup_.address);
         if (advice.empty()) {
             advice = "Another program (a burning program, or the desktop's automounter) is using "
@@ -378,6 +378,32 @@ Error Drive::openFailure(const std::string& reason, int err) const {
     return makeError(SB_EXCEPTION_DEVICE_BUSY, err != 0 ? static_cast<uint32_t>(err) : EBUSY,
                      "The drive " + setup_.title + " cannot be opened: " + why +
                          (advice.empty() ? std::string() : ". " + advice));
+}
+
+Error Drive::access(uint8_t& state) {
+    state = SB_DEVICE_ACCESS_FREE;
+    std::lock_guard lock(mutex_);
+    if (!setup_.unavailableText.empty()) {
+        const uint32_t err = setup_.unavailableStatus;
+        if (err == EACCES || err == EPERM || err == EROFS) {
+            state = SB_DEVICE_ACCESS_FORBIDDEN;
+            return makeError(SB_EXCEPTION_NOT_READY, err, setup_.unavailableText);
+        }
+        return {};
+    }
+    // Held by this program: grabbed, or writing.
+    if (drive_ != nullptr || writing_) {
+        return {};
+    }
+    // Taken as a query takes it (a failure is remembered for a few seconds,
+    // and a success keeps the drive for the next calls).
+    Error e = grabLocked();
+    if (!e || !lastFailureBusy_) {
+        return {};
+    }
+    state =
+        mountPointsOf(setup_.address).empty() ? SB_DEVICE_ACCESS_BUSY : SB_DEVICE_ACCESS_MOUNTED;
+    return e;
 }
 
 void Drive::releaseLocked(bool eject) {
@@ -1670,7 +1696,7 @@ Error examineDrive(const std::string& deviceFile, DeviceFacts& f, burn_drive_inf
         if (why.empty()) {
             why = "libburn could not acquire it";
         }
-        if (err == EBUSY || why.find("busy") != std::string::npos) {
+        if (busyFailure(why, err)) {
             const std::string advice = busyAdvice(deviceFile);
             if (!advice.empty()) {
                 why += ". " + advice;
@@ -1770,23 +1796,31 @@ std::string firstLineOf(const std::string& path) {
 
 } // namespace
 
-std::string busyAdvice(const std::string& deviceFile) {
+bool busyFailure(const std::string& why, int err) {
+    return err == EBUSY || why.find("busy") != std::string::npos;
+}
+
+std::vector<std::string> mountPointsOf(const std::string& deviceFile) {
     const std::string device = canonical(deviceFile);
     std::vector<std::string> mountPoints;
-    {
-        std::ifstream mounts("/proc/self/mounts");
-        std::string line;
-        while (std::getline(mounts, line)) {
-            std::istringstream fields(line);
-            std::string source;
-            std::string target;
-            fields >> source >> target;
-            if (!source.empty() && source[0] == '/' &&
-                canonical(unescapeMountField(source)) == device) {
-                mountPoints.push_back(unescapeMountField(target));
-            }
+    std::ifstream mounts("/proc/self/mounts");
+    std::string line;
+    while (std::getline(mounts, line)) {
+        std::istringstream fields(line);
+        std::string source;
+        std::string target;
+        fields >> source >> target;
+        if (!source.empty() && source[0] == '/' &&
+            canonical(unescapeMountField(source)) == device) {
+            mountPoints.push_back(unescapeMountField(target));
         }
     }
+    return mountPoints;
+}
+
+std::string busyAdvice(const std::string& deviceFile) {
+    const std::string device = canonical(deviceFile);
+    const std::vector<std::string> mountPoints = mountPointsOf(deviceFile);
     std::vector<std::string> holders;
     const std::string self = std::to_string(::getpid());
     if (DIR* proc = ::opendir("/proc")) {

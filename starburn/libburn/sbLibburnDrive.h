@@ -25,6 +25,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace burn {
 struct burn_drive;
@@ -73,6 +74,9 @@ public:
     // In sbLibburnRead.cpp.
     Error readData(uint32_t lba, uint32_t blocks, void* buffer, ReadMonitor& monitor) override;
     void shutDown() override;
+    // Forbidden when the device file keeps the user out; busy or mounted when
+    // the drive cannot be taken because another program or a mount holds it.
+    Error access(uint8_t& state) override;
 
     // The volume label of the disc in the drive (its primary volume
     // descriptor), or empty.
@@ -128,6 +132,7 @@ private:
     std::atomic<uint32_t> scans_{0};
     std::atomic<uint32_t> grabs_{0};
     Error lastFailure_;
+    bool lastFailureBusy_ = false; // lastFailure_ came from a drive in use
     std::chrono::steady_clock::time_point failureUntil_{};
     std::chrono::steady_clock::time_point releaseAt_{};
     bool held_ = false;    // a grabber locked the tray
@@ -166,5 +171,12 @@ Error examineDrive(const std::string& deviceFile, DeviceFacts& facts, burn::burn
 // be unmounted) and which processes have the device open, as /proc tells;
 // empty when /proc tells neither.
 std::string busyAdvice(const std::string& deviceFile);
+
+// Whether libburn's failure to take a drive (its text, and errno or 0) says
+// the drive is in use.
+bool busyFailure(const std::string& why, int err);
+
+// Where the device file's file systems are mounted (none: empty).
+std::vector<std::string> mountPointsOf(const std::string& deviceFile);
 
 } // namespace starburn::lb

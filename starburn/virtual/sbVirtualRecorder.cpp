@@ -365,6 +365,43 @@ Error Recorder::load(std::vector<std::string>& problems) {
     return e;
 }
 
+Error Recorder::busyError(long holder) const {
+    return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY,
+                     "The recorder " + config_.facts.product + " is in use by another " +
+                         (holder > 0 ? "program (process " + std::to_string(holder) + ")"
+                                     : std::string("program")) +
+                         "; close it there and try again");
+}
+
+Error Recorder::access(uint8_t& state) {
+    state = SB_DEVICE_ACCESS_FREE;
+    std::lock_guard lock(mutex_);
+    if (claims_ > 0) {
+        return {};
+    }
+    // A shared lock tests the holder's exclusive one: two programs that ask
+    // at once do not stand in each other's way, and only a claim in the very
+    // instant of the test is refused (as one during another program's start
+    // is). A lock file that cannot be opened is no holder; the claim reports
+    // what is wrong with it.
+    const int fd = ::open(lockFile().c_str(), O_RDONLY | kNoLinks);
+    if (fd < 0) {
+        return {};
+    }
+    Error e;
+    if (::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        char text[32] = {};
+        long holder = 0;
+        if (::pread(fd, text, sizeof text - 1, 0) > 0) {
+            holder = std::strtol(text, nullptr, 10);
+        }
+        state = SB_DEVICE_ACCESS_BUSY;
+        e = busyError(holder);
+    }
+    ::close(fd);
+    return e;
+}
+
 Error Recorder::claim() {
     std::lock_guard lock(mutex_);
     if (claims_ > 0) {
@@ -378,11 +415,7 @@ Error Recorder::claim() {
         if (error) {
             return error;
         }
-        return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY,
-                         "The recorder " + config_.facts.product + " is in use by another " +
-                             (holder > 0 ? "program (process " + std::to_string(holder) + ")"
-                                         : std::string("program")) +
-                             "; close it there and try again");
+        return busyError(holder);
     }
     const std::string pid = std::to_string(::getpid()) + "\n";
     if (::ftruncate(fd, 0) != 0 ||

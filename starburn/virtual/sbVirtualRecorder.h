@@ -38,6 +38,9 @@ public:
     // meanwhile fails with SB_EXCEPTION_DEVICE_BUSY naming this process.
     Error claim() override;
     void unclaim() override;
+    // Busy while another program holds the lock; asked with a shared lock
+    // that is let go at once.
+    Error access(uint8_t& state) override;
 
     const RecorderConfig& config() const { return config_; }
 
@@ -90,6 +93,9 @@ private:
     // set, or (error empty) another process holds it and holder is its pid
     // (0 when unknown).
     int tryLock(long& holder, Error& error) const;
+    // The answer to a claim while another program (process holder, 0 when
+    // unknown) has the recorder open for writing.
+    Error busyError(long holder) const;
     // Loads the saved disc, repairing what a crash or a bad file left.
     Error restoreLocked(std::vector<std::string>& problems);
     // Makes the contents file at least end bytes long.

@@ -85,6 +85,19 @@ Disc = CD-ROM
 
 constexpr qint64 kDiscBytes = 1024 * kSector;
 
+// The writer (CdRom0) held by another program: every opening is refused.
+QString heldWriterFault() {
+    return QStringLiteral(R"INI(
+[Fault held]
+Call = StarBurn_CdvdBurnerGrabber_CreateEx
+Device = CdRom0
+Exception = 6
+Status = 16
+Text = The recorder Writer One is in use by another program (process 4242), close it there and try again
+Count = 0
+)INI");
+}
+
 } // namespace
 
 class TestWizard : public QObject {
@@ -675,6 +688,10 @@ private slots:
             << QStringLiteral("\n[Fault disc]\nCall = StarBurn_CdvdBurnerGrabber_GetDiscInformation"
                               "\nDevice = CdRom0\nException = 5\nCount = 0\n")
             << QStringLiteral("No writable disc is inserted");
+        QTest::newRow("the only writer is in use")
+            << QString() << heldWriterFault()
+            << QStringLiteral("The recorder Writer One is in use by another program (process "
+                              "4242), close it there and try again");
     }
 
     void recorderSheetChecks() {
@@ -805,6 +822,49 @@ private slots:
         // The scan finished its work: the list is there, the navigation back.
         QCOMPARE(control<QTreeWidget>("lvDevices")->topLevelItemCount(), 1);
         QVERIFY(m_main->CloseAllowed);
+    }
+
+    // A drive another program holds is a greyed row with the library's text,
+    // beside it and under the list; neither the wizard nor a click selects it.
+    void aDriveInUseIsListedButCannotBeChosen() {
+        writeConfig(writerConfig({}, heldWriterFault() + QStringLiteral(R"INI(
+[Recorder second]
+DeviceName = CdRom2
+Address = 1:0:2:0
+Vendor = ACME
+Product = Writer Two
+Writes = CD-R
+Disc = CD-R
+DiscCapacity = 1024
+)INI")));
+        start();
+        next();
+        QCOMPARE(errors(), QStringList());
+        auto* devices = control<QTreeWidget>("lvDevices");
+        QCOMPARE(devices->topLevelItemCount(), 2);
+        QTreeWidgetItem* held = devices->topLevelItem(0);
+        const QString advice = QStringLiteral("The recorder Writer One is in use by another "
+                                              "program (process 4242), close it there and try "
+                                              "again");
+        QCOMPARE(held->text(0), QStringLiteral("CdRom0"));
+        QCOMPARE(held->text(3), QStringLiteral("In use"));
+        QCOMPARE(held->text(5), advice);
+        QVERIFY(!(held->flags() & Qt::ItemIsSelectable));
+        QVERIFY(!(held->flags() & Qt::ItemIsEnabled));
+        auto* note = control<QLabel>("lblUnavailable");
+        QVERIFY(note->isVisible());
+        QVERIFY2(note->text().contains(advice), qPrintable(note->text()));
+
+        // The first drive that may be chosen is selected, and a click on the
+        // held one changes nothing.
+        QCOMPARE(m_main->DevicePage->GetSelectedDevicePath(), std::string("CdRom2"));
+        QTest::mouseClick(devices->viewport(), Qt::LeftButton, {},
+                          devices->visualItemRect(held).center());
+        QCOMPARE(m_main->DevicePage->GetSelectedDevicePath(), std::string("CdRom2"));
+        next();
+        QCOMPARE(errors(), QStringList());
+        QCOMPARE(m_main->CurrentSheet(), 3);
+        QCOMPARE(m_main->Burner().DeviceName, std::string("CdRom2"));
     }
 
     void refreshReselectsTheDevice() {

@@ -147,7 +147,9 @@ protected:
         fs::remove_all(folder.parent_path(), ignored);
     }
 
-    pid_t Start(const std::vector<std::string>& args) {
+    // Tag names the run's own output files (out<tag>.txt, err<tag>.txt), for
+    // a run that goes on while others start.
+    pid_t Start(const std::vector<std::string>& args, const std::string& tag = {}) {
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::setenv("STARBURN_CONFIG", (folder / "recorders.ini").c_str(), 1);
@@ -155,10 +157,10 @@ protected:
             ::setenv("TAVRIN_REGISTRY", (folder / "registry.ini").c_str(), 1);
             ::setenv("STARBURN_REAL_DRIVES", "0", 1);
             const int in = ::open("/dev/null", O_RDONLY);
-            const int out =
-                ::open((folder / "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            const int err =
-                ::open((folder / "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int out = ::open((folder / ("out" + tag + ".txt")).c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err = ::open((folder / ("err" + tag + ".txt")).c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ::dup2(in, 0);
             ::dup2(out, 1);
             ::dup2(err, 2);
@@ -173,14 +175,14 @@ protected:
         return pid;
     }
 
-    TRun Wait(pid_t pid) {
+    TRun Wait(pid_t pid, const std::string& tag = {}) {
         int status = 0;
         ::waitpid(pid, &status, 0);
         TRun run;
         // A program ended by a signal reports 1000 + the signal.
         run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-        run.Out = readFile(folder / "out.txt");
-        run.Err = readFile(folder / "err.txt");
+        run.Out = readFile(folder / ("out" + tag + ".txt"));
+        run.Err = readFile(folder / ("err" + tag + ".txt"));
         return run;
     }
 
@@ -376,6 +378,64 @@ TEST_F(CliTest, InterruptCancelsTheWriteAndReleasesTheDrive) {
     writeImage(folder / "small.iso", 204800);
     const TRun again = Run({"burn", (folder / "small.iso").string(), "--device", "S:", "--yes"});
     EXPECT_EQ(again.Status, 0) << again.Out << again.Err;
+}
+
+// A recorder another tavrin-burn is writing on: listed with its state and the
+// library's text naming that process; a burn on it ends with that text before
+// anything is opened for writing.
+TEST_F(CliTest, ARecorderAnotherProgramIsWritingOnIsListedAsBusyAndRefused) {
+    writeImage(folder / "image.iso", 20 * 1048576);
+    writeImage(folder / "small.iso", 204800);
+    const pid_t holder =
+        Start({"burn", (folder / "image.iso").string(), "--device", "S:", "--yes"}, "-holder");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (readFile(folder / "out-holder.txt").find("Progress:") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const std::string advice = "The recorder Slow Writer is in use by another program (process " +
+                               std::to_string(holder) + "); close it there and try again";
+
+    const TRun devices = Run({"devices"});
+    EXPECT_EQ(devices.Status, 0) << devices.Err;
+    std::istringstream lines(devices.Out);
+    std::string line, held, header;
+    while (std::getline(lines, line)) {
+        if (line.rfind("DEVICE ", 0) == 0) {
+            header = line;
+        }
+        if (line.rfind("CdRom7 ", 0) == 0) {
+            held = line;
+        }
+    }
+    EXPECT_NE(header.find("STATE"), std::string::npos) << header;
+    EXPECT_NE(held.find(" busy "), std::string::npos) << held;
+    EXPECT_NE(held.find("no: " + advice), std::string::npos) << held;
+
+    const TRun json = Run({"devices", "--json"});
+    EXPECT_EQ(json.Status, 0) << json.Err;
+    const std::string checkJson = std::string(PYTHON3) +
+                                  " -c 'import json, sys\n"
+                                  "events = [json.loads(l) for l in open(sys.argv[1])]\n"
+                                  "held = [e for e in events if e.get(\"device\") == \"CdRom7\"]\n"
+                                  "assert len(held) == 1, events\n"
+                                  "assert held[0][\"state\"] == \"busy\", held\n"
+                                  "assert held[0][\"writable\"] is False, held\n"
+                                  "assert held[0][\"reason\"] == sys.argv[2], held\n"
+                                  "free = [e for e in events if e.get(\"device\") == \"CdRom4\"]\n"
+                                  "assert free[0][\"state\"] == \"available\", free\n"
+                                  "' " +
+                                  (folder / "out.txt").string() + " '" + advice + "'";
+    EXPECT_EQ(std::system(checkJson.c_str()), 0) << json.Out;
+
+    const TRun burn = Run({"burn", (folder / "small.iso").string(), "--device", "S:", "--yes"});
+    EXPECT_EQ(burn.Status, 4) << burn.Err;
+    EXPECT_NE(burn.Err.find(advice), std::string::npos) << burn.Err;
+    EXPECT_EQ(Log().find("StarBurn_CdvdBurnerGrabber_Lock"), std::string::npos);
+
+    ::kill(holder, SIGINT);
+    const TRun heldRun = Wait(holder, "-holder");
+    EXPECT_EQ(heldRun.Status, 130) << heldRun.Out << heldRun.Err;
 }
 
 TEST_F(CliTest, BurnVerifyAndVerifyReadTheDiscBack) {

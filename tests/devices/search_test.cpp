@@ -1,10 +1,13 @@
 // Device discovery and the probe, against the library's virtual recorders.
 #include "base/sbCallBack.h"
+#include "base/sbError.h"
 #include "devices/sbDeviceList.h"
 #include "platform/sbDrives.h"
 #include "starburn/StarBurnTesting.h"
 #include "tests/engine/support/EngineTestSupport.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <fstream>
@@ -19,6 +22,7 @@ const std::vector<std::string> kSptiProbeOfAWriter = {
     "StarBurn_CdvdBurnerGrabber_GetDeviceInformation",
     "StarBurn_CdvdBurnerGrabber_GetSupportedMediaFormats",
     "StarBurn_CdvdBurnerGrabber_GetSupportedMediaFormatsExEx",
+    "StarBurn_CdvdBurnerGrabber_GetAccess",
     "StarBurn_CdvdBurnerGrabber_ProbeSupportedWriteModes",
     "StarBurn_CdvdBurnerGrabber_ProbeSupportedReadModes",
     "StarBurn_CdvdBurnerGrabber_TestUnitReady",
@@ -170,6 +174,74 @@ TEST_P(SearchTest, TheProbeWritesEveryCallToTheLog) {
         expected.insert(expected.end(), kSptiProbeOfAWriter.begin(), kSptiProbeOfAWriter.end());
     }
     EXPECT_EQ(LogMessages(), expected);
+}
+
+// A drive another program holds (its opening refused) and one the user may
+// not open (its access answer) are listed with the library's text and no
+// disc, and cannot be burnt; the free one beside them is found as ever.
+TEST_P(SearchTest, DrivesInUseOrClosedAreListedWithTheLibrarysText) {
+    StartLibrary(std::string(kOneWriter) + R"INI(
+[Recorder closed]
+DeviceName = CdRom4
+Address = 2:0:2:0
+Product = Writer Two
+
+[Recorder free]
+DeviceName = CdRom5
+Address = 2:0:3:0
+Product = Writer Three
+)INI");
+    const std::string busy = "The recorder Writer One is in use by another program (process "
+                             "4242); close it there and try again";
+    const std::string closed = "You may not open the drive /dev/sr1 (permission denied). Add "
+                               "your user to the group \"cdrom\"";
+    for (const char* call :
+         {"StarBurn_CdvdBurnerGrabber_CreateEx", "StarBurn_CdvdBurnerGrabber_Create"}) {
+        ASSERT_EQ(StarBurnTesting_FailCall(call, "CdRom3", SB_EXCEPTION_DEVICE_BUSY, EBUSY,
+                                           busy.c_str(), 0),
+                  0);
+    }
+    ASSERT_EQ(StarBurnTesting_FailCall("StarBurn_CdvdBurnerGrabber_GetAccess", "CdRom4",
+                                       SB_EXCEPTION_NOT_READY, EACCES, closed.c_str(), 0),
+              0);
+    finder.Search(false);
+
+    ASSERT_EQ(finder.Devices.Count(), 3);
+    const TsbDeviceItem& held = *finder.Devices.Items(0);
+    EXPECT_FALSE(held.Usable());
+    EXPECT_EQ(held.Access, daBusy);
+    EXPECT_EQ(held.AccessText, busy);
+    EXPECT_EQ(held.DiscType, DISC_TYPE_UNKNOWN);
+    if (GetParam() == ttSpti) {
+        EXPECT_EQ(held.DeviceName, "CdRom3");
+        EXPECT_EQ(held.DriveLetter, "K:");
+    } else {
+        EXPECT_EQ(held.Address.TargetID, 1);
+    }
+
+    const TsbDeviceItem& forbidden = *finder.Devices.Items(1);
+    EXPECT_EQ(forbidden.Access, daForbidden);
+    EXPECT_EQ(forbidden.AccessText, closed);
+    EXPECT_EQ(forbidden.Product, "Writer Two"); // what it is, from its opening for queries
+    EXPECT_EQ(forbidden.MediaFormats.WritesCDR, 1);
+    EXPECT_EQ(forbidden.DiscType, DISC_TYPE_UNKNOWN);
+    EXPECT_FALSE(forbidden.DiscInformation.Valid());
+
+    EXPECT_TRUE(finder.Devices.Items(2)->Usable());
+    EXPECT_EQ(finder.Devices.Items(2)->DiscType, DISC_TYPE_DVDPLUSR);
+    // Only the free drive was asked about its disc.
+    const auto log = LogMessages();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "StarBurn_CdvdBurnerGrabber_TestUnitReady"), 1);
+
+    // Next on the recorder sheet (and tavrin-burn) ends with the library's text.
+    for (const TsbDeviceItem* refused : {&held, &forbidden}) {
+        try {
+            CheckRecorderForBurn(*refused, TsbDiscSpace{});
+            ADD_FAILURE() << "a refused drive passed the checks";
+        } catch (const EsbError& e) {
+            EXPECT_EQ(e.what(), refused->AccessText);
+        }
+    }
 }
 
 TEST_P(SearchTest, NoDeviceGivesAnEmptyList) {
@@ -419,23 +491,24 @@ TEST_F(ProbeTest, AFailedDiscInformationCallLeavesTheBlocksEmpty) {
     EXPECT_NE(std::find(log.begin(), log.end(), "StarBurn_CdvdBurnerGrabber_GetRPC"), log.end());
 }
 
+// A failure the user can do nothing about (unlike a drive in use) leaves no item.
 TEST_F(ProbeTest, ANameThatFailsToOpenLeavesNoItem) {
     StartLibrary(kOneWriter);
     ASSERT_EQ(StarBurnTesting_FailCall("StarBurn_CdvdBurnerGrabber_CreateEx", "CdRom3",
-                                       SB_EXCEPTION_DEVICE_BUSY, 16, "in use", 1),
+                                       SB_EXCEPTION_GENERIC, 5, "broken", 1),
               0);
     Probe("CdRom3");
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(LogMessages(),
               std::vector<std::string>{"StarBurn_CdvdBurnerGrabber_CreateEx() failed, exception "
-                                       "6, status 16, text \"in use\""});
+                                       "1, status 5, text \"broken\""});
 }
 
 TEST_F(ProbeTest, AnAddressThatFailsToOpenKeepsAnItemWithTheAddressOnly) {
     StartLibrary(kOneWriter);
     list.TransportType = ttAspi;
     ASSERT_EQ(StarBurnTesting_FailCall("StarBurn_CdvdBurnerGrabber_Create", nullptr,
-                                       SB_EXCEPTION_DEVICE_BUSY, 16, "in use", 1),
+                                       SB_EXCEPTION_GENERIC, 5, "broken", 1),
               0);
     SB_DEVICE_ADDRESS address{1, 2, 0, 1, 0};
     ProbeFoundDevice(&list, &address, nullptr);
@@ -446,8 +519,9 @@ TEST_F(ProbeTest, AnAddressThatFailsToOpenKeepsAnItemWithTheAddressOnly) {
     EXPECT_EQ(list.Items(0)->TransportType, ttSpti);
     EXPECT_EQ(LogMessages(), (std::vector<std::string>{
                                  "StarBurn_CdvdBurnerGrabber_Create (before create)",
-                                 "StarBurn_CdvdBurnerGrabber_Create() failed, exception 6, status "
-                                 "16, text \"in use\""}));
+                                 "StarBurn_CdvdBurnerGrabber_Create() failed, exception 1, status "
+                                 "5, text \"broken\""}));
+    EXPECT_TRUE(list.Items(0)->Usable());
 }
 
 // A list on which Cancel is pressed while the probe runs: its flag reads

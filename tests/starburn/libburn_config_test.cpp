@@ -1,6 +1,7 @@
 // The libburn backend's configuration and its disc-type table: the switch for
 // real drives, drives that cannot be used, and the profile of every kind of
 // medium libburn reports.
+#include "starburn/StarBurnLinux.h"
 #include "starburn/libburn/sbLibburnTesting.h"
 #include "tests/starburn/libburn_tsan.h"
 #include "tests/starburn/sbTestSupport.h"
@@ -60,6 +61,13 @@ TEST_F(Switch, ANamedDeviceThatIsNoDriveIsListedAndAnswersWithTheReason) {
         SB_EXCEPTION_DEVICE_BUSY);
     EXPECT_NE(std::string(r.text).find("/dev/null cannot be opened"), std::string::npos) << r.text;
     EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(g), DISC_TYPE_UNKNOWN);
+    // No drive behind the file is nothing the user can free: not "in use".
+    uint8_t state = SB_DEVICE_ACCESS_BUSY;
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetAccess(g, r.text, sizeof r.text, &r.status, r.failure,
+                                                   &state),
+              SB_EXCEPTION_NONE)
+        << r.text;
+    EXPECT_EQ(state, SB_DEVICE_ACCESS_FREE);
     StarBurn_Destroy(&g);
 }
 

@@ -202,6 +202,13 @@ TEST_F(Flow, ADriveTheUserMayNotOpenIsListedWithWhatToDo) {
         SB_EXCEPTION_NOT_READY);
     EXPECT_NE(std::string(r.text).find("permission denied"), std::string::npos) << r.text;
     EXPECT_EQ(r.status, static_cast<uint32_t>(EACCES));
+    // A device list learns the same without touching the drive.
+    uint8_t state = SB_DEVICE_ACCESS_FREE;
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetAccess(g, r.text, sizeof r.text, &r.status, r.failure,
+                                                   &state),
+              SB_EXCEPTION_NOT_READY);
+    EXPECT_EQ(state, SB_DEVICE_ACCESS_FORBIDDEN);
+    EXPECT_NE(std::string(r.text).find("usermod -aG"), std::string::npos) << r.text;
     StarBurn_Destroy(&g);
 }
 

@@ -5,6 +5,7 @@
 //
 // Some tests need a second program: this test binary started again in a
 // helper mode (see main at the end).
+#include "starburn/StarBurnLinux.h"
 #include "tests/starburn/sbTestSupport.h"
 
 #include <algorithm>
@@ -178,7 +179,28 @@ TEST_F(Robust, ARecorderAnotherProgramHoldsForWritingIsBusyAndItsFilesAreLeftAlo
     // Queries still answer, and other recorders are free.
     void* query = keep(open("CdRom0", 1));
     EXPECT_EQ(discInfo(query).DiscStatus, SB_DISC_STATUS_BLANK);
-    keep(open("CdRom1", 0));
+    void* own = keep(open("CdRom1", 0));
+
+    // Asked without opening, the held recorder is busy for the same reason; one
+    // this program holds itself is free for it.
+    uint8_t state = SB_DEVICE_ACCESS_FREE;
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetAccess(query, r.text, sizeof r.text, &r.status,
+                                                   r.failure, &state),
+              SB_EXCEPTION_DEVICE_BUSY);
+    EXPECT_EQ(state, SB_DEVICE_ACCESS_BUSY);
+    EXPECT_NE(std::string(r.text).find("in use by another program (process " +
+                                       std::to_string(holder.pid()) + ")"),
+              std::string::npos)
+        << r.text;
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetAccess(own, r.text, sizeof r.text, &r.status, r.failure,
+                                                   &state),
+              SB_EXCEPTION_NONE);
+    EXPECT_EQ(state, SB_DEVICE_ACCESS_FREE);
+    void* second = keep(open("CdRom1", 1));
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetAccess(second, r.text, sizeof r.text, &r.status,
+                                                   r.failure, &state),
+              SB_EXCEPTION_NONE);
+    EXPECT_EQ(state, SB_DEVICE_ACCESS_FREE);
 
     // The holder is mid-write: its image without a description yet. Our start
     // must not "recover" it from under the other program.
@@ -194,6 +216,12 @@ TEST_F(Robust, ARecorderAnotherProgramHoldsForWritingIsBusyAndItsFilesAreLeftAlo
 
     // Once the other program has gone, the recorder is ours, and what it left is filed away.
     EXPECT_EQ(holder.finish(), 0);
+    void* freed = keep(open("CdRom0", 1));
+    state = SB_DEVICE_ACCESS_BUSY;
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetAccess(freed, r.text, sizeof r.text, &r.status,
+                                                   r.failure, &state),
+              SB_EXCEPTION_NONE);
+    EXPECT_EQ(state, SB_DEVICE_ACCESS_FREE);
     keep(open("CdRom0", 0));
     EXPECT_FALSE(fs::exists(stateDir + "/writer/disc.img"));
     ASSERT_EQ(ejected().size(), 1u);
