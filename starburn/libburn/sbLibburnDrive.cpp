@@ -914,20 +914,18 @@ Caps capsOf(burn_drive* d, WriteMethod method) {
     return c;
 }
 
-// After a failed or cancelled write libburn's thread lingers about half a
-// second with the drive already idle; its end is only announced in the
-// process-wide queue, which names no drive a program can match. Waited for
-// (bounded) before the write's objects go and before libburn may be shut
-// down; another drive's thread ending meanwhile ends the wait early, which
-// startOperation makes up for.
+// After a failed or cancelled write libburn's thread lingers with the drive
+// already idle: it still lets go of its reference to the write options, and
+// only then announces its end (libburn 1.5.4 posts "Write thread on drive N
+// ended" after that, then leaves its list of workers). The announcement is
+// the only sign of the thread's end libburn gives; it is kept apart from the
+// messages that fall off the queue, so a busy queue cannot hide it. Waited
+// for (bounded) before the write's objects go and before libburn may be shut
+// down. It names no drive a program can match, so another drive's thread
+// ending meanwhile ends the wait early, which startOperation makes up for.
 void awaitWriteThreadEnd(uint64_t mark) {
     const auto deadline = Clock::now() + kThreadLinger;
-    while (Clock::now() < deadline) {
-        for (const auto& m : messagesSince(mark)) {
-            if (m.code == kWriteThreadEnded) {
-                return;
-            }
-        }
+    while (Clock::now() < deadline && !writeThreadEndedSince(mark)) {
         std::this_thread::sleep_for(kWindDownStep);
     }
 }

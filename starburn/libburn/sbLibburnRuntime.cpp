@@ -17,6 +17,9 @@ struct Queue {
     std::mutex mutex;
     std::deque<Message> messages;
     uint64_t next = 1;
+    // The newest "write thread ended" message, kept apart from the messages
+    // that fall off: a write waits for it.
+    uint64_t lastWriteThreadEnd = 0;
     int sorry = 0;
     bool running = false;
 };
@@ -50,6 +53,9 @@ void pullLocked(Queue& q) {
         m.text = text;
         while (!m.text.empty() && (m.text.back() == '\n' || m.text.back() == ' ')) {
             m.text.pop_back();
+        }
+        if (m.code == kWriteThreadEnded) {
+            q.lastWriteThreadEnd = m.sequence;
         }
         q.messages.push_back(std::move(m));
         if (q.messages.size() > kKeptMessages) {
@@ -113,6 +119,13 @@ std::vector<Message> messagesSince(uint64_t mark) {
         }
     }
     return out;
+}
+
+bool writeThreadEndedSince(uint64_t mark) {
+    Queue& q = queue();
+    std::lock_guard lock(q.mutex);
+    pullLocked(q);
+    return q.lastWriteThreadEnd >= mark;
 }
 
 std::string failureText(const std::vector<Message>& messages, int& osErrno) {

@@ -35,6 +35,9 @@ void stopLibburn();
 uint64_t messageMark();
 // Every message queued since mark (reading libburn's queue first).
 std::vector<Message> messagesSince(uint64_t mark);
+// Whether a libburn write thread has announced its end since mark; kept
+// apart from the messages, so it holds however many came after it.
+bool writeThreadEndedSince(uint64_t mark);
 // The failure messages among them, joined into one text ("" when none); the
 // first operating-system error among them goes to osErrno.
 std::string failureText(const std::vector<Message>& messages, int& osErrno);
