@@ -380,8 +380,7 @@ TEST_F(Robust, ADestroyOrShutDownFromAWriteCallbackWaitsForTheWriteToReturn) {
         EXPECT_EQ(trackAtOnce(handle, path), SB_EXCEPTION_CANCELLED) << r.text;
         ASSERT_TRUE(in.called);
         EXPECT_EQ(in.secondProgram.rfind("open failed", 0), 0u) << in.secondProgram;
-        EXPECT_NE(in.secondProgram.find("process " + std::to_string(::getpid())),
-                  std::string::npos)
+        EXPECT_NE(in.secondProgram.find("process " + std::to_string(::getpid())), std::string::npos)
             << in.secondProgram;
         EXPECT_EQ(in.reportsAfter, 0);
         EXPECT_EQ(StarBurn_CdvdBurnerGrabber_TestUnitReady(handle, r.text, sizeof r.text, &r.status,
