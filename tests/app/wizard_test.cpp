@@ -98,6 +98,20 @@ Count = 0
 )INI");
 }
 
+// A second CD writer, CdRom2, beside the configured one.
+QString secondWriter() {
+    return QStringLiteral(R"INI(
+[Recorder second]
+DeviceName = CdRom2
+Address = 1:0:2:0
+Vendor = ACME
+Product = Writer Two
+Writes = CD-R
+Disc = CD-R
+DiscCapacity = 1024
+)INI");
+}
+
 } // namespace
 
 class TestWizard : public QObject {
@@ -827,16 +841,7 @@ private slots:
     // A drive another program holds is a greyed row with the library's text,
     // beside it and under the list; neither the wizard nor a click selects it.
     void aDriveInUseIsListedButCannotBeChosen() {
-        writeConfig(writerConfig({}, heldWriterFault() + QStringLiteral(R"INI(
-[Recorder second]
-DeviceName = CdRom2
-Address = 1:0:2:0
-Vendor = ACME
-Product = Writer Two
-Writes = CD-R
-Disc = CD-R
-DiscCapacity = 1024
-)INI")));
+        writeConfig(writerConfig({}, heldWriterFault() + secondWriter()));
         start();
         next();
         QCOMPARE(errors(), QStringList());
@@ -868,16 +873,7 @@ DiscCapacity = 1024
     }
 
     void refreshReselectsTheDevice() {
-        writeConfig(writerConfig({}, QStringLiteral(R"INI(
-[Recorder second]
-DeviceName = CdRom2
-Address = 1:0:2:0
-Vendor = ACME
-Product = Writer Two
-Writes = CD-R
-Disc = CD-R
-DiscCapacity = 1024
-)INI")));
+        writeConfig(writerConfig({}, secondWriter()));
         start();
         next();
         auto* devices = control<QTreeWidget>("lvDevices");
