@@ -4,6 +4,7 @@
 // zero-terminated inside its buffer and nothing is written past it, and a
 // destroyed handle stays invalid.
 #include "starburn/StarBurn.h"
+#include "starburn/StarBurnLinux.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -112,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     };
 
     for (int steps = 0; in.more() && steps < 64; ++steps) {
-        const uint8_t op = in.next() % 14;
+        const uint8_t op = in.next() % 16;
         const uint8_t pick = in.next();
         void* h = handle(pick);
         Report r(in.next());
@@ -211,6 +212,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 13:
             StarBurn_CdvdBurnerGrabber_Cancel(h);
             continue;
+        case 14: {
+            uint8_t state = 0xFF;
+            result = StarBurn_CdvdBurnerGrabber_GetAccess(h, r.buffer, r.size, &r.status, r.failure,
+                                                          (pick & 1) != 0 ? &state : nullptr);
+            if (result == SB_EXCEPTION_NONE && (pick & 1) != 0) {
+                check(state == SB_DEVICE_ACCESS_FREE, "a drive that answers 0 is free");
+            }
+            break;
+        }
+        case 15: {
+            // Block numbers and counts from the input, some past the disc.
+            uint8_t block[4 * 2048];
+            const uint32_t lba = static_cast<uint32_t>(in.next()) * 37u;
+            const uint32_t blocks = in.next() % 5;
+            result =
+                StarBurn_CdvdBurnerGrabber_ReadData(h, r.buffer, r.size, &r.status, r.failure, lba,
+                                                    blocks, (pick & 1) != 0 ? block : nullptr);
+            break;
+        }
         }
         r.verify(result);
         if (h != nullptr && isDestroyed(h) && op >= 2) {
