@@ -96,6 +96,9 @@ struct TsbProbe {
     void run(const TsbDeviceAddress* Address, const char* Name);
     // Records a failed opening the user can remedy; false for any other.
     bool noteRefusal(uint8_t result);
+    // The item's state and the library's text (in exceptionText) of why the
+    // drive may not be used now; nothing of its disc.
+    void markRefused(TsbDeviceAccess access);
     // False, with the item's state and text, when the opened drive may not
     // be used now.
     bool readAccess();
@@ -164,11 +167,15 @@ bool TsbProbe::noteRefusal(uint8_t result) {
     if (!access) {
         return false;
     }
-    TsbDeviceItem& refused = Item();
-    refused.Access = *access;
-    refused.AccessText = RefusalText(*access, exceptionText, textSize);
-    refused.DiscType = DISC_TYPE_UNKNOWN;
+    markRefused(*access);
     return true;
+}
+
+void TsbProbe::markRefused(TsbDeviceAccess access) {
+    TsbDeviceItem& refused = Item();
+    refused.Access = access;
+    refused.AccessText = RefusalText(access, exceptionText, textSize);
+    refused.DiscType = DISC_TYPE_UNKNOWN;
 }
 
 bool TsbProbe::readAccess() {
@@ -182,10 +189,7 @@ bool TsbProbe::readAccess() {
     }
     Logger().Log(
         LibraryFailureText("StarBurn_CdvdBurnerGrabber_GetAccess", result, status, exceptionText));
-    TsbDeviceItem& refused = Item();
-    refused.Access = static_cast<TsbDeviceAccess>(state);
-    refused.AccessText = RefusalText(refused.Access, exceptionText, textSize);
-    refused.DiscType = DISC_TYPE_UNKNOWN;
+    markRefused(static_cast<TsbDeviceAccess>(state));
     return false;
 }
 
