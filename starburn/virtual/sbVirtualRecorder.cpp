@@ -304,6 +304,17 @@ std::string Recorder::lockFile() const {
     return folder_ + "/lock";
 }
 
+namespace {
+
+// The process id the holder of a recorder's lock wrote into it (0 when
+// unknown).
+long lockHolder(int fd) {
+    char text[32] = {};
+    return ::pread(fd, text, sizeof text - 1, 0) > 0 ? std::strtol(text, nullptr, 10) : 0;
+}
+
+} // namespace
+
 int Recorder::tryLock(long& holder, Error& error) const {
     holder = 0;
     const int fd = ::open(lockFile().c_str(), O_RDWR | O_CREAT | kNoLinks, 0600);
@@ -317,10 +328,7 @@ int Recorder::tryLock(long& holder, Error& error) const {
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         if (err == EWOULDBLOCK) {
-            char text[32] = {};
-            if (::pread(fd, text, sizeof text - 1, 0) > 0) {
-                holder = std::strtol(text, nullptr, 10);
-            }
+            holder = lockHolder(fd);
         } else {
             error = makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err),
                               fileError("The recorder cannot be locked", lockFile(), err));
@@ -390,13 +398,8 @@ Error Recorder::access(uint8_t& state) {
     }
     Error e;
     if (::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        char text[32] = {};
-        long holder = 0;
-        if (::pread(fd, text, sizeof text - 1, 0) > 0) {
-            holder = std::strtol(text, nullptr, 10);
-        }
         state = SB_DEVICE_ACCESS_BUSY;
-        e = busyError(holder);
+        e = busyError(lockHolder(fd));
     }
     ::close(fd);
     return e;
