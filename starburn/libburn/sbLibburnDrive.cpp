@@ -719,8 +719,8 @@ Error Drive::setSpeeds(uint32_t readSpeed, uint32_t writeSpeed) {
     std::unique_lock lock(mutex_);
     // A cancelled write may still wind down; libburn's writer owns the drive
     // until it has, and a speed set meanwhile would reach it mid-write.
-    if (!awaitWindDownLocked(lock)) {
-        return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The drive is writing");
+    if (Error e = awaitIdleLocked(lock)) {
+        return e;
     }
     if (Error e = grabLocked()) {
         return e;
@@ -792,8 +792,8 @@ Error Drive::preventRemoval(bool prevent) {
 
 Error Drive::eject() {
     std::unique_lock lock(mutex_);
-    if (!awaitWindDownLocked(lock)) {
-        return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The drive is writing");
+    if (Error e = awaitIdleLocked(lock)) {
+        return e;
     }
     if (held_) {
         return senseError(SB_EXCEPTION_DEVICE_BUSY, 0x05, 0x53, 0x02,
@@ -810,8 +810,8 @@ Error Drive::eject() {
 
 Error Drive::closeSession() {
     std::unique_lock lock(mutex_);
-    if (!awaitWindDownLocked(lock)) {
-        return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The drive is writing");
+    if (Error e = awaitIdleLocked(lock)) {
+        return e;
     }
     bool fresh = false;
     if (Error e = grabLocked(&fresh)) {
@@ -1304,6 +1304,13 @@ struct Drive::WriteRun {
 
 // libburn's write thread for a drive ends when the drive's status turns idle
 // (it sets it last). Until then nothing of the write is freed or begun anew.
+Error Drive::awaitIdleLocked(std::unique_lock<std::mutex>& lock) {
+    if (!awaitWindDownLocked(lock)) {
+        return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The drive is writing");
+    }
+    return {};
+}
+
 bool Drive::awaitWindDownLocked(std::unique_lock<std::mutex>& lock) {
     changed_.wait(lock, [this] { return !windingDown_; });
     if (windDown_.joinable()) {

@@ -99,6 +99,8 @@ private:
 
     // Waits for a cancelled write's wind-down; false when a write still runs.
     bool awaitWindDownLocked(std::unique_lock<std::mutex>& lock);
+    // The same, answering a drive still writing with SB_EXCEPTION_DEVICE_BUSY.
+    Error awaitIdleLocked(std::unique_lock<std::mutex>& lock);
     void windDown(std::unique_ptr<WriteRun> run, burn::burn_drive* d, uint64_t mark);
 
     Error grabLocked(bool* fresh = nullptr);
