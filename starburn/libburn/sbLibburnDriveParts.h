@@ -1,0 +1,81 @@
+// What the source files of a libburn drive share: the refusals they answer
+// with, libburn's disc states in this library's terms, the waits for
+// libburn's threads and the start of an operation on a drive.
+#pragma once
+
+#include "starburn/core/sbDevice.h"
+#include "starburn/libburn/sbLibburnMedia.h"
+#include "starburn/libburn/sbLibburnRuntime.h"
+
+#include <libburn/libburn.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+namespace starburn::lb {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kPollStep = std::chrono::milliseconds(20);
+// libburn's write thread lingers about half a second after a failed or
+// cancelled write; this bounds the wait for it.
+constexpr auto kThreadEndWait = std::chrono::seconds(10);
+constexpr auto kWindDownStep = std::chrono::milliseconds(20);
+
+// A pseudo-drive has no speed list; it is fed at the speed asked.
+constexpr uint32_t kStdioTopSpeed = 0xFFFF;
+
+Error notReady(const std::string& text);
+Error becomingReady(const std::string& text);
+Error incompatibleMedium(const std::string& text);
+Error notSupported(const std::string& text);
+Media mediaOf(burn::burn_disc_status status);
+std::string profileText(const DiscState& s);
+// What tells one written disc from another without reading it.
+std::string fingerprintOf(const DiscState& s);
+bool stale(Media media);
+// Notes about a write that went otherwise than asked, for the log.
+void note(const std::string& text);
+
+// Starts a libburn operation on a drive (a write, an erase, a format).
+// libburn marks the drive busy before the call returns when it starts its
+// thread; a drive still idle was refused, and the refusal is in the queue.
+// libburn's thread of the drive's previous operation lingers about half a
+// second after a failure or cancel although the drive shows idle; libburn
+// refuses the next operation meanwhile, so that refusal is waited out. mark
+// is set to where the started operation's messages begin.
+template <typename Start>
+bool startOperation(burn::burn_drive* d, WriteMonitor& monitor, uint64_t& mark, Start&& start) {
+    const auto giveUp = Clock::now() + kThreadEndWait;
+    for (;;) {
+        mark = messageMark();
+        start();
+        if (burn::burn_drive_get_status(d, nullptr) != burn::BURN_DRIVE_IDLE) {
+            return true;
+        }
+        bool going = false;
+        bool refused = false;
+        for (const auto& m : messagesSince(mark)) {
+            if (!m.failure) {
+                continue;
+            }
+            if (m.code == kDriveOperationGoing) {
+                going = true;
+            } else if (m.code == 0x0002017c || m.code == 0x00020146 || m.code == 0x00020181 ||
+                       m.code == 0x00020113 || m.code == 0x00020139 || m.code == 0x00020168 ||
+                       m.code == 0x00020130 || m.code == 0x00020129) {
+                refused = true;
+            }
+        }
+        if (going && !refused && Clock::now() < giveUp && !monitor.cancelled()) {
+            std::this_thread::sleep_for(kWindDownStep);
+            continue;
+        }
+        // Idle and not refused: it started and has ended already.
+        return !going && !refused;
+    }
+}
+
+} // namespace starburn::lb
