@@ -118,6 +118,19 @@ private:
     Error stateForQuery(DiscState& out);
     Error noDisc() const;
     Error checkWriteLocked(const WriteJob& job, uint64_t& total, Plan& plan);
+    // The steps of a write. Takes the drive for the write, checks the job
+    // and sets up libburn's objects for it (d: the drive libburn writes).
+    Error prepareWrite(WriteJob& job, WriteMonitor& monitor, WriteRun& run, Plan& plan,
+                       uint64_t& total, burn::burn_drive*& d);
+    Error writeOptionsLocked(const WriteJob& job, const Plan& plan, WriteRun& run);
+    // Reports progress until libburn's write ends (false), or until it is
+    // cancelled or its feed fails (true: stopped is the answer, and run has
+    // gone to the wind-down).
+    bool followWrite(std::unique_ptr<WriteRun>& run, burn::burn_drive* d, uint64_t mark,
+                     uint64_t total, bool simulated, WriteMonitor& monitor, Error& stopped);
+    // The drive back from the write, and the write's outcome.
+    Error finishWrite(const WriteJob& job, WriteRun& run, const Plan& plan, burn::burn_drive* d,
+                      uint64_t mark, bool spawned, uint64_t total, WriteMonitor& monitor);
     void applySpeedsLocked();
     uint32_t pickWrite(uint32_t request) const;
     uint32_t pickRead(uint32_t request) const;

@@ -492,100 +492,119 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
     auto run = std::make_unique<WriteRun>();
     Plan plan;
     uint64_t total = 0;
-    bool simulated = job.testWrite;
     burn_drive* d = nullptr;
-    {
-        std::unique_lock lock(mutex_);
-        // The drive's cancelled write may still wind down; a cancel of this
-        // one meanwhile is answered at once.
-        while (windingDown_) {
-            if (monitor.cancelled()) {
-                return makeError(SB_EXCEPTION_CANCELLED, ECANCELED, "The write was cancelled");
-            }
-            changed_.wait_for(lock, kWindDownStep);
-        }
-        if (!awaitWindDownLocked(lock) || writing_) {
-            return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The drive is already writing");
-        }
-        bool fresh = false;
-        if (Error e = grabLocked(&fresh)) {
-            return e;
-        }
-        if (!fresh) {
-            // A disc put in after the last look is seen; otherwise the
-            // snapshot is renewed for the write.
-            if (setup_.stdio || stale(state_.media)) {
-                reassessIfStaleLocked();
-            } else {
-                refreshLocked();
-            }
-        }
-        if (Error e = checkWriteLocked(job, total, plan)) {
-            return e;
-        }
-        applySpeedsLocked();
-        run->pseudoDrive = setup_.stdio;
-        if (setup_.stdio && appliedWrite_ < kStdioTopSpeed) {
-            run->rate = static_cast<uint64_t>(appliedWrite_) * 1000;
-        }
-        if (Error e = run->build(job)) {
-            return e;
-        }
-        d = drive_;
-        run->opts = burn_write_opts_new(d);
-        if (run->opts == nullptr) {
-            return makeError(SB_EXCEPTION_GENERIC, ENOMEM, "libburn could not set up the write");
-        }
-        int typeSet = 0;
-        switch (plan.method) {
-        case WriteMethod::TrackAtOnce:
-            typeSet = burn_write_opts_set_write_type(run->opts, BURN_WRITE_TAO, BURN_BLOCK_MODE1);
-            break;
-        case WriteMethod::SessionAtOnce:
-        case WriteMethod::DiscAtOncePq:
-            typeSet = burn_write_opts_set_write_type(run->opts, BURN_WRITE_SAO, BURN_BLOCK_SAO);
-            break;
-        case WriteMethod::DiscAtOnceRawPw:
-            typeSet = burn_write_opts_set_write_type(run->opts, BURN_WRITE_RAW, BURN_BLOCK_RAW96R);
-            break;
-        }
-        if (typeSet == 0) {
-            return notSupported(std::string("libburn cannot write ") +
-                                writeMethodName(plan.method) + " on " + setup_.title);
-        }
-        burn_write_opts_set_simulate(run->opts, job.testWrite ? 1 : 0);
-        burn_write_opts_set_underrun_proof(run->opts, bupEnabled_ ? 1 : 0);
-        // libburn calibrates the laser power at the start of every write
-        // unless told not to; nothing here tells it not to.
-        if (opcPending_) {
-            burn_write_opts_set_perform_opc(run->opts, 1);
-        }
-        burn_write_opts_set_multi(run->opts, plan.multi ? 1 : 0);
-        if (setup_.stdio) {
-            burn_write_opts_set_stdio_fsync(run->opts, kStdioFsync);
-        }
-        char reasons[BURN_REASONS_LEN] = {};
-        if (burn_precheck_write(run->opts, run->disc, reasons, 1) <= 0) {
-            std::string why = reasons;
-            while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) {
-                why.pop_back();
-            }
-            return incompatibleMedium("libburn refuses this write on " + setup_.title +
-                                      (why.empty() ? std::string() : ": " + why));
-        }
-        writing_ = true;
-        closedByWrite_.clear();
-        changed_.notify_all();
+    if (Error e = prepareWrite(job, monitor, *run, plan, total, d)) {
+        return e;
     }
-
     // From here the drive is this thread's: the releaser and the queries keep
     // their hands off until writing_ goes.
     run->startFeeding();
     uint64_t mark = 0;
     const bool spawned =
         startOperation(d, monitor, mark, [&] { burn_disc_write(run->opts, run->disc); });
-
     monitor.progress(total, 0);
+    Error stopped;
+    if (spawned && followWrite(run, d, mark, total, job.testWrite, monitor, stopped)) {
+        return stopped;
+    }
+    return finishWrite(job, *run, plan, d, mark, spawned, total, monitor);
+}
+
+Error Drive::prepareWrite(WriteJob& job, WriteMonitor& monitor, WriteRun& run, Plan& plan,
+                          uint64_t& total, burn_drive*& d) {
+    std::unique_lock lock(mutex_);
+    // The drive's cancelled write may still wind down; a cancel of this
+    // one meanwhile is answered at once.
+    while (windingDown_) {
+        if (monitor.cancelled()) {
+            return makeError(SB_EXCEPTION_CANCELLED, ECANCELED, "The write was cancelled");
+        }
+        changed_.wait_for(lock, kWindDownStep);
+    }
+    if (!awaitWindDownLocked(lock) || writing_) {
+        return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The drive is already writing");
+    }
+    bool fresh = false;
+    if (Error e = grabLocked(&fresh)) {
+        return e;
+    }
+    if (!fresh) {
+        // A disc put in after the last look is seen; otherwise the
+        // snapshot is renewed for the write.
+        if (setup_.stdio || stale(state_.media)) {
+            reassessIfStaleLocked();
+        } else {
+            refreshLocked();
+        }
+    }
+    if (Error e = checkWriteLocked(job, total, plan)) {
+        return e;
+    }
+    applySpeedsLocked();
+    run.pseudoDrive = setup_.stdio;
+    if (setup_.stdio && appliedWrite_ < kStdioTopSpeed) {
+        run.rate = static_cast<uint64_t>(appliedWrite_) * 1000;
+    }
+    if (Error e = run.build(job)) {
+        return e;
+    }
+    d = drive_;
+    if (Error e = writeOptionsLocked(job, plan, run)) {
+        return e;
+    }
+    writing_ = true;
+    closedByWrite_.clear();
+    changed_.notify_all();
+    return {};
+}
+
+Error Drive::writeOptionsLocked(const WriteJob& job, const Plan& plan, WriteRun& run) {
+    run.opts = burn_write_opts_new(drive_);
+    if (run.opts == nullptr) {
+        return makeError(SB_EXCEPTION_GENERIC, ENOMEM, "libburn could not set up the write");
+    }
+    int typeSet = 0;
+    switch (plan.method) {
+    case WriteMethod::TrackAtOnce:
+        typeSet = burn_write_opts_set_write_type(run.opts, BURN_WRITE_TAO, BURN_BLOCK_MODE1);
+        break;
+    case WriteMethod::SessionAtOnce:
+    case WriteMethod::DiscAtOncePq:
+        typeSet = burn_write_opts_set_write_type(run.opts, BURN_WRITE_SAO, BURN_BLOCK_SAO);
+        break;
+    case WriteMethod::DiscAtOnceRawPw:
+        typeSet = burn_write_opts_set_write_type(run.opts, BURN_WRITE_RAW, BURN_BLOCK_RAW96R);
+        break;
+    }
+    if (typeSet == 0) {
+        return notSupported(std::string("libburn cannot write ") + writeMethodName(plan.method) +
+                            " on " + setup_.title);
+    }
+    burn_write_opts_set_simulate(run.opts, job.testWrite ? 1 : 0);
+    burn_write_opts_set_underrun_proof(run.opts, bupEnabled_ ? 1 : 0);
+    // libburn calibrates the laser power at the start of every write
+    // unless told not to; nothing here tells it not to.
+    if (opcPending_) {
+        burn_write_opts_set_perform_opc(run.opts, 1);
+    }
+    burn_write_opts_set_multi(run.opts, plan.multi ? 1 : 0);
+    if (setup_.stdio) {
+        burn_write_opts_set_stdio_fsync(run.opts, kStdioFsync);
+    }
+    char reasons[BURN_REASONS_LEN] = {};
+    if (burn_precheck_write(run.opts, run.disc, reasons, 1) <= 0) {
+        std::string why = reasons;
+        while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) {
+            why.pop_back();
+        }
+        return incompatibleMedium("libburn refuses this write on " + setup_.title +
+                                  (why.empty() ? std::string() : ": " + why));
+    }
+    return {};
+}
+
+bool Drive::followWrite(std::unique_ptr<WriteRun>& run, burn_drive* d, uint64_t mark,
+                        uint64_t total, bool simulated, WriteMonitor& monitor, Error& stopped) {
     uint64_t done = 0;
     int lastStatus = BURN_DRIVE_IDLE;
     std::vector<uint64_t> trackStart;
@@ -594,7 +613,7 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
         trackStart.push_back(sum);
         sum += f.size;
     }
-    while (spawned) {
+    for (;;) {
         if (monitor.cancelled() || run->feedFailed) {
             // The caller has its answer at once; libburn stops on its own time.
             burn_drive_cancel(d);
@@ -609,17 +628,19 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
                 });
             }
             if (feedFailed && !monitor.cancelled()) {
-                return feedError;
+                stopped = feedError;
+                return true;
             }
-            return makeError(
+            stopped = makeError(
                 SB_EXCEPTION_CANCELLED, ECANCELED,
                 std::string("The write was cancelled") +
                     (!setup_.stdio && !simulated ? "; the disc may hold an unfinished track" : ""));
+            return true;
         }
         burn_progress p{};
         const burn_drive_status status = burn_drive_get_status(d, &p);
         if (status == BURN_DRIVE_IDLE) {
-            break;
+            return false;
         }
         if (status != lastStatus &&
             (status == BURN_DRIVE_WRITING_LEADIN || status == BURN_DRIVE_WRITING_LEADOUT ||
@@ -646,17 +667,21 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
         }
         monitor.sleepUntil(Clock::now() + kPollStep);
     }
+}
 
+Error Drive::finishWrite(const WriteJob& job, WriteRun& run, const Plan& plan, burn_drive* d,
+                         uint64_t mark, bool spawned, uint64_t total, WriteMonitor& monitor) {
+    const bool simulated = job.testWrite;
     const bool wroteWell = spawned && burn_drive_wrote_well(d) != 0;
     const bool feat21 = spawned && !wroteWell && plan.method == WriteMethod::TrackAtOnce &&
                         burn_drive_was_feat21_failure(d) != 0;
     if (spawned && !wroteWell) {
         awaitWriteThreadEnd(mark);
     }
-    run->stopFeeding();
+    run.stopFeeding();
     int err = 0;
     const std::string why = failureText(messagesSince(mark), err);
-    const Error fileChanged = wroteWell ? run->checkFiles() : Error{};
+    const Error fileChanged = wroteWell ? run.checkFiles() : Error{};
 
     {
         std::lock_guard lock(mutex_);
@@ -677,8 +702,8 @@ Error Drive::write(WriteJob& job, WriteMonitor& monitor) {
     }
     const std::string planNote = plan.note.empty() ? std::string() : " (" + plan.note + ")";
 
-    if (run->feedFailed) {
-        return run->feedError;
+    if (run.feedFailed) {
+        return run.feedError;
     }
     if (fileChanged) {
         return fileChanged;
