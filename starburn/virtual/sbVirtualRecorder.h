@@ -111,6 +111,19 @@ private:
     Error fileAwayLocked(const char* reason, std::string& imagePath, bool trimToDisc);
     Error planLocked(const WriteJob& job, Plan& plan);
     Error stream(WriteJob& job, WriteMonitor& monitor, const Plan& plan, uint64_t& done);
+    // One track of a write: its source, its bytes, where they go on the
+    // disc, and the contents file (-1 for a test write) with the copy buffer.
+    struct TrackStream {
+        ImageSource& source;
+        uint64_t size;
+        uint64_t base;
+        int fd;
+        char* buffer;
+        size_t chunk;
+    };
+    struct Pace;
+    Error streamTrack(const TrackStream& track, WriteMonitor& monitor, const Plan& plan,
+                      const Pace& pace, uint64_t& done);
     void recordFailure(const Plan& plan, uint64_t done, bool takeOut);
     // The configured CorruptAfterWrite fault, after a write of total bytes at startLba.
     void corruptWrittenLocked(uint32_t startLba, uint64_t total);

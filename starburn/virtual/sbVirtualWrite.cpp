@@ -308,6 +308,70 @@ Error Recorder::blank(bool full, WriteMonitor& monitor) {
     return {};
 }
 
+// How far a paced write has come: the drive burns at the plan's rate from
+// the start, and what the stream sent beyond that waits in its buffer.
+struct Recorder::Pace {
+    Pace(const Plan& plan, const uint64_t& done)
+        : plan(plan), done(done), start(Clock::now()),
+          lead(std::min<double>(plan.bufferSize, static_cast<double>(plan.total) / 20)) {}
+
+    double burned(Clock::time_point now) const {
+        if (plan.rate <= 0) {
+            return static_cast<double>(done);
+        }
+        const double seconds = std::chrono::duration<double>(now - start).count();
+        return std::min<double>(static_cast<double>(done), seconds * plan.rate);
+    }
+
+    void reportBuffer(WriteMonitor& monitor) const {
+        uint32_t fill = plan.bufferSize;
+        if (plan.rate > 0) {
+            const double inBuffer = static_cast<double>(done) - burned(Clock::now());
+            fill = static_cast<uint32_t>(std::clamp<double>(inBuffer, 0, plan.bufferSize));
+        }
+        monitor.bufferStatus(plan.bufferSize, plan.bufferSize - fill);
+    }
+
+    // Waits while the buffer is full; false when the write was cancelled.
+    bool keepUp(WriteMonitor& monitor) const {
+        if (plan.rate > 0 && static_cast<double>(done) > lead) {
+            const auto due = secondsAfter(start, (static_cast<double>(done) - lead) / plan.rate);
+            if (due > Clock::now() && !monitor.sleepUntil(due)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The drive empties its buffer onto the disc; false when cancelled.
+    bool drain(WriteMonitor& monitor) const {
+        if (plan.rate > 0) {
+            const auto end = secondsAfter(start, static_cast<double>(plan.total) / plan.rate);
+            while (Clock::now() < end) {
+                const auto step = std::min(end, Clock::now() + std::chrono::milliseconds(200));
+                if (!monitor.sleepUntil(step)) {
+                    return false;
+                }
+                reportBuffer(monitor);
+            }
+        }
+        return true;
+    }
+
+    const Plan& plan;
+    const uint64_t& done;
+    const Clock::time_point start;
+    const double lead;
+};
+
+namespace {
+
+Error writeCancelled() {
+    return makeError(SB_EXCEPTION_CANCELLED, ECANCELED, "The write was cancelled");
+}
+
+} // namespace
+
 Error Recorder::stream(WriteJob& job, WriteMonitor& monitor, const Plan& plan, uint64_t& done) {
     int fd = -1;
     if (!plan.testWrite) {
@@ -333,89 +397,18 @@ Error Recorder::stream(WriteJob& job, WriteMonitor& monitor, const Plan& plan, u
     }
     std::unique_ptr<char[]> buffer(new char[std::max<size_t>(chunk, kBlockSize)]);
 
-    const auto start = Clock::now();
-    const double lead = std::min<double>(plan.bufferSize, static_cast<double>(plan.total) / 20);
-    auto burned = [&](Clock::time_point now) -> double {
-        if (plan.rate <= 0) {
-            return static_cast<double>(done);
-        }
-        const double seconds = std::chrono::duration<double>(now - start).count();
-        return std::min<double>(static_cast<double>(done), seconds * plan.rate);
-    };
-    auto reportBuffer = [&] {
-        uint32_t fill = plan.bufferSize;
-        if (plan.rate > 0) {
-            const double inBuffer = static_cast<double>(done) - burned(Clock::now());
-            fill = static_cast<uint32_t>(std::clamp<double>(inBuffer, 0, plan.bufferSize));
-        }
-        monitor.bufferStatus(plan.bufferSize, plan.bufferSize - fill);
-    };
-    auto cancelled = [] {
-        return makeError(SB_EXCEPTION_CANCELLED, ECANCELED, "The write was cancelled");
-    };
-
+    const Pace pace(plan, done);
     monitor.otherProgress(); // lead-in
     monitor.progress(plan.total, 0);
-    reportBuffer();
+    pace.reportBuffer(monitor);
 
     uint64_t trackLba = plan.startLba;
     for (size_t i = 0; i < job.tracks.size(); ++i) {
-        ImageSource& source = *job.tracks[i].source;
         const uint64_t size = plan.trackBytes[i];
         const uint64_t base = trackLba * kBlockSize;
-        uint64_t offset = 0;
-        while (offset < size) {
-            if (monitor.cancelled()) {
-                return cancelled();
-            }
-            if (discPulled_) {
-                return notReady("The disc was taken out of the drive during the write");
-            }
-            size_t n = static_cast<size_t>(std::min<uint64_t>(chunk, size - offset));
-            bool faultHere = false;
-            if (plan.fault && done + n >= plan.fault->atByte) {
-                n = static_cast<size_t>(plan.fault->atByte - done);
-                faultHere = true;
-            }
-            if (n > 0) {
-                std::string error;
-                int err = 0;
-                // The kernel copies file to file where it can; a test write
-                // still reads every byte, as the drive would receive them.
-                const int copied = fd >= 0 ? source.copyTo(fd, base + offset, n, error, err) : 0;
-                if (copied < 0) {
-                    return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err), error);
-                }
-                if (copied == 0 && !source.read(buffer.get(), n, error, err)) {
-                    return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err), error);
-                }
-                if (copied == 0 && fd >= 0 && !pwriteAll(fd, buffer.get(), n, base + offset)) {
-                    const int werr = errno;
-                    return makeError(
-                        SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(werr),
-                        fileError("The disc image cannot be written", contentsFile(), werr));
-                }
-                offset += n;
-                done += n;
-            }
-            if (faultHere) {
-                if (plan.fault->takeDiscOut) {
-                    discPulled_ = true;
-                    return notReady("The disc was taken out of the drive during the write");
-                }
-                return senseError(SB_EXCEPTION_WRITE_ERROR, 0x03, 0x0C, 0x00,
-                                  "Write error at byte " + std::to_string(done) + " of " +
-                                      std::to_string(plan.total));
-            }
-            if (plan.rate > 0 && static_cast<double>(done) > lead) {
-                const auto due =
-                    secondsAfter(start, (static_cast<double>(done) - lead) / plan.rate);
-                if (due > Clock::now() && !monitor.sleepUntil(due)) {
-                    return cancelled();
-                }
-            }
-            monitor.progress(plan.total, done);
-            reportBuffer();
+        TrackStream track{*job.tracks[i].source, size, base, fd, buffer.get(), chunk};
+        if (Error e = streamTrack(track, monitor, plan, pace, done)) {
+            return e;
         }
         // A track ends on a whole sector.
         const uint64_t tail = size % kBlockSize;
@@ -435,21 +428,66 @@ Error Recorder::stream(WriteJob& job, WriteMonitor& monitor, const Plan& plan, u
         return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err),
                          fileError("The disc image cannot be flushed", contentsFile(), err));
     }
-    // The drive empties its buffer onto the disc.
-    if (plan.rate > 0) {
-        const auto end = secondsAfter(start, static_cast<double>(plan.total) / plan.rate);
-        while (Clock::now() < end) {
-            const auto step = std::min(end, Clock::now() + std::chrono::milliseconds(200));
-            if (!monitor.sleepUntil(step)) {
-                return cancelled();
-            }
-            reportBuffer();
-        }
-    }
-    if (monitor.cancelled()) {
-        return cancelled();
+    if (!pace.drain(monitor) || monitor.cancelled()) {
+        return writeCancelled();
     }
     monitor.otherProgress(); // closing
+    return {};
+}
+
+Error Recorder::streamTrack(const TrackStream& track, WriteMonitor& monitor, const Plan& plan,
+                            const Pace& pace, uint64_t& done) {
+    uint64_t offset = 0;
+    while (offset < track.size) {
+        if (monitor.cancelled()) {
+            return writeCancelled();
+        }
+        if (discPulled_) {
+            return notReady("The disc was taken out of the drive during the write");
+        }
+        size_t n = static_cast<size_t>(std::min<uint64_t>(track.chunk, track.size - offset));
+        bool faultHere = false;
+        if (plan.fault && done + n >= plan.fault->atByte) {
+            n = static_cast<size_t>(plan.fault->atByte - done);
+            faultHere = true;
+        }
+        if (n > 0) {
+            std::string error;
+            int err = 0;
+            const uint64_t at = track.base + offset;
+            // The kernel copies file to file where it can; a test write
+            // still reads every byte, as the drive would receive them.
+            const int copied = track.fd >= 0 ? track.source.copyTo(track.fd, at, n, error, err) : 0;
+            if (copied < 0) {
+                return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err), error);
+            }
+            if (copied == 0 && !track.source.read(track.buffer, n, error, err)) {
+                return makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err), error);
+            }
+            if (copied == 0 && track.fd >= 0 && !pwriteAll(track.fd, track.buffer, n, at)) {
+                const int werr = errno;
+                return makeError(
+                    SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(werr),
+                    fileError("The disc image cannot be written", contentsFile(), werr));
+            }
+            offset += n;
+            done += n;
+        }
+        if (faultHere) {
+            if (plan.fault->takeDiscOut) {
+                discPulled_ = true;
+                return notReady("The disc was taken out of the drive during the write");
+            }
+            return senseError(SB_EXCEPTION_WRITE_ERROR, 0x03, 0x0C, 0x00,
+                              "Write error at byte " + std::to_string(done) + " of " +
+                                  std::to_string(plan.total));
+        }
+        if (!pace.keepUp(monitor)) {
+            return writeCancelled();
+        }
+        monitor.progress(plan.total, done);
+        pace.reportBuffer(monitor);
+    }
     return {};
 }
 
