@@ -3,17 +3,14 @@
 #define LIBISOFS_WITHOUT_LIBBURN
 #include <libisofs/libisofs.h>
 
-#include "starburn/filetree/sbFileStream.h"
+#include "starburn/filetree/sbFileTreeParts.h"
 #include "starburn/filetree/sbTreeNames.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,62 +21,9 @@ namespace {
 // few times before the library decides.
 constexpr int kCollisionAttempts = 8;
 
-// Reading from libisofs' ring buffer in slices keeps every call within an int.
-constexpr size_t kReadSlice = 1u << 20;
-
 constexpr uint32_t kBootKindNoEmulationInfoTable = 6;
+
 constexpr uint32_t kBootPlatformX86 = 2;
-
-std::once_flag g_libisofsOnce;
-int g_libisofsInit = 0;
-
-bool initLibisofs(Error& error) {
-    std::call_once(g_libisofsOnce, [] {
-        g_libisofsInit = iso_init();
-        if (g_libisofsInit >= 0) {
-            // Names reach the library as UTF-8 whatever the process locale.
-            char utf8[] = "UTF-8";
-            iso_set_local_charset(utf8, 0);
-            // Only faults that matter are queued, and nothing is printed.
-            char queue[] = "SORRY";
-            char print[] = "NEVER";
-            char prefix[] = "libisofs: ";
-            iso_set_msgs_severities(queue, print, prefix);
-            // A source file that cannot be read ends the image instead of
-            // turning into zeros.
-            char abortAt[] = "MISHAP";
-            iso_set_abort_severity(abortAt);
-        }
-    });
-    if (g_libisofsInit < 0) {
-        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                 "the ISO9660 image library (libisofs) could not be initialised"};
-        return false;
-    }
-    return true;
-}
-
-// The newest queued libisofs message, or a text built from its error code.
-std::string libisofsText(int code) {
-    std::string text;
-    int errorCode = 0;
-    int imageId = 0;
-    char message[4096];
-    char severity[80];
-    char minimum[] = "ALL";
-    while (iso_obtain_msgs(minimum, &errorCode, &imageId, message, severity) == 1) {
-        text = message;
-    }
-    if (text.empty()) {
-        const char* known = iso_error_to_msg(code);
-        text = known != nullptr ? known : "unknown error";
-    }
-    return text;
-}
-
-std::string quoted(const std::string& text) {
-    return "'" + text + "'";
-}
 
 std::string baseName(std::string path) {
     while (path.size() > 1 && path.back() == '/') {
@@ -87,6 +31,24 @@ std::string baseName(std::string path) {
     }
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Marks the tree busy for the length of a call that raises callbacks.
+class BusyGuard {
+public:
+    explicit BusyGuard(bool& flag) : flag_(flag) { flag_ = true; }
+    ~BusyGuard() { flag_ = false; }
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
+
+private:
+    bool& flag_;
+};
+
+} // namespace
+
+std::string quoted(const std::string& text) {
+    return "'" + text + "'";
 }
 
 Error fileError(int err, const std::string& what) {
@@ -119,54 +81,6 @@ bool checkReadableFile(const std::string& path, struct stat& st, Error& error) {
         return false;
     }
     return true;
-}
-
-void setTimes(IsoNode* node, time_t mtime) {
-    iso_node_set_mtime(node, mtime);
-    iso_node_set_atime(node, mtime);
-    iso_node_set_ctime(node, mtime);
-}
-
-extern "C" void reportStreamFault(void* context, const char* path, int fault, int errnoValue) {
-    static_cast<StreamFaults*>(context)->report(path, fault, errnoValue);
-}
-
-} // namespace
-
-// ---------------------------------------------------------------------------
-// Stream faults
-
-void StreamFaults::report(const char* path, int fault, int errnoValue) {
-    std::lock_guard lock(mutex_);
-    if (any_.load(std::memory_order_relaxed)) {
-        return; // the first fault is the one worth telling
-    }
-    switch (fault) {
-    case SB_STREAM_OPEN_FAILED:
-        text_ = "cannot open source file " + quoted(path) + ": " + std::strerror(errnoValue);
-        break;
-    case SB_STREAM_READ_FAILED:
-        text_ = "cannot read source file " + quoted(path) + ": " + std::strerror(errnoValue);
-        break;
-    default:
-        text_ = "source file " + quoted(path) +
-                " changed size after the image was built; build the image again";
-        break;
-    }
-    errno_ = errnoValue;
-    any_.store(true, std::memory_order_release);
-}
-
-void StreamFaults::clear() {
-    std::lock_guard lock(mutex_);
-    any_.store(false, std::memory_order_release);
-    text_.clear();
-    errno_ = 0;
-}
-
-Error StreamFaults::error() const {
-    std::lock_guard lock(mutex_);
-    return {SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(errno_), text_};
 }
 
 // ---------------------------------------------------------------------------
@@ -205,44 +119,6 @@ bool FileTree::enter(Error& error, bool byWriter) {
     }
     return true;
 }
-
-bool FileTree::beginWrite(Error& error) {
-    std::lock_guard lock(mutex_);
-    if (!enter(error)) {
-        return false;
-    }
-    writing_ = true;
-    return true;
-}
-
-void FileTree::endWrite() {
-    std::lock_guard lock(mutex_);
-    writing_ = false;
-}
-
-bool FileTree::readForWrite(void* buffer, size_t length, Error& error) {
-    std::lock_guard lock(mutex_);
-    return enter(error, true) && readLocked(buffer, length, error);
-}
-
-bool FileTree::rewindForWrite(Error& error) {
-    std::lock_guard lock(mutex_);
-    return enter(error, true) && rewindLocked(error);
-}
-
-namespace {
-// Marks the tree busy for the length of a call that raises callbacks.
-class BusyGuard {
-public:
-    explicit BusyGuard(bool& flag) : flag_(flag) { flag_ = true; }
-    ~BusyGuard() { flag_ = false; }
-    BusyGuard(const BusyGuard&) = delete;
-    BusyGuard& operator=(const BusyGuard&) = delete;
-
-private:
-    bool& flag_;
-};
-} // namespace
 
 void FileTree::raise(uint32_t reason, const void* special1, const void* special2) {
     if (callback_ != nullptr) {
@@ -796,425 +672,6 @@ bool FileTree::setBootImage(const char* bootImage, uint32_t kind, uint32_t platf
     bootLoadSegment_ = loadSegment;
     invalidate();
     return true;
-}
-
-// ---------------------------------------------------------------------------
-// Building the image
-
-// What building the libisofs image carries from folder to folder.
-struct FileTree::Placement {
-    IsoImage* image = nullptr;
-    bool joliet = false;
-    const Entry* boot = nullptr;
-    std::string bootPath;
-};
-
-bool FileTree::checkSources(Entry* dir, bool& needLevel3, Error& error) {
-    for (auto& child : dir->children) {
-        if (child->directory) {
-            if (!checkSources(child.get(), needLevel3, error)) {
-                return false;
-            }
-            struct stat st;
-            child->mtime = (*child->sourcePath() != '\0' && ::stat(child->sourcePath(), &st) == 0)
-                               ? st.st_mtime
-                               : std::time(nullptr);
-            continue;
-        }
-        struct stat st;
-        if (!checkReadableFile(child->sourcePath(), st, error)) {
-            error.text += " (tree entry " + quoted(pathOf(child.get())) + ")";
-            return false;
-        }
-        child->size = st.st_size;
-        child->device = st.st_dev;
-        child->inode = st.st_ino;
-        child->mtime = st.st_mtime;
-        if (static_cast<uint64_t>(st.st_size) >= 0xFFFFF800ull) {
-            needLevel3 = true;
-        }
-    }
-    return true;
-}
-
-bool FileTree::placeChildren(Placement& placement, const Entry* dir, IsoDir* isoDir,
-                             IsoDir* jolietDir, const std::string& isoPath, Error& error) {
-    const bool shared = placement.joliet && isoDir == jolietDir;
-    std::set<std::string> used;
-    if (shared) {
-        for (const auto& child : dir->children) {
-            used.insert(child->name);
-        }
-    }
-    const auto fail = [&error](const std::string& what, int code) {
-        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE, what + ": " + libisofsText(code)};
-        return false;
-    };
-
-    for (const auto& child : dir->children) {
-        const Entry* e = child.get();
-        const bool single = !placement.joliet || (shared && e->iso == e->name);
-        std::string isoNodeName = e->iso;
-        if (!single && shared) {
-            // Both trees share this libisofs folder: the ISO9660 node needs a
-            // name of its own that still comes out as the same ISO9660 name.
-            std::vector<std::string> candidates;
-            std::string lower = e->iso;
-            for (char& c : lower) {
-                if (c >= 'A' && c <= 'Z') {
-                    c = static_cast<char>(c - 'A' + 'a');
-                }
-            }
-            candidates.push_back(lower);
-            for (size_t i = 0; i < e->iso.size(); ++i) {
-                if (e->iso[i] >= 'A' && e->iso[i] <= 'Z') {
-                    std::string one = e->iso;
-                    one[i] = static_cast<char>(one[i] - 'A' + 'a');
-                    candidates.push_back(one);
-                }
-            }
-            candidates.push_back(e->iso);
-            auto it = std::find_if(candidates.begin(), candidates.end(),
-                                   [&used](const std::string& c) { return !used.count(c); });
-            if (it == candidates.end()) {
-                error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                         "the ISO9660 name " + quoted(e->iso) + " of " + quoted(pathOf(e)) +
-                             " equals the Joliet name of another entry in its folder; rename "
-                             "one of them"};
-                return false;
-            }
-            isoNodeName = *it;
-            used.insert(isoNodeName);
-        }
-        const std::string childIsoPath = isoPath + "/" + isoNodeName;
-
-        if (e->directory) {
-            IsoDir* isoChild = nullptr;
-            int r = iso_image_add_new_dir(placement.image, isoDir, isoNodeName.c_str(), &isoChild);
-            if (r < 0) {
-                return fail("cannot add folder " + quoted(pathOf(e)) + " to the image", r);
-            }
-            setTimes(reinterpret_cast<IsoNode*>(isoChild), e->mtime);
-            IsoDir* jolietChild = nullptr;
-            if (single) {
-                jolietChild = placement.joliet ? isoChild : nullptr;
-            } else {
-                iso_node_set_hidden(reinterpret_cast<IsoNode*>(isoChild), LIBISO_HIDE_ON_JOLIET);
-                r = iso_image_add_new_dir(placement.image, jolietDir, e->name.c_str(),
-                                          &jolietChild);
-                if (r < 0) {
-                    return fail("cannot add folder " + quoted(pathOf(e)) + " to the image", r);
-                }
-                iso_node_set_hidden(reinterpret_cast<IsoNode*>(jolietChild), LIBISO_HIDE_ON_RR);
-                setTimes(reinterpret_cast<IsoNode*>(jolietChild), e->mtime);
-            }
-            if (!placeChildren(placement, e, isoChild, jolietChild, childIsoPath, error)) {
-                return false;
-            }
-            continue;
-        }
-
-        IsoStream* stream = sbFileStreamNew(e->sourcePath(), e->size, e->device, e->inode,
-                                            reportStreamFault, &faults_);
-        if (stream == nullptr) {
-            error = {SB_EXCEPTION_GENERIC, ENOMEM, "out of memory while building the image"};
-            return false;
-        }
-        IsoFile* isoFile = nullptr;
-        // The node takes the stream's first reference; a second node shares it,
-        // so the content is stored once for both trees.
-        int r =
-            iso_image_add_new_file(placement.image, isoDir, isoNodeName.c_str(), stream, &isoFile);
-        if (r < 0) {
-            iso_stream_unref(stream);
-            return fail("cannot add file " + quoted(pathOf(e)) + " to the image", r);
-        }
-        setTimes(reinterpret_cast<IsoNode*>(isoFile), e->mtime);
-        if (!single) {
-            iso_node_set_hidden(reinterpret_cast<IsoNode*>(isoFile), LIBISO_HIDE_ON_JOLIET);
-            IsoFile* jolietFile = nullptr;
-            iso_stream_ref(stream);
-            r = iso_image_add_new_file(placement.image, jolietDir, e->name.c_str(), stream,
-                                       &jolietFile);
-            if (r < 0) {
-                iso_stream_unref(stream);
-                return fail("cannot add file " + quoted(pathOf(e)) + " to the image", r);
-            }
-            iso_node_set_hidden(reinterpret_cast<IsoNode*>(jolietFile), LIBISO_HIDE_ON_RR);
-            setTimes(reinterpret_cast<IsoNode*>(jolietFile), e->mtime);
-        }
-        if (e == placement.boot) {
-            placement.bootPath = childIsoPath;
-        }
-    }
-    return true;
-}
-
-bool FileTree::build(uint32_t startAddress, uint32_t tailPadding, bool joliet,
-                     const char* volumeLabel, const char* applicationId, const char* preparerId,
-                     Error& error) {
-    std::lock_guard lock(mutex_);
-    if (!enter(error) || !initLibisofs(error)) {
-        return false;
-    }
-    if (!bootLost_.empty()) {
-        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                 "the boot image " + quoted(bootLost_) +
-                     " was removed from the tree; set the boot image again"};
-        return false;
-    }
-    bool needLevel3 = false;
-    if (!checkSources(root_.get(), needLevel3, error)) {
-        return false;
-    }
-    if (boot_ != nullptr && boot_->size < 64) {
-        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                 "boot image " + quoted(pathOf(boot_)) +
-                     " is too small for a boot information table (at least 64 bytes)"};
-        return false;
-    }
-
-    stopStream();
-    if (image_ != nullptr) {
-        iso_image_unref(image_);
-        image_ = nullptr;
-    }
-    if (opts_ != nullptr) {
-        iso_write_opts_free(opts_);
-        opts_ = nullptr;
-    }
-    size_ = 0;
-    position_ = 0;
-    libisofsText(0); // forget messages of earlier images
-
-    const std::string label =
-        volumeLabel != nullptr && *volumeLabel != '\0' ? volumeLabel : "CDROM";
-    IsoImage* image = nullptr;
-    int r = iso_image_new(label.c_str(), &image);
-    if (r < 0) {
-        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                 "cannot create the image: " + libisofsText(r)};
-        return false;
-    }
-    if (applicationId != nullptr) {
-        iso_image_set_application_id(image, applicationId);
-    }
-    if (preparerId != nullptr) {
-        iso_image_set_data_preparer_id(image, preparerId);
-    }
-
-    Placement placement;
-    placement.image = image;
-    placement.joliet = joliet;
-    placement.boot = boot_;
-    IsoDir* root = iso_image_get_root(image);
-    setTimes(reinterpret_cast<IsoNode*>(root), std::time(nullptr));
-    if (!placeChildren(placement, root_.get(), root, joliet ? root : nullptr, "", error)) {
-        iso_image_unref(image);
-        return false;
-    }
-
-    if (boot_ != nullptr) {
-        // The catalog is written for the firmware but listed in neither tree,
-        // so its name never meets a name of the caller's.
-        std::string catalog = "boot.cat";
-        IsoNode* existing = nullptr;
-        for (unsigned n = 1; iso_tree_path_to_node(image, ("/" + catalog).c_str(), &existing) == 1;
-             ++n) {
-            catalog = "boot" + std::to_string(n) + ".cat";
-        }
-        ElToritoBootImage* bootImage = nullptr;
-        r = iso_image_set_boot_image(image, placement.bootPath.c_str(), ELTORITO_NO_EMUL,
-                                     ("/" + catalog).c_str(), &bootImage);
-        if (r < 0) {
-            error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                     "cannot make " + quoted(pathOf(boot_)) +
-                         " the boot image: " + libisofsText(r)};
-            iso_image_unref(image);
-            return false;
-        }
-        el_torito_set_boot_platform_id(bootImage, 0); // 0: x86 BIOS
-        el_torito_set_load_size(bootImage, static_cast<short>(bootLoadSectors_ * 4));
-        el_torito_set_load_seg(bootImage, static_cast<short>(bootLoadSegment_));
-        el_torito_set_isolinux_options(bootImage, 1, 0); // patch the boot information table
-        iso_image_set_boot_catalog_hidden(image, LIBISO_HIDE_ON_RR | LIBISO_HIDE_ON_JOLIET);
-    }
-
-    IsoWriteOpts* opts = nullptr;
-    r = iso_write_opts_new(&opts, 0);
-    if (r < 0) {
-        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                 "cannot set up the image: " + libisofsText(r)};
-        iso_image_unref(image);
-        return false;
-    }
-    // Level 2 lets a name the program chose on a collision be longer than 8.3;
-    // level 3 is needed only for files of 4 GiB and more.
-    iso_write_opts_set_iso_level(opts, needLevel3 ? 3 : 2);
-    iso_write_opts_set_rockridge(opts, 0);
-    iso_write_opts_set_joliet(opts, joliet ? 1 : 0);
-    iso_write_opts_set_allow_deep_paths(opts, 1);
-    iso_write_opts_set_allow_longer_paths(opts, 1);
-    iso_write_opts_set_joliet_longer_paths(opts, 1);
-    iso_write_opts_set_appendable(opts, 0);
-    iso_write_opts_set_ms_block(opts, startAddress);
-    iso_write_opts_set_tail_blocks(opts, tailPadding);
-    // The volume times are fixed when the image is built: SeekToBegin
-    // generates the image again, and it must yield the very same bytes (a
-    // trial read followed by the real one, a verify pass after a burn).
-    const time_t builtAt = std::time(nullptr);
-    char noUuid[1] = {'\0'};
-    iso_write_opts_set_pvd_times(opts, builtAt, builtAt, 0, builtAt, noUuid);
-
-    image_ = image;
-    opts_ = opts;
-    if (!startStream(error)) {
-        iso_image_unref(image_);
-        image_ = nullptr;
-        iso_write_opts_free(opts_);
-        opts_ = nullptr;
-        return false;
-    }
-    return true;
-}
-
-void FileTree::invalidate() {
-    stopStream();
-    if (image_ != nullptr) {
-        iso_image_unref(image_);
-        image_ = nullptr;
-    }
-    if (opts_ != nullptr) {
-        iso_write_opts_free(opts_);
-        opts_ = nullptr;
-    }
-    size_ = 0;
-    position_ = 0;
-    streamBroken_ = false;
-}
-
-void FileTree::stopStream() {
-    if (source_ == nullptr) {
-        return;
-    }
-    // Freeing the source closes the ring buffer and waits for libisofs'
-    // writer thread, so no stream runs once this returns.
-    if (source_->free_data != nullptr) {
-        source_->free_data(source_);
-    }
-    std::free(source_);
-    source_ = nullptr;
-}
-
-bool FileTree::startStream(Error& error) {
-    stopStream();
-    faults_.clear();
-    streamBroken_ = false;
-    position_ = 0;
-    burn_source* source = nullptr;
-    const int r = iso_image_create_burn_source(image_, opts_, &source);
-    if (r < 0 || source == nullptr) {
-        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                 "cannot start the image: " + libisofsText(r)};
-        if (faults_.any()) {
-            error = faults_.error();
-        }
-        return false;
-    }
-    source_ = source;
-    size_ = static_cast<uint64_t>(source_->get_size(source_));
-    return true;
-}
-
-Error FileTree::streamFailure(const std::string& what) {
-    Error error = faults_.any() ? faults_.error()
-                                : Error{SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                                        what + ": " + libisofsText(0)};
-    streamBroken_ = true;
-    streamError_ = error;
-    stopStream();
-    return error;
-}
-
-bool FileTree::built() {
-    std::lock_guard lock(mutex_);
-    return image_ != nullptr;
-}
-
-uint64_t FileTree::imageSize() {
-    std::lock_guard lock(mutex_);
-    return image_ != nullptr ? size_ : 0;
-}
-
-bool FileTree::read(void* buffer, size_t length, Error& error) {
-    std::lock_guard lock(mutex_);
-    return enter(error) && readLocked(buffer, length, error);
-}
-
-bool FileTree::readLocked(void* buffer, size_t length, Error& error) {
-    if (image_ == nullptr) {
-        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                 "the image is not built: build it (BuildImage) before reading"};
-        return false;
-    }
-    if (streamBroken_) {
-        error = streamError_;
-        error.text += " (start again with SeekToBegin)";
-        return false;
-    }
-    if (length > size_ - position_) {
-        error = {SB_EXCEPTION_INVALID_PARAMETER, SB_STATUS_NONE,
-                 "cannot read " + std::to_string(length) + " bytes at byte " +
-                     std::to_string(position_) + ": the image ends at byte " +
-                     std::to_string(size_)};
-        return false;
-    }
-    if (length == 0) {
-        return true;
-    }
-    if (buffer == nullptr) {
-        error = {SB_EXCEPTION_INVALID_PARAMETER, SB_STATUS_NONE, "no buffer to read into"};
-        return false;
-    }
-    if (source_ == nullptr && !startStream(error)) {
-        return false;
-    }
-    auto* out = static_cast<unsigned char*>(buffer);
-    size_t done = 0;
-    while (done < length) {
-        const int want = static_cast<int>(std::min(length - done, kReadSlice));
-        const int got = source_->read != nullptr ? source_->read(source_, out + done, want)
-                                                 : source_->read_xt(source_, out + done, want);
-        if (got <= 0) {
-            error = streamFailure(got == 0 ? "the image ended early" : "image generation failed");
-            return false;
-        }
-        done += static_cast<size_t>(got);
-    }
-    // A source file that failed was filled in by libisofs; those bytes never leave here.
-    if (faults_.any()) {
-        error = streamFailure("image generation failed");
-        return false;
-    }
-    position_ += length;
-    return true;
-}
-
-bool FileTree::rewind(Error& error) {
-    std::lock_guard lock(mutex_);
-    return enter(error) && rewindLocked(error);
-}
-
-bool FileTree::rewindLocked(Error& error) {
-    if (image_ == nullptr) {
-        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                 "the image is not built: build it (BuildImage) before reading"};
-        return false;
-    }
-    if (position_ == 0 && source_ != nullptr && !streamBroken_) {
-        return true; // nothing read yet: the running stream is already at the start
-    }
-    return startStream(error);
 }
 
 } // namespace starburn::filetree

@@ -1,0 +1,361 @@
+// Building a tree's image: the libisofs image with both name trees over one
+// copy of each file's content, the boot catalog, the write options.
+#include "starburn/filetree/sbFileTree.h"
+
+#define LIBISOFS_WITHOUT_LIBBURN
+#include <libisofs/libisofs.h>
+
+#include "starburn/filetree/sbFileStream.h"
+#include "starburn/filetree/sbFileTreeParts.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <mutex>
+#include <set>
+#include <sys/stat.h>
+
+namespace starburn::filetree {
+namespace {
+
+std::once_flag g_libisofsOnce;
+int g_libisofsInit = 0;
+
+} // namespace
+
+bool initLibisofs(Error& error) {
+    std::call_once(g_libisofsOnce, [] {
+        g_libisofsInit = iso_init();
+        if (g_libisofsInit >= 0) {
+            // Names reach the library as UTF-8 whatever the process locale.
+            char utf8[] = "UTF-8";
+            iso_set_local_charset(utf8, 0);
+            // Only faults that matter are queued, and nothing is printed.
+            char queue[] = "SORRY";
+            char print[] = "NEVER";
+            char prefix[] = "libisofs: ";
+            iso_set_msgs_severities(queue, print, prefix);
+            // A source file that cannot be read ends the image instead of
+            // turning into zeros.
+            char abortAt[] = "MISHAP";
+            iso_set_abort_severity(abortAt);
+        }
+    });
+    if (g_libisofsInit < 0) {
+        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
+                 "the ISO9660 image library (libisofs) could not be initialised"};
+        return false;
+    }
+    return true;
+}
+
+// The newest queued libisofs message, or a text built from its error code.
+std::string libisofsText(int code) {
+    std::string text;
+    int errorCode = 0;
+    int imageId = 0;
+    char message[4096];
+    char severity[80];
+    char minimum[] = "ALL";
+    while (iso_obtain_msgs(minimum, &errorCode, &imageId, message, severity) == 1) {
+        text = message;
+    }
+    if (text.empty()) {
+        const char* known = iso_error_to_msg(code);
+        text = known != nullptr ? known : "unknown error";
+    }
+    return text;
+}
+
+namespace {
+
+void setTimes(IsoNode* node, time_t mtime) {
+    iso_node_set_mtime(node, mtime);
+    iso_node_set_atime(node, mtime);
+    iso_node_set_ctime(node, mtime);
+}
+
+extern "C" void reportStreamFault(void* context, const char* path, int fault, int errnoValue) {
+    static_cast<StreamFaults*>(context)->report(path, fault, errnoValue);
+}
+
+} // namespace
+
+// What building the libisofs image carries from folder to folder.
+struct FileTree::Placement {
+    IsoImage* image = nullptr;
+    bool joliet = false;
+    const Entry* boot = nullptr;
+    std::string bootPath;
+};
+
+bool FileTree::checkSources(Entry* dir, bool& needLevel3, Error& error) {
+    for (auto& child : dir->children) {
+        if (child->directory) {
+            if (!checkSources(child.get(), needLevel3, error)) {
+                return false;
+            }
+            struct stat st;
+            child->mtime = (*child->sourcePath() != '\0' && ::stat(child->sourcePath(), &st) == 0)
+                               ? st.st_mtime
+                               : std::time(nullptr);
+            continue;
+        }
+        struct stat st;
+        if (!checkReadableFile(child->sourcePath(), st, error)) {
+            error.text += " (tree entry " + quoted(pathOf(child.get())) + ")";
+            return false;
+        }
+        child->size = st.st_size;
+        child->device = st.st_dev;
+        child->inode = st.st_ino;
+        child->mtime = st.st_mtime;
+        if (static_cast<uint64_t>(st.st_size) >= 0xFFFFF800ull) {
+            needLevel3 = true;
+        }
+    }
+    return true;
+}
+
+bool FileTree::placeChildren(Placement& placement, const Entry* dir, IsoDir* isoDir,
+                             IsoDir* jolietDir, const std::string& isoPath, Error& error) {
+    const bool shared = placement.joliet && isoDir == jolietDir;
+    std::set<std::string> used;
+    if (shared) {
+        for (const auto& child : dir->children) {
+            used.insert(child->name);
+        }
+    }
+    const auto fail = [&error](const std::string& what, int code) {
+        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE, what + ": " + libisofsText(code)};
+        return false;
+    };
+
+    for (const auto& child : dir->children) {
+        const Entry* e = child.get();
+        const bool single = !placement.joliet || (shared && e->iso == e->name);
+        std::string isoNodeName = e->iso;
+        if (!single && shared) {
+            // Both trees share this libisofs folder: the ISO9660 node needs a
+            // name of its own that still comes out as the same ISO9660 name.
+            std::vector<std::string> candidates;
+            std::string lower = e->iso;
+            for (char& c : lower) {
+                if (c >= 'A' && c <= 'Z') {
+                    c = static_cast<char>(c - 'A' + 'a');
+                }
+            }
+            candidates.push_back(lower);
+            for (size_t i = 0; i < e->iso.size(); ++i) {
+                if (e->iso[i] >= 'A' && e->iso[i] <= 'Z') {
+                    std::string one = e->iso;
+                    one[i] = static_cast<char>(one[i] - 'A' + 'a');
+                    candidates.push_back(one);
+                }
+            }
+            candidates.push_back(e->iso);
+            auto it = std::find_if(candidates.begin(), candidates.end(),
+                                   [&used](const std::string& c) { return !used.count(c); });
+            if (it == candidates.end()) {
+                error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
+                         "the ISO9660 name " + quoted(e->iso) + " of " + quoted(pathOf(e)) +
+                             " equals the Joliet name of another entry in its folder; rename "
+                             "one of them"};
+                return false;
+            }
+            isoNodeName = *it;
+            used.insert(isoNodeName);
+        }
+        const std::string childIsoPath = isoPath + "/" + isoNodeName;
+
+        if (e->directory) {
+            IsoDir* isoChild = nullptr;
+            int r = iso_image_add_new_dir(placement.image, isoDir, isoNodeName.c_str(), &isoChild);
+            if (r < 0) {
+                return fail("cannot add folder " + quoted(pathOf(e)) + " to the image", r);
+            }
+            setTimes(reinterpret_cast<IsoNode*>(isoChild), e->mtime);
+            IsoDir* jolietChild = nullptr;
+            if (single) {
+                jolietChild = placement.joliet ? isoChild : nullptr;
+            } else {
+                iso_node_set_hidden(reinterpret_cast<IsoNode*>(isoChild), LIBISO_HIDE_ON_JOLIET);
+                r = iso_image_add_new_dir(placement.image, jolietDir, e->name.c_str(),
+                                          &jolietChild);
+                if (r < 0) {
+                    return fail("cannot add folder " + quoted(pathOf(e)) + " to the image", r);
+                }
+                iso_node_set_hidden(reinterpret_cast<IsoNode*>(jolietChild), LIBISO_HIDE_ON_RR);
+                setTimes(reinterpret_cast<IsoNode*>(jolietChild), e->mtime);
+            }
+            if (!placeChildren(placement, e, isoChild, jolietChild, childIsoPath, error)) {
+                return false;
+            }
+            continue;
+        }
+
+        IsoStream* stream = sbFileStreamNew(e->sourcePath(), e->size, e->device, e->inode,
+                                            reportStreamFault, &faults_);
+        if (stream == nullptr) {
+            error = {SB_EXCEPTION_GENERIC, ENOMEM, "out of memory while building the image"};
+            return false;
+        }
+        IsoFile* isoFile = nullptr;
+        // The node takes the stream's first reference; a second node shares it,
+        // so the content is stored once for both trees.
+        int r =
+            iso_image_add_new_file(placement.image, isoDir, isoNodeName.c_str(), stream, &isoFile);
+        if (r < 0) {
+            iso_stream_unref(stream);
+            return fail("cannot add file " + quoted(pathOf(e)) + " to the image", r);
+        }
+        setTimes(reinterpret_cast<IsoNode*>(isoFile), e->mtime);
+        if (!single) {
+            iso_node_set_hidden(reinterpret_cast<IsoNode*>(isoFile), LIBISO_HIDE_ON_JOLIET);
+            IsoFile* jolietFile = nullptr;
+            iso_stream_ref(stream);
+            r = iso_image_add_new_file(placement.image, jolietDir, e->name.c_str(), stream,
+                                       &jolietFile);
+            if (r < 0) {
+                iso_stream_unref(stream);
+                return fail("cannot add file " + quoted(pathOf(e)) + " to the image", r);
+            }
+            iso_node_set_hidden(reinterpret_cast<IsoNode*>(jolietFile), LIBISO_HIDE_ON_RR);
+            setTimes(reinterpret_cast<IsoNode*>(jolietFile), e->mtime);
+        }
+        if (e == placement.boot) {
+            placement.bootPath = childIsoPath;
+        }
+    }
+    return true;
+}
+
+bool FileTree::build(uint32_t startAddress, uint32_t tailPadding, bool joliet,
+                     const char* volumeLabel, const char* applicationId, const char* preparerId,
+                     Error& error) {
+    std::lock_guard lock(mutex_);
+    if (!enter(error) || !initLibisofs(error)) {
+        return false;
+    }
+    if (!bootLost_.empty()) {
+        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
+                 "the boot image " + quoted(bootLost_) +
+                     " was removed from the tree; set the boot image again"};
+        return false;
+    }
+    bool needLevel3 = false;
+    if (!checkSources(root_.get(), needLevel3, error)) {
+        return false;
+    }
+    if (boot_ != nullptr && boot_->size < 64) {
+        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
+                 "boot image " + quoted(pathOf(boot_)) +
+                     " is too small for a boot information table (at least 64 bytes)"};
+        return false;
+    }
+
+    stopStream();
+    if (image_ != nullptr) {
+        iso_image_unref(image_);
+        image_ = nullptr;
+    }
+    if (opts_ != nullptr) {
+        iso_write_opts_free(opts_);
+        opts_ = nullptr;
+    }
+    size_ = 0;
+    position_ = 0;
+    libisofsText(0); // forget messages of earlier images
+
+    const std::string label =
+        volumeLabel != nullptr && *volumeLabel != '\0' ? volumeLabel : "CDROM";
+    IsoImage* image = nullptr;
+    int r = iso_image_new(label.c_str(), &image);
+    if (r < 0) {
+        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
+                 "cannot create the image: " + libisofsText(r)};
+        return false;
+    }
+    if (applicationId != nullptr) {
+        iso_image_set_application_id(image, applicationId);
+    }
+    if (preparerId != nullptr) {
+        iso_image_set_data_preparer_id(image, preparerId);
+    }
+
+    Placement placement;
+    placement.image = image;
+    placement.joliet = joliet;
+    placement.boot = boot_;
+    IsoDir* root = iso_image_get_root(image);
+    setTimes(reinterpret_cast<IsoNode*>(root), std::time(nullptr));
+    if (!placeChildren(placement, root_.get(), root, joliet ? root : nullptr, "", error)) {
+        iso_image_unref(image);
+        return false;
+    }
+
+    if (boot_ != nullptr) {
+        // The catalog is written for the firmware but listed in neither tree,
+        // so its name never meets a name of the caller's.
+        std::string catalog = "boot.cat";
+        IsoNode* existing = nullptr;
+        for (unsigned n = 1; iso_tree_path_to_node(image, ("/" + catalog).c_str(), &existing) == 1;
+             ++n) {
+            catalog = "boot" + std::to_string(n) + ".cat";
+        }
+        ElToritoBootImage* bootImage = nullptr;
+        r = iso_image_set_boot_image(image, placement.bootPath.c_str(), ELTORITO_NO_EMUL,
+                                     ("/" + catalog).c_str(), &bootImage);
+        if (r < 0) {
+            error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
+                     "cannot make " + quoted(pathOf(boot_)) +
+                         " the boot image: " + libisofsText(r)};
+            iso_image_unref(image);
+            return false;
+        }
+        el_torito_set_boot_platform_id(bootImage, 0); // 0: x86 BIOS
+        el_torito_set_load_size(bootImage, static_cast<short>(bootLoadSectors_ * 4));
+        el_torito_set_load_seg(bootImage, static_cast<short>(bootLoadSegment_));
+        el_torito_set_isolinux_options(bootImage, 1, 0); // patch the boot information table
+        iso_image_set_boot_catalog_hidden(image, LIBISO_HIDE_ON_RR | LIBISO_HIDE_ON_JOLIET);
+    }
+
+    IsoWriteOpts* opts = nullptr;
+    r = iso_write_opts_new(&opts, 0);
+    if (r < 0) {
+        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
+                 "cannot set up the image: " + libisofsText(r)};
+        iso_image_unref(image);
+        return false;
+    }
+    // Level 2 lets a name the program chose on a collision be longer than 8.3;
+    // level 3 is needed only for files of 4 GiB and more.
+    iso_write_opts_set_iso_level(opts, needLevel3 ? 3 : 2);
+    iso_write_opts_set_rockridge(opts, 0);
+    iso_write_opts_set_joliet(opts, joliet ? 1 : 0);
+    iso_write_opts_set_allow_deep_paths(opts, 1);
+    iso_write_opts_set_allow_longer_paths(opts, 1);
+    iso_write_opts_set_joliet_longer_paths(opts, 1);
+    iso_write_opts_set_appendable(opts, 0);
+    iso_write_opts_set_ms_block(opts, startAddress);
+    iso_write_opts_set_tail_blocks(opts, tailPadding);
+    // The volume times are fixed when the image is built: SeekToBegin
+    // generates the image again, and it must yield the very same bytes (a
+    // trial read followed by the real one, a verify pass after a burn).
+    const time_t builtAt = std::time(nullptr);
+    char noUuid[1] = {'\0'};
+    iso_write_opts_set_pvd_times(opts, builtAt, builtAt, 0, builtAt, noUuid);
+
+    image_ = image;
+    opts_ = opts;
+    if (!startStream(error)) {
+        iso_image_unref(image_);
+        image_ = nullptr;
+        iso_write_opts_free(opts_);
+        opts_ = nullptr;
+        return false;
+    }
+    return true;
+}
+
+} // namespace starburn::filetree

@@ -1,0 +1,22 @@
+// What the file tree's source files share: quoting, failure texts, the check
+// of a source file, and libisofs' start and messages.
+#pragma once
+
+#include "starburn/filetree/sbFileTree.h"
+
+#include <string>
+#include <sys/stat.h>
+
+namespace starburn::filetree {
+
+std::string quoted(const std::string& text);
+Error fileError(int err, const std::string& what);
+// Checks that a source file exists, is a regular file (links followed) and can be read.
+bool checkReadableFile(const std::string& path, struct stat& st, Error& error);
+
+// Starts libisofs once for the process; false (error set) when it cannot start.
+bool initLibisofs(Error& error);
+// The newest queued libisofs message, or a text built from its error code.
+std::string libisofsText(int code);
+
+} // namespace starburn::filetree
