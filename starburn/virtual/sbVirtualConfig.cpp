@@ -9,7 +9,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
-#include <functional>
+#include <optional>
 
 namespace starburn::virt {
 
@@ -38,8 +38,6 @@ constexpr std::array kKinds = {
 
 // Largest disc capacity accepted in a configuration: a 100 GB Blu-ray's worth.
 constexpr uint64_t kMaxCapacity = 50000000;
-
-using Setter = std::function<bool(RecorderConfig&, const std::string& value, std::string& why)>;
 
 bool parseSpeeds(const std::string& value, bool dvd, std::vector<uint32_t>& out, std::string& why) {
     out.clear();
@@ -132,241 +130,261 @@ bool parseNumber(const std::string& value, uint64_t max, uint64_t& out, std::str
     return true;
 }
 
-const std::vector<std::pair<const char*, Setter>>& setters() {
-    static const std::vector<std::pair<const char*, Setter>> list = {
-        {"DeviceName",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             if (!deviceNumber(v)) {
-                 why = "\"" + v + "\" is not a device name (CdRom0 to CdRom20)";
-                 return false;
-             }
-             r.deviceName = v;
-             return true;
-         }},
-        {"Address",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             const auto parts = splitList(v, ':');
-             SB_DEVICE_ADDRESS a{1, 0, 0, 0, 0};
-             uint8_t* fields[] = {&a.PortID, &a.BusID, &a.TargetID, &a.LUN};
-             uint64_t n = 0;
-             if (parts.size() != 4) {
-                 why = "an address is port:bus:target:lun, such as 1:0:2:0";
-                 return false;
-             }
-             for (size_t i = 0; i < 4; ++i) {
-                 if (!parseNumber(parts[i], 255, n, why)) {
-                     return false;
-                 }
-                 *fields[i] = static_cast<uint8_t>(n);
-             }
-             r.address = a;
-             return true;
-         }},
-        {"DriveLetter",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             std::string t = v;
-             if (t.size() == 2 && t[1] == ':') {
-                 t.pop_back();
-             }
-             if (sameName(t, "none")) {
-                 r.driveLetter = 0;
-                 return true;
-             }
-             if (t.size() != 1 || !std::isalpha(static_cast<unsigned char>(t[0]))) {
-                 why = "a drive letter is one letter from A to Z (or none)";
-                 return false;
-             }
-             r.driveLetter = static_cast<char>(std::toupper(static_cast<unsigned char>(t[0])));
-             return true;
-         }},
-        {"Vendor",
-         [](RecorderConfig& r, const std::string& v, std::string&) {
-             r.facts.vendor = v.substr(0, 63);
-             return true;
-         }},
-        {"Product",
-         [](RecorderConfig& r, const std::string& v, std::string&) {
-             r.facts.product = v.substr(0, 63);
-             return true;
-         }},
-        {"Revision",
-         [](RecorderConfig& r, const std::string& v, std::string&) {
-             r.facts.revision = v.substr(0, 63);
-             return true;
-         }},
-        {"BufferSize",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             uint64_t n = 0;
-             if (!parseNumber(v, 1u << 30, n, why)) {
-                 return false;
-             }
-             r.facts.bufferSize = static_cast<uint32_t>(n);
-             return true;
-         }},
-        {"Reads", [](RecorderConfig& r, const std::string& v,
-                     std::string& why) { return parseFlagList(v, kReadFormats, r.facts, why); }},
-        {"Writes", [](RecorderConfig& r, const std::string& v,
-                      std::string& why) { return parseFlagList(v, kWriteFormats, r.facts, why); }},
-        {"WriteModes",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             return parseFlagList(v, kWriteModes, r.facts, why);
-         }},
-        {"ReadModes", [](RecorderConfig& r, const std::string& v,
-                         std::string& why) { return parseFlagList(v, kReadModes, r.facts, why); }},
-        {"TestWrite",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             if (!parseBool(v, r.facts.testWrite)) {
-                 why = "TestWrite is yes or no";
-                 return false;
-             }
-             return true;
-         }},
-        {"BUP",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             if (sameName(v, "no")) {
-                 r.facts.bupSupported = false;
-                 r.bupEnabled = false;
-             } else if (sameName(v, "supported")) {
-                 r.facts.bupSupported = true;
-                 r.bupEnabled = false;
-             } else if (sameName(v, "enabled")) {
-                 r.facts.bupSupported = true;
-                 r.bupEnabled = true;
-             } else {
-                 why = "BUP is no, supported or enabled";
-                 return false;
-             }
-             return true;
-         }},
-        {"Region",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             const auto parts = splitList(v);
-             if (parts.size() != 5) {
-                 why = "Region is five numbers: RPC type, region mask, user changes left, "
-                       "vendor resets left, region scheme";
-                 return false;
-             }
-             uint8_t* fields[] = {&r.region.rpcType, &r.region.regionMask,
-                                  &r.region.userChangesLeft, &r.region.vendorResetsLeft,
-                                  &r.region.regionScheme};
-             for (size_t i = 0; i < 5; ++i) {
-                 uint64_t n = 0;
-                 if (!parseNumber(parts[i], 255, n, why)) {
-                     return false;
-                 }
-                 *fields[i] = static_cast<uint8_t>(n);
-             }
-             return true;
-         }},
-        {"CDWriteSpeeds",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             return parseSpeeds(v, false, r.cdWriteSpeeds, why);
-         }},
-        {"DVDWriteSpeeds",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             return parseSpeeds(v, true, r.dvdWriteSpeeds, why);
-         }},
-        {"CDReadSpeeds",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             return parseSpeeds(v, false, r.cdReadSpeeds, why);
-         }},
-        {"DVDReadSpeeds",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             return parseSpeeds(v, true, r.dvdReadSpeeds, why);
-         }},
-        {"Disc",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             if (sameName(v, "none")) {
-                 r.disc.type = DISC_TYPE_NO_MEDIA;
-                 return true;
-             }
-             const DiscKind* kind = discKindByName(v);
-             if (kind == nullptr) {
-                 why = "\"" + v + "\" is not a disc kind (" + discKindNames() + " or none)";
-                 return false;
-             }
-             r.disc.type = kind->type;
-             return true;
-         }},
-        {"DiscCapacity",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             uint64_t n = 0;
-             if (!parseNumber(v, kMaxCapacity, n, why)) {
-                 return false;
-             }
-             if (n == 0) {
-                 why = "a disc holds at least one block";
-                 return false;
-             }
-             r.disc.capacity = static_cast<uint32_t>(n);
-             return true;
-         }},
-        {"DiscState",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             if (sameName(v, "blank")) {
-                 r.disc.state = InitialState::Blank;
-             } else if (sameName(v, "appendable")) {
-                 r.disc.state = InitialState::Appendable;
-             } else if (sameName(v, "complete")) {
-                 r.disc.state = InitialState::Complete;
-             } else {
-                 why = "DiscState is blank, appendable or complete";
-                 return false;
-             }
-             return true;
-         }},
-        {"DiscUsed",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             uint64_t n = 0;
-             if (!parseNumber(v, kMaxCapacity, n, why)) {
-                 return false;
-             }
-             r.disc.usedBlocks = static_cast<uint32_t>(n);
-             return true;
-         }},
-        {"FailWriteAtByte",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             uint64_t n = 0;
-             if (!parseNumber(v, UINT64_MAX, n, why)) {
-                 return false;
-             }
-             r.failWriteAtByte = n;
-             return true;
-         }},
-        {"TakeDiscOutAtByte",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             uint64_t n = 0;
-             if (!parseNumber(v, UINT64_MAX, n, why)) {
-                 return false;
-             }
-             r.takeDiscOutAtByte = n;
-             return true;
-         }},
-        {"WriteLimit",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             return parseNumber(v, UINT64_MAX, r.writeLimit, why);
-         }},
-        {"ReadErrorAtBlock",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             uint64_t n = 0;
-             if (!parseNumber(v, UINT32_MAX, n, why)) {
-                 return false;
-             }
-             r.readErrorAtBlock = static_cast<uint32_t>(n);
-             return true;
-         }},
-        {"CorruptAfterWrite",
-         [](RecorderConfig& r, const std::string& v, std::string& why) {
-             uint64_t n = 0;
-             if (!parseNumber(v, UINT64_MAX, n, why)) {
-                 return false;
-             }
-             r.corruptAfterWrite = n;
-             return true;
-         }},
-    };
-    return list;
+// A number from 0 to max into a setting of the recorder.
+template <class T>
+bool setNumber(const std::string& value, uint64_t max, T& out, std::string& why) {
+    uint64_t n = 0;
+    if (!parseNumber(value, max, n, why)) {
+        return false;
+    }
+    out = static_cast<T>(n);
+    return true;
 }
+
+template <class T>
+bool setNumber(const std::string& value, uint64_t max, std::optional<T>& out, std::string& why) {
+    T n{};
+    if (!setNumber(value, max, n, why)) {
+        return false;
+    }
+    out = n;
+    return true;
+}
+
+// One parser per setting of a recorder's section.
+
+bool setDeviceName(RecorderConfig& r, const std::string& v, std::string& why) {
+    if (!deviceNumber(v)) {
+        why = "\"" + v + "\" is not a device name (CdRom0 to CdRom20)";
+        return false;
+    }
+    r.deviceName = v;
+    return true;
+}
+
+bool setAddress(RecorderConfig& r, const std::string& v, std::string& why) {
+    const auto parts = splitList(v, ':');
+    SB_DEVICE_ADDRESS a{1, 0, 0, 0, 0};
+    uint8_t* fields[] = {&a.PortID, &a.BusID, &a.TargetID, &a.LUN};
+    if (parts.size() != 4) {
+        why = "an address is port:bus:target:lun, such as 1:0:2:0";
+        return false;
+    }
+    for (size_t i = 0; i < 4; ++i) {
+        if (!setNumber(parts[i], 255, *fields[i], why)) {
+            return false;
+        }
+    }
+    r.address = a;
+    return true;
+}
+
+bool setDriveLetter(RecorderConfig& r, const std::string& v, std::string& why) {
+    std::string t = v;
+    if (t.size() == 2 && t[1] == ':') {
+        t.pop_back();
+    }
+    if (sameName(t, "none")) {
+        r.driveLetter = 0;
+        return true;
+    }
+    if (t.size() != 1 || !std::isalpha(static_cast<unsigned char>(t[0]))) {
+        why = "a drive letter is one letter from A to Z (or none)";
+        return false;
+    }
+    r.driveLetter = static_cast<char>(std::toupper(static_cast<unsigned char>(t[0])));
+    return true;
+}
+
+bool setVendor(RecorderConfig& r, const std::string& v, std::string&) {
+    r.facts.vendor = v.substr(0, 63);
+    return true;
+}
+
+bool setProduct(RecorderConfig& r, const std::string& v, std::string&) {
+    r.facts.product = v.substr(0, 63);
+    return true;
+}
+
+bool setRevision(RecorderConfig& r, const std::string& v, std::string&) {
+    r.facts.revision = v.substr(0, 63);
+    return true;
+}
+
+bool setBufferSize(RecorderConfig& r, const std::string& v, std::string& why) {
+    return setNumber(v, 1u << 30, r.facts.bufferSize, why);
+}
+
+bool setReads(RecorderConfig& r, const std::string& v, std::string& why) {
+    return parseFlagList(v, kReadFormats, r.facts, why);
+}
+
+bool setWrites(RecorderConfig& r, const std::string& v, std::string& why) {
+    return parseFlagList(v, kWriteFormats, r.facts, why);
+}
+
+bool setWriteModes(RecorderConfig& r, const std::string& v, std::string& why) {
+    return parseFlagList(v, kWriteModes, r.facts, why);
+}
+
+bool setReadModes(RecorderConfig& r, const std::string& v, std::string& why) {
+    return parseFlagList(v, kReadModes, r.facts, why);
+}
+
+bool setTestWrite(RecorderConfig& r, const std::string& v, std::string& why) {
+    if (!parseBool(v, r.facts.testWrite)) {
+        why = "TestWrite is yes or no";
+        return false;
+    }
+    return true;
+}
+
+bool setBup(RecorderConfig& r, const std::string& v, std::string& why) {
+    if (sameName(v, "no")) {
+        r.facts.bupSupported = false;
+        r.bupEnabled = false;
+    } else if (sameName(v, "supported")) {
+        r.facts.bupSupported = true;
+        r.bupEnabled = false;
+    } else if (sameName(v, "enabled")) {
+        r.facts.bupSupported = true;
+        r.bupEnabled = true;
+    } else {
+        why = "BUP is no, supported or enabled";
+        return false;
+    }
+    return true;
+}
+
+bool setRegion(RecorderConfig& r, const std::string& v, std::string& why) {
+    const auto parts = splitList(v);
+    if (parts.size() != 5) {
+        why = "Region is five numbers: RPC type, region mask, user changes left, "
+              "vendor resets left, region scheme";
+        return false;
+    }
+    uint8_t* fields[] = {&r.region.rpcType, &r.region.regionMask, &r.region.userChangesLeft,
+                         &r.region.vendorResetsLeft, &r.region.regionScheme};
+    for (size_t i = 0; i < 5; ++i) {
+        if (!setNumber(parts[i], 255, *fields[i], why)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool setCdWriteSpeeds(RecorderConfig& r, const std::string& v, std::string& why) {
+    return parseSpeeds(v, false, r.cdWriteSpeeds, why);
+}
+
+bool setDvdWriteSpeeds(RecorderConfig& r, const std::string& v, std::string& why) {
+    return parseSpeeds(v, true, r.dvdWriteSpeeds, why);
+}
+
+bool setCdReadSpeeds(RecorderConfig& r, const std::string& v, std::string& why) {
+    return parseSpeeds(v, false, r.cdReadSpeeds, why);
+}
+
+bool setDvdReadSpeeds(RecorderConfig& r, const std::string& v, std::string& why) {
+    return parseSpeeds(v, true, r.dvdReadSpeeds, why);
+}
+
+bool setDisc(RecorderConfig& r, const std::string& v, std::string& why) {
+    if (sameName(v, "none")) {
+        r.disc.type = DISC_TYPE_NO_MEDIA;
+        return true;
+    }
+    const DiscKind* kind = discKindByName(v);
+    if (kind == nullptr) {
+        why = "\"" + v + "\" is not a disc kind (" + discKindNames() + " or none)";
+        return false;
+    }
+    r.disc.type = kind->type;
+    return true;
+}
+
+bool setDiscCapacity(RecorderConfig& r, const std::string& v, std::string& why) {
+    uint64_t n = 0;
+    if (!parseNumber(v, kMaxCapacity, n, why)) {
+        return false;
+    }
+    if (n == 0) {
+        why = "a disc holds at least one block";
+        return false;
+    }
+    r.disc.capacity = static_cast<uint32_t>(n);
+    return true;
+}
+
+bool setDiscState(RecorderConfig& r, const std::string& v, std::string& why) {
+    if (sameName(v, "blank")) {
+        r.disc.state = InitialState::Blank;
+    } else if (sameName(v, "appendable")) {
+        r.disc.state = InitialState::Appendable;
+    } else if (sameName(v, "complete")) {
+        r.disc.state = InitialState::Complete;
+    } else {
+        why = "DiscState is blank, appendable or complete";
+        return false;
+    }
+    return true;
+}
+
+bool setDiscUsed(RecorderConfig& r, const std::string& v, std::string& why) {
+    return setNumber(v, kMaxCapacity, r.disc.usedBlocks, why);
+}
+
+bool setFailWriteAtByte(RecorderConfig& r, const std::string& v, std::string& why) {
+    return setNumber(v, UINT64_MAX, r.failWriteAtByte, why);
+}
+
+bool setTakeDiscOutAtByte(RecorderConfig& r, const std::string& v, std::string& why) {
+    return setNumber(v, UINT64_MAX, r.takeDiscOutAtByte, why);
+}
+
+bool setWriteLimit(RecorderConfig& r, const std::string& v, std::string& why) {
+    return parseNumber(v, UINT64_MAX, r.writeLimit, why);
+}
+
+bool setReadErrorAtBlock(RecorderConfig& r, const std::string& v, std::string& why) {
+    return setNumber(v, UINT32_MAX, r.readErrorAtBlock, why);
+}
+
+bool setCorruptAfterWrite(RecorderConfig& r, const std::string& v, std::string& why) {
+    return setNumber(v, UINT64_MAX, r.corruptAfterWrite, why);
+}
+
+using Setter = bool (*)(RecorderConfig&, const std::string& value, std::string& why);
+
+constexpr std::pair<const char*, Setter> kSetters[] = {
+    {"DeviceName", setDeviceName},
+    {"Address", setAddress},
+    {"DriveLetter", setDriveLetter},
+    {"Vendor", setVendor},
+    {"Product", setProduct},
+    {"Revision", setRevision},
+    {"BufferSize", setBufferSize},
+    {"Reads", setReads},
+    {"Writes", setWrites},
+    {"WriteModes", setWriteModes},
+    {"ReadModes", setReadModes},
+    {"TestWrite", setTestWrite},
+    {"BUP", setBup},
+    {"Region", setRegion},
+    {"CDWriteSpeeds", setCdWriteSpeeds},
+    {"DVDWriteSpeeds", setDvdWriteSpeeds},
+    {"CDReadSpeeds", setCdReadSpeeds},
+    {"DVDReadSpeeds", setDvdReadSpeeds},
+    {"Disc", setDisc},
+    {"DiscCapacity", setDiscCapacity},
+    {"DiscState", setDiscState},
+    {"DiscUsed", setDiscUsed},
+    {"FailWriteAtByte", setFailWriteAtByte},
+    {"TakeDiscOutAtByte", setTakeDiscOutAtByte},
+    {"WriteLimit", setWriteLimit},
+    {"ReadErrorAtBlock", setReadErrorAtBlock},
+    {"CorruptAfterWrite", setCorruptAfterWrite},
+};
 
 // Defaults of a recorder the configuration describes: a capable writer, so a
 // section needs only the settings where it differs.
@@ -482,10 +500,10 @@ void readRecorder(const sbini::IniDocument& doc, const sbini::IniSection& sectio
     r.line = section.line;
     bool usable = true;
     for (const auto& entry : section.entries) {
-        const Setter* setter = nullptr;
-        for (const auto& [name, s] : setters()) {
+        Setter setter = nullptr;
+        for (const auto& [name, s] : kSetters) {
             if (sameName(name, entry.key)) {
-                setter = &s;
+                setter = s;
             }
         }
         if (setter == nullptr) {
@@ -495,7 +513,7 @@ void readRecorder(const sbini::IniDocument& doc, const sbini::IniSection& sectio
             continue;
         }
         std::string why;
-        if (!(*setter)(r, entry.value, why)) {
+        if (!setter(r, entry.value, why)) {
             problems.push_back(iniProblem(doc, entry.line, entry.key + ": " + why));
             usable = false;
         }
