@@ -130,6 +130,11 @@ private:
     bool placeChildren(Placement& placement, const Entry* dir, Iso_Dir* isoDir, Iso_Dir* jolietDir,
                        const std::string& isoPath, Error& error);
 
+    // The boot image's catalog, hidden from both trees; bootPath is where
+    // the boot image stands in the ISO9660 tree.
+    bool addBootCatalog(Iso_Image* image, const std::string& bootPath, Error& error);
+    iso_write_opts* newWriteOptions(uint32_t startAddress, uint32_t tailPadding, bool joliet,
+                                    bool needLevel3, Error& error);
     void invalidate();
     void stopStream();
     bool startStream(Error& error);

@@ -230,6 +230,60 @@ bool FileTree::placeChildren(Placement& placement, const Entry* dir, IsoDir* iso
     return true;
 }
 
+bool FileTree::addBootCatalog(IsoImage* image, const std::string& bootPath, Error& error) {
+    // The catalog is written for the firmware but listed in neither tree,
+    // so its name never meets a name of the caller's.
+    std::string catalog = "boot.cat";
+    IsoNode* existing = nullptr;
+    for (unsigned n = 1; iso_tree_path_to_node(image, ("/" + catalog).c_str(), &existing) == 1;
+         ++n) {
+        catalog = "boot" + std::to_string(n) + ".cat";
+    }
+    ElToritoBootImage* bootImage = nullptr;
+    const int r = iso_image_set_boot_image(image, bootPath.c_str(), ELTORITO_NO_EMUL,
+                                           ("/" + catalog).c_str(), &bootImage);
+    if (r < 0) {
+        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
+                 "cannot make " + quoted(pathOf(boot_)) + " the boot image: " + libisofsText(r)};
+        return false;
+    }
+    el_torito_set_boot_platform_id(bootImage, 0); // 0: x86 BIOS
+    el_torito_set_load_size(bootImage, static_cast<short>(bootLoadSectors_ * 4));
+    el_torito_set_load_seg(bootImage, static_cast<short>(bootLoadSegment_));
+    el_torito_set_isolinux_options(bootImage, 1, 0); // patch the boot information table
+    iso_image_set_boot_catalog_hidden(image, LIBISO_HIDE_ON_RR | LIBISO_HIDE_ON_JOLIET);
+    return true;
+}
+
+IsoWriteOpts* FileTree::newWriteOptions(uint32_t startAddress, uint32_t tailPadding, bool joliet,
+                                        bool needLevel3, Error& error) {
+    IsoWriteOpts* opts = nullptr;
+    const int r = iso_write_opts_new(&opts, 0);
+    if (r < 0) {
+        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
+                 "cannot set up the image: " + libisofsText(r)};
+        return nullptr;
+    }
+    // Level 2 lets a name the program chose on a collision be longer than 8.3;
+    // level 3 is needed only for files of 4 GiB and more.
+    iso_write_opts_set_iso_level(opts, needLevel3 ? 3 : 2);
+    iso_write_opts_set_rockridge(opts, 0);
+    iso_write_opts_set_joliet(opts, joliet ? 1 : 0);
+    iso_write_opts_set_allow_deep_paths(opts, 1);
+    iso_write_opts_set_allow_longer_paths(opts, 1);
+    iso_write_opts_set_joliet_longer_paths(opts, 1);
+    iso_write_opts_set_appendable(opts, 0);
+    iso_write_opts_set_ms_block(opts, startAddress);
+    iso_write_opts_set_tail_blocks(opts, tailPadding);
+    // The volume times are fixed when the image is built: SeekToBegin
+    // generates the image again, and it must yield the very same bytes (a
+    // trial read followed by the real one, a verify pass after a burn).
+    const time_t builtAt = std::time(nullptr);
+    char noUuid[1] = {'\0'};
+    iso_write_opts_set_pvd_times(opts, builtAt, builtAt, 0, builtAt, noUuid);
+    return opts;
+}
+
 bool FileTree::build(uint32_t startAddress, uint32_t tailPadding, bool joliet,
                      const char* volumeLabel, const char* applicationId, const char* preparerId,
                      Error& error) {
@@ -254,17 +308,7 @@ bool FileTree::build(uint32_t startAddress, uint32_t tailPadding, bool joliet,
         return false;
     }
 
-    stopStream();
-    if (image_ != nullptr) {
-        iso_image_unref(image_);
-        image_ = nullptr;
-    }
-    if (opts_ != nullptr) {
-        iso_write_opts_free(opts_);
-        opts_ = nullptr;
-    }
-    size_ = 0;
-    position_ = 0;
+    invalidate();
     libisofsText(0); // forget messages of earlier images
 
     const std::string label =
@@ -294,57 +338,16 @@ bool FileTree::build(uint32_t startAddress, uint32_t tailPadding, bool joliet,
         return false;
     }
 
-    if (boot_ != nullptr) {
-        // The catalog is written for the firmware but listed in neither tree,
-        // so its name never meets a name of the caller's.
-        std::string catalog = "boot.cat";
-        IsoNode* existing = nullptr;
-        for (unsigned n = 1; iso_tree_path_to_node(image, ("/" + catalog).c_str(), &existing) == 1;
-             ++n) {
-            catalog = "boot" + std::to_string(n) + ".cat";
-        }
-        ElToritoBootImage* bootImage = nullptr;
-        r = iso_image_set_boot_image(image, placement.bootPath.c_str(), ELTORITO_NO_EMUL,
-                                     ("/" + catalog).c_str(), &bootImage);
-        if (r < 0) {
-            error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                     "cannot make " + quoted(pathOf(boot_)) +
-                         " the boot image: " + libisofsText(r)};
-            iso_image_unref(image);
-            return false;
-        }
-        el_torito_set_boot_platform_id(bootImage, 0); // 0: x86 BIOS
-        el_torito_set_load_size(bootImage, static_cast<short>(bootLoadSectors_ * 4));
-        el_torito_set_load_seg(bootImage, static_cast<short>(bootLoadSegment_));
-        el_torito_set_isolinux_options(bootImage, 1, 0); // patch the boot information table
-        iso_image_set_boot_catalog_hidden(image, LIBISO_HIDE_ON_RR | LIBISO_HIDE_ON_JOLIET);
-    }
-
-    IsoWriteOpts* opts = nullptr;
-    r = iso_write_opts_new(&opts, 0);
-    if (r < 0) {
-        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                 "cannot set up the image: " + libisofsText(r)};
+    if (boot_ != nullptr && !addBootCatalog(image, placement.bootPath, error)) {
         iso_image_unref(image);
         return false;
     }
-    // Level 2 lets a name the program chose on a collision be longer than 8.3;
-    // level 3 is needed only for files of 4 GiB and more.
-    iso_write_opts_set_iso_level(opts, needLevel3 ? 3 : 2);
-    iso_write_opts_set_rockridge(opts, 0);
-    iso_write_opts_set_joliet(opts, joliet ? 1 : 0);
-    iso_write_opts_set_allow_deep_paths(opts, 1);
-    iso_write_opts_set_allow_longer_paths(opts, 1);
-    iso_write_opts_set_joliet_longer_paths(opts, 1);
-    iso_write_opts_set_appendable(opts, 0);
-    iso_write_opts_set_ms_block(opts, startAddress);
-    iso_write_opts_set_tail_blocks(opts, tailPadding);
-    // The volume times are fixed when the image is built: SeekToBegin
-    // generates the image again, and it must yield the very same bytes (a
-    // trial read followed by the real one, a verify pass after a burn).
-    const time_t builtAt = std::time(nullptr);
-    char noUuid[1] = {'\0'};
-    iso_write_opts_set_pvd_times(opts, builtAt, builtAt, 0, builtAt, noUuid);
+
+    IsoWriteOpts* opts = newWriteOptions(startAddress, tailPadding, joliet, needLevel3, error);
+    if (opts == nullptr) {
+        iso_image_unref(image);
+        return false;
+    }
 
     image_ = image;
     opts_ = opts;
