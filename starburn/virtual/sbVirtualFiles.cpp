@@ -174,6 +174,14 @@ int moveWithoutReplacing(const std::string& from, const std::string& to) {
 }
 
 std::string fileError(const std::string& what, const std::string& path, int err) {
+    struct stat st {};
+    if (err == ELOOP && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        // Opened with O_NOFOLLOW: "too many levels of symbolic links" would
+        // hide that the name itself is a link someone put there.
+        return what + " \"" + path +
+               "\": it is a symbolic link, and a recorder's state files are never reached "
+               "through one";
+    }
     return what + " \"" + path + "\": " + std::strerror(err);
 }
 

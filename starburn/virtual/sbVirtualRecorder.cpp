@@ -266,13 +266,22 @@ Error Recorder::readData(uint32_t lba, uint32_t blocks, void* buffer, ReadMonito
     const uint64_t bytes = static_cast<uint64_t>(blocks) * kBlockSize;
     auto* out = static_cast<char*>(buffer);
     // Blocks the contents file does not hold (a disc written before it was
-    // kept, a pressed disc) read as zeros.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // kept, a pressed disc) read as zeros. A contents file that is there but
+    // cannot be read is a read error, never zeros; non-blocking, so a FIFO
+    // put in its place cannot stop the read in open().
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | kNoLinks);
+    if (fd < 0 && errno != ENOENT) {
+        return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x03, 0x11, 0x00,
+                          fileError("The disc image cannot be read", file, errno));
+    }
     if (fd >= 0) {
         struct stat st {};
-        if (::fstat(fd, &st) == 0) {
-            fileBytes = static_cast<uint64_t>(st.st_size);
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x03, 0x11, 0x00,
+                              "The disc image \"" + file + "\" is not a regular file");
         }
+        fileBytes = static_cast<uint64_t>(st.st_size);
     }
     const uint64_t offset = static_cast<uint64_t>(lba) * kBlockSize;
     uint64_t got = 0;

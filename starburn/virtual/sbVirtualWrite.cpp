@@ -529,12 +529,15 @@ void Recorder::corruptWrittenLocked(uint32_t startLba, uint64_t total) {
     }
     const off_t at = static_cast<off_t>(static_cast<uint64_t>(startLba) * kBlockSize +
                                         *config_.corruptAfterWrite);
-    const int fd = ::open(contentsFile().c_str(), O_RDWR | O_CLOEXEC);
+    const int fd = ::open(contentsFile().c_str(), O_RDWR | kNoLinks);
+    if (fd < 0) {
+        std::fprintf(stderr, "libStarBurn: recorder \"%s\": %s\n", config_.id.c_str(),
+                     fileError("The disc image cannot be opened", contentsFile(), errno).c_str());
+        return;
+    }
     unsigned char byte = 0;
-    if (fd < 0 || ::pread(fd, &byte, 1, at) != 1) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
+    if (::pread(fd, &byte, 1, at) != 1) {
+        ::close(fd);
         return;
     }
     byte ^= 0xFF;

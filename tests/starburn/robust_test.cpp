@@ -281,6 +281,37 @@ TEST_F(Robust, StateFilesAreNeverWrittenThroughAPlantedLink) {
     EXPECT_EQ(readBytes(victim), std::vector<uint8_t>({'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
 }
 
+TEST_F(Robust, ADiscImageSwappedForALinkIsNeitherReadNorChanged) {
+    // A recorder that flips a written byte after each write, slowed so a link
+    // can be planted while the write runs.
+    std::string text = slowRecorders();
+    const std::string anchor = "WriteLimit = 1000000\n";
+    text.insert(text.find(anchor) + anchor.size(), "CorruptAfterWrite = 100\n");
+    ASSERT_EQ(start(text), SB_EXCEPTION_NONE);
+    const std::string victim = dir.file("victim.bin");
+    const std::vector<uint8_t> precious = patternBytes(8192, 9);
+    writeBytes(victim, precious);
+    const std::string contents = stateDir + "/writer/disc.img";
+
+    ProgressLog log;
+    void* writer = keep(open("CdRom0", 0, ProgressLog::callback, &log));
+    auto call = std::async(std::launch::async,
+                           [&] { return trackAtOnce(writer, image("a.iso", 1 << 20, 8)); });
+    waitForProgress(log);
+    fs::rename(contents, dir.file("moved.img"));
+    fs::create_symlink(victim, contents);
+    EXPECT_EQ(call.get(), SB_EXCEPTION_NONE) << r.text;
+    EXPECT_EQ(readBytes(victim), precious);
+
+    // Read back, the disc refuses the link instead of answering with its target.
+    std::vector<uint8_t> block(2048, 0xEE);
+    EXPECT_EQ(StarBurn_CdvdBurnerGrabber_ReadData(writer, r.text, sizeof r.text, &r.status,
+                                                   r.failure, 0, 1, block.data()),
+              SB_EXCEPTION_MEDIUM_ERROR);
+    EXPECT_NE(std::string(r.text).find("symbolic link"), std::string::npos) << r.text;
+    EXPECT_EQ(block, std::vector<uint8_t>(2048, 0xEE));
+}
+
 // ---------------------------------------------------------------------------
 // Eject without hard links.
 
