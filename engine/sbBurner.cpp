@@ -132,6 +132,11 @@ void TsbBurnThread::Execute() {
             WriteImageToFile();
         } else if (ModeInfo(burner.WriteMode) != nullptr) {
             Write();
+        } else {
+            // An empty result would read as a finished burn.
+            burner.StatusText =
+                fmt::sprintf("Unknown write mode %d: nothing was written", burner.WriteMode);
+            Logger().Log(burner.StatusText);
         }
     } catch (const std::exception& error) {
         // A thread must never let an error escape: it would end the program.
