@@ -95,7 +95,12 @@ int main(int argc, char** argv) {
                      "list for the disc")
         ->check([](const std::string& text) { return CheckSpeedText(text); });
     burnCommand->add_flag("--test", burn.Test, "Test write: simulate, the disc stays blank");
-    burnCommand->add_flag("--opc", burn.Opc, "Send optimum power calibration before writing");
+    burnCommand->add_flag("--opc", burn.Opc,
+                          "Send optimum power calibration before writing; a drive that refuses "
+                          "it is warned of and the disc written without it");
+    burnCommand->add_flag("--require-opc", burn.RequireOpc,
+                          "Send optimum power calibration before writing, and stop before "
+                          "anything is written when the drive refuses it");
     burnCommand->add_flag("--no-eject", burn.NoEject, "Leave the disc in the drive afterwards");
     burnCommand->add_flag("--close-disc", burn.CloseDisc,
                           "Close the disc: no session can be added later (Track- and "

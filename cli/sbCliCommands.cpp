@@ -553,7 +553,7 @@ int RunDevicesCommand(const TCliDevicesOptions& options, TCliSignals& signals) {
 
 int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
     return runCommand(options.Json, [&](TCliOutput& output) -> int {
-        if (options.Opc && options.Test) {
+        if ((options.Opc || options.RequireOpc) && options.Test) {
             // The options sheet switches calibration off for a test write.
             stop(exUsage, "--opc cannot be combined with --test: a test write sends no power "
                           "calibration");
@@ -675,7 +675,8 @@ int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
         burner.MultiSession = (mode.WriteMode == wmTrackAtOnceFromFile ||
                                mode.WriteMode == wmSessionAtOnceFromFile) &&
                               !options.CloseDisc && burner.DiscType != DISC_TYPE_DVDRAM;
-        burner.SendOPC = options.Opc;
+        burner.SendOPC = options.Opc || options.RequireOpc;
+        burner.RequireOPC = options.RequireOpc;
         burner.OptionValue = 0;
         burner.SpeedFactor = speedFactor;
         burner.WriteSpeed = writeSpeed;

@@ -100,6 +100,12 @@ void TsbDiscSpeedList::Fill(TsbBurner& Burner) {
         Burner.LastException = StarBurn_CdvdBurnerGrabber_SetSpeeds(
             Burner.Grabber, Burner.ExceptionText, sbExceptionTextSize, &Burner.LastStatus,
             Burner.FailureInfo, currentRead, requested);
+        if (Burner.LastException != 0) {
+            // The drive stays at the speed it had: its answer now would list
+            // that speed for this request.
+            Logger().Log(failure("StarBurn_CdvdBurnerGrabber_SetSpeeds"));
+            continue;
+        }
         // A failed answer leaves the last good one standing.
         uint32_t answer[4] = {currentRead, maximumRead, currentWrite, maximumWrite};
         Burner.LastException = StarBurn_CdvdBurnerGrabber_GetSpeeds(

@@ -3,6 +3,7 @@
 #include "base/sbCallBack.h"
 #include "base/sbError.h"
 #include "base/sbFrontEnd.h"
+#include "base/sbLibraryCall.h"
 #include "base/sbLogger.h"
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
@@ -24,6 +25,36 @@ std::string failureFormat(const std::string& Name) {
 
 std::string YesNo(uint8_t Flag) {
     return BoolToYesNoStr(Flag != 0, true);
+}
+
+// What the disc in the burner's drive is, as its disc information says, for
+// a message that tells the user what a failure left behind. Asked with
+// buffers of its own: the burner keeps the failure being reported.
+std::string DiscStateText(const TsbBurner& burner) {
+    SB_DISC_INFORMATION disc{};
+    char text[sbExceptionTextSize] = {};
+    uint32_t status = 0;
+    uint8_t failureInfo[sbBurnerFailureInfoSize] = {};
+    Logger().Log("StarBurn_CdvdBurnerGrabber_GetDiscInformation");
+    const uint8_t result = StarBurn_CdvdBurnerGrabber_GetDiscInformation(
+        burner.Grabber, text, sizeof text, &status, failureInfo, &disc);
+    if (result != 0) {
+        Logger().Log(LibraryFailureText("StarBurn_CdvdBurnerGrabber_GetDiscInformation", result,
+                                        status, text, sizeof text));
+        return "as the drive does not tell: most likely appendable, its last session open";
+    }
+    switch (disc.DiscStatus) {
+    case SB_DISC_STATUS_BLANK:
+        return "blank";
+    case SB_DISC_STATUS_COMPLETE:
+        return "complete";
+    case SB_DISC_STATUS_APPENDABLE:
+        return disc.LastSessionStatus == SB_SESSION_STATUS_COMPLETE
+                   ? "appendable"
+                   : "appendable, its last session open (unfinished)";
+    default:
+        return "in a state the drive does not name";
+    }
 }
 
 // Runs one function on a worker thread.
@@ -130,11 +161,21 @@ void TsbAction::CloseSession() {
     burner.LastException = StarBurn_CdvdBurnerGrabber_CloseSession(
         burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
         burner.FailureInfo);
-    if (burner.LastException != 0) {
-        // The two characters backslash and n are part of this text.
-        burner.StatusText = burner.FailureText("StarBurn_CdvdBurnerGrabber_CloseSession") + "\\n";
-        Logger().Log(burner.StatusText);
+    if (burner.LastException == 0) {
+        return;
     }
+    // The two characters backslash and n are part of this text.
+    burner.StatusText = burner.FailureText("StarBurn_CdvdBurnerGrabber_CloseSession") + "\\n";
+    Logger().Log(burner.StatusText);
+    // The track is written, but a disc whose session is still open is no
+    // finished burn: other drives may not read it until it is closed.
+    const std::string why = BufferToStr(burner.ExceptionText, sizeof burner.ExceptionText);
+    burner.StatusText = "The session could not be closed" + (why.empty() ? "" : " (" + why + ")") +
+                        ": the disc is left " + DiscStateText(burner);
+    Logger().Log(burner.StatusText);
+    Succeeded = false;
+    burner.WriteStarted = false;
+    throw EsbError(burner.StatusText);
 }
 
 bool TsbAction::VerifyDisc(const std::string& ImagePath) {
@@ -428,6 +469,18 @@ void TsbStagedAction::Execute(TsbActionItem* Item) {
                                                       sbExceptionTextSize, &burner.LastStatus,
                                                       burner.FailureInfo);
         });
+        // A refusal is never taken for a calibration: it stops the run when
+        // the user asked for one to be required, else the user hears of it
+        // and the disc is written as without the choice.
+        const std::string failure = failureFormat("StarBurn_CdvdBurnerGrabber_SendOPC");
+        if (burner.RequireOPC) {
+            FailStop(failure);
+        } else if (burner.LastException != 0) {
+            burner.StatusText = burner.FormatFailure(failure);
+            Logger().Log(burner.StatusText);
+            Report(burner.StatusText + ": the disc is written without power calibration",
+                   litWarning);
+        }
     }
 }
 

@@ -112,6 +112,10 @@ public:
     int32_t WriteSpeed = 0;
     // Read the disc back after the write and compare it with the image.
     bool Verify = false;
+    // Whether a drive that refuses the power calibration SendOPC asks for
+    // stops the burn, before anything is written, instead of a warning and a
+    // write without it. Not of the option record: the wizard never sets it.
+    bool RequireOPC = false;
     // Where the write begins on the disc: the next writable address the staged
     // preparation read (the track's start when the drive gives none).
     uint32_t WriteStartAddress = 0;
