@@ -266,8 +266,15 @@ void TsbProbe::readDeviceFacts(const TsbDeviceAddress* Address, const char* Name
     if (item.MediaFormats.ReadsDVDROM != 0) {
         uint8_t rpc[5][260]{};
         Logger().Log("StarBurn_CdvdBurnerGrabber_GetRPC");
-        StarBurn_CdvdBurnerGrabber_GetRPC(grabber, exceptionText, textSize, &status, failureInfo,
-                                          rpc[0], rpc[1], rpc[2], rpc[3], rpc[4]);
+        const uint8_t result =
+            StarBurn_CdvdBurnerGrabber_GetRPC(grabber, exceptionText, textSize, &status,
+                                              failureInfo, rpc[0], rpc[1], rpc[2], rpc[3], rpc[4]);
+        if (result != 0) {
+            // Unknown, not a region of zeros.
+            Logger().Log(LibraryFailureText("StarBurn_CdvdBurnerGrabber_GetRPC", result, status,
+                                            exceptionText));
+            return;
+        }
         item.DVDRPC.Valid = true;
         item.DVDRPC.RPCType = std::to_string(rpc[0][0]);
         item.DVDRPC.RegionMask = std::to_string(rpc[1][0]);
@@ -489,7 +496,7 @@ void TsbDeviceFinder::SearchThreadDone(TsbThread* /*Sender*/) {
     // lets go of the thread object on the waiting thread once it has ended.
 }
 
-TsbDiscSpace QueryDiscSpace(const TsbDeviceItem& item) {
+TsbDiscSpace QueryDiscSpace(TsbDeviceItem& item) {
     TsbDiscSpace space;
     void* grabber = nullptr;
     uint32_t status = 31;
@@ -512,6 +519,16 @@ TsbDiscSpace QueryDiscSpace(const TsbDeviceItem& item) {
             Logger().Log(LibraryFailureText("StarBurn_CdvdBurnerGrabber_Create", result, status,
                                             text, sizeof text));
         }
+    }
+
+    if (result != 0) {
+        grabber = nullptr;
+        const auto access = AccessOfFailedOpening(result, status);
+        item.Access = access ? *access : daUnavailable;
+        item.AccessText = access ? RefusalText(*access, text, sizeof text)
+                                 : "The drive could not be opened to measure its disc (" +
+                                       BufferToStr(text, sizeof text) + ")";
+        return space;
     }
 
     uint32_t freeBlocks = 0;
@@ -552,6 +569,8 @@ const char* DeviceAccessName(TsbDeviceAccess access) {
         return "mounted";
     case daForbidden:
         return "forbidden";
+    case daUnavailable:
+        return "unavailable";
     default:
         return "available";
     }

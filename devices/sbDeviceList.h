@@ -26,12 +26,13 @@
 // chosen.
 enum TsbDeviceAccess : uint8_t {
     daFree = 0,
-    daBusy = 1,     // another program has it open
-    daMounted = 2,  // a file system of its disc is mounted
-    daForbidden = 3 // the user may not open its device file
+    daBusy = 1,       // another program has it open
+    daMounted = 2,    // a file system of its disc is mounted
+    daForbidden = 3,  // the user may not open its device file
+    daUnavailable = 4 // it could not be opened to measure its disc
 };
 
-// "busy", "mounted", "forbidden" ("available" for a free drive).
+// "busy", "mounted", "forbidden", "unavailable" ("available" for a free drive).
 const char* DeviceAccessName(TsbDeviceAccess access);
 
 class TsbDeviceItem {
@@ -150,8 +151,11 @@ void RegisterDeviceProbe();
 
 // The free and used space of the disc in a found device, as the recorder
 // sheet shows it: the device is opened for the two questions and closed
-// again. A question that fails is logged and counts as 0 bytes.
-TsbDiscSpace QueryDiscSpace(const TsbDeviceItem& item);
+// again. A question that fails is logged and counts as 0 bytes. A device
+// that cannot be opened has no space to tell: the failure becomes its state
+// (busy, forbidden or unavailable, with the library's text), so it is never
+// shown as blank nor passes the recorder checks.
+TsbDiscSpace QueryDiscSpace(TsbDeviceItem& item);
 
 // The checks Next on the recorder sheet makes before the device is opened,
 // in its order and with its texts: a drive the user may not open now (its

@@ -491,6 +491,41 @@ TEST_F(ProbeTest, AFailedDiscInformationCallLeavesTheBlocksEmpty) {
     EXPECT_NE(std::find(log.begin(), log.end(), "StarBurn_CdvdBurnerGrabber_GetRPC"), log.end());
 }
 
+// A failed region query leaves the region unknown, never a region of zeros.
+TEST_F(ProbeTest, AFailedRegionQueryIsLoggedAndLeavesTheRegionUnknown) {
+    StartLibrary(kOneWriter);
+    ASSERT_EQ(StarBurnTesting_FailCall("StarBurn_CdvdBurnerGrabber_GetRPC", "CdRom3",
+                                       SB_EXCEPTION_NOT_SUPPORTED, 0, "no region", 0),
+              0);
+    Probe("CdRom3");
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_FALSE(list.Items(0)->DVDRPC.Valid);
+    EXPECT_TRUE(LogContains("StarBurn_CdvdBurnerGrabber_GetRPC() failed, exception 8, status 0, "
+                            "text \"no region\""));
+}
+
+// A drive that cannot be opened to measure its disc holds no blank disc: the
+// failure is the drive's state, and the recorder checks refuse it with the
+// library's text (not with "blank" and then "too big").
+TEST_F(ProbeTest, ADiscSpaceThatCannotBeMeasuredMakesTheDriveUnavailable) {
+    StartLibrary(kOneWriter);
+    Probe("CdRom3");
+    ASSERT_EQ(list.Count(), 1);
+    TsbDeviceItem& item = *list.Items(0);
+    ASSERT_EQ(StarBurnTesting_FailCall("StarBurn_CdvdBurnerGrabber_CreateEx", "CdRom3",
+                                       SB_EXCEPTION_GENERIC, 5, "broken", 1),
+              0);
+    item.DiscSpace = QueryDiscSpace(item);
+    EXPECT_FALSE(item.Usable());
+    EXPECT_NE(item.AccessText.find("broken"), std::string::npos) << item.AccessText;
+    try {
+        CheckRecorderForBurn(item, item.DiscSpace);
+        FAIL() << "the drive passed the recorder checks";
+    } catch (const EsbError& error) {
+        EXPECT_EQ(error.what(), item.AccessText);
+    }
+}
+
 // A failure the user can do nothing about (unlike a drive in use) leaves no item.
 TEST_F(ProbeTest, ANameThatFailsToOpenLeavesNoItem) {
     StartLibrary(kOneWriter);
