@@ -1,5 +1,6 @@
 // tavrin-burn: the wizard's engine from a terminal. Arguments are parsed
 // here; the commands live in cli/sbCliCommands.
+#include "base/sbLibraryCall.h"
 #include "cli/sbCliCommands.h"
 #include "cli/sbCliSignals.h"
 #include "starburn/StarBurnLinux.h"
@@ -57,7 +58,10 @@ int main(int argc, char** argv) {
     // then cancels its own write): every write of the library is stopped and
     // awaited, so no drive is left writing when the program ends.
     signals.Start([] {
-        if (StarBurn_AbortWrites(kAbortPatienceSeconds) == SB_EXCEPTION_DEVICE_BUSY) {
+        // Announced: the diagnostic log shows the cancel reached every drive.
+        if (LibraryCall("StarBurn_AbortWrites", [] {
+                return StarBurn_AbortWrites(kAbortPatienceSeconds);
+            }) == SB_EXCEPTION_DEVICE_BUSY) {
             std::fputs("tavrin-burn: a drive is still writing after the cancel\n", stderr);
         }
     });

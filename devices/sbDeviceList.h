@@ -18,8 +18,11 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+class TsbBurner;
 
 // What keeps the user from opening a found drive now. A drive that is not
 // free is listed, with the library's text of what to do, but cannot be
@@ -34,6 +37,14 @@ enum TsbDeviceAccess : uint8_t {
 
 // "busy", "mounted", "forbidden", "unavailable" ("available" for a free drive).
 const char* DeviceAccessName(TsbDeviceAccess access);
+
+// A failed opening the user can do something about: another program holds
+// the drive, or the user may not open it. Anything else leaves no state.
+std::optional<TsbDeviceAccess> AccessOfFailedOpening(uint8_t exception, uint32_t status);
+
+// The library's text of a refusal (Text, Size: its exception-text buffer),
+// or, when it gave none, what the state says.
+std::string RefusalText(TsbDeviceAccess access, const char* text, uint32_t size);
 
 class TsbDeviceItem {
 public:
@@ -156,6 +167,12 @@ void RegisterDeviceProbe();
 // (busy, forbidden or unavailable, with the library's text), so it is never
 // shown as blank nor passes the recorder checks.
 TsbDiscSpace QueryDiscSpace(TsbDeviceItem& item);
+
+// Hands the chosen device's facts to the burner, as Next on the recorder
+// sheet does (and tavrin-burn after its checks): what it is, where it is
+// (its name, or its drive letter as \\.\X:, and its address), the disc and
+// what the recorder writes, and the transport it was found by.
+void CopyDeviceChoice(const TsbDeviceItem& device, TsbTransportType transport, TsbBurner& burner);
 
 // The checks Next on the recorder sheet makes before the device is opened,
 // in its order and with its texts: a drive the user may not open now (its

@@ -134,13 +134,14 @@ public:
     void Execute(TsbActionItem* Item) override;
 
 protected:
-    // The stages' common forms.
+    // The stages' common forms: a message by number, and a detail line
+    // (logged, and reported when the list reports details).
     void Announce(int Id);
-    void FailStop(const std::string& Text);
-    void FailWarn(const std::string& Text);
     void Detail(const std::string& Text);
 
 private:
+    // One run of the stages (engine/sbStagedAction.cpp).
+    struct TStageRun;
     bool reportDetails() const;
 };
 

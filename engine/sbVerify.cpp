@@ -1,6 +1,7 @@
 #include "engine/sbVerify.h"
 
 #include "base/sbError.h"
+#include "base/sbLibraryCall.h"
 #include "base/sbLogger.h"
 #include "base/sbStrUtils.h"
 #include "starburn/StarBurnLinux.h"
@@ -189,8 +190,12 @@ struct TReader {
 
     uint8_t Read(uint32_t Lba, uint32_t Blocks, void* Buffer) {
         ExceptionText[0] = '\0';
-        return StarBurn_CdvdBurnerGrabber_ReadData(Grabber, ExceptionText, sizeof ExceptionText,
-                                                   &Status, FailureInfo, Lba, Blocks, Buffer);
+        // A read per chunk: announced once before the first; the caller
+        // words a failure with the block it names.
+        return QuietLibraryCall([&] {
+            return StarBurn_CdvdBurnerGrabber_ReadData(Grabber, ExceptionText, sizeof ExceptionText,
+                                                       &Status, FailureInfo, Lba, Blocks, Buffer);
+        });
     }
     std::string Text() const { return BufferToStr(ExceptionText, sizeof ExceptionText); }
 };

@@ -163,7 +163,7 @@ const std::vector<std::string> kAllStagesLog = {
 };
 
 const std::vector<TMessage> kAllStagesMessages = {
-    {"160 MBs of cache will be used during burn process", litInfo},
+    {"2 MBs of cache will be used during burn process", litInfo},
     {"Testing unit ready", litInfo},
     {"Track-At-Once: Yes, Session-At-Once: Yes, Disc-At-Once PQ: Yes, Disc-At-Once raw P-W: Yes",
      litInfo},
@@ -189,6 +189,8 @@ protected:
         OpenWriter();
         burner.WriteSpeed = 5540; // 4x DVD
         burner.SendOPC = true;
+        // The cache line tells the drive's buffer, rounded up to whole MB.
+        burner.DeviceInfo.BufferSize = 1536 * 1024;
     }
     // Runs the action and returns the error text it raised ("" when none).
     std::string RunForError() {
