@@ -15,6 +15,7 @@
 #include "pages/ufrmAbout.h"
 #include "pages/ufrmOperationProgress.h"
 #include "ui/sbDialogs.h"
+#include "ui/sbGuard.h"
 #include "ui/sbTextFit.h"
 
 #include <QApplication>
@@ -93,7 +94,7 @@ void InstallFrontEndHooks() {
                 // A box belongs to the window thread. The worker does not wait
                 // for the OK: a burn thread held up by a box (a log that
                 // failed mid-write) would let the drive's buffer run dry.
-                QMetaObject::invokeMethod(qApp, show, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(qApp, sbGuarded(nullptr, show), Qt::QueuedConnection);
             }
         });
     SetProgressWindowFactory([]() -> std::unique_ptr<IsbProgressWindow> {

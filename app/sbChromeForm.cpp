@@ -203,7 +203,8 @@ void TsbChromeForm::CreateHelpMenu() {
             sbGuarded(this, [this] { ButtonAboutClick(); }));
     connect(ActionHelp, &QAction::triggered, this,
             sbGuarded(this, [this] { ActionHelpExecute(); }));
-    connect(ButtonHelp, &QAbstractButton::clicked, ActionHelp, [this] { ActionHelp->trigger(); });
+    connect(ButtonHelp, &QAbstractButton::clicked, ActionHelp,
+            sbGuarded(this, [this] { ActionHelp->trigger(); }));
 }
 
 QString TsbChromeForm::ArtFolder() {

@@ -3,6 +3,7 @@
 #include "app/sbApplication.h"
 #include "app/ufrmWelcome.h"
 #include "ui/sbDialogs.h"
+#include "ui/sbGuard.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -21,23 +22,38 @@ bool StartupCheckRequested() {
     return true;
 }
 
+namespace {
+
+// Prints what start-up showed; the loop's exit status.
+int ReportStartup() {
+    TsbApplication* app = TsbApplication::Instance();
+    TfrmWelcome* welcome = app != nullptr ? app->Welcome() : nullptr;
+    const bool shown = welcome != nullptr && welcome->isVisible();
+    const bool art = shown && !welcome->ImageTopLogo->pixmap().isNull() &&
+                     !welcome->ImageLeftLogo->pixmap().isNull();
+    std::printf("welcome window: %s\n", shown ? "shown" : "not shown");
+    std::printf("title: %s\n", qPrintable(welcome != nullptr ? welcome->windowTitle() : QString()));
+    std::printf("art folder: %s (%s)\n", qPrintable(TsbChromeForm::ArtFolder()),
+                art ? "loaded" : "not loaded");
+    const auto& boxes = TsbDialogs::Shown();
+    for (const TsbShownDialog& box : boxes) {
+        std::printf("message box: %s\n", qPrintable(box.Text));
+    }
+    return shown && art && boxes.empty() ? 0 : 1;
+}
+
+} // namespace
+
 void ScheduleStartupCheck() {
     QTimer::singleShot(0, qApp, [] {
-        TsbApplication* app = TsbApplication::Instance();
-        TfrmWelcome* welcome = app != nullptr ? app->Welcome() : nullptr;
-        const bool shown = welcome != nullptr && welcome->isVisible();
-        const bool art = shown && !welcome->ImageTopLogo->pixmap().isNull() &&
-                         !welcome->ImageLeftLogo->pixmap().isNull();
-        std::printf("welcome window: %s\n", shown ? "shown" : "not shown");
-        std::printf("title: %s\n",
-                    qPrintable(welcome != nullptr ? welcome->windowTitle() : QString()));
-        std::printf("art folder: %s (%s)\n", qPrintable(TsbChromeForm::ArtFolder()),
-                    art ? "loaded" : "not loaded");
-        const auto& boxes = TsbDialogs::Shown();
-        for (const TsbShownDialog& box : boxes) {
-            std::printf("message box: %s\n", qPrintable(box.Text));
+        int status = 1;
+        // An error on the way is one more box of the start-up: the check
+        // names it and fails, and the loop still ends.
+        if (!sbGuard(nullptr, [&status] { status = ReportStartup(); }) &&
+            !TsbDialogs::Shown().empty()) {
+            std::printf("message box: %s\n", qPrintable(TsbDialogs::Shown().back().Text));
         }
         std::fflush(stdout);
-        QCoreApplication::exit(shown && art && boxes.empty() ? 0 : 1);
+        QCoreApplication::exit(status);
     });
 }

@@ -1,7 +1,8 @@
 #include "app/sbTermination.h"
 
-#include "base/sbLogger.h"
+#include "base/sbLibraryCall.h"
 #include "starburn/StarBurnLinux.h"
+#include "ui/sbGuard.h"
 
 #include <QSocketNotifier>
 
@@ -33,7 +34,9 @@ TsbTerminationSignals::TsbTerminationSignals(std::function<void()> onTerminate)
         return; // no pipe, no handler: the signals keep their default effect
     }
     m_notifier = std::make_unique<QSocketNotifier>(g_pipe[0], QSocketNotifier::Read);
-    connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { Signalled(); });
+    // No window owns this: an error is shown in a box of its own.
+    connect(m_notifier.get(), &QSocketNotifier::activated, this,
+            sbGuarded(nullptr, [this] { Signalled(); }));
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
@@ -57,8 +60,7 @@ void TsbTerminationSignals::Signalled() {
         return; // a second signal while the first is answered changes nothing
     }
     m_done = true;
-    Logger().Log("StarBurn_AbortWrites");
-    StarBurn_AbortWrites(kPatienceSeconds);
+    LibraryCall("StarBurn_AbortWrites", [] { return StarBurn_AbortWrites(kPatienceSeconds); });
     if (m_onTerminate) {
         m_onTerminate();
     }

@@ -203,8 +203,9 @@ void TMainForm::BeforeNextPage() {}
 void TMainForm::SetCancelEnabled(bool enabled) {
     if (QThread::currentThread() != thread()) {
         // Raised on the burn thread: the button belongs to this one.
-        QMetaObject::invokeMethod(
-            this, [this, enabled] { SetCancelEnabled(enabled); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this,
+                                  sbGuarded(this, [this, enabled] { SetCancelEnabled(enabled); }),
+                                  Qt::QueuedConnection);
         return;
     }
     ButtonClose->setEnabled(enabled);
@@ -405,17 +406,12 @@ bool TMainForm::ValidatePage() {
             const std::string refusal = DevicePage->RefusalText();
             throw EsbError(refusal.empty() ? LoadResString(rsSelectBurningDevice) : refusal);
         }
-        const TsbDiscSpace space = DevicePage->GetSelectedDiscSpace();
-        const uint8_t discType = DevicePage->GetSelectedDiscType();
-        // The command-line program makes the same checks through the same function.
-        CheckRecorderForBurn(*DevicePage->SelectedDevice(), space);
-        burner.DeviceInfo = DevicePage->GetSelectedDeviceInfo(burner.DeviceInfo);
-        burner.DeviceAddress = DevicePage->GetSelectedAddress();
-        burner.DiscSpace = space;
-        burner.WriteModes = DevicePage->GetSelectedWriteModes(burner.WriteModes);
-        burner.DiscType = discType;
-        burner.DeviceName = DevicePage->GetSelectedDevicePath(burner.DeviceName);
-        burner.TransportType = TransportPage && TransportPage->UseASPI() ? ttAspi : ttSpti;
+        // The command-line program makes the same checks and hands the same
+        // facts over through the same functions.
+        const TsbDeviceItem& device = *DevicePage->SelectedDevice();
+        CheckRecorderForBurn(device, device.DiscSpace);
+        CopyDeviceChoice(device, TransportPage && TransportPage->UseASPI() ? ttAspi : ttSpti,
+                         burner);
         burner.OpenDevice();
         burner.LockDevice();
         break;
@@ -553,7 +549,8 @@ void TMainForm::PreparePage(int index) {
         if (!ModePage) {
             ModePage = CreatePage<TfrmBurnMode>(5);
         }
-        const bool blank = DevicePage && DevicePage->GetSelectedDiscInfo().DiscStatus() == 0;
+        const bool blank =
+            DevicePage && DiscAllowsWholeDiscModes(DevicePage->GetSelectedDiscInfo());
         ModePage->AllowSAO = blank;
         ModePage->AllowDAOPQ = blank;
         ModePage->AllowDAORaw = blank;

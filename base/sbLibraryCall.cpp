@@ -6,8 +6,18 @@
 
 std::string LibraryFailureText(std::string_view functionName, int exception, uint32_t status,
                                const char* textBuffer, size_t bufferSize) {
+    return FailureOf(functionName, textBuffer, bufferSize, &status).Format(exception);
+}
+
+std::string TsbCallFailure::Format(int exception) const {
     // The status is printed as the signed 32-bit number it is on the wire.
-    return fmt::sprintf("%s() failed, exception %d, status %d, text \"%s\"", functionName,
-                        exception, static_cast<int32_t>(status),
-                        BufferToStr(textBuffer, bufferSize));
+    const auto status = static_cast<int32_t>(Status != nullptr ? *Status : 0);
+    const std::string text = Text != nullptr ? BufferToStr(Text, TextSize) : std::string();
+    return fmt::sprintf(Pattern, exception, status, text);
+}
+
+TsbCallFailure FailureOf(std::string_view function, const char* text, size_t textSize,
+                         const uint32_t* status) {
+    return {std::string(function) + "() failed, exception %d, status %d, text \"%s\"", text,
+            textSize, status};
 }

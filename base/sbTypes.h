@@ -77,6 +77,12 @@ struct TsbMediaFormats {
     uint8_t WritesDVDPlusRW = 0;
     uint8_t ReadsDVDPlusRDL = 0;
     uint8_t WritesDVDPlusRDL = 0;
+
+    // Writes some kind of disc. (The recorder sheet looks at CD-R alone.)
+    bool WritesAnything() const {
+        return WritesCDR || WritesCDRW || WritesDVDR || WritesDVDRAM || WritesDVDPlusR ||
+               WritesDVDPlusRW || WritesDVDPlusRDL;
+    }
 };
 
 // The write methods a device offers. The defaults are those of a device not

@@ -1,5 +1,6 @@
 // tavrin-burn: the wizard's engine from a terminal. Arguments are parsed
 // here; the commands live in cli/sbCliCommands.
+#include "base/sbLibraryCall.h"
 #include "cli/sbCliCommands.h"
 #include "cli/sbCliSignals.h"
 #include "starburn/StarBurnLinux.h"
@@ -57,7 +58,10 @@ int main(int argc, char** argv) {
     // then cancels its own write): every write of the library is stopped and
     // awaited, so no drive is left writing when the program ends.
     signals.Start([] {
-        if (StarBurn_AbortWrites(kAbortPatienceSeconds) == SB_EXCEPTION_DEVICE_BUSY) {
+        // Announced: the diagnostic log shows the cancel reached every drive.
+        if (LibraryCall("StarBurn_AbortWrites", [] {
+                return StarBurn_AbortWrites(kAbortPatienceSeconds);
+            }) == SB_EXCEPTION_DEVICE_BUSY) {
             std::fputs("tavrin-burn: a drive is still writing after the cancel\n", stderr);
         }
     });
@@ -95,7 +99,12 @@ int main(int argc, char** argv) {
                      "list for the disc")
         ->check([](const std::string& text) { return CheckSpeedText(text); });
     burnCommand->add_flag("--test", burn.Test, "Test write: simulate, the disc stays blank");
-    burnCommand->add_flag("--opc", burn.Opc, "Send optimum power calibration before writing");
+    burnCommand->add_flag("--opc", burn.Opc,
+                          "Send optimum power calibration before writing; a drive that refuses "
+                          "it is warned of and the disc written without it");
+    burnCommand->add_flag("--require-opc", burn.RequireOpc,
+                          "Send optimum power calibration before writing, and stop before "
+                          "anything is written when the drive refuses it");
     burnCommand->add_flag("--no-eject", burn.NoEject, "Leave the disc in the drive afterwards");
     burnCommand->add_flag("--close-disc", burn.CloseDisc,
                           "Close the disc: no session can be added later (Track- and "

@@ -34,6 +34,8 @@ struct TCliBurnOptions : TCliCommon {
     std::string Speed = "max";
     bool Test = false;
     bool Opc = false;
+    bool RequireOpc = false; // --opc, and a refusal stops the burn
+
     bool NoEject = false;
     bool CloseDisc = false;
     bool Verify = false;

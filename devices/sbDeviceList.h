@@ -18,21 +18,33 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+class TsbBurner;
 
 // What keeps the user from opening a found drive now. A drive that is not
 // free is listed, with the library's text of what to do, but cannot be
 // chosen.
 enum TsbDeviceAccess : uint8_t {
     daFree = 0,
-    daBusy = 1,     // another program has it open
-    daMounted = 2,  // a file system of its disc is mounted
-    daForbidden = 3 // the user may not open its device file
+    daBusy = 1,       // another program has it open
+    daMounted = 2,    // a file system of its disc is mounted
+    daForbidden = 3,  // the user may not open its device file
+    daUnavailable = 4 // it could not be opened to measure its disc
 };
 
-// "busy", "mounted", "forbidden" ("available" for a free drive).
+// "busy", "mounted", "forbidden", "unavailable" ("available" for a free drive).
 const char* DeviceAccessName(TsbDeviceAccess access);
+
+// A failed opening the user can do something about: another program holds
+// the drive, or the user may not open it. Anything else leaves no state.
+std::optional<TsbDeviceAccess> AccessOfFailedOpening(uint8_t exception, uint32_t status);
+
+// The library's text of a refusal (Text, Size: its exception-text buffer),
+// or, when it gave none, what the state says.
+std::string RefusalText(TsbDeviceAccess access, const char* text, uint32_t size);
 
 class TsbDeviceItem {
 public:
@@ -150,8 +162,17 @@ void RegisterDeviceProbe();
 
 // The free and used space of the disc in a found device, as the recorder
 // sheet shows it: the device is opened for the two questions and closed
-// again. A question that fails is logged and counts as 0 bytes.
-TsbDiscSpace QueryDiscSpace(const TsbDeviceItem& item);
+// again. A question that fails is logged and counts as 0 bytes. A device
+// that cannot be opened has no space to tell: the failure becomes its state
+// (busy, forbidden or unavailable, with the library's text), so it is never
+// shown as blank nor passes the recorder checks.
+TsbDiscSpace QueryDiscSpace(TsbDeviceItem& item);
+
+// Hands the chosen device's facts to the burner, as Next on the recorder
+// sheet does (and tavrin-burn after its checks): what it is, where it is
+// (its name, or its drive letter as \\.\X:, and its address), the disc and
+// what the recorder writes, and the transport it was found by.
+void CopyDeviceChoice(const TsbDeviceItem& device, TsbTransportType transport, TsbBurner& burner);
 
 // The checks Next on the recorder sheet makes before the device is opened,
 // in its order and with its texts: a drive the user may not open now (its

@@ -1,6 +1,7 @@
 #include "devices/sbDiscSpeedList.h"
 
 #include "base/sbError.h"
+#include "base/sbLibraryCall.h"
 #include "base/sbLogger.h"
 #include "base/sbUtils.h"
 #include "engine/sbBurner.h"
@@ -49,63 +50,78 @@ void TsbDiscSpeedList::FormatTexts() {
 
 void TsbDiscSpeedList::Fill(TsbBurner& Burner) {
     Clear();
-    auto failure = [&Burner](const char* Name) { return Burner.FailureText(Name); };
-
-    Logger().Log("StarBurn_CdvdBurnerGrabber_TestUnitReady");
-    Burner.LastException = StarBurn_CdvdBurnerGrabber_TestUnitReady(
-        Burner.Grabber, Burner.ExceptionText, sbExceptionTextSize, &Burner.LastStatus,
-        Burner.FailureInfo);
-    if (Burner.LastException != 0) {
-        Logger().Log(failure("StarBurn_CdvdBurnerGrabber_TestUnitReady"));
-    }
-
+    TsbBurner& b = Burner;
+    // The unit test and the disc information only prepare the drive: a
+    // failure is logged and the list is built all the same.
+    b.Kept(LibraryCall("StarBurn_CdvdBurnerGrabber_TestUnitReady",
+                       b.Failure("StarBurn_CdvdBurnerGrabber_TestUnitReady"), [&] {
+                           return StarBurn_CdvdBurnerGrabber_TestUnitReady(
+                               b.Grabber, b.ExceptionText, sbExceptionTextSize, &b.LastStatus,
+                               b.FailureInfo);
+                       }));
     SB_DISC_INFORMATION disc{};
-    Logger().Log("StarBurn_CdvdBurnerGrabber_GetDiscInformation");
-    Burner.LastException = StarBurn_CdvdBurnerGrabber_GetDiscInformation(
-        Burner.Grabber, Burner.ExceptionText, sbExceptionTextSize, &Burner.LastStatus,
-        Burner.FailureInfo, &disc);
-    if (Burner.LastException != 0) {
-        Logger().Log(failure("StarBurn_CdvdBurnerGrabber_GetDiscInformation"));
-    }
+    b.Kept(LibraryCall("StarBurn_CdvdBurnerGrabber_GetDiscInformation",
+                       b.Failure("StarBurn_CdvdBurnerGrabber_GetDiscInformation"), [&] {
+                           return StarBurn_CdvdBurnerGrabber_GetDiscInformation(
+                               b.Grabber, b.ExceptionText, sbExceptionTextSize, &b.LastStatus,
+                               b.FailureInfo, &disc);
+                       }));
 
-    Logger().Log(fmt::sprintf("StarBurn_CdvdBurnerGrabber_SetSpeeds: ReadSpeed: %u,WriteSpeed: %u",
-                              fastest, fastest));
-    Burner.LastException = StarBurn_CdvdBurnerGrabber_SetSpeeds(
-        Burner.Grabber, Burner.ExceptionText, sbExceptionTextSize, &Burner.LastStatus,
-        Burner.FailureInfo, fastest, fastest);
-    if (Burner.LastException != 0) {
-        Burner.StatusText = failure("StarBurn_CdvdBurnerGrabber_SetSpeeds");
-        Logger().Log(Burner.StatusText);
-        throw EsbError(Burner.StatusText);
+    const TsbCallResult set = b.Kept(LibraryCall(
+        fmt::sprintf("StarBurn_CdvdBurnerGrabber_SetSpeeds: ReadSpeed: %u,WriteSpeed: %u", fastest,
+                     fastest),
+        b.Failure("StarBurn_CdvdBurnerGrabber_SetSpeeds"), [&] {
+            return StarBurn_CdvdBurnerGrabber_SetSpeeds(b.Grabber, b.ExceptionText,
+                                                        sbExceptionTextSize, &b.LastStatus,
+                                                        b.FailureInfo, fastest, fastest);
+        }));
+    if (set.Failed()) {
+        b.StatusText = set.FailureText;
+        throw EsbError(b.StatusText);
     }
 
     uint32_t currentRead = 0, maximumRead = 0, currentWrite = 0, maximumWrite = 0;
-    Logger().Log("StarBurn_CdvdBurnerGrabber_GetSpeeds");
-    Burner.LastException = StarBurn_CdvdBurnerGrabber_GetSpeeds(
-        Burner.Grabber, Burner.ExceptionText, sbExceptionTextSize, &Burner.LastStatus,
-        Burner.FailureInfo, &currentRead, &maximumRead, &currentWrite, &maximumWrite);
+    const TsbCallResult got =
+        b.Kept(LibraryCall("StarBurn_CdvdBurnerGrabber_GetSpeeds",
+                           b.Failure("StarBurn_CdvdBurnerGrabber_GetSpeeds"), [&] {
+                               return StarBurn_CdvdBurnerGrabber_GetSpeeds(
+                                   b.Grabber, b.ExceptionText, sbExceptionTextSize, &b.LastStatus,
+                                   b.FailureInfo, &currentRead, &maximumRead, &currentWrite,
+                                   &maximumWrite);
+                           }));
     MaxReadSpeed = maximumRead;
     MaxWriteSpeed = maximumWrite;
-    if (Burner.LastException != 0) {
-        const std::string text = failure("StarBurn_CdvdBurnerGrabber_GetSpeeds");
-        Logger().Log(text);
-        throw EsbError(text);
+    if (got.Failed()) {
+        throw EsbError(got.FailureText);
     }
     Logger().Log(fmt::sprintf("StarBurn_CdvdBurnerGrabber_GetSpeeds: CurrentReadSpeed: "
                               "%u,MaximumReadSpeed: %u,CurrentWriteSpeed: %u,MaximumWriteSpeed: %u",
                               currentRead, maximumRead, currentWrite, maximumWrite));
 
-    const TsbSpeedTable& table = SpeedTableFor(Burner.DiscType);
+    // A request and a question per speed of the table: not announced, so
+    // the log keeps to what the user can follow; a refusal is logged.
+    const TsbSpeedTable& table = SpeedTableFor(b.DiscType);
     for (const uint32_t requested : table.Speeds) {
-        Burner.LastException = StarBurn_CdvdBurnerGrabber_SetSpeeds(
-            Burner.Grabber, Burner.ExceptionText, sbExceptionTextSize, &Burner.LastStatus,
-            Burner.FailureInfo, currentRead, requested);
+        const TsbCallResult refused =
+            b.Kept(QuietLibraryCall(b.Failure("StarBurn_CdvdBurnerGrabber_SetSpeeds"), [&] {
+                return StarBurn_CdvdBurnerGrabber_SetSpeeds(b.Grabber, b.ExceptionText,
+                                                            sbExceptionTextSize, &b.LastStatus,
+                                                            b.FailureInfo, currentRead, requested);
+            }));
+        if (refused.Failed()) {
+            // The drive stays at the speed it had: its answer now would list
+            // that speed for this request.
+            continue;
+        }
         // A failed answer leaves the last good one standing.
         uint32_t answer[4] = {currentRead, maximumRead, currentWrite, maximumWrite};
-        Burner.LastException = StarBurn_CdvdBurnerGrabber_GetSpeeds(
-            Burner.Grabber, Burner.ExceptionText, sbExceptionTextSize, &Burner.LastStatus,
-            Burner.FailureInfo, &answer[0], &answer[1], &answer[2], &answer[3]);
-        if (Burner.LastException == 0) {
+        const TsbCallResult answered =
+            b.Kept(QuietLibraryCall(b.Failure("StarBurn_CdvdBurnerGrabber_GetSpeeds"), [&] {
+                return StarBurn_CdvdBurnerGrabber_GetSpeeds(
+                    b.Grabber, b.ExceptionText, sbExceptionTextSize, &b.LastStatus, b.FailureInfo,
+                    &answer[0], &answer[1], &answer[2], &answer[3]);
+            }));
+        if (!answered.Failed()) {
             currentRead = answer[0];
             maximumRead = answer[1];
             currentWrite = answer[2];

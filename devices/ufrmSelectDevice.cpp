@@ -30,6 +30,8 @@ QString AccessCaption(TsbDeviceAccess access) {
         return QStringLiteral("Mounted");
     case daForbidden:
         return QStringLiteral("No access");
+    case daUnavailable:
+        return QStringLiteral("Unavailable");
     default:
         return QStringLiteral("In use");
     }
@@ -199,6 +201,12 @@ void TfrmSelectDevice::SetPageData(TsbBurner* data) {
         const TsbDeviceList& devices = m_finder->Devices;
         for (int i = 0; i < devices.Count(); ++i) {
             TsbDeviceItem* device = devices.Items(i);
+            // Measured first: a drive that cannot be opened for it is listed
+            // as one that may not be opened now, never as holding a blank disc.
+            if (device->Usable() && device->DiscType != DISC_TYPE_NO_MEDIA &&
+                (ListAllDevices || device->MediaFormats.WritesCDR != 0)) {
+                device->DiscSpace = QueryDiscSpace(*device);
+            }
             // A drive that may not be opened now is listed when it writes
             // CDs or does not tell what it writes: greyed out, with the
             // library's advice beside it and below the list.
@@ -229,7 +237,6 @@ void TfrmSelectDevice::SetPageData(TsbBurner* data) {
                                 QString::fromStdString(device->ProductRevisionLevel),
                                 QString::fromStdString(DiscTypeToStr(device->DiscType))};
             if (device->DiscType != DISC_TYPE_NO_MEDIA) {
-                device->DiscSpace = QueryDiscSpace(*device);
                 const TsbDiscSpace& space = device->DiscSpace;
                 const std::string size =
                     space.TotalBytes > 0 ? SizeToMBStr(false, space.UsedBytes) : std::string();
@@ -402,7 +409,7 @@ QTreeWidgetItem* TfrmSelectDevice::FindItemByDevicePath(const std::string& path)
     return nullptr;
 }
 
-TsbDiscSpace TfrmSelectDevice::QueryDiscSpace(const TsbDeviceItem& item) {
+TsbDiscSpace TfrmSelectDevice::QueryDiscSpace(TsbDeviceItem& item) {
     return ::QueryDiscSpace(item);
 }
 

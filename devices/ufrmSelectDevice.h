@@ -75,7 +75,7 @@ public:
     QTreeWidgetItem* FindItemByAddress(const TsbDeviceAddress& address) const;
     QTreeWidgetItem* FindItemByDevicePath(const std::string& path) const;
     // Opens the device briefly and measures the disc; zeros where that fails.
-    static TsbDiscSpace QueryDiscSpace(const TsbDeviceItem& item);
+    static TsbDiscSpace QueryDiscSpace(TsbDeviceItem& item);
 
     void btnRefreshClick();
 

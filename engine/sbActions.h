@@ -89,7 +89,9 @@ public:
 
     // Releases the tray lock and ejects the disc; failures are reported, never raised.
     void EjectDisc();
-    // Closes the session after a Track-At-Once write; a failure is only logged.
+    // Closes the session after a Track-At-Once write. A failure fails the
+    // burn: Succeeded and the burner's WriteStarted are cleared and EsbError
+    // is raised with a text that names the state the disc is left in.
     void CloseSession();
     // Reads the written image back on a worker thread and compares it with
     // the source file, reporting every finding. False when the disc is not
@@ -132,13 +134,14 @@ public:
     void Execute(TsbActionItem* Item) override;
 
 protected:
-    // The stages' common forms.
+    // The stages' common forms: a message by number, and a detail line
+    // (logged, and reported when the list reports details).
     void Announce(int Id);
-    void FailStop(const std::string& Text);
-    void FailWarn(const std::string& Text);
     void Detail(const std::string& Text);
 
 private:
+    // One run of the stages (engine/sbStagedAction.cpp).
+    struct TStageRun;
     bool reportDetails() const;
 };
 

@@ -1,6 +1,7 @@
 #include "engine/sbBurnToFileAction.h"
 
 #include "base/sbError.h"
+#include "base/sbLibraryCall.h"
 #include "base/sbLogger.h"
 #include "base/sbResConst.h"
 #include "base/sbTypes.h"
@@ -10,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <system_error>
@@ -26,12 +28,6 @@ std::string currentDirectory() {
     // A current directory that was deleted has no name; "." still answers
     // for the file system it was on.
     return error ? std::string(".") : folder;
-}
-
-int64_t treeImageSize(void* FileTree) {
-    uint32_t high = 0;
-    const uint32_t low = StarBurn_ISO9660JolietFileTree_GetSizeInUCHARs(FileTree, &high);
-    return static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
 }
 
 // Closes the image file however Execute ends; the file itself stays on disk.
@@ -73,6 +69,98 @@ std::string ImageFileDirectory(const std::string& Path) {
     return current + "/" + Path.substr(0, slash);
 }
 
+namespace {
+
+// Raises a failed call's text, kept as the burner's status.
+void FailStop(TsbBurner& burner, const TsbCallResult& result) {
+    burner.Kept(result);
+    if (result.Failed()) {
+        burner.StatusText = result.FailureText;
+        throw EsbError(burner.StatusText);
+    }
+}
+
+// Builds the tree's image (with its boot image, when one is set); its size.
+int64_t BuildTreeImage(TsbBurner& burner) {
+    if (burner.BootEnabled && !burner.BootImage.empty()) {
+        // "image" in lower case, and the two characters backslash and n at
+        // the failure's end, are part of these texts.
+        FailStop(burner,
+                 LibraryCall("StarBurn_ISO9660JolietFileTree_SetBootImage: Bootimage: " +
+                                 burner.BootImage,
+                             burner.FailurePattern("StarBurn_ISO9660JolietFileTree_SetBootImage() "
+                                                   "failed, exception %d, status %d, text "
+                                                   "\"%s\"\\n"),
+                             [&] {
+                                 return StarBurn_ISO9660JolietFileTree_SetBootImage(
+                                     burner.FileTree, burner.BootImage.c_str(), 6, 2, 1, 0,
+                                     burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus);
+                             }));
+    }
+    const std::string executable = platform::GetExecutablePath();
+    FailStop(burner, LibraryCall("StarBurn_ISO9660JolietFileTree_BuildImage",
+                                 burner.FailurePattern("StarBurn_ISO9660FileTree_BuildImage() "
+                                                       "failed, exception %d, status %d, text "
+                                                       "\"%s\""),
+                                 [&] {
+                                     return StarBurn_ISO9660JolietFileTree_BuildImage(
+                                         burner.FileTree, burner.ExceptionText, sbExceptionTextSize,
+                                         &burner.LastStatus, 0, 8, 1, burner.VolumeLabel.c_str(),
+                                         executable.c_str(), executable.c_str());
+                                 }));
+    return burner.ImageSize();
+}
+
+// Raises an error unless the folder the image goes to has room for Size bytes.
+void CheckRoom(TsbBurner& burner, const std::string& directory, int64_t size) {
+    TsbImageWriting& image = burner.ImageWriting;
+    const platform::TDiskSpace space = platform::GetDiskFreeSpace(directory);
+    if (!space.Ok) {
+        burner.LastStatus = static_cast<uint32_t>(space.Error);
+        // The wizard's own text; on this system the free space comes from
+        // statvfs(3), and the status is its errno.
+        burner.StatusText = fmt::sprintf("GetDiskFreeSpaceEx( \"%s\" ) failed, status %d",
+                                         directory, burner.LastStatus);
+        throw EsbError(burner.StatusText);
+    }
+    image.FreeBytesAvailable = static_cast<int64_t>(space.FreeBytes);
+    image.TotalVolumeBytes = static_cast<int64_t>(space.TotalBytes);
+    image.TotalFreeBytes = static_cast<int64_t>(space.TotalFreeBytes);
+    if (image.FreeBytesAvailable < size) {
+        burner.LastStatus = sbErrorDiskFull;
+        burner.StatusText = fmt::sprintf("%d UCHARs of ISO9660/Joliet image will not fit into %d "
+                                         "UCHARs of free space in \"%s\"",
+                                         size, image.FreeBytesAvailable, directory);
+        throw EsbError(burner.StatusText);
+    }
+}
+
+// A trial read proves the sources can be read before the copy starts; then
+// the copy starts from the image's first byte again.
+void ProveReadable(TsbBurner& burner, std::vector<char>& buffer) {
+    TsbImageWriting& image = burner.ImageWriting;
+    FailStop(burner, LibraryCall("StarBurn_ISO9660JolietFileTree_Read",
+                                 burner.FailurePattern("StarBurn_ISO9660FileTree_Read() failed, "
+                                                       "exception %d, status %d, text \"%s\""),
+                                 [&] {
+                                     return StarBurn_ISO9660JolietFileTree_Read(
+                                         burner.FileTree, burner.ExceptionText, sbExceptionTextSize,
+                                         &burner.LastStatus, static_cast<uint32_t>(image.ChunkSize),
+                                         buffer.data());
+                                 }));
+    FailStop(burner, LibraryCall("StarBurn_ISO9660JolietFileTree_SeekToBegin",
+                                 burner.FailurePattern("StarBurn_ISO9660FileTree_SeekToBegin() "
+                                                       "failed, exception %d, status %d, text "
+                                                       "\"%s\""),
+                                 [&] {
+                                     return StarBurn_ISO9660JolietFileTree_SeekToBegin(
+                                         burner.FileTree, burner.ExceptionText, sbExceptionTextSize,
+                                         &burner.LastStatus);
+                                 }));
+}
+
+} // namespace
+
 void TsbBurnToFileAction::Execute(TsbActionItem* Item) {
     TsbAction::Execute(Item);
     TsbBurner& burner = Burner();
@@ -103,90 +191,25 @@ void TsbBurnToFileAction::Execute(TsbActionItem* Item) {
     image.ImageFile = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (image.ImageFile == -1) {
         burner.LastStatus = static_cast<uint32_t>(errno);
+        // The wizard's own text; on this system the file is made by
+        // open(2), and the status is its errno.
         burner.StatusText =
             fmt::sprintf("CreateFile(\"%s\") failed, status %d", path, burner.LastStatus);
         throw EsbError(burner.StatusText);
     }
 
-    if (burner.BootEnabled && !burner.BootImage.empty()) {
-        Logger().Log("StarBurn_ISO9660JolietFileTree_SetBootImage: Bootimage: " + burner.BootImage);
-        burner.LastException = StarBurn_ISO9660JolietFileTree_SetBootImage(
-            burner.FileTree, burner.BootImage.c_str(), 6, 2, 1, 0, burner.ExceptionText,
-            sbExceptionTextSize, &burner.LastStatus);
-        if (burner.LastException != 0) {
-            // The two characters backslash and n belong to this text.
-            burner.StatusText =
-                burner.FormatFailure("StarBurn_ISO9660JolietFileTree_SetBootImage() failed, "
-                                     "exception %d, status %d, text \"%s\"\\n");
-            Logger().Log(burner.StatusText);
-            throw EsbError(burner.StatusText);
-        }
-    }
-
-    const std::string executable = platform::GetExecutablePath();
-    Logger().Log("StarBurn_ISO9660JolietFileTree_BuildImage");
-    burner.LastException = StarBurn_ISO9660JolietFileTree_BuildImage(
-        burner.FileTree, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus, 0, 8, 1,
-        burner.VolumeLabel.c_str(), executable.c_str(), executable.c_str());
-    if (burner.LastException != 0) {
-        burner.StatusText = burner.FormatFailure(
-            "StarBurn_ISO9660FileTree_BuildImage() failed, exception %d, status %d, text \"%s\"");
-        Logger().Log(burner.StatusText);
-        throw EsbError(burner.StatusText);
-    }
-
-    const int64_t size = treeImageSize(burner.FileTree);
+    const int64_t size = BuildTreeImage(burner);
     image.RemainingBytes = size;
     burner.StatusText = fmt::sprintf("Need to save %d MB", size / 1024 / 1024);
     Logger().Log(burner.StatusText);
     Report(burner.StatusText, litInfo);
 
-    const std::string directory = ImageFileDirectory(path);
-    const platform::TDiskSpace space = platform::GetDiskFreeSpace(directory);
-    if (!space.Ok) {
-        burner.LastStatus = static_cast<uint32_t>(space.Error);
-        burner.StatusText = fmt::sprintf("GetDiskFreeSpaceEx( \"%s\" ) failed, status %d",
-                                         directory, burner.LastStatus);
-        throw EsbError(burner.StatusText);
-    }
-    image.FreeBytesAvailable = static_cast<int64_t>(space.FreeBytes);
-    image.TotalVolumeBytes = static_cast<int64_t>(space.TotalBytes);
-    image.TotalFreeBytes = static_cast<int64_t>(space.TotalFreeBytes);
-    if (image.FreeBytesAvailable < size) {
-        burner.LastStatus = sbErrorDiskFull;
-        burner.StatusText = fmt::sprintf("%d UCHARs of ISO9660/Joliet image will not fit into %d "
-                                         "UCHARs of free space in \"%s\"",
-                                         size, image.FreeBytesAvailable, directory);
-        throw EsbError(burner.StatusText);
-    }
-
+    CheckRoom(burner, ImageFileDirectory(path), size);
     burner.StatusText =
         fmt::sprintf("Storing %d UCHARs of ISO9660/Joliet image to file \"%s\"", size, path);
-
-    image.TotalBytes = treeImageSize(burner.FileTree);
+    image.TotalBytes = burner.ImageSize();
     image.ChunkSize = image.TotalBytes < chunkLimit ? image.TotalBytes : chunkLimit;
-
-    // A trial read proves the sources can be read before the copy starts.
-    Logger().Log("StarBurn_ISO9660JolietFileTree_Read");
-    burner.LastException = StarBurn_ISO9660JolietFileTree_Read(
-        burner.FileTree, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
-        static_cast<uint32_t>(image.ChunkSize), buffer.data());
-    if (burner.LastException != 0) {
-        burner.StatusText = burner.FormatFailure(
-            "StarBurn_ISO9660FileTree_Read() failed, exception %d, status %d, text \"%s\"");
-        Logger().Log(burner.StatusText);
-        throw EsbError(burner.StatusText);
-    }
-
-    Logger().Log("StarBurn_ISO9660JolietFileTree_SeekToBegin");
-    burner.LastException = StarBurn_ISO9660JolietFileTree_SeekToBegin(
-        burner.FileTree, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus);
-    if (burner.LastException != 0) {
-        burner.StatusText = burner.FormatFailure(
-            "StarBurn_ISO9660FileTree_SeekToBegin() failed, exception %d, status %d, text \"%s\"");
-        Logger().Log(burner.StatusText);
-        throw EsbError(burner.StatusText);
-    }
+    ProveReadable(burner, buffer);
 
     burner.StartBurnThread();
     if (!burner.StatusText.empty()) {
@@ -200,7 +223,8 @@ void TsbBurnToFileAction::Execute(TsbActionItem* Item) {
         if (::fsync(image.ImageFile) != 0 && flushFailed(errno)) {
             burner.LastStatus = static_cast<uint32_t>(errno);
             burner.StatusText =
-                fmt::sprintf("FlushFileBuffers(\"%s\") failed, status %d", path, burner.LastStatus);
+                fmt::sprintf("The image \"%s\" could not be written to the disk (fsync: %s)", path,
+                             std::strerror(static_cast<int>(burner.LastStatus)));
             throw EsbError(burner.StatusText);
         }
         Report(LoadResString(rsFinished), litInfo);

@@ -10,6 +10,7 @@
 
 #include <fmt/printf.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <unistd.h>
@@ -132,6 +133,11 @@ void TsbBurnThread::Execute() {
             WriteImageToFile();
         } else if (ModeInfo(burner.WriteMode) != nullptr) {
             Write();
+        } else {
+            // An empty result would read as a finished burn.
+            burner.StatusText =
+                fmt::sprintf("Unknown write mode %d: nothing was written", burner.WriteMode);
+            Logger().Log(burner.StatusText);
         }
     } catch (const std::exception& error) {
         // A thread must never let an error escape: it would end the program.
@@ -152,14 +158,17 @@ void TsbBurnThread::Write() {
     DoMessage(LoadResString(rsBurningMode) + ": " + mode.Name, litInfo);
     DoMessage(LoadResString(rsBurningStarted), litInfo);
 
-    uint8_t result = 0;
+    // Every write's failure is the mode's own text.
+    const TsbCallFailure failure = burner.FailurePattern(mode.FailureText);
+    TsbCallResult result;
     switch (burner.WriteMode) {
     case wmTrackAtOnceFromTree:
-        Logger().Log(mode.Function);
-        result = StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
-            burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
-            burner.FailureInfo, burner.FileTree, 1, burner.TestWrite, burner.MultiSession, 1,
-            SB_WRITE_REVISION);
+        result = LibraryCall(mode.Function, failure, [&] {
+            return StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
+                burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
+                burner.FailureInfo, burner.FileTree, 1, burner.TestWrite, burner.MultiSession, 1,
+                SB_WRITE_REVISION);
+        });
         break;
     case wmSessionAtOnceFromTree:
     case wmSessionAtOnceFromFile: {
@@ -173,55 +182,57 @@ void TsbBurnThread::Write() {
         } else {
             FillSessionLayout(*layout, burner.SourceFiles);
         }
-        Logger().Log(mode.Function);
-        result = StarBurn_CdvdBurnerGrabber_SessionAtOnce(
-            burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
-            burner.FailureInfo, layout.get(), fromTree ? 1 : 0, burner.TestWrite, 1, 1,
-            SB_WRITE_REVISION);
+        result = LibraryCall(mode.Function, failure, [&] {
+            return StarBurn_CdvdBurnerGrabber_SessionAtOnce(
+                burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
+                burner.FailureInfo, layout.get(), fromTree ? 1 : 0, burner.TestWrite, 1, 1,
+                SB_WRITE_REVISION);
+        });
         break;
     }
     case wmDiscAtOncePQFromTree:
-        Logger().Log(mode.Function);
-        result = StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromTree(
-            burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
-            burner.FailureInfo, burner.FileTree, 0, burner.TestWrite, 0, 1, SB_WRITE_REVISION);
+        result = LibraryCall(mode.Function, failure, [&] {
+            return StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromTree(
+                burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
+                burner.FailureInfo, burner.FileTree, 0, burner.TestWrite, 0, 1, SB_WRITE_REVISION);
+        });
         break;
     case wmDiscAtOnceRawPWFromTree:
-        Logger().Log(mode.Function);
-        result = StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromTree(
-            burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
-            burner.FailureInfo, burner.FileTree, 0, burner.TestWrite, 0, 1, SB_WRITE_REVISION);
+        result = LibraryCall(mode.Function, failure, [&] {
+            return StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromTree(
+                burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
+                burner.FailureInfo, burner.FileTree, 0, burner.TestWrite, 0, 1, SB_WRITE_REVISION);
+        });
         break;
     case wmDiscAtOncePQFromFile:
         CheckFileSourceLayout(burner.FileSourceLayout);
-        Logger().Log(mode.Function);
-        result = StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromFile(
-            burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
-            burner.FailureInfo, &burner.FileSourceLayout, 0, burner.TestWrite, 0, 0, 1,
-            SB_WRITE_REVISION);
+        result = LibraryCall(mode.Function, failure, [&] {
+            return StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromFile(
+                burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
+                burner.FailureInfo, &burner.FileSourceLayout, 0, burner.TestWrite, 0, 0, 1,
+                SB_WRITE_REVISION);
+        });
         break;
     case wmDiscAtOnceRawPWFromFile:
         CheckFileSourceLayout(burner.FileSourceLayout);
-        Logger().Log(mode.Function);
-        result = StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile(
-            burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
-            burner.FailureInfo, &burner.FileSourceLayout, 0, burner.TestWrite, 0, 0, 1,
-            SB_WRITE_REVISION);
+        result = LibraryCall(mode.Function, failure, [&] {
+            return StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile(
+                burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
+                burner.FailureInfo, &burner.FileSourceLayout, 0, burner.TestWrite, 0, 0, 1,
+                SB_WRITE_REVISION);
+        });
         break;
     case wmTrackAtOnceFromFile: {
         CheckFileSourceLayout(burner.FileSourceLayout);
         const uint32_t tracks = burner.FileSourceLayout.TrackCount;
-        for (uint32_t track = 0; track < tracks; ++track) {
-            if (track == 0) {
-                Logger().Log(mode.Function);
-            }
-            result = StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile(
-                burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
-                burner.FailureInfo, burner.FileSourceLayout.Tracks[track].FileName, 1,
-                burner.TestWrite, burner.MultiSession, 1, SB_WRITE_REVISION);
-            if (result != 0) {
-                break;
-            }
+        // One track after another, announced once.
+        for (uint32_t track = 0; track < tracks && !result.Failed(); ++track) {
+            result = LibraryCall(track == 0, mode.Function, failure, [&] {
+                return StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile(
+                    burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
+                    burner.FailureInfo, burner.FileSourceLayout.Tracks[track].FileName, 1,
+                    burner.TestWrite, burner.MultiSession, 1, SB_WRITE_REVISION);
+            });
         }
         break;
     }
@@ -229,10 +240,9 @@ void TsbBurnThread::Write() {
         break;
     }
 
-    burner.LastException = result;
-    if (result != 0) {
-        burner.StatusText = burner.FormatFailure(mode.FailureText);
-        Logger().Log(burner.StatusText);
+    burner.Kept(result);
+    if (result.Failed()) {
+        burner.StatusText = result.FailureText;
         burner.WriteStarted = false;
     }
 }
@@ -258,14 +268,17 @@ void TsbBurnThread::WriteImageToFile() {
             break;
         }
         image.ChunkSize = image.RemainingBytes < bufferSize ? image.RemainingBytes : bufferSize;
-        Logger().Log("StarBurn_ISO9660JolietFileTree_Read");
-        burner.LastException = StarBurn_ISO9660JolietFileTree_Read(
-            burner.FileTree, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
-            static_cast<uint32_t>(image.ChunkSize), buffer.data());
-        if (burner.LastException != 0) {
-            burner.StatusText = burner.FormatFailure(
-                "StarBurn_ISO9660FileTree_Read(loop) failed, exception %d, status %d, text \"%s\"");
-            Logger().Log(burner.StatusText);
+        // One read per 64 KB chunk: the log has the action's trial read, not these.
+        const TsbCallResult read = burner.Kept(QuietLibraryCall(
+            burner.FailurePattern("StarBurn_ISO9660FileTree_Read(loop) failed, exception %d, "
+                                  "status %d, text \"%s\""),
+            [&] {
+                return StarBurn_ISO9660JolietFileTree_Read(
+                    burner.FileTree, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
+                    static_cast<uint32_t>(image.ChunkSize), buffer.data());
+            }));
+        if (read.Failed()) {
+            burner.StatusText = read.FailureText;
             throw EsbError(burner.StatusText);
         }
         // A short write is not a failure by itself: write what is left of the chunk.
@@ -278,6 +291,8 @@ void TsbBurnThread::WriteImageToFile() {
                     continue;
                 }
                 burner.LastStatus = static_cast<uint32_t>(errno);
+                // The wizard's own text; on this system the call that failed
+                // is write(2), and the status is its errno.
                 burner.StatusText = fmt::sprintf("WriteFile( %d ) failed, status %d",
                                                  image.ChunkSize, burner.LastStatus);
                 throw EsbError(burner.StatusText);
@@ -304,17 +319,62 @@ TsbBurner::~TsbBurner() {
     try {
         DestroyFileTree();
     } catch (const std::exception&) {
-        StarBurn_Destroy(&FileTree);
+        QuietLibraryCall([&] { StarBurn_Destroy(&FileTree); });
     }
     try {
         CloseDevice();
     } catch (const std::exception&) {
-        StarBurn_Destroy(&Grabber);
+        QuietLibraryCall([&] { StarBurn_Destroy(&Grabber); });
     }
 }
 
 std::string TsbBurner::FailureText(const std::string& Name) const {
     return LibraryFailureText(Name, LastException, LastStatus, ExceptionText, sizeof ExceptionText);
+}
+
+TsbCallFailure TsbBurner::Failure(std::string_view Function) const {
+    return FailureOf(Function, ExceptionText, sizeof ExceptionText, &LastStatus);
+}
+
+TsbCallFailure TsbBurner::FailurePattern(std::string Pattern) const {
+    return {std::move(Pattern), ExceptionText, sizeof ExceptionText, &LastStatus};
+}
+
+TsbCallResult TsbBurner::Kept(TsbCallResult Result) {
+    LastException = Result.Exception;
+    return Result;
+}
+
+uint32_t TsbBurner::LastSessionStart() {
+    SB_TOC_INFORMATION toc{};
+    const TsbCallResult read =
+        Kept(LibraryCall("StarBurn_CdvdBurnerGrabber_GetTOCInformation",
+                         Failure("StarBurn_CdvdBurnerGrabber_GetTOCInformation"), [&] {
+                             return StarBurn_CdvdBurnerGrabber_GetTOCInformation(
+                                 Grabber, ExceptionText, sbExceptionTextSize, &LastStatus,
+                                 FailureInfo, &toc);
+                         }));
+    if (read.Failed()) {
+        throw EsbError(read.FailureText);
+    }
+    // Copied out first: std::min takes references, and the record is packed.
+    const uint32_t listed = toc.NumberOfEntries;
+    const uint32_t entries = std::min<uint32_t>(listed, SB_TOC_MAX_ENTRIES);
+    for (uint32_t i = 0; toc.Valid != 0 && i < entries; ++i) {
+        const SB_TOC_ENTRY entry = toc.Entries[i];
+        if (entry.TrackNumber == toc.FirstTrackInLastSession) {
+            return entry.StartAddress;
+        }
+    }
+    return 0;
+}
+
+int64_t TsbBurner::ImageSize() const {
+    uint32_t high = 0;
+    const uint32_t low = LibraryCall("StarBurn_ISO9660JolietFileTree_GetSizeInUCHARs", [&] {
+        return StarBurn_ISO9660JolietFileTree_GetSizeInUCHARs(FileTree, &high);
+    });
+    return static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
 }
 
 std::string TsbBurner::FormatFailure(const std::string& Pattern) const {
@@ -324,21 +384,26 @@ std::string TsbBurner::FormatFailure(const std::string& Pattern) const {
 
 void TsbBurner::OpenDevice() {
     CloseDevice();
-    Logger().Log("StarBurn_CdvdBurnerGrabber_Create (before create)");
-    if (TransportType == ttAspi) {
-        LastException = StarBurn_CdvdBurnerGrabber_Create(
-            &Grabber, ExceptionText, sbExceptionTextSize, &LastStatus, FailureInfo, LibraryCallback,
-            nullptr, DeviceAddress.PortID, DeviceAddress.BusID, DeviceAddress.TargetID,
-            DeviceAddress.LUN, 0);
-    } else {
-        LastException = StarBurn_CdvdBurnerGrabber_CreateEx(
-            &Grabber, ExceptionText, sbExceptionTextSize, &LastStatus, FailureInfo, LibraryCallback,
-            nullptr, DeviceName.c_str(), 0);
-    }
-    if (LastException != 0) {
+    // Either way the log and the failure name Create, as the wizard always did.
+    const TsbCallFailure failure = Failure("StarBurn_CdvdBurnerGrabber_Create");
+    const TsbCallResult result =
+        Kept(TransportType == ttAspi
+                 ? LibraryCall("StarBurn_CdvdBurnerGrabber_Create (before create)", failure,
+                               [&] {
+                                   return StarBurn_CdvdBurnerGrabber_Create(
+                                       &Grabber, ExceptionText, sbExceptionTextSize, &LastStatus,
+                                       FailureInfo, LibraryCallback, nullptr, DeviceAddress.PortID,
+                                       DeviceAddress.BusID, DeviceAddress.TargetID,
+                                       DeviceAddress.LUN, 0);
+                               })
+                 : LibraryCall("StarBurn_CdvdBurnerGrabber_Create (before create)", failure, [&] {
+                       return StarBurn_CdvdBurnerGrabber_CreateEx(
+                           &Grabber, ExceptionText, sbExceptionTextSize, &LastStatus, FailureInfo,
+                           LibraryCallback, nullptr, DeviceName.c_str(), 0);
+                   }));
+    if (result.Failed()) {
         Grabber = nullptr;
-        StatusText = FailureText("StarBurn_CdvdBurnerGrabber_Create");
-        Logger().Log(StatusText);
+        StatusText = result.FailureText;
         throw EsbError(StatusText);
     }
     Logger().Log(fmt::sprintf(
@@ -351,8 +416,7 @@ void TsbBurner::CloseDevice() {
         return;
     }
     ReleaseDevice();
-    Logger().Log("StarBurn_Destroy: Grabber");
-    StarBurn_Destroy(&Grabber);
+    LibraryCall("StarBurn_Destroy: Grabber", [&] { StarBurn_Destroy(&Grabber); });
     Grabber = nullptr;
 }
 
@@ -360,8 +424,7 @@ void TsbBurner::DestroyFileTree() {
     if (FileTree == nullptr) {
         return;
     }
-    Logger().Log("StarBurn_Destroy: FileTree");
-    StarBurn_Destroy(&FileTree);
+    LibraryCall("StarBurn_Destroy: FileTree", [&] { StarBurn_Destroy(&FileTree); });
     FileTree = nullptr;
 }
 
@@ -377,26 +440,28 @@ void TsbBurner::lockOrRelease(bool Lock) {
     const char* name =
         Lock ? "StarBurn_CdvdBurnerGrabber_Lock" : "StarBurn_CdvdBurnerGrabber_Release";
     LastException = 0;
-    if (Grabber != nullptr) {
-        Logger().Log(name);
-        LastException =
-            Lock ? StarBurn_CdvdBurnerGrabber_Lock(Grabber, ExceptionText, sbExceptionTextSize,
-                                                   &LastStatus, FailureInfo)
-                 : StarBurn_CdvdBurnerGrabber_Release(Grabber, ExceptionText, sbExceptionTextSize,
-                                                      &LastStatus, FailureInfo);
+    if (Grabber == nullptr) {
+        return;
     }
-    if (LastException != 0) {
-        // The two characters backslash and n are part of these texts.
-        StatusText = FailureText(name) + "\\n";
-        Logger().Log(StatusText);
+    // The two characters backslash and n are part of these texts.
+    const TsbCallFailure failure =
+        FailurePattern(std::string(name) + "() failed, exception %d, status %d, text \"%s\"\\n");
+    const TsbCallResult result = Kept(LibraryCall(name, failure, [&] {
+        return Lock ? StarBurn_CdvdBurnerGrabber_Lock(Grabber, ExceptionText, sbExceptionTextSize,
+                                                      &LastStatus, FailureInfo)
+                    : StarBurn_CdvdBurnerGrabber_Release(
+                          Grabber, ExceptionText, sbExceptionTextSize, &LastStatus, FailureInfo);
+    }));
+    if (result.Failed()) {
+        StatusText = result.FailureText;
         ShowMessageBox(StatusText, "Error", TsbMessageBoxKind::mbkError);
     }
 }
 
 void TsbBurner::Cancel() {
     if (WriteMode != wmImageToFile) {
-        Logger().Log("StarBurn_CdvdBurnerGrabber_Cancel");
-        StarBurn_CdvdBurnerGrabber_Cancel(Grabber);
+        LibraryCall("StarBurn_CdvdBurnerGrabber_Cancel",
+                    [&] { return StarBurn_CdvdBurnerGrabber_Cancel(Grabber); });
     }
     Cancelled = true;
 }

@@ -7,6 +7,7 @@
 // events it raises (OnMessage through DoMessage, BurnThreadDone).
 #pragma once
 
+#include "base/sbLibraryCall.h"
 #include "base/sbTypes.h"
 #include "engine/sbThread.h"
 #include "starburn/StarBurn.h"
@@ -112,6 +113,10 @@ public:
     int32_t WriteSpeed = 0;
     // Read the disc back after the write and compare it with the image.
     bool Verify = false;
+    // Whether a drive that refuses the power calibration SendOPC asks for
+    // stops the burn, before anything is written, instead of a warning and a
+    // write without it. Not of the option record: the wizard never sets it.
+    bool RequireOPC = false;
     // Where the write begins on the disc: the next writable address the staged
     // preparation read (the track's start when the drive gives none).
     uint32_t WriteStartAddress = 0;
@@ -171,6 +176,19 @@ public:
     std::string FailureText(const std::string& Name) const;
     // Pattern (with %d, %d and %s) filled from LastException, LastStatus and ExceptionText.
     std::string FormatFailure(const std::string& Pattern) const;
+    // How a failed call of Function reads, taken from this burner's buffers;
+    // FailurePattern the same in a text of its own (%d, %d and %s: the
+    // exception number, the status and the library's text).
+    TsbCallFailure Failure(std::string_view Function) const;
+    TsbCallFailure FailurePattern(std::string Pattern) const;
+    // Keeps a call's exception number in LastException and hands the result on.
+    TsbCallResult Kept(TsbCallResult Result);
+    // The size in bytes of FileTree's built image.
+    int64_t ImageSize() const;
+    // Where the disc's last session starts: the start of its first track,
+    // as the table of contents gives it (0 when the table names none).
+    // Raises EsbError with the library's text when the table cannot be read.
+    uint32_t LastSessionStart();
 
 private:
     void lockOrRelease(bool Lock);

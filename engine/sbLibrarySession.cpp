@@ -2,12 +2,11 @@
 
 #include "base/sbConst.h"
 #include "base/sbError.h"
+#include "base/sbLibraryCall.h"
 #include "base/sbLogger.h"
 #include "base/sbStrUtils.h"
 #include "platform/sbSystem.h"
 #include "starburn/StarBurn.h"
-
-#include <fmt/printf.h>
 
 TsbLibrarySession::TsbLibrarySession()
     : TsbLibrarySession(TsbLibraryEntryPoints{&StarBurn_UpStartEx, &StarBurn_DownShut}) {}
@@ -19,15 +18,16 @@ void TsbLibrarySession::StartLibrary() {
     if (m_libraryStarted) {
         return;
     }
-    Logger().Log("StarBurn_UpStartEx");
     char exceptionText[kExceptionTextSize] = {};
     // No configuration file: the library reads the one its environment names,
-    // or uses its built-in recorders.
-    const uint8_t result = m_entryPoints.UpStartEx(nullptr, exceptionText, sizeof exceptionText);
-    if (result != 0) {
-        const std::string text = fmt::sprintf("StarBurn_UpStartEx() failed, exception %d", result);
+    // or uses its built-in recorders. The failure names the exception alone.
+    const TsbCallResult result =
+        LibraryCall("StarBurn_UpStartEx", {"StarBurn_UpStartEx() failed, exception %d"}, [&] {
+            return m_entryPoints.UpStartEx(nullptr, exceptionText, sizeof exceptionText);
+        });
+    if (result.Failed()) {
+        const std::string& text = result.FailureText;
         const std::string reason = BufferToStr(exceptionText, sizeof exceptionText);
-        Logger().Log(text);
         if (!reason.empty()) {
             Logger().Log(reason);
             platform::OutputDebugString(text + ": " + reason);
@@ -39,7 +39,7 @@ void TsbLibrarySession::StartLibrary() {
 
 void TsbLibrarySession::ShutDownLibrary() {
     try {
-        m_entryPoints.DownShut();
+        LibraryCall("StarBurn_DownShut", [&] { m_entryPoints.DownShut(); });
     } catch (...) {
         // Nothing can be done about a library that fails to stop; the program
         // is closing its window either way.

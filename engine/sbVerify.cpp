@@ -1,6 +1,7 @@
 #include "engine/sbVerify.h"
 
 #include "base/sbError.h"
+#include "base/sbLibraryCall.h"
 #include "base/sbLogger.h"
 #include "base/sbStrUtils.h"
 #include "starburn/StarBurnLinux.h"
@@ -189,8 +190,12 @@ struct TReader {
 
     uint8_t Read(uint32_t Lba, uint32_t Blocks, void* Buffer) {
         ExceptionText[0] = '\0';
-        return StarBurn_CdvdBurnerGrabber_ReadData(Grabber, ExceptionText, sizeof ExceptionText,
-                                                   &Status, FailureInfo, Lba, Blocks, Buffer);
+        // A read per chunk: announced once before the first; the caller
+        // words a failure with the block it names.
+        return QuietLibraryCall([&] {
+            return StarBurn_CdvdBurnerGrabber_ReadData(Grabber, ExceptionText, sizeof ExceptionText,
+                                                       &Status, FailureInfo, Lba, Blocks, Buffer);
+        });
     }
     std::string Text() const { return BufferToStr(ExceptionText, sizeof ExceptionText); }
 };
@@ -202,19 +207,19 @@ uint32_t BlocksOfBytes(uint64_t Bytes) {
         std::min<uint64_t>((Bytes + BlockSize - 1) / BlockSize, UINT32_MAX));
 }
 
-TsbImageCheck CheckImageFile(const std::string& Path) {
-    TFile file(::open(Path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.Fd() < 0) {
-        throw EsbError("The image file cannot be opened: " + Path + ": " + std::strerror(errno));
-    }
+namespace {
+
+// The check of an image already open as Fd: what is checked is the file that
+// is read, whatever is put under its name meanwhile.
+TsbImageCheck CheckOpenImage(int Fd, const std::string& Path) {
     struct stat st {};
-    if (::fstat(file.Fd(), &st) != 0) {
+    if (::fstat(Fd, &st) != 0) {
         throw EsbError("The image file cannot be read: " + Path + ": " + std::strerror(errno));
     }
     TsbImageCheck check;
     check.FileBytes = static_cast<uint64_t>(st.st_size);
     unsigned char pvd[BlockSize];
-    const ssize_t n = ReadAt(file.Fd(), pvd, sizeof pvd, PvdOffset);
+    const ssize_t n = ReadAt(Fd, pvd, sizeof pvd, PvdOffset);
     if (n < 0) {
         throw EsbError("The image file cannot be read: " + Path + ": " + std::strerror(errno));
     }
@@ -231,6 +236,16 @@ TsbImageCheck CheckImageFile(const std::string& Path) {
         ReadImplantedMd5(pvd + PvdAppUse, check.DescribedBytes, check);
     }
     return check;
+}
+
+} // namespace
+
+TsbImageCheck CheckImageFile(const std::string& Path) {
+    TFile file(::open(Path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.Fd() < 0) {
+        throw EsbError("The image file cannot be opened: " + Path + ": " + std::strerror(errno));
+    }
+    return CheckOpenImage(file.Fd(), Path);
 }
 
 std::string IncompleteImageText(const TsbImageCheck& Check) {
@@ -257,7 +272,7 @@ TsbVerifyResult VerifyWrittenImage(void* Grabber, const std::string& ImagePath, 
 
     TsbImageCheck check;
     try {
-        check = CheckImageFile(ImagePath);
+        check = CheckOpenImage(image.Fd(), ImagePath);
     } catch (const EsbError& e) {
         return imageFailure(e.what());
     }
@@ -361,12 +376,12 @@ TsbVerifyResult VerifyWrittenImage(void* Grabber, const std::string& ImagePath, 
 
 TsbImageSums SumImageFile(const std::string& ImagePath, const TsbVerifyCallbacks& Callbacks) {
     TsbImageSums sums;
-    sums.Check = CheckImageFile(ImagePath);
     TFile image(::open(ImagePath.c_str(), O_RDONLY | O_CLOEXEC));
     if (image.Fd() < 0) {
         throw EsbError("The image file cannot be opened: " + ImagePath + ": " +
                        std::strerror(errno));
     }
+    sums.Check = CheckOpenImage(image.Fd(), ImagePath);
     ::posix_fadvise(image.Fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
     TDigest sha256(EVP_sha256());
     std::unique_ptr<TDigest> md5;

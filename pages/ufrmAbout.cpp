@@ -79,8 +79,9 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
     LabelSupportEmail = makeLink(this, "LabelSupportEmail", {50, 88});
     for (TsbLinkLabel* link : {LabelWeb, LabelSupportEmail}) {
         connect(link, &TsbLinkLabel::mouseEntered, this,
-                [this] { setCursor(Qt::PointingHandCursor); });
-        connect(link, &TsbLinkLabel::mouseLeft, this, [this] { setCursor(Qt::ArrowCursor); });
+                sbGuarded(this, [this] { setCursor(Qt::PointingHandCursor); }));
+        connect(link, &TsbLinkLabel::mouseLeft, this,
+                sbGuarded(this, [this] { setCursor(Qt::ArrowCursor); }));
     }
     connect(LabelWeb, &TsbLinkLabel::clicked, this, sbGuarded(this, [this] { LabelWebClick(); }));
     connect(LabelSupportEmail, &TsbLinkLabel::clicked, this,

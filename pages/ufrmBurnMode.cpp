@@ -1,7 +1,7 @@
 #include "pages/ufrmBurnMode.h"
 
-#include "base/sbUtils.h"
 #include "engine/sbBurner.h"
+#include "engine/sbModeChoice.h"
 #include "forms/sbTexts.h"
 #include "forms/sbWizardOptions.h"
 
@@ -49,6 +49,16 @@ TfrmBurnMode::TfrmBurnMode(QWidget* parent) : TsbDockForm(parent) {
     chbTestMode->move(chbTestMode->x(), Label2->y() + 40);
 }
 
+int32_t& TfrmBurnMode::IndexOf(TsbModeChoice choice) {
+    int32_t* const indices[] = {&DAORawIndex, &DAOPQIndex, &SAOIndex, &TAOIndex};
+    return *indices[choice];
+}
+
+int32_t TfrmBurnMode::IndexOf(TsbModeChoice choice) const {
+    const int32_t indices[] = {DAORawIndex, DAOPQIndex, SAOIndex, TAOIndex};
+    return indices[choice];
+}
+
 void TfrmBurnMode::SetPageData(TsbBurner* data) {
     TsbDockForm::SetPageData(data);
     cmbModes->clear();
@@ -57,40 +67,21 @@ void TfrmBurnMode::SetPageData(TsbBurner* data) {
         return;
     }
     const TsbBurner& burner = *data;
-    const bool dvd = IsDVDDiscType(burner.DiscType);
     const uint8_t mode = burner.WriteMode;
     int next = 0;
     int selected = 0;
-    if (burner.WriteModes.CanWriteDAORaw && AllowDAORaw && !dvd) {
-        cmbModes->addItem(QStringLiteral("Disc-At-Once raw P-W"));
-        DAORawIndex = next;
-        if (mode == wmDiscAtOnceRawPWFromTree || mode == wmDiscAtOnceRawPWFromFile) {
+    for (const TsbModeChoice choice : sbModeChoices) {
+        const bool allowed[] = {AllowDAORaw, AllowDAOPQ, AllowSAO, AllowTAO};
+        if (!ModeChoiceOffered(choice, burner.WriteModes, burner.DiscType, allowed[choice])) {
+            continue;
+        }
+        cmbModes->addItem(QString::fromLatin1(ModeChoiceName(choice)));
+        IndexOf(choice) = next;
+        if (mode == ModeChoiceWriteMode(choice, true) ||
+            mode == ModeChoiceWriteMode(choice, false)) {
             selected = next;
         }
         ++next;
-    }
-    if (burner.WriteModes.CanWriteDAOPQ && AllowDAOPQ && !dvd) {
-        cmbModes->addItem(QStringLiteral("Disc-At-Once PQ"));
-        DAOPQIndex = next;
-        if (mode == wmDiscAtOncePQFromTree || mode == wmDiscAtOncePQFromFile) {
-            selected = next;
-        }
-        ++next;
-    }
-    if (burner.WriteModes.CanWriteSAO && AllowSAO && !dvd) {
-        cmbModes->addItem(QStringLiteral("Session-At-Once"));
-        SAOIndex = next;
-        if (mode == wmSessionAtOnceFromTree || mode == wmSessionAtOnceFromFile) {
-            selected = next;
-        }
-        ++next;
-    }
-    if (burner.WriteModes.CanWriteTAO && AllowTAO) {
-        cmbModes->addItem(QStringLiteral("Track-At-Once"));
-        TAOIndex = next;
-        if (mode == wmTrackAtOnceFromTree || mode == wmTrackAtOnceFromFile) {
-            selected = next;
-        }
     }
     cmbModes->setCurrentIndex(cmbModes->count() > 0 ? selected : -1);
     chbTestMode->setEnabled(burner.WriteModes.CanTestWrite != 0);
@@ -99,18 +90,12 @@ void TfrmBurnMode::SetPageData(TsbBurner* data) {
 
 void TfrmBurnMode::GetModeChoice(TsbWizardOptions& options) const {
     const int at = cmbModes->currentIndex();
+    // Nothing offered (or chosen) leaves the first mode of the list.
     uint8_t mode = wmDiscAtOnceRawPWFromTree;
-    if (at == DAORawIndex) {
-        mode = ImageFileModes ? wmDiscAtOnceRawPWFromFile : wmDiscAtOnceRawPWFromTree;
-    }
-    if (at == DAOPQIndex) {
-        mode = ImageFileModes ? wmDiscAtOncePQFromFile : wmDiscAtOncePQFromTree;
-    }
-    if (at == SAOIndex) {
-        mode = ImageFileModes ? wmSessionAtOnceFromFile : wmSessionAtOnceFromTree;
-    }
-    if (at == TAOIndex) {
-        mode = ImageFileModes ? wmTrackAtOnceFromFile : wmTrackAtOnceFromTree;
+    for (const TsbModeChoice choice : sbModeChoices) {
+        if (at == IndexOf(choice)) {
+            mode = ModeChoiceWriteMode(choice, ImageFileModes);
+        }
     }
     options.WriteMode = mode;
     options.TestWrite = chbTestMode->isChecked() ? 1 : 0;

@@ -2,6 +2,7 @@
 // allows for the inserted disc and the disc type suits, and test mode.
 #pragma once
 
+#include "engine/sbModeChoice.h"
 #include "forms/sbDockForm.h"
 
 #include <cstdint>
@@ -39,4 +40,9 @@ public:
     void SetPageData(TsbBurner* data) override;
     // Writes the chosen mode and the test flag into options; nothing else.
     void GetModeChoice(TsbWizardOptions& options) const;
+
+private:
+    // The index field of a choice (its position in cmbModes, -1 when not offered).
+    int32_t& IndexOf(TsbModeChoice choice);
+    int32_t IndexOf(TsbModeChoice choice) const;
 };

@@ -343,16 +343,17 @@ void TfrmFinalAction::PostRowDrain() {
     if (m_rowsPending.exchange(true)) {
         return;
     }
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_rowsPending = false;
-            // A long backlog is shown in slices so the window keeps answering.
-            if (DrainRows(RowsPerTurn)) {
-                PostRowDrain();
-            }
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this,
+                              sbGuarded(this,
+                                        [this] {
+                                            m_rowsPending = false;
+                                            // A long backlog is shown in slices so the window keeps
+                                            // answering.
+                                            if (DrainRows(RowsPerTurn)) {
+                                                PostRowDrain();
+                                            }
+                                        }),
+                              Qt::QueuedConnection);
 }
 
 void TfrmFinalAction::FlushPending() {
@@ -372,15 +373,15 @@ void TfrmFinalAction::ShowProgress(int32_t percent) {
         return;
     }
     if (!m_progressPending.exchange(true)) {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                // Cleared before the value is read: a value stored after this
-                // point asks for another update.
-                m_progressPending = false;
-                ApplyProgress();
-            },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this,
+                                  sbGuarded(this,
+                                            [this] {
+                                                // Cleared before the value is read: a value stored
+                                                // after this point asks for another update.
+                                                m_progressPending = false;
+                                                ApplyProgress();
+                                            }),
+                                  Qt::QueuedConnection);
     }
 }
 
@@ -392,13 +393,13 @@ void TfrmFinalAction::ShowBufferFill(int32_t percent) {
         return;
     }
     if (!m_bufferPending.exchange(true)) {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                m_bufferPending = false;
-                ApplyBufferFill();
-            },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this,
+                                  sbGuarded(this,
+                                            [this] {
+                                                m_bufferPending = false;
+                                                ApplyBufferFill();
+                                            }),
+                                  Qt::QueuedConnection);
     }
 }
 

@@ -104,12 +104,12 @@ void TfrmOperationProgress::FormDeactivate() {
         return;
     }
     // Taken back once the activation that moved away has settled.
-    QTimer::singleShot(0, this, [this] {
-        if (m_isShown && !isActiveWindow()) {
-            raise();
-            activateWindow();
-        }
-    });
+    QTimer::singleShot(0, this, sbGuarded(this, [this] {
+                           if (m_isShown && !isActiveWindow()) {
+                               raise();
+                               activateWindow();
+                           }
+                       }));
 }
 
 void TfrmOperationProgress::closeEvent(QCloseEvent* event) {

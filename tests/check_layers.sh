@@ -12,7 +12,8 @@
 #   forms/     Qt, ui/, devices/ and below
 #   pages/     forms/ and below (and devices/ufrm*, the recorder page)
 #   app/       everything above
-# Nothing outside starburn/ reaches into the library's insides.
+# Nothing outside starburn/ reaches into the library's insides. Library calls
+# and slots are checked at the end.
 set -u
 root=${1:-$(dirname "$0")/..}
 cd "$root" || exit 2
@@ -87,7 +88,101 @@ while IFS= read -r f; do
     check_file "$f"
 done < <(find ini platform ui base engine devices cli forms pages app \( -name '*.h' -o -name '*.cpp' \) 2>/dev/null | sort)
 
+# Every library call in engine/, devices/ and cli/ goes through LibraryCall
+# or QuietLibraryCall (base/sbLibraryCall.h), which announce it in the
+# diagnostic log and log its failure: a StarBurn_ call anywhere else is
+# rejected. Every slot of the window floors runs under sbGuard (ui/sbGuard.h):
+# a connect, a timer or a queued call without it is rejected.
+if ! python3 - engine devices cli -- app pages forms ui devices/ufrm <<'PY'
+import os, re, sys
+
+def code_of(text):
+    """The text with comments and string and character literals blanked out."""
+    out, i, n = [], 0, len(text)
+    while i < n:
+        if text.startswith('//', i):
+            j = text.find('\n', i)
+            j = n if j < 0 else j
+        elif text.startswith('/*', i):
+            j = text.find('*/', i + 2)
+            j = n if j < 0 else j + 2
+        elif text.startswith('R"', i) and re.match(r'R"([^(]*)\(', text[i:]):
+            end = ')' + re.match(r'R"([^(]*)\(', text[i:]).group(1) + '"'
+            j = text.find(end, i)
+            j = n if j < 0 else j + len(end)
+        elif text[i] in '"\'':
+            j = i + 1
+            while j < n and text[j] != text[i]:
+                j += 2 if text[j] == '\\' else 1
+            j += 1
+        else:
+            out.append(text[i])
+            i += 1
+            continue
+        out.append(re.sub(r'[^\n]', ' ', text[i:j]))
+        i = j
+    return ''.join(out)
+
+def sources(folders):
+    for folder in folders:
+        if os.path.isdir(folder):
+            for base, _, names in os.walk(folder):
+                for name in sorted(names):
+                    if name.endswith(('.cpp', '.h')):
+                        yield os.path.join(base, name)
+        else:
+            for name in sorted(os.listdir(os.path.dirname(folder))):
+                path = os.path.join(os.path.dirname(folder), name)
+                if path.startswith(folder) and name.endswith(('.cpp', '.h')):
+                    yield path
+
+def calls(code, pattern, wrappers):
+    """The lines where a function named like pattern is called outside the
+    parentheses of a wrapper."""
+    stack, found = [], []
+    for m in re.finditer(r'(\w*)\s*([()])', code):
+        if m.group(2) == ')':
+            if stack:
+                stack.pop()
+            continue
+        name = m.group(1)
+        if re.fullmatch(pattern, name) and not any(n in wrappers for n in stack):
+            found.append(code.count('\n', 0, m.start()) + 1)
+        stack.append(name)
+    return found
+
+args = sys.argv[1:]
+split = args.index('--')
+library_floors, window_floors = args[:split], args[split + 1:]
+bad = 0
+for path in sources(library_floors):
+    if '/ufrm' in path:
+        continue
+    code = code_of(open(path, encoding='utf-8').read())
+    for line in calls(code, r'StarBurn_\w+', {'LibraryCall', 'QuietLibraryCall'}):
+        print(f'{path}:{line}: a library call outside LibraryCall (base/sbLibraryCall.h)')
+        bad = 1
+for path in sources(window_floors):
+    code = code_of(open(path, encoding='utf-8').read())
+    for m in re.finditer(r'\b(connect|singleShot|invokeMethod)\s*\(', code):
+        depth, j = 0, m.end() - 1
+        while j < len(code):
+            depth += {'(': 1, ')': -1}.get(code[j], 0)
+            if depth == 0:
+                break
+            j += 1
+        if not re.search(r'\bsbGuard(ed)?\s*\(', code[m.end():j]):
+            line = code.count('\n', 0, m.start()) + 1
+            print(f'{path}:{line}: a slot outside sbGuard (ui/sbGuard.h)')
+            bad = 1
+sys.exit(bad)
+PY
+then
+    status=1
+fi
+
 if [ $status -eq 0 ]; then
-    echo "layering: every include points down the floors"
+    echo "layering: every include points down the floors, every library call goes through"
+    echo "LibraryCall, every slot runs under sbGuard"
 fi
 exit $status

@@ -1,12 +1,14 @@
 #include "ui/sbAnimate.h"
 
+#include "ui/sbGuard.h"
+
 #include <QPainter>
 
 #include <algorithm>
 
 TsbAnimate::TsbAnimate(QWidget* parent) : QWidget(parent) {
     m_timer.setInterval(20);
-    connect(&m_timer, &QTimer::timeout, this, &TsbAnimate::Step);
+    connect(&m_timer, &QTimer::timeout, this, sbGuarded(this, [this] { Step(); }));
 }
 
 bool TsbAnimate::SetStrip(const QImage& strip, const QSize& frameSize) {

@@ -18,7 +18,8 @@ using namespace enginetest;
 
 namespace {
 
-const std::vector<std::string> kSptiProbeOfAWriter = {
+// After the opening: the same for both transports.
+const std::vector<std::string> kProbeOfAWriter = {
     "StarBurn_CdvdBurnerGrabber_GetDeviceInformation",
     "StarBurn_CdvdBurnerGrabber_GetSupportedMediaFormats",
     "StarBurn_CdvdBurnerGrabber_GetSupportedMediaFormatsExEx",
@@ -27,8 +28,10 @@ const std::vector<std::string> kSptiProbeOfAWriter = {
     "StarBurn_CdvdBurnerGrabber_ProbeSupportedReadModes",
     "StarBurn_CdvdBurnerGrabber_TestUnitReady",
     "StarBurn_CdvdBurnerGrabber_GetInsertedDiscType",
+    "StarBurn_GetVolumeLabel",
     "StarBurn_CdvdBurnerGrabber_GetDiscInformation",
     "StarBurn_CdvdBurnerGrabber_GetTrackInformation",
+    "StarBurn_SetFastReadTOC",
     "StarBurn_CdvdBurnerGrabber_GetTOCInformation",
     "StarBurn_CdvdBurnerGrabber_GetRPC",
     "StarBurn_Destroy: Grabber",
@@ -165,14 +168,14 @@ TEST_P(SearchTest, TheProbeWritesEveryCallToTheLog) {
     ASSERT_EQ(finder.Devices.Count(), 1);
     std::vector<std::string> expected;
     if (GetParam() == ttSpti) {
-        expected = kSptiProbeOfAWriter;
+        expected = {"StarBurn_CdvdBurnerGrabber_CreateEx"};
     } else {
         expected = {"StarBurn_FindDevice", "StarBurn_CdvdBurnerGrabber_Create (before create)",
                     "StarBurn_CdvdBurnerGrabber_Create (after create): "
                     "PortID:2,BusID:0,TargetID:1,LUN:0",
                     "StarBurn_GetDeviceNameByDeviceAddress"};
-        expected.insert(expected.end(), kSptiProbeOfAWriter.begin(), kSptiProbeOfAWriter.end());
     }
+    expected.insert(expected.end(), kProbeOfAWriter.begin(), kProbeOfAWriter.end());
     EXPECT_EQ(LogMessages(), expected);
 }
 
@@ -468,10 +471,8 @@ TEST_F(ProbeTest, AFailedWriteModeProbeOffersEveryModeWithoutTestWrite) {
     EXPECT_EQ(modes.CanWriteDAORaw, 1);
     EXPECT_EQ(modes.CanTestWrite, 0);
     EXPECT_EQ(list.Items(0)->MediaFormats.TestWrite, 1);
-    // No failure line: the probe's failures are silent.
-    for (const auto& line : LogMessages()) {
-        EXPECT_EQ(line.find("failed"), std::string::npos) << line;
-    }
+    EXPECT_TRUE(LogContains("StarBurn_CdvdBurnerGrabber_ProbeSupportedWriteModes() failed, "
+                            "exception 1, status 5, text \"probe refused\""));
 }
 
 TEST_F(ProbeTest, AFailedDiscInformationCallLeavesTheBlocksEmpty) {
@@ -491,6 +492,41 @@ TEST_F(ProbeTest, AFailedDiscInformationCallLeavesTheBlocksEmpty) {
     EXPECT_NE(std::find(log.begin(), log.end(), "StarBurn_CdvdBurnerGrabber_GetRPC"), log.end());
 }
 
+// A failed region query leaves the region unknown, never a region of zeros.
+TEST_F(ProbeTest, AFailedRegionQueryIsLoggedAndLeavesTheRegionUnknown) {
+    StartLibrary(kOneWriter);
+    ASSERT_EQ(StarBurnTesting_FailCall("StarBurn_CdvdBurnerGrabber_GetRPC", "CdRom3",
+                                       SB_EXCEPTION_NOT_SUPPORTED, 0, "no region", 0),
+              0);
+    Probe("CdRom3");
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_FALSE(list.Items(0)->DVDRPC.Valid);
+    EXPECT_TRUE(LogContains("StarBurn_CdvdBurnerGrabber_GetRPC() failed, exception 8, status 0, "
+                            "text \"no region\""));
+}
+
+// A drive that cannot be opened to measure its disc holds no blank disc: the
+// failure is the drive's state, and the recorder checks refuse it with the
+// library's text (not with "blank" and then "too big").
+TEST_F(ProbeTest, ADiscSpaceThatCannotBeMeasuredMakesTheDriveUnavailable) {
+    StartLibrary(kOneWriter);
+    Probe("CdRom3");
+    ASSERT_EQ(list.Count(), 1);
+    TsbDeviceItem& item = *list.Items(0);
+    ASSERT_EQ(StarBurnTesting_FailCall("StarBurn_CdvdBurnerGrabber_CreateEx", "CdRom3",
+                                       SB_EXCEPTION_GENERIC, 5, "broken", 1),
+              0);
+    item.DiscSpace = QueryDiscSpace(item);
+    EXPECT_FALSE(item.Usable());
+    EXPECT_NE(item.AccessText.find("broken"), std::string::npos) << item.AccessText;
+    try {
+        CheckRecorderForBurn(item, item.DiscSpace);
+        FAIL() << "the drive passed the recorder checks";
+    } catch (const EsbError& error) {
+        EXPECT_EQ(error.what(), item.AccessText);
+    }
+}
+
 // A failure the user can do nothing about (unlike a drive in use) leaves no item.
 TEST_F(ProbeTest, ANameThatFailsToOpenLeavesNoItem) {
     StartLibrary(kOneWriter);
@@ -500,8 +536,10 @@ TEST_F(ProbeTest, ANameThatFailsToOpenLeavesNoItem) {
     Probe("CdRom3");
     EXPECT_EQ(list.Count(), 0);
     EXPECT_EQ(LogMessages(),
-              std::vector<std::string>{"StarBurn_CdvdBurnerGrabber_CreateEx() failed, exception "
-                                       "1, status 5, text \"broken\""});
+              (std::vector<std::string>{
+                  "StarBurn_CdvdBurnerGrabber_CreateEx",
+                  "StarBurn_CdvdBurnerGrabber_CreateEx() failed, exception 1, status "
+                  "5, text \"broken\""}));
 }
 
 TEST_F(ProbeTest, AnAddressThatFailsToOpenKeepsAnItemWithTheAddressOnly) {

@@ -228,17 +228,27 @@ TEST_F(BurnActionTest, AFailedEjectIsReportedAndTheBurnStillCompletes) {
     EXPECT_TRUE(LogContains(eject));
 }
 
-TEST_F(BurnActionTest, AFailedCloseSessionIsOnlyLogged) {
+// A session left open is no finished burn: the run ends with an error that
+// says what the disc is left as, and the finish window tells of an error.
+TEST_F(BurnActionTest, AFailedCloseSessionFailsTheBurnAndNamesTheDiscsState) {
     PrepareBurn(wmTrackAtOnceFromFile, false);
     Fail("StarBurn_CdvdBurnerGrabber_CloseSession", 9, 4, "Cannot close");
     list.ReportDetails = false;
-    Run(action);
+    std::string error;
+    try {
+        Run(action);
+    } catch (const EsbError& e) {
+        error = e.what();
+    }
+    EXPECT_NE(error.find("appendable"), std::string::npos) << error;
+    EXPECT_NE(error.find("Cannot close"), std::string::npos) << error;
+    EXPECT_FALSE(burner.WriteStarted);
+    EXPECT_FALSE(action.Succeeded);
     EXPECT_TRUE(LogContains("StarBurn_CdvdBurnerGrabber_CloseSession() failed, exception 9, "
                             "status 4, text \"Cannot close\"\\n"));
     const auto texts = messages.Texts();
     EXPECT_EQ(texts, (std::vector<std::string>{"Burning mode: Track-At-Once (from file)",
-                                               "Burning started", "Closing session", "Eject disc",
-                                               "Burning completed"}));
+                                               "Burning started", "Closing session"}));
 }
 
 TEST_F(BurnActionTest, LockAndOpenFailuresCarryTheLibraryText) {

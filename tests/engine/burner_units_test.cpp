@@ -103,7 +103,9 @@ TEST(SourceLayoutTest, ALayoutFromOutsideIsCheckedBeforeTheLibrarySeesIt) {
     EXPECT_NO_THROW(CheckFileSourceLayout(*layout));
 }
 
-TEST_F(BurnerUnitTest, AModeAboveEightOnlyTogglesCancel) {
+// A mode the burner does not know writes nothing and says so: an empty
+// result would read as a finished burn.
+TEST_F(BurnerUnitTest, AnUnknownModeIsAnError) {
     TEventRecorder events;
     TsbBurner burner;
     TMessageSink sink;
@@ -113,7 +115,7 @@ TEST_F(BurnerUnitTest, AModeAboveEightOnlyTogglesCancel) {
     burner.WriteMode = 9;
     burner.StatusText = "left over";
     burner.StartBurnThread();
-    EXPECT_EQ(burner.StatusText, "");
+    EXPECT_EQ(burner.StatusText, "Unknown write mode 9: nothing was written");
     EXPECT_EQ(events.CancelEnabled(), (std::vector<bool>{true, false}));
     EXPECT_TRUE(sink.Messages().empty());
     EXPECT_FALSE(burner.WriteStarted);

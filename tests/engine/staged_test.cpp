@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 using namespace enginetest;
 
 namespace {
@@ -76,6 +78,28 @@ TEST_F(SpeedListTest, DvdPlusRDoubleLayerUsesTheDvdTableAndDvdMinusRDoubleLayerT
     EXPECT_EQ(Entries(), (std::vector<TSpeed>{{18, 3324, "18.0x (3324 KB/sec)"}}));
 }
 
+// A speed the drive refuses is not listed: what it answers then is the speed
+// it was left at, not one it took.
+TEST_F(SpeedListTest, ARefusedSpeedIsNotListed) {
+    OpenWriter("Disc = CD-R\nCDWriteSpeeds = 8, 16\nCDReadSpeeds = 24\n");
+    burner.DiscType = DISC_TYPE_CDR;
+    // The fault is armed while the setting before the first request is held.
+    ASSERT_EQ(StarBurnTesting_HoldCall("StarBurn_CdvdBurnerGrabber_SetSpeeds", kWriterName), 0);
+    std::thread arm([] {
+        if (StarBurnTesting_AwaitHeldCall(10000) == SB_EXCEPTION_NONE) {
+            StarBurnTesting_FailCall("StarBurn_CdvdBurnerGrabber_SetSpeeds", kWriterName, 8, 22,
+                                     "Refused", 1);
+        }
+        StarBurnTesting_ReleaseHeldCall();
+    });
+    speeds.Fill(burner);
+    arm.join();
+    EXPECT_EQ(Entries(), (std::vector<TSpeed>{{8, 1411, "8.0x (1411 KB/sec)"},
+                                              {16, 2822, "16.0x (2822 KB/sec)"}}));
+    EXPECT_TRUE(LogContains("StarBurn_CdvdBurnerGrabber_SetSpeeds() failed, exception 8, status "
+                            "22, text \"Refused\""));
+}
+
 TEST_F(SpeedListTest, FailuresOfTheUnitTestAndDiscInformationAreOnlyLogged) {
     OpenWriter();
     Fail("StarBurn_CdvdBurnerGrabber_TestUnitReady", 7, 2, "Not ready");
@@ -139,7 +163,7 @@ const std::vector<std::string> kAllStagesLog = {
 };
 
 const std::vector<TMessage> kAllStagesMessages = {
-    {"160 MBs of cache will be used during burn process", litInfo},
+    {"2 MBs of cache will be used during burn process", litInfo},
     {"Testing unit ready", litInfo},
     {"Track-At-Once: Yes, Session-At-Once: Yes, Disc-At-Once PQ: Yes, Disc-At-Once raw P-W: Yes",
      litInfo},
@@ -165,6 +189,8 @@ protected:
         OpenWriter();
         burner.WriteSpeed = 5540; // 4x DVD
         burner.SendOPC = true;
+        // The cache line tells the drive's buffer, rounded up to whole MB.
+        burner.DeviceInfo.BufferSize = 1536 * 1024;
     }
     // Runs the action and returns the error text it raised ("" when none).
     std::string RunForError() {
@@ -205,12 +231,24 @@ TEST_F(StagedActionTest, WithoutPowerCalibrationStageTenIsSkipped) {
     EXPECT_FALSE(LogContains("StarBurn_CdvdBurnerGrabber_SendOPC"));
 }
 
-TEST_F(StagedActionTest, AFailingPowerCalibrationIsNeitherLoggedNorReported) {
+// A drive that refuses power calibration is never taken as calibrated: the
+// refusal is a warning and the burn goes on, or, when the user asked for the
+// calibration to be required, the run stops before anything is written.
+TEST_F(StagedActionTest, ARefusedPowerCalibrationWarnsOrStopsAsTheUserAsked) {
     Fail("StarBurn_CdvdBurnerGrabber_SendOPC", 8, 1, "No OPC");
-    Run(action);
-    EXPECT_EQ(messages.Messages(), kAllStagesMessages);
-    EXPECT_EQ(LogMessages(), kAllStagesLog);
-    EXPECT_EQ(burner.LastException, 8);
+    const std::string text =
+        "StarBurn_CdvdBurnerGrabber_SendOPC() failed, exception 8, status 1, text \"No OPC\"";
+    list.ReportDetails = false;
+    EXPECT_EQ(RunForError(), "");
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    EXPECT_EQ(messages.Messages()[0].Kind, litWarning);
+    EXPECT_EQ(messages.Messages()[0].Text.rfind(text, 0), 0u) << messages.Messages()[0].Text;
+    EXPECT_EQ(LogMessages().back(), text);
+
+    ClearLog();
+    burner.RequireOPC = true;
+    EXPECT_EQ(RunForError(), text);
+    EXPECT_EQ(LogMessages().back(), text);
 }
 
 struct TStop {

@@ -1,0 +1,303 @@
+#include "cli/sbCliDevices.h"
+
+#include "base/sbError.h"
+#include "base/sbLibraryCall.h"
+#include "base/sbResConst.h"
+#include "base/sbStrUtils.h"
+#include "base/sbUtils.h"
+#include "cli/sbCliSignals.h"
+#include "platform/sbDrives.h"
+#include "starburn/StarBurn.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+namespace cli {
+
+namespace {
+
+// A search by name (SPTI) learns no SCSI address, a search by address (ASPI)
+// no device name. The missing one is looked up through the drive letter both
+// share: the library's address-to-letter table and the letter-to-device table.
+void completeNamesAndAddresses(TsbDeviceList& devices) {
+    std::vector<TsbDeviceAddress> addresses;
+    LibraryCall("StarBurn_FindDevice", [&] {
+        return StarBurn_FindDevice(
+            5, 0,
+            [](uint32_t reason, void* context, void* special1, void*) {
+                if ((reason & 0xFF) == 10 && special1 != nullptr) {
+                    static_cast<std::vector<TsbDeviceAddress>*>(context)->push_back(
+                        TsbDeviceAddress::FromLibrary(
+                            *static_cast<const SB_DEVICE_ADDRESS*>(special1)));
+                }
+            },
+            &addresses);
+    });
+    for (const TsbDeviceAddress& address : addresses) {
+        char name[64] = {};
+        if (LibraryCall("StarBurn_GetDeviceNameByDeviceAddress", [&] {
+                return StarBurn_GetDeviceNameByDeviceAddress(address.PortID, address.BusID,
+                                                             address.TargetID, address.LUN, name);
+            }) != 0) {
+            continue;
+        }
+        const std::string letter = std::strlen(name) > 4 ? std::string(name + 4) : std::string();
+        for (int i = 0; i < devices.Count(); ++i) {
+            TsbDeviceItem& device = *devices.Items(i);
+            if (device.Address.Present == 0 && !letter.empty() &&
+                SameTextNoCase(device.DriveLetter, letter)) {
+                device.Address = address;
+            }
+        }
+    }
+    for (int i = 0; i < devices.Count(); ++i) {
+        TsbDeviceItem& device = *devices.Items(i);
+        if (!device.DeviceName.empty() || device.DriveLetter.empty()) {
+            continue;
+        }
+        if (const auto target = platform::QueryDosDevice(device.DriveLetter)) {
+            const auto slash = target->find_last_of('\\');
+            device.DeviceName = slash == std::string::npos ? *target : target->substr(slash + 1);
+        }
+    }
+}
+
+std::string addressText(const TsbDeviceAddress& address) {
+    if (address.Present == 0) {
+        return "";
+    }
+    return fmt::format("{}:{}:{}:{}", address.PortID, address.BusID, address.TargetID, address.LUN);
+}
+
+std::string letterText(const std::string& letter) {
+    if (letter.empty()) {
+        return "";
+    }
+    return letter.back() == ':' ? letter : letter + ":";
+}
+
+// The disc column of the recorder sheet: the size used, "Blank", or nothing
+// for an empty tray (whose kind reads "Empty").
+std::string sizeText(const TsbDeviceItem& device) {
+    if (!device.Usable() || device.DiscType == DISC_TYPE_NO_MEDIA) {
+        return "";
+    }
+    const TsbDiscSpace& space = device.DiscSpace;
+    if (space.FreeBytes == space.TotalBytes) {
+        return LoadResString(rsBlank);
+    }
+    return space.TotalBytes > 0 ? SizeToMBStr(false, space.UsedBytes) : std::string();
+}
+
+// Empty when the device can write the disc in it, else the recorder sheet's reason.
+std::string whyNotWritable(const TsbDeviceItem& device) {
+    if (!device.Usable()) {
+        return device.AccessText;
+    }
+    if (!device.MediaFormats.WritesAnything()) {
+        return "The drive is not a recorder";
+    }
+    try {
+        CheckRecorderForBurn(device, device.DiscSpace);
+    } catch (const EsbError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+std::optional<TsbDeviceAddress> parseAddress(const std::string& text) {
+    unsigned p = 0, b = 0, t = 0, l = 0;
+    char end = 0;
+    if (std::sscanf(text.c_str(), "%u:%u:%u:%u%c", &p, &b, &t, &l, &end) != 4 || p > 255 ||
+        b > 255 || t > 255 || l > 255) {
+        return std::nullopt;
+    }
+    return TsbDeviceAddress{1, static_cast<uint8_t>(p), static_cast<uint8_t>(b),
+                            static_cast<uint8_t>(t), static_cast<uint8_t>(l)};
+}
+
+bool matchesDevice(const TsbDeviceItem& device, const std::string& spec) {
+    if (SameTextNoCase(device.DeviceName, spec)) {
+        return true;
+    }
+    if (const auto address = parseAddress(spec)) {
+        return device.Address.Matches(*address);
+    }
+    std::string letter = spec;
+    if (!letter.empty() && letter.back() == ':') {
+        letter.pop_back();
+    }
+    std::string own = device.DriveLetter;
+    if (!own.empty() && own.back() == ':') {
+        own.pop_back();
+    }
+    return letter.size() == 1 && !own.empty() && SameTextNoCase(own, letter);
+}
+
+// The device's line of the devices command, as the columns of the table or
+// as a JSON event.
+std::vector<std::string> deviceColumns(const TsbDeviceItem& d, const std::string& why) {
+    const std::string disc = d.Usable() ? DiscTypeToStr(d.DiscType) : std::string();
+    return {d.DeviceName,
+            letterText(d.DriveLetter),
+            addressText(d.Address),
+            d.Vendor,
+            d.Product,
+            d.ProductRevisionLevel,
+            DeviceAccessName(d.Access),
+            disc,
+            sizeText(d),
+            d.DiscLabel,
+            why.empty() ? "yes" : "no: " + why};
+}
+
+std::string deviceEvent(const TsbDeviceItem& d, const std::string& why) {
+    const std::string disc = d.Usable() ? DiscTypeToStr(d.DiscType) : std::string();
+    return JsonEvent("device", {{"device", JsonString(d.DeviceName)},
+                                {"letter", JsonString(letterText(d.DriveLetter))},
+                                {"address", JsonString(addressText(d.Address))},
+                                {"vendor", JsonString(d.Vendor)},
+                                {"product", JsonString(d.Product)},
+                                {"revision", JsonString(d.ProductRevisionLevel)},
+                                {"recorder", d.MediaFormats.WritesAnything() ? "true" : "false"},
+                                {"state", JsonString(DeviceAccessName(d.Access))},
+                                {"disc", JsonString(disc)},
+                                {"size", JsonString(sizeText(d))},
+                                {"free_bytes", std::to_string(d.DiscSpace.FreeBytes)},
+                                {"used_bytes", std::to_string(d.DiscSpace.UsedBytes)},
+                                {"label", JsonString(d.DiscLabel)},
+                                {"writable", why.empty() ? "true" : "false"},
+                                {"reason", JsonString(why)}});
+}
+
+// The rows in columns as wide as their widest cell.
+void printTable(TCliOutput& output, const std::vector<std::vector<std::string>>& rows) {
+    std::vector<size_t> widths(rows.front().size(), 0);
+    for (const auto& row : rows) {
+        for (size_t c = 0; c < row.size(); ++c) {
+            widths[c] = std::max(widths[c], row[c].size());
+        }
+    }
+    for (const auto& row : rows) {
+        std::string line;
+        for (size_t c = 0; c < row.size(); ++c) {
+            line += c + 1 < row.size() ? fmt::format("{:<{}}  ", row[c], widths[c]) : row[c];
+        }
+        output.Raw(line);
+    }
+}
+
+} // namespace
+
+void searchDevices(TsbDeviceFinder& finder, TCliFrontEnd& frontEnd, TsbTransportType transport) {
+    finder.TransportType = transport;
+    frontEnd.OnWait = [&finder, &frontEnd] {
+        if (frontEnd.Signals().Requested()) {
+            finder.CancelSearch();
+            frontEnd.Signals().Acknowledge();
+        }
+    };
+    finder.Search(false);
+    frontEnd.OnWait = nullptr;
+    if (frontEnd.Signals().Requested()) {
+        stop(exCancelled, "The device search was cancelled");
+    }
+    completeNamesAndAddresses(finder.Devices);
+    for (int i = 0; i < finder.Devices.Count(); ++i) {
+        TsbDeviceItem* device = finder.Devices.Items(i);
+        if (device->Usable() && device->DiscType != DISC_TYPE_NO_MEDIA) {
+            device->DiscSpace = QueryDiscSpace(*device);
+        }
+    }
+}
+
+bool mayBeRecorder(const TsbDeviceItem& device) {
+    return device.MediaFormats.WritesAnything() ||
+           (!device.Usable() && !device.MediaFormatsKnown());
+}
+
+TsbDeviceItem& chooseDevice(const TsbDeviceList& devices, const std::string& spec) {
+    if (!spec.empty()) {
+        for (int i = 0; i < devices.Count(); ++i) {
+            TsbDeviceItem& device = *devices.Items(i);
+            if (matchesDevice(device, spec)) {
+                if (!device.Usable()) {
+                    stop(exNoDriveOrDisc, device.AccessText);
+                }
+                return device;
+            }
+        }
+        stop(exNoDriveOrDisc,
+             "No drive " + spec + " was found (tavrin-burn devices --all lists every drive)");
+    }
+    // A recorder in use still counts: the user may mean it, and the free one
+    // is not taken in its place without being named.
+    std::vector<TsbDeviceItem*> writers;
+    for (int i = 0; i < devices.Count(); ++i) {
+        if (mayBeRecorder(*devices.Items(i))) {
+            writers.push_back(devices.Items(i));
+        }
+    }
+    if (writers.empty()) {
+        stop(exNoDriveOrDisc, LoadResString(rsSelectBurningDevice));
+    }
+    if (writers.size() > 1) {
+        std::string names;
+        for (const TsbDeviceItem* writer : writers) {
+            names +=
+                (names.empty() ? "" : ", ") + writer->DeviceName +
+                (writer->Usable() ? ""
+                                  : std::string(" (") + DeviceAccessName(writer->Access) + ")");
+        }
+        stop(exUsage, "There are " + std::to_string(writers.size()) +
+                          " recorders; choose one with --device (" + names + ")");
+    }
+    if (!writers.front()->Usable()) {
+        stop(exNoDriveOrDisc, writers.front()->AccessText);
+    }
+    return *writers.front();
+}
+
+} // namespace cli
+
+int RunDevicesCommand(const TCliDevicesOptions& options, TCliSignals& signals) {
+    using namespace cli;
+    return runCommand(options.Json, [&](TCliOutput& output) -> int {
+        TCliFrontEnd frontEnd(output, signals);
+        TsbDeviceFinder finder;
+        searchDevices(finder, frontEnd, transportOf(options.Transport));
+
+        std::vector<std::vector<std::string>> rows;
+        rows.push_back({"DEVICE", "LETTER", "ADDRESS", "VENDOR", "PRODUCT", "REVISION", "STATE",
+                        "DISC", "SIZE", "LABEL", "WRITES THIS DISC"});
+        int listed = 0;
+        for (int i = 0; i < finder.Devices.Count(); ++i) {
+            const TsbDeviceItem& d = *finder.Devices.Items(i);
+            // A drive that may not be opened now and does not tell what it
+            // writes is listed, so the user learns why it cannot be used.
+            if (!mayBeRecorder(d) && !options.All) {
+                continue;
+            }
+            ++listed;
+            const std::string why = whyNotWritable(d);
+            if (options.Json) {
+                output.Raw(deviceEvent(d, why));
+            } else {
+                rows.push_back(deviceColumns(d, why));
+            }
+        }
+        if (!options.Json) {
+            printTable(output, rows);
+        }
+        if (listed == 0) {
+            const std::string text = options.All ? "No drive was found" : "No recorder was found";
+            output.Error(text);
+            return finish(output, exNoDriveOrDisc, "no-drive-or-disc", text);
+        }
+        return finish(output, exDone, "done", std::to_string(listed) + " drive(s)");
+    });
+}

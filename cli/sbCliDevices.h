@@ -1,0 +1,26 @@
+// The drives of tavrin-burn: the recorder sheet's search and probe, the
+// names and addresses a search by the other transport would give, the
+// recorder the user names (or the only one), and the devices command.
+#pragma once
+
+#include "cli/sbCliRun.h"
+#include "devices/sbDeviceList.h"
+
+#include <string>
+
+namespace cli {
+
+// The search and probe of the recorder sheet, with its disc-space question
+// for every drive with a disc in it.
+void searchDevices(TsbDeviceFinder& finder, TCliFrontEnd& frontEnd, TsbTransportType transport);
+
+// A recorder, or a drive that may not be opened now and does not tell what it
+// writes: either may be the one the user means.
+bool mayBeRecorder(const TsbDeviceItem& device);
+
+// The drive --device names (CdRom1, F:, 1:0:1:0), or the only recorder when
+// it names none. A drive the user may not open now is never chosen: the run
+// stops with the library's advice.
+TsbDeviceItem& chooseDevice(const TsbDeviceList& devices, const std::string& spec);
+
+} // namespace cli

@@ -1,0 +1,107 @@
+// What the recorder sheet and tavrin-burn ask of a found device before it
+// is chosen: the space of its disc, and the checks Next makes.
+#include "base/sbError.h"
+#include "base/sbLibraryCall.h"
+#include "base/sbResConst.h"
+#include "base/sbStrUtils.h"
+#include "base/sbUtils.h"
+#include "devices/sbDeviceList.h"
+#include "engine/sbBurner.h"
+#include "starburn/StarBurn.h"
+
+TsbDiscSpace QueryDiscSpace(TsbDeviceItem& item) {
+    TsbDiscSpace space;
+    void* grabber = nullptr;
+    uint32_t status = 31;
+    char text[kExceptionTextSize] = {};
+    uint8_t failureInfo[kFailureInfoSize] = {};
+    const bool byName = item.TransportType == ttSpti;
+    const char* const open =
+        byName ? "StarBurn_CdvdBurnerGrabber_CreateEx" : "StarBurn_CdvdBurnerGrabber_Create";
+    const TsbCallResult opened =
+        byName ? LibraryCall(open, FailureOf(open, text, sizeof text, &status),
+                             [&] {
+                                 return StarBurn_CdvdBurnerGrabber_CreateEx(
+                                     &grabber, text, sizeof text, &status, failureInfo, nullptr,
+                                     nullptr, item.DeviceName.c_str(), 1);
+                             })
+               : LibraryCall(open, FailureOf(open, text, sizeof text, &status), [&] {
+                     return StarBurn_CdvdBurnerGrabber_Create(
+                         &grabber, text, sizeof text, &status, failureInfo, nullptr, nullptr,
+                         item.Address.PortID, item.Address.BusID, item.Address.TargetID,
+                         item.Address.LUN, 1);
+                 });
+    if (opened.Failed()) {
+        const auto access = AccessOfFailedOpening(opened.Exception, status);
+        item.Access = access ? *access : daUnavailable;
+        item.AccessText = access ? RefusalText(*access, text, sizeof text)
+                                 : "The drive could not be opened to measure its disc (" +
+                                       BufferToStr(text, sizeof text) + ")";
+        return space;
+    }
+
+    uint32_t freeBlocks = 0;
+    uint64_t freeBytes = 0;
+    // A short query: only the exception number, and a closing quote, in its failure.
+    if (LibraryCall("StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace",
+                    {"StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace() failed, exception %d\""},
+                    [&] {
+                        return StarBurn_CdvdBurnerGrabber_GetDiscFreeSpace(grabber, 3, &freeBlocks,
+                                                                           &freeBytes);
+                    })
+            .Failed()) {
+        freeBlocks = 0;
+        freeBytes = 0;
+    }
+    uint64_t usedBytes = 0;
+    if (LibraryCall(
+            "StarBurn_CdvdBurnerGrabber_GetDiscUsedSpace",
+            FailureOf("StarBurn_CdvdBurnerGrabber_GetDiscUsedSpace", text, sizeof text, &status),
+            [&] {
+                return StarBurn_CdvdBurnerGrabber_GetDiscUsedSpace(
+                    grabber, text, sizeof text, &status, failureInfo, &usedBytes);
+            })
+            .Failed()) {
+        usedBytes = 0;
+    }
+    space.FreeBytes = static_cast<int64_t>(freeBytes);
+    space.UsedBytes = static_cast<int64_t>(usedBytes);
+    space.TotalBytes = space.FreeBytes + space.UsedBytes;
+    space.FreeSpaceAux = freeBlocks;
+    LibraryCall("StarBurn_Destroy: Grabber", [&] { StarBurn_Destroy(&grabber); });
+    return space;
+}
+
+void CheckRecorderForBurn(const TsbDeviceItem& device, const TsbDiscSpace& space) {
+    if (!device.Usable()) {
+        throw EsbError(device.AccessText);
+    }
+    if (space.FreeBytes != space.TotalBytes) {
+        throw EsbError(LoadResString(rsDiscNotBlank));
+    }
+    if (device.DiscType == DISC_TYPE_NO_MEDIA) {
+        throw EsbError(LoadResString(rsNoMediaInDrive));
+    }
+    if (!IsWritableDiscType(device.DiscType) ||
+        !device.TrackInformation.NextWritableAddressValid()) {
+        throw EsbError(LoadResString(rsNoWritableDisc));
+    }
+    if (!device.DiscInformation.Valid()) {
+        throw EsbError(LoadResString(rsNoWritableDisc));
+    }
+}
+
+void CopyDeviceChoice(const TsbDeviceItem& device, TsbTransportType transport, TsbBurner& burner) {
+    burner.DeviceInfo.Vendor = device.Vendor;
+    burner.DeviceInfo.Product = device.Product;
+    burner.DeviceInfo.ProductRevisionLevel = device.ProductRevisionLevel;
+    burner.DeviceInfo.BufferSize = static_cast<int64_t>(device.BufferSize);
+    burner.DeviceInfo.MediaFormats = device.MediaFormats;
+    burner.DeviceAddress = device.Address;
+    burner.DiscSpace = device.DiscSpace;
+    burner.WriteModes = device.WriteModes;
+    burner.DiscType = device.DiscType;
+    burner.DeviceName =
+        !device.DeviceName.empty() ? device.DeviceName : "\\\\.\\" + device.DriveLetter;
+    burner.TransportType = transport;
+}
