@@ -192,6 +192,7 @@ TEST_F(Xorriso, TwoProcessesShareOneDiscAndItsLock) {
 
     burn::burn_drive_release(info[0].drive, 0);
     burn::burn_drive_info_forget(info, 1);
+    burn::burn_drive_info_free(info);
     const std::string tree = fs::path(image()).parent_path() / "tree";
     const Outcome burnt = xorriso({"-outdev", "mmc:" + device(0), "-map", tree, "/", "-commit"});
     ASSERT_EQ(burnt.status, 0) << burnt.output;
@@ -207,6 +208,7 @@ TEST_F(Xorriso, TwoProcessesShareOneDiscAndItsLock) {
     burn::burn_disc_free(disc);
     burn::burn_drive_release(info[0].drive, 0);
     burn::burn_drive_info_forget(info, 1);
+    burn::burn_drive_info_free(info);
     burn::burn_finish();
 }
 

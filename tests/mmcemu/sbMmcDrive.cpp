@@ -25,10 +25,7 @@ constexpr int kHost = 7;
 constexpr unsigned char kCheckCondition = 0x02;
 constexpr unsigned short kDriverSense = 0x08;
 
-std::string fileStamp(const struct stat& st) {
-    return std::to_string(st.st_ino) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
-           std::to_string(st.st_mtim.tv_nsec) + ":" + std::to_string(st.st_size);
-}
+
 
 // The length of a CDB by its operation code group.
 int cdbLength(uint8_t op) {
@@ -106,7 +103,8 @@ void putMsf(uint8_t* p, int32_t lba) {
 }
 
 Drive::Drive(DriveConfig config, std::shared_ptr<const Replay> replay)
-    : config_(std::move(config)), replay_(std::move(replay)) {
+    : config_(std::move(config)), replay_(std::move(replay)),
+      mediumPath_(mediumFile(config_.path)), layoutPath_(layoutFile(config_.path)) {
     struct stat st {};
     if (::stat(config_.path.c_str(), &st) == 0) {
         device_ = st.st_dev;
@@ -395,17 +393,22 @@ int64_t Drive::stride() const {
     return isCd(layout_.medium) ? 2352 : 2048;
 }
 
-bool Drive::loadLayoutFile(Layout& out) {
-    const std::string file = layoutFile(config_.path);
+Drive::FileId Drive::idOf(const std::string& file) {
     struct stat st {};
-    if (::stat(file.c_str(), &st) != 0) {
-        return false;
+    FileId id;
+    if (::stat(file.c_str(), &st) == 0) {
+        id = {st.st_ino, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_size};
     }
-    std::string text;
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    return id;
+}
+
+bool Drive::loadLayoutFile(Layout& out) {
+    const FileId id = idOf(layoutPath_);
+    const int fd = ::open(layoutPath_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
+    std::string text;
     char buffer[65536];
     ssize_t n = 0;
     while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
@@ -413,25 +416,21 @@ bool Drive::loadLayoutFile(Layout& out) {
     }
     ::close(fd);
     std::string why;
-    if (!parseLayout(text, file, out, why)) {
+    if (!parseLayout(text, layoutPath_, out, why)) {
         complain(why);
         return false;
     }
-    layoutStamp_ = fileStamp(st);
+    layoutId_ = id;
     return true;
 }
 
 void Drive::saveLayout() {
     std::string why;
-    const std::string file = layoutFile(config_.path);
-    if (!replaceFile(file, layoutText(layout_), why)) {
+    if (!replaceFile(layoutPath_, layoutText(layout_), why)) {
         complain("the disc layout cannot be written: " + why);
         return;
     }
-    struct stat st {};
-    if (::stat(file.c_str(), &st) == 0) {
-        layoutStamp_ = fileStamp(st);
-    }
+    layoutId_ = idOf(layoutPath_);
     dirty_ = false;
 }
 
@@ -458,51 +457,55 @@ void Drive::mediumChanged() {
 }
 
 void Drive::refresh(bool atStart) {
-    const std::string file = mediumFile(config_.path);
-    struct stat st {};
-    const std::string stamp = ::stat(file.c_str(), &st) == 0 ? fileStamp(st) : std::string();
-    if (stamp != layout_.stamp || atStart) {
-        Layout saved;
-        if (!stamp.empty() && loadLayoutFile(saved) && saved.stamp == stamp) {
-            layout_ = std::move(saved);
-            dirty_ = false;
-        } else {
-            DiscSpec spec;
-            std::vector<std::string> problems;
-            std::string error;
-            if (!stamp.empty()) {
-                const auto doc = sbini::readIniFile(file, problems, error, "disc description");
-                std::string why;
-                const sbini::IniEntry* media = doc ? doc->find("Disc", "Media") : nullptr;
-                const sbini::IniEntry* state = doc ? doc->find("Disc", "State") : nullptr;
-                const sbini::IniEntry* capacity = doc ? doc->find("Disc", "Capacity") : nullptr;
-                uint64_t blocks = 0;
-                if (capacity != nullptr && !sbini::parseUnsigned(capacity->value, blocks)) {
-                    blocks = 0;
-                }
-                if (media == nullptr ||
-                    !parseDiscSpec(media->value, state != nullptr ? state->value : "",
-                                   static_cast<int64_t>(blocks), spec, why)) {
-                    complain(file + ": " + (doc ? why : error) + "; the drive is empty");
-                    spec = DiscSpec{};
-                }
+    const FileId id = idOf(mediumPath_);
+    if (id == mediumId_ && !atStart) {
+        // The same disc. Another process may have recorded on it since, unless
+        // this one holds newer records of its own.
+        if (!dirty_ && idOf(layoutPath_) != layoutId_) {
+            Layout saved;
+            if (loadLayoutFile(saved) && saved.stamp == layout_.stamp) {
+                layout_ = std::move(saved);
             }
-            newDisc(spec, stamp);
-        }
-        if (!atStart) {
-            mediumChanged();
         }
         return;
     }
-    if (dirty_) {
-        return; // what this process recorded is newer than any file
-    }
-    const std::string layoutName = layoutFile(config_.path);
-    if (::stat(layoutName.c_str(), &st) == 0 && fileStamp(st) != layoutStamp_) {
-        Layout saved;
-        if (loadLayoutFile(saved) && saved.stamp == layout_.stamp) {
-            layout_ = std::move(saved); // another process recorded on this disc
+    // Another disc (or the first one): the layout a process wrote for it, or
+    // the disc as it comes out of its box.
+    mediumId_ = id;
+    const std::string stamp = id.size < 0 ? std::string()
+                                          : std::to_string(id.inode) + ":" +
+                                                std::to_string(id.seconds) + "." +
+                                                std::to_string(id.nanoseconds) + ":" +
+                                                std::to_string(id.size);
+    Layout saved;
+    if (!stamp.empty() && loadLayoutFile(saved) && saved.stamp == stamp) {
+        layout_ = std::move(saved);
+        dirty_ = false;
+    } else {
+        DiscSpec spec;
+        if (!stamp.empty()) {
+            std::vector<std::string> problems;
+            std::string error;
+            std::string why;
+            const auto doc = sbini::readIniFile(mediumPath_, problems, error, "disc description");
+            const sbini::IniEntry* media = doc ? doc->find("Disc", "Media") : nullptr;
+            const sbini::IniEntry* state = doc ? doc->find("Disc", "State") : nullptr;
+            const sbini::IniEntry* capacity = doc ? doc->find("Disc", "Capacity") : nullptr;
+            uint64_t blocks = 0;
+            if (capacity != nullptr && !sbini::parseUnsigned(capacity->value, blocks)) {
+                blocks = 0;
+            }
+            if (media == nullptr ||
+                !parseDiscSpec(media->value, state != nullptr ? state->value : "",
+                               static_cast<int64_t>(blocks), spec, why)) {
+                complain(mediumPath_ + ": " + (doc ? why : error) + "; the drive is empty");
+                spec = DiscSpec{};
+            }
         }
+        newDisc(spec, stamp);
+    }
+    if (!atStart) {
+        mediumChanged();
     }
 }
 

@@ -176,7 +176,21 @@ private:
 
     Layout layout_;
     std::optional<Layout> simulated_; // a test write records here, never on the disc
-    std::string layoutStamp_;         // of PATH.layout as last read or written
+    // What the files beside the device file looked like when last read or
+    // written, so one stat a file and command tells whether another process
+    // or a swap changed them.
+    struct FileId {
+        ino_t inode = 0;
+        int64_t seconds = 0;
+        int64_t nanoseconds = 0;
+        int64_t size = -1;
+        bool operator==(const FileId&) const = default;
+    };
+    static FileId idOf(const std::string& file);
+    std::string mediumPath_;
+    std::string layoutPath_;
+    FileId mediumId_;
+    FileId layoutId_;
     bool dirty_ = false;
     int discFd_ = -1;
 
