@@ -25,8 +25,6 @@ constexpr int kHost = 7;
 constexpr unsigned char kCheckCondition = 0x02;
 constexpr unsigned short kDriverSense = 0x08;
 
-
-
 // The length of a CDB by its operation code group.
 int cdbLength(uint8_t op) {
     switch (op >> 5) {
@@ -103,8 +101,8 @@ void putMsf(uint8_t* p, int32_t lba) {
 }
 
 Drive::Drive(DriveConfig config, std::shared_ptr<const Replay> replay)
-    : config_(std::move(config)), replay_(std::move(replay)),
-      mediumPath_(mediumFile(config_.path)), layoutPath_(layoutFile(config_.path)) {
+    : config_(std::move(config)), replay_(std::move(replay)), mediumPath_(mediumFile(config_.path)),
+      layoutPath_(layoutFile(config_.path)) {
     struct stat st {};
     if (::stat(config_.path.c_str(), &st) == 0) {
         device_ = st.st_dev;
@@ -472,11 +470,10 @@ void Drive::refresh(bool atStart) {
     // Another disc (or the first one): the layout a process wrote for it, or
     // the disc as it comes out of its box.
     mediumId_ = id;
-    const std::string stamp = id.size < 0 ? std::string()
-                                          : std::to_string(id.inode) + ":" +
-                                                std::to_string(id.seconds) + "." +
-                                                std::to_string(id.nanoseconds) + ":" +
-                                                std::to_string(id.size);
+    const std::string stamp =
+        id.size < 0 ? std::string()
+                    : std::to_string(id.inode) + ":" + std::to_string(id.seconds) + "." +
+                          std::to_string(id.nanoseconds) + ":" + std::to_string(id.size);
     Layout saved;
     if (!stamp.empty() && loadLayoutFile(saved) && saved.stamp == stamp) {
         layout_ = std::move(saved);

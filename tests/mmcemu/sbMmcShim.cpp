@@ -65,6 +65,11 @@ F next(std::atomic<F>& slot, const char* name) {
     F f = slot.load(std::memory_order_acquire);
     if (f == nullptr) {
         f = reinterpret_cast<F>(::dlsym(RTLD_NEXT, name));
+        if (f == nullptr) {
+            // Only a program without the C library's own calls gets here.
+            std::fprintf(stderr, "sbmmcemu: the C library has no %s\n", name);
+            std::abort();
+        }
         slot.store(f, std::memory_order_release);
     }
     return f;
