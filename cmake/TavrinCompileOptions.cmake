@@ -15,3 +15,10 @@ elseif(TAVRIN_SANITIZE STREQUAL "thread")
 elseif(NOT TAVRIN_SANITIZE STREQUAL "")
   message(FATAL_ERROR "TAVRIN_SANITIZE must be empty, address or thread")
 endif()
+
+# Two build trees of one source give the same bytes (scripts/package.sh
+# --check-reproducible): the build folder's name stays out of the debug
+# information, and so out of the build-ids the linker computes from it, and
+# the build tree's runpath is relative to each binary rather than a path.
+add_compile_options(-ffile-prefix-map=${PROJECT_BINARY_DIR}=.)
+set(CMAKE_BUILD_RPATH_USE_ORIGIN ON)
