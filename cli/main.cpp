@@ -45,6 +45,45 @@ const char* const kFooter =
     "Environment: STARBURN_CONFIG (the recorders' configuration file), STARBURN_STATE_DIR (the "
     "virtual discs' state folder), STARBURN_TIME_FACTOR, STARBURN_REAL_DRIVES.";
 
+// The burn command and its options: the wizard's sheets as flags.
+CLI::App* addBurnCommand(CLI::App& app, TCliBurnOptions& burn) {
+    CLI::App* burnCommand =
+        app.add_subcommand("burn", "Burn an image file to the disc in a recorder (--verify: then "
+                                   "read it back), then eject it");
+    addCommon(*burnCommand, burn);
+    burnCommand->add_option("IMAGE", burn.Image, "The image file (.iso) to burn")->required();
+    addDevice(*burnCommand, burn.Device);
+    burnCommand
+        ->add_option("--mode", burn.Mode,
+                     "Burning mode: tao (Track-At-Once), sao (Session-At-Once), dao "
+                     "(Disc-At-Once PQ) or raw (Disc-At-Once raw P-W); default: Track-At-Once "
+                     "where offered, as the wizard preselects")
+        ->check(CLI::IsMember({"tao", "sao", "dao", "raw"}));
+    burnCommand
+        ->add_option("--speed", burn.Speed,
+                     "Write speed: max (default), N in KB/s, or Nx, an x-factor from the drive's "
+                     "list for the disc")
+        ->check([](const std::string& text) { return CheckSpeedText(text); });
+    burnCommand->add_flag("--test", burn.Test, "Test write: simulate, the disc stays blank");
+    burnCommand->add_flag("--opc", burn.Opc,
+                          "Send optimum power calibration before writing; a drive that refuses "
+                          "it is warned of and the disc written without it");
+    burnCommand->add_flag("--require-opc", burn.RequireOpc,
+                          "Send optimum power calibration before writing, and stop before "
+                          "anything is written when the drive refuses it");
+    burnCommand->add_flag("--no-eject", burn.NoEject, "Leave the disc in the drive afterwards");
+    burnCommand->add_flag("--close-disc", burn.CloseDisc,
+                          "Close the disc: no session can be added later (Track- and "
+                          "Session-At-Once leave it open by default, as the wizard does)");
+    burnCommand->add_flag("--verify", burn.Verify,
+                          "Read the disc back after the write and compare it with the image "
+                          "(also gives the SHA-256 of the written data); exit status 3 when "
+                          "it differs");
+    burnCommand->add_flag("--yes,-y", burn.Yes,
+                          "Answer yes to the question before burning (needed without a terminal)");
+    return burnCommand;
+}
+
 // How long a Ctrl-C or SIGTERM waits for the drives to finish a cancelled
 // write: a real recorder takes some seconds to stop.
 constexpr uint32_t kAbortPatienceSeconds = 10;
@@ -81,40 +120,7 @@ int main(int argc, char** argv) {
     devicesCommand->add_flag("--all", devices.All, "Also list drives that only read");
 
     TCliBurnOptions burn;
-    CLI::App* burnCommand =
-        app.add_subcommand("burn", "Burn an image file to the disc in a recorder (--verify: then "
-                                   "read it back), then eject it");
-    addCommon(*burnCommand, burn);
-    burnCommand->add_option("IMAGE", burn.Image, "The image file (.iso) to burn")->required();
-    addDevice(*burnCommand, burn.Device);
-    burnCommand
-        ->add_option("--mode", burn.Mode,
-                     "Burning mode: tao (Track-At-Once), sao (Session-At-Once), dao "
-                     "(Disc-At-Once PQ) or raw (Disc-At-Once raw P-W); default: Track-At-Once "
-                     "where offered, as the wizard preselects")
-        ->check(CLI::IsMember({"tao", "sao", "dao", "raw"}));
-    burnCommand
-        ->add_option("--speed", burn.Speed,
-                     "Write speed: max (default), N in KB/s, or Nx, an x-factor from the drive's "
-                     "list for the disc")
-        ->check([](const std::string& text) { return CheckSpeedText(text); });
-    burnCommand->add_flag("--test", burn.Test, "Test write: simulate, the disc stays blank");
-    burnCommand->add_flag("--opc", burn.Opc,
-                          "Send optimum power calibration before writing; a drive that refuses "
-                          "it is warned of and the disc written without it");
-    burnCommand->add_flag("--require-opc", burn.RequireOpc,
-                          "Send optimum power calibration before writing, and stop before "
-                          "anything is written when the drive refuses it");
-    burnCommand->add_flag("--no-eject", burn.NoEject, "Leave the disc in the drive afterwards");
-    burnCommand->add_flag("--close-disc", burn.CloseDisc,
-                          "Close the disc: no session can be added later (Track- and "
-                          "Session-At-Once leave it open by default, as the wizard does)");
-    burnCommand->add_flag("--verify", burn.Verify,
-                          "Read the disc back after the write and compare it with the image "
-                          "(also gives the SHA-256 of the written data); exit status 3 when "
-                          "it differs");
-    burnCommand->add_flag("--yes,-y", burn.Yes,
-                          "Answer yes to the question before burning (needed without a terminal)");
+    CLI::App* burnCommand = addBurnCommand(app, burn);
 
     TCliEjectOptions eject;
     CLI::App* ejectCommand = app.add_subcommand("eject", "Eject the disc of a drive");
