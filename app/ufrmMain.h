@@ -90,6 +90,11 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // The rules of the sheets left forward (app/sbSheetRules.cpp).
+    void LeaveRecorderSheet();
+    void LeaveImageSheet();
+    void LeaveOptionsSheet();
+    void LeaveModeSheet();
     void FormCreate();
     void SetCurrentSheet(int index);
     template <class T>

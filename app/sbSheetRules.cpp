@@ -1,0 +1,290 @@
+// The rules of each sheet of the wizard: what Next checks and hands over
+// when a sheet is left, what the sheet adds to the wizard log and the
+// actions, and how a sheet's page is made ready on arrival. The window
+// itself (ufrmMain) only calls them in the sheet order.
+#include "app/ufrmMain.h"
+
+#include "app/sbApplication.h"
+#include "base/sbError.h"
+#include "base/sbResConst.h"
+#include "base/sbStrUtils.h"
+#include "base/sbUtils.h"
+#include "devices/sbDeviceList.h"
+#include "devices/sbDiscSpeedList.h"
+#include "devices/ufrmSelectDevice.h"
+#include "engine/sbActions.h"
+#include "engine/sbBurner.h"
+#include "engine/sbLog.h"
+#include "engine/sbModeChoice.h"
+#include "engine/sbVerify.h"
+#include "forms/UtilFuncs.h"
+#include "forms/sbTexts.h"
+#include "pages/ufrmBurnMode.h"
+#include "pages/ufrmBurnOptions.h"
+#include "pages/ufrmFinalAction.h"
+#include "pages/ufrmOptionsSummary.h"
+#include "pages/ufrmSelectTransport.h"
+#include "pages/ufrmSourceFileSelection.h"
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTextEdit>
+
+#include <fmt/printf.h>
+
+template <class T>
+T* TMainForm::CreatePage(int sheet) {
+    T* page = new T(Panels[static_cast<size_t>(sheet)]);
+    if (auto* app = TsbApplication::Instance()) {
+        app->Own(page);
+    }
+    page->DockInto(Panels[static_cast<size_t>(sheet)]);
+    OrderTabs();
+    return page;
+}
+
+void TMainForm::ShowTransportPage() {
+    if (!TransportPage) {
+        TransportPage = CreatePage<TSelectTransportForm>(0);
+    }
+    TransportPage->show();
+}
+
+bool TMainForm::ValidatePage() {
+    switch (CurrentSheet()) {
+    case 2:
+        LeaveRecorderSheet();
+        break;
+    case 3:
+        LeaveImageSheet();
+        break;
+    case 4:
+        LeaveOptionsSheet();
+        break;
+    case 5:
+        LeaveModeSheet();
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+// The recorder sheet: a recorder with a blank writable disc, its facts in
+// the burner, the drive opened and locked.
+void TMainForm::LeaveRecorderSheet() {
+    TsbBurner& burner = Burner();
+    if (!DevicePage) {
+        throw EsbError(LoadResString(rsSelectBurningDevice));
+    }
+    DevicePage->ShowScanProgress = true;
+    if (!DevicePage->SelectedDevice()) {
+        // Drives that are all in use or closed to the user say why.
+        const std::string refusal = DevicePage->RefusalText();
+        throw EsbError(refusal.empty() ? LoadResString(rsSelectBurningDevice) : refusal);
+    }
+    // The command-line program makes the same checks and hands the same
+    // facts over through the same functions.
+    const TsbDeviceItem& device = *DevicePage->SelectedDevice();
+    CheckRecorderForBurn(device, device.DiscSpace);
+    CopyDeviceChoice(device, TransportPage && TransportPage->UseASPI() ? ttAspi : ttSpti, burner);
+    burner.OpenDevice();
+    burner.LockDevice();
+}
+
+// The image sheet: an image file that exists, fits the disc and is complete.
+void TMainForm::LeaveImageSheet() {
+    TsbBurner& burner = Burner();
+    const QString name = SourcePage ? SourcePage->ImageFileName : QString();
+    const QFileInfo file(name);
+    if (name.isEmpty() || !file.exists() || !file.isFile()) {
+        throw EsbError(LoadResString(rsMustSelectImageFile));
+    }
+    // The file named now, as it is now: not the size of a file picked
+    // earlier, nor one from before the user's last keystroke.
+    if (SourcePage->ReadImageFileSize() > burner.DiscSpace.FreeBytes) {
+        throw EsbError(LoadResString(rsImageTooBig));
+    }
+    const TsbImageCheck check = CheckImageFile(QFile::encodeName(name).toStdString());
+    if (check.Incomplete()) {
+        throw EsbError(IncompleteImageText(check));
+    }
+    RememberImageFolder(name);
+}
+
+// The options sheet: its choices in the option record, the record on the burner.
+void TMainForm::LeaveOptionsSheet() {
+    TsbBurner& burner = Burner();
+    if (!OptionsPage) {
+        return;
+    }
+    TsbWizardOptions options = WizardOptions;
+    options.MultiSession = OptionsPage->GetMultiSession() ? 1 : 0;
+    options.SendOPC = OptionsPage->GetSendOPC() ? 1 : 0;
+    burner.Verify = OptionsPage->GetVerify();
+    const TsbDiscSpeedItem& speed = OptionsPage->GetSelectedSpeed();
+    options.SpeedFactor = speed.SpeedInPoint;
+    options.WriteSpeed = speed.SpeedInSize;
+    WizardOptions = options;
+    CopyWizardOptions(WizardOptions, burner);
+}
+
+// The mode sheet: a new option record of the mode and test choice, on the burner.
+void TMainForm::LeaveModeSheet() {
+    TsbBurner& burner = Burner();
+    TsbWizardOptions options{};
+    if (ModePage) {
+        ModePage->GetModeChoice(options);
+    }
+    WizardOptions = options;
+    CopyWizardOptions(WizardOptions, burner);
+}
+
+void TMainForm::CollectPageResults() {
+    switch (CurrentSheet()) {
+    case 0: {
+        WizardLog().Clear();
+        TsbLogItem& line = WizardLog().Add();
+        line.LogMessage = LoadResString(rsBurningImage);
+        line.PageOwner = 0;
+        break;
+    }
+    case 2:
+        RemovePageActions(2);
+        MergePageLog(DevicePage, 2);
+        break;
+    case 3: {
+        RemovePageLog(3);
+        const QString name = SourcePage ? SourcePage->ImageFileName : QString();
+        TsbLogItem& line = WizardLog().Add();
+        line.LogMessage = LoadResString(rsSourceImageFile) + " " + name.toStdString();
+        line.PageOwner = 3;
+        WizardActions().Options.SourceIsFile = 1;
+        WizardActions().Options.SourceFileName = QFile::encodeName(name).toStdString();
+        break;
+    }
+    case 4: {
+        RemovePageActions(4);
+        MergePageLog(OptionsPage, 4);
+        TsbActionItem* item = WizardActions().Add();
+        item->Action = &BurnImageAction();
+        item->PageIndex = 4;
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void TMainForm::PreparePage(int index) {
+    TsbBurner& burner = Burner();
+    switch (index) {
+    case 1:
+        CopyWizardOptions(WizardOptions, burner);
+        if (!FinalPage) {
+            FinalPage = CreatePage<TfrmFinalAction>(1);
+        }
+        FinalPage->WizardLog = &WizardLog();
+        FinalPage->WizardActions = &WizardActions();
+        FinalPage->ShowBufferStatus(false);
+        FinalPage->SetPageData(&burner);
+        FinalPage->show();
+        break;
+    case 2:
+        if (!DevicePage) {
+            DevicePage = CreatePage<TfrmSelectDevice>(2);
+        }
+        DevicePage->ScanInfoText = LoadResString(rsScanningSystemHint);
+        DevicePage->ListAllDevices = false;
+        DevicePage->OnWorkBegin = [this](TsbDockForm*) { LockNavigation(); };
+        DevicePage->OnWorkEnd = [this](TsbDockForm*) { UnlockNavigation(); };
+        burner.TransportType = TransportPage && TransportPage->UseASPI() ? ttAspi : ttSpti;
+        // The page is shown first so the list is seen filling.
+        DevicePage->show();
+        DevicePage->SetPageData(&burner);
+        break;
+    case 3:
+        if (!SourcePage) {
+            SourcePage = CreatePage<TfrmSourceFileSelection>(3);
+            // The image named on the command line ("Open with").
+            if (auto* app = TsbApplication::Instance(); app && !app->InitialImage().isEmpty()) {
+                SourcePage->Edit1->setText(app->InitialImage());
+            }
+        }
+        SourcePage->SetPageData(&burner);
+        SourcePage->show();
+        break;
+    case 4:
+        if (!OptionsPage) {
+            OptionsPage = CreatePage<TfrmBurnOptions>(4);
+        }
+        OptionsPage->SetPageData(&burner);
+        OptionsPage->show();
+        break;
+    case 5: {
+        if (!ModePage) {
+            ModePage = CreatePage<TfrmBurnMode>(5);
+        }
+        const bool blank =
+            DevicePage && DiscAllowsWholeDiscModes(DevicePage->GetSelectedDiscInfo());
+        ModePage->AllowSAO = blank;
+        ModePage->AllowDAOPQ = blank;
+        ModePage->AllowDAORaw = blank;
+        ModePage->ImageFileModes = true;
+        ModePage->SetPageData(&burner);
+        ModePage->show();
+        break;
+    }
+    case 6:
+        if (!SummaryPage) {
+            SummaryPage = CreatePage<TfrmOptionsSummary>(6);
+            SummaryPage->lblNextAction->setText(ResText(15228));
+            SummaryPage->lblName->setText(ResText(15233));
+        }
+        // Plain text: an image, drive or disc name is shown as it is spelled.
+        SummaryPage->edtSummary->setPlainText(SummaryLines().join(QLatin1Char('\n')));
+        SummaryPage->show();
+        break;
+    default:
+        break;
+    }
+}
+
+QString WriteModeSummaryName(uint8_t mode) {
+    switch (mode) {
+    case wmDiscAtOncePQFromFile:
+        return QStringLiteral("Disc-At-Once PQ");
+    case wmDiscAtOnceRawPWFromFile:
+        return QStringLiteral("Disc-At-Once Raw PW");
+    case wmTrackAtOnceFromFile:
+        return QStringLiteral("Track-At-Once");
+    case wmSessionAtOnceFromFile:
+        return QStringLiteral("Session-At-Once");
+    default:
+        return QString();
+    }
+}
+
+QStringList TMainForm::SummaryLines() const {
+    const TsbBurner& burner = const_cast<TMainForm*>(this)->Burner();
+    auto line = [](int id, const std::string& value) {
+        return QString::fromStdString(fmt::sprintf(LoadResString(id), value));
+    };
+    const std::string speed = fmt::sprintf("%d.0x", burner.SpeedFactor) + " (" +
+                              std::to_string(burner.WriteSpeed) + " KB/sec)";
+    const QString imageFile = SourcePage ? SourcePage->ImageFileName : QString();
+    return {
+        QString::fromStdString(fmt::sprintf(LoadResString(rsSummaryDrive),
+                                            burner.DeviceInfo.Product, burner.DeviceInfo.Vendor,
+                                            burner.DeviceInfo.ProductRevisionLevel)),
+        line(rsSummaryTransport, burner.TransportType == ttAspi ? "ASPI" : "SPTI"),
+        line(rsSummaryDiscType, DiscTypeToStr(burner.DiscType)),
+        line(rsSummaryImageFile, imageFile.toStdString()),
+        line(rsSummaryBurningSpeed, speed),
+        line(rsSummarySendOpc, BoolToYesNoStr(burner.SendOPC, false)),
+        line(rsSummaryBurningMode, WriteModeSummaryName(burner.WriteMode).toStdString()),
+        line(rsSummaryTestWrite, BoolToYesNoStr(burner.TestWrite, false)),
+        QStringLiteral("Verify: ") + QString::fromStdString(BoolToYesNoStr(burner.Verify, false)),
+    };
+}
