@@ -2,7 +2,7 @@
 # into DESTDIR), the way a Linux program is installed:
 #
 #   <prefix>/lib/tavrin/tavrin           the program, with its product file
-#                                        (lame.dll) and a link to its art beside it
+#                                        (product.ini) and a link to its art beside it
 #   <prefix>/share/tavrin/sounds/        the art (ISORes*/), reached through
 #                                        lib/tavrin/sounds
 #   <prefix>/bin/tavrin                  a relative symbolic link to the program
@@ -57,7 +57,7 @@ tavrin_install_rpath(tavrin ${TAVRIN_INSTALL_PROGRAMDIR})
 install(TARGETS tavrin RUNTIME DESTINATION ${TAVRIN_INSTALL_PROGRAMDIR} COMPONENT wizard)
 install(DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/sounds
         DESTINATION ${CMAKE_INSTALL_DATADIR}/tavrin COMPONENT wizard)
-install(FILES ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/lame.dll
+install(FILES ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/product.ini
         DESTINATION ${TAVRIN_INSTALL_PROGRAMDIR} COMPONENT wizard)
 # The links are made where the install goes (the prefix may be given only
 # when installing: cmake --install --prefix DIR), relative, so they hold in

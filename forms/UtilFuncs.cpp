@@ -104,7 +104,12 @@ void SetApplicationFolder(const QString& folder) {
 }
 
 QString ProductInfoFile() {
-    return ApplicationFolder() + QStringLiteral("lame.dll");
+    const QString folder = ApplicationFolder();
+    const QString product = folder + QStringLiteral("product.ini");
+    // The file's first name, which a folder set up by an earlier version may
+    // still hold; read only where no product.ini stands beside it.
+    const QString earlier = folder + QStringLiteral("lame.dll");
+    return !QFileInfo::exists(product) && QFileInfo::exists(earlier) ? earlier : product;
 }
 
 namespace {

@@ -45,7 +45,8 @@ QString IncludeTrailingSlash(const QString& path);
 QString ApplicationFolder();
 void SetApplicationFolder(const QString& folder);
 
-// The settings file "lame.dll" in the application folder.
+// The product file in the application folder: "product.ini", or "lame.dll"
+// (its earlier name) in a folder that has only that one.
 QString ProductInfoFile();
 
 // The folder of the image last chosen, kept between runs in the user's

@@ -1,4 +1,4 @@
-// The product file ("lame.dll") and other INI files the windows read, seen
+// The product file ("product.ini") and other INI files the windows read, seen
 // through the program's one INI reader (ini/sbIni.h, whose rules README.md
 // gives). A file that is missing, unreadable or refused reads as an empty one;
 // a refused file is reported once as debugger output.

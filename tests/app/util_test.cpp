@@ -108,7 +108,7 @@ private slots:
                                             "Name=Other\n"
                                             "[SYSTEM]\n"
                                             "Res=late\n"));
-        const TsbIniFile ini(folder.Path() + QStringLiteral("lame.dll"));
+        const TsbIniFile ini(folder.Path() + QStringLiteral("product.ini"));
         QVERIFY(ini.SectionExists(QStringLiteral("system")));
         QVERIFY(ini.SectionExists(QStringLiteral("OTHER")));
         QVERIFY(!ini.SectionExists(QStringLiteral("missing")));
@@ -237,9 +237,22 @@ private slots:
         QCOMPARE(IncludeTrailingSlash(QString()), QString());
         SetApplicationFolder(QStringLiteral("/srv/app"));
         QCOMPARE(ApplicationFolder(), QStringLiteral("/srv/app/"));
-        QCOMPARE(ProductInfoFile(), QStringLiteral("/srv/app/lame.dll"));
+        QCOMPARE(ProductInfoFile(), QStringLiteral("/srv/app/product.ini"));
         SetApplicationFolder({});
         QCOMPARE(ApplicationFolder(), IncludeTrailingSlash(QCoreApplication::applicationDirPath()));
+    }
+
+    // A folder an earlier version set up holds the product file under its
+    // first name: read while it is the only one, never beside product.ini.
+    void theProductFileOfAnEarlierVersionIsReadWhenAlone() {
+        TTestProgramFolder folder;
+        SetApplicationFolder(folder.Path());
+        folder.WriteSettings(QStringLiteral("[SYSTEM]\nName=Earlier\n"),
+                             QStringLiteral("lame.dll"));
+        QCOMPARE(ProductInfoFile(), folder.Path() + QStringLiteral("lame.dll"));
+        folder.WriteSettings(QStringLiteral("[SYSTEM]\nName=Now\n"));
+        QCOMPARE(ProductInfoFile(), folder.Path() + QStringLiteral("product.ini"));
+        SetApplicationFolder({});
     }
 
     void nextAndPreviousSheetFollowTheSequence() {

@@ -1,7 +1,7 @@
 // Walks the wizard on the built-in virtual recorders and saves a picture of
 // every sheet, for docs/screenshots/:
 //   wizard_screens PROGRAM_FOLDER OUTPUT_FOLDER
-// PROGRAM_FOLDER holds lame.dll and sounds/ (the build's bin/ does). Dialogs
+// PROGRAM_FOLDER holds product.ini and sounds/ (the build's bin/ does). Dialogs
 // are answered from presets; the burn is slowed down so it is caught halfway.
 #include "app/sbApplication.h"
 #include "app/ufrmFinish.h"

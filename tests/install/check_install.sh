@@ -43,7 +43,7 @@ outside=$(stray "$work/install.log" "$dest")
 # --- the layout --------------------------------------------------------------
 expect=(
     "lib/tavrin/tavrin"
-    "lib/tavrin/lame.dll"
+    "lib/tavrin/product.ini"
     "lib/tavrin/sounds/ISORes/main.bmp"
     "share/tavrin/sounds/ISORes/main.bmp"
     "share/tavrin/sounds/ISORes/toplogo.png"

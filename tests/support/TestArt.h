@@ -19,9 +19,11 @@ public:
 
     QString Path() const { return m_dir.path() + QLatin1Char('/'); }
 
-    // Writes lame.dll with the given lines under [SYSTEM] (or raw text).
-    void WriteSettings(const QString& text) const {
-        QFile file(Path() + QStringLiteral("lame.dll"));
+    // Writes the product file with the given lines under [SYSTEM] (or raw
+    // text), under the name Name.
+    void WriteSettings(const QString& text,
+                       const QString& name = QStringLiteral("product.ini")) const {
+        QFile file(Path() + name);
         if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             file.write(text.toUtf8());
         }

@@ -1,7 +1,7 @@
 // Shows one of the program's windows as the user would meet it, for
 // screenshots of the art and the layouts:
 //   tavrin_show PROGRAM_FOLDER welcome|main|finish|about|progress
-// PROGRAM_FOLDER holds lame.dll and sounds/ (the build's bin/ does).
+// PROGRAM_FOLDER holds product.ini and sounds/ (the build's bin/ does).
 #include "app/sbApplication.h"
 #include "app/ufrmFinish.h"
 #include "app/ufrmMain.h"
