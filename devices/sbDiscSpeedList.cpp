@@ -55,40 +55,32 @@ void TsbDiscSpeedList::Fill(TsbBurner& Burner) {
     // failure is logged and the list is built all the same.
     b.Kept(LibraryCall("StarBurn_CdvdBurnerGrabber_TestUnitReady",
                        b.Failure("StarBurn_CdvdBurnerGrabber_TestUnitReady"), [&] {
-                           return StarBurn_CdvdBurnerGrabber_TestUnitReady(
-                               b.Grabber, b.ExceptionText, sbExceptionTextSize, &b.LastStatus,
-                               b.FailureInfo);
+                           return StarBurn_CdvdBurnerGrabber_TestUnitReady(SB_BURNER_HEAD(b));
                        }));
     SB_DISC_INFORMATION disc{};
     b.Kept(LibraryCall("StarBurn_CdvdBurnerGrabber_GetDiscInformation",
                        b.Failure("StarBurn_CdvdBurnerGrabber_GetDiscInformation"), [&] {
-                           return StarBurn_CdvdBurnerGrabber_GetDiscInformation(
-                               b.Grabber, b.ExceptionText, sbExceptionTextSize, &b.LastStatus,
-                               b.FailureInfo, &disc);
+                           return StarBurn_CdvdBurnerGrabber_GetDiscInformation(SB_BURNER_HEAD(b),
+                                                                                &disc);
                        }));
 
     const TsbCallResult set = b.Kept(LibraryCall(
         fmt::sprintf("StarBurn_CdvdBurnerGrabber_SetSpeeds: ReadSpeed: %u,WriteSpeed: %u", fastest,
                      fastest),
-        b.Failure("StarBurn_CdvdBurnerGrabber_SetSpeeds"), [&] {
-            return StarBurn_CdvdBurnerGrabber_SetSpeeds(b.Grabber, b.ExceptionText,
-                                                        sbExceptionTextSize, &b.LastStatus,
-                                                        b.FailureInfo, fastest, fastest);
-        }));
+        b.Failure("StarBurn_CdvdBurnerGrabber_SetSpeeds"),
+        [&] { return StarBurn_CdvdBurnerGrabber_SetSpeeds(SB_BURNER_HEAD(b), fastest, fastest); }));
     if (set.Failed()) {
         b.StatusText = set.FailureText;
         throw EsbError(b.StatusText);
     }
 
     uint32_t currentRead = 0, maximumRead = 0, currentWrite = 0, maximumWrite = 0;
-    const TsbCallResult got =
-        b.Kept(LibraryCall("StarBurn_CdvdBurnerGrabber_GetSpeeds",
-                           b.Failure("StarBurn_CdvdBurnerGrabber_GetSpeeds"), [&] {
-                               return StarBurn_CdvdBurnerGrabber_GetSpeeds(
-                                   b.Grabber, b.ExceptionText, sbExceptionTextSize, &b.LastStatus,
-                                   b.FailureInfo, &currentRead, &maximumRead, &currentWrite,
-                                   &maximumWrite);
-                           }));
+    const TsbCallResult got = b.Kept(LibraryCall(
+        "StarBurn_CdvdBurnerGrabber_GetSpeeds", b.Failure("StarBurn_CdvdBurnerGrabber_GetSpeeds"),
+        [&] {
+            return StarBurn_CdvdBurnerGrabber_GetSpeeds(SB_BURNER_HEAD(b), &currentRead,
+                                                        &maximumRead, &currentWrite, &maximumWrite);
+        }));
     MaxReadSpeed = maximumRead;
     MaxWriteSpeed = maximumWrite;
     if (got.Failed()) {
@@ -104,9 +96,8 @@ void TsbDiscSpeedList::Fill(TsbBurner& Burner) {
     for (const uint32_t requested : table.Speeds) {
         const TsbCallResult refused =
             b.Kept(QuietLibraryCall(b.Failure("StarBurn_CdvdBurnerGrabber_SetSpeeds"), [&] {
-                return StarBurn_CdvdBurnerGrabber_SetSpeeds(b.Grabber, b.ExceptionText,
-                                                            sbExceptionTextSize, &b.LastStatus,
-                                                            b.FailureInfo, currentRead, requested);
+                return StarBurn_CdvdBurnerGrabber_SetSpeeds(SB_BURNER_HEAD(b), currentRead,
+                                                            requested);
             }));
         if (refused.Failed()) {
             // The drive stays at the speed it had: its answer now would list
@@ -117,9 +108,8 @@ void TsbDiscSpeedList::Fill(TsbBurner& Burner) {
         uint32_t answer[4] = {currentRead, maximumRead, currentWrite, maximumWrite};
         const TsbCallResult answered =
             b.Kept(QuietLibraryCall(b.Failure("StarBurn_CdvdBurnerGrabber_GetSpeeds"), [&] {
-                return StarBurn_CdvdBurnerGrabber_GetSpeeds(
-                    b.Grabber, b.ExceptionText, sbExceptionTextSize, &b.LastStatus, b.FailureInfo,
-                    &answer[0], &answer[1], &answer[2], &answer[3]);
+                return StarBurn_CdvdBurnerGrabber_GetSpeeds(SB_BURNER_HEAD(b), &answer[0],
+                                                            &answer[1], &answer[2], &answer[3]);
             }));
         if (!answered.Failed()) {
             currentRead = answer[0];

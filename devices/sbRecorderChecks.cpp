@@ -19,18 +19,15 @@ TsbDiscSpace QueryDiscSpace(TsbDeviceItem& item) {
     const char* const open =
         byName ? "StarBurn_CdvdBurnerGrabber_CreateEx" : "StarBurn_CdvdBurnerGrabber_Create";
     const TsbCallResult opened =
-        byName ? LibraryCall(open, FailureOf(open, text, sizeof text, &status),
-                             [&] {
-                                 return StarBurn_CdvdBurnerGrabber_CreateEx(
-                                     &grabber, text, sizeof text, &status, failureInfo, nullptr,
-                                     nullptr, item.DeviceName.c_str(), 1);
-                             })
-               : LibraryCall(open, FailureOf(open, text, sizeof text, &status), [&] {
-                     return StarBurn_CdvdBurnerGrabber_Create(
-                         &grabber, text, sizeof text, &status, failureInfo, nullptr, nullptr,
-                         item.Address.PortID, item.Address.BusID, item.Address.TargetID,
-                         item.Address.LUN, 1);
-                 });
+        LibraryCall(open, FailureOf(open, text, sizeof text, &status), [&] {
+            return byName ? StarBurn_CdvdBurnerGrabber_CreateEx(&grabber, text, sizeof text,
+                                                                &status, failureInfo, nullptr,
+                                                                nullptr, item.DeviceName.c_str(), 1)
+                          : StarBurn_CdvdBurnerGrabber_Create(
+                                &grabber, text, sizeof text, &status, failureInfo, nullptr, nullptr,
+                                item.Address.PortID, item.Address.BusID, item.Address.TargetID,
+                                item.Address.LUN, 1);
+        });
     if (opened.Failed()) {
         const auto access = AccessOfFailedOpening(opened.Exception, status);
         item.Access = access ? *access : daUnavailable;

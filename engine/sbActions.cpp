@@ -131,13 +131,9 @@ TsbBurner& TsbAction::Burner() const {
 void TsbAction::EjectDisc() {
     TsbBurner& burner = Burner();
     burner.ReleaseDevice();
-    const TsbCallResult result =
-        burner.Kept(LibraryCall("StarBurn_CdvdBurnerGrabber_Eject",
-                                burner.Failure("StarBurn_CdvdBurnerGrabber_Eject"), [&] {
-                                    return StarBurn_CdvdBurnerGrabber_Eject(
-                                        burner.Grabber, burner.ExceptionText, sbExceptionTextSize,
-                                        &burner.LastStatus, burner.FailureInfo);
-                                }));
+    const TsbCallResult result = burner.Kept(LibraryCall(
+        "StarBurn_CdvdBurnerGrabber_Eject", burner.Failure("StarBurn_CdvdBurnerGrabber_Eject"),
+        [&] { return StarBurn_CdvdBurnerGrabber_Eject(SB_BURNER_HEAD(burner)); }));
     if (result.Failed()) {
         burner.StatusText = result.FailureText;
         Report(burner.StatusText, litError);
@@ -157,11 +153,7 @@ void TsbAction::CloseSession() {
         "StarBurn_CdvdBurnerGrabber_CloseSession",
         burner.FailurePattern("StarBurn_CdvdBurnerGrabber_CloseSession() failed, exception %d, "
                               "status %d, text \"%s\"\\n"),
-        [&] {
-            return StarBurn_CdvdBurnerGrabber_CloseSession(burner.Grabber, burner.ExceptionText,
-                                                           sbExceptionTextSize, &burner.LastStatus,
-                                                           burner.FailureInfo);
-        }));
+        [&] { return StarBurn_CdvdBurnerGrabber_CloseSession(SB_BURNER_HEAD(burner)); }));
     if (!result.Failed()) {
         return;
     }

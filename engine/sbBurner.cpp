@@ -165,9 +165,8 @@ void TsbBurnThread::Write() {
     case wmTrackAtOnceFromTree:
         result = LibraryCall(mode.Function, failure, [&] {
             return StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
-                burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
-                burner.FailureInfo, burner.FileTree, 1, burner.TestWrite, burner.MultiSession, 1,
-                SB_WRITE_REVISION);
+                SB_BURNER_HEAD(burner), burner.FileTree, 1, burner.TestWrite, burner.MultiSession,
+                1, SB_WRITE_REVISION);
         });
         break;
     case wmSessionAtOnceFromTree:
@@ -183,33 +182,31 @@ void TsbBurnThread::Write() {
             FillSessionLayout(*layout, burner.SourceFiles);
         }
         result = LibraryCall(mode.Function, failure, [&] {
-            return StarBurn_CdvdBurnerGrabber_SessionAtOnce(
-                burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
-                burner.FailureInfo, layout.get(), fromTree ? 1 : 0, burner.TestWrite, 1, 1,
-                SB_WRITE_REVISION);
+            return StarBurn_CdvdBurnerGrabber_SessionAtOnce(SB_BURNER_HEAD(burner), layout.get(),
+                                                            fromTree ? 1 : 0, burner.TestWrite, 1,
+                                                            1, SB_WRITE_REVISION);
         });
         break;
     }
     case wmDiscAtOncePQFromTree:
         result = LibraryCall(mode.Function, failure, [&] {
             return StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromTree(
-                burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
-                burner.FailureInfo, burner.FileTree, 0, burner.TestWrite, 0, 1, SB_WRITE_REVISION);
+                SB_BURNER_HEAD(burner), burner.FileTree, 0, burner.TestWrite, 0, 1,
+                SB_WRITE_REVISION);
         });
         break;
     case wmDiscAtOnceRawPWFromTree:
         result = LibraryCall(mode.Function, failure, [&] {
             return StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromTree(
-                burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
-                burner.FailureInfo, burner.FileTree, 0, burner.TestWrite, 0, 1, SB_WRITE_REVISION);
+                SB_BURNER_HEAD(burner), burner.FileTree, 0, burner.TestWrite, 0, 1,
+                SB_WRITE_REVISION);
         });
         break;
     case wmDiscAtOncePQFromFile:
         CheckFileSourceLayout(burner.FileSourceLayout);
         result = LibraryCall(mode.Function, failure, [&] {
             return StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromFile(
-                burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
-                burner.FailureInfo, &burner.FileSourceLayout, 0, burner.TestWrite, 0, 0, 1,
+                SB_BURNER_HEAD(burner), &burner.FileSourceLayout, 0, burner.TestWrite, 0, 0, 1,
                 SB_WRITE_REVISION);
         });
         break;
@@ -217,8 +214,7 @@ void TsbBurnThread::Write() {
         CheckFileSourceLayout(burner.FileSourceLayout);
         result = LibraryCall(mode.Function, failure, [&] {
             return StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile(
-                burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
-                burner.FailureInfo, &burner.FileSourceLayout, 0, burner.TestWrite, 0, 0, 1,
+                SB_BURNER_HEAD(burner), &burner.FileSourceLayout, 0, burner.TestWrite, 0, 0, 1,
                 SB_WRITE_REVISION);
         });
         break;
@@ -229,8 +225,7 @@ void TsbBurnThread::Write() {
         for (uint32_t track = 0; track < tracks && !result.Failed(); ++track) {
             result = LibraryCall(track == 0, mode.Function, failure, [&] {
                 return StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile(
-                    burner.Grabber, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
-                    burner.FailureInfo, burner.FileSourceLayout.Tracks[track].FileName, 1,
+                    SB_BURNER_HEAD(burner), burner.FileSourceLayout.Tracks[track].FileName, 1,
                     burner.TestWrite, burner.MultiSession, 1, SB_WRITE_REVISION);
             });
         }
@@ -347,13 +342,10 @@ TsbCallResult TsbBurner::Kept(TsbCallResult Result) {
 
 uint32_t TsbBurner::LastSessionStart() {
     SB_TOC_INFORMATION toc{};
-    const TsbCallResult read =
-        Kept(LibraryCall("StarBurn_CdvdBurnerGrabber_GetTOCInformation",
-                         Failure("StarBurn_CdvdBurnerGrabber_GetTOCInformation"), [&] {
-                             return StarBurn_CdvdBurnerGrabber_GetTOCInformation(
-                                 Grabber, ExceptionText, sbExceptionTextSize, &LastStatus,
-                                 FailureInfo, &toc);
-                         }));
+    const TsbCallResult read = Kept(LibraryCall(
+        "StarBurn_CdvdBurnerGrabber_GetTOCInformation",
+        Failure("StarBurn_CdvdBurnerGrabber_GetTOCInformation"),
+        [&] { return StarBurn_CdvdBurnerGrabber_GetTOCInformation(SB_BURNER_HEAD(*this), &toc); }));
     if (read.Failed()) {
         throw EsbError(read.FailureText);
     }
@@ -385,22 +377,18 @@ std::string TsbBurner::FormatFailure(const std::string& Pattern) const {
 void TsbBurner::OpenDevice() {
     CloseDevice();
     // Either way the log and the failure name Create, as the wizard always did.
-    const TsbCallFailure failure = Failure("StarBurn_CdvdBurnerGrabber_Create");
-    const TsbCallResult result =
-        Kept(TransportType == ttAspi
-                 ? LibraryCall("StarBurn_CdvdBurnerGrabber_Create (before create)", failure,
-                               [&] {
-                                   return StarBurn_CdvdBurnerGrabber_Create(
-                                       &Grabber, ExceptionText, sbExceptionTextSize, &LastStatus,
-                                       FailureInfo, LibraryCallback, nullptr, DeviceAddress.PortID,
-                                       DeviceAddress.BusID, DeviceAddress.TargetID,
-                                       DeviceAddress.LUN, 0);
-                               })
-                 : LibraryCall("StarBurn_CdvdBurnerGrabber_Create (before create)", failure, [&] {
-                       return StarBurn_CdvdBurnerGrabber_CreateEx(
-                           &Grabber, ExceptionText, sbExceptionTextSize, &LastStatus, FailureInfo,
-                           LibraryCallback, nullptr, DeviceName.c_str(), 0);
-                   }));
+    const TsbCallResult result = Kept(LibraryCall(
+        "StarBurn_CdvdBurnerGrabber_Create (before create)",
+        Failure("StarBurn_CdvdBurnerGrabber_Create"), [&] {
+            return TransportType == ttAspi
+                       ? StarBurn_CdvdBurnerGrabber_Create(
+                             &Grabber, ExceptionText, sbExceptionTextSize, &LastStatus, FailureInfo,
+                             LibraryCallback, nullptr, DeviceAddress.PortID, DeviceAddress.BusID,
+                             DeviceAddress.TargetID, DeviceAddress.LUN, 0)
+                       : StarBurn_CdvdBurnerGrabber_CreateEx(
+                             &Grabber, ExceptionText, sbExceptionTextSize, &LastStatus, FailureInfo,
+                             LibraryCallback, nullptr, DeviceName.c_str(), 0);
+        }));
     if (result.Failed()) {
         Grabber = nullptr;
         StatusText = result.FailureText;
@@ -447,10 +435,8 @@ void TsbBurner::lockOrRelease(bool Lock) {
     const TsbCallFailure failure =
         FailurePattern(std::string(name) + "() failed, exception %d, status %d, text \"%s\"\\n");
     const TsbCallResult result = Kept(LibraryCall(name, failure, [&] {
-        return Lock ? StarBurn_CdvdBurnerGrabber_Lock(Grabber, ExceptionText, sbExceptionTextSize,
-                                                      &LastStatus, FailureInfo)
-                    : StarBurn_CdvdBurnerGrabber_Release(
-                          Grabber, ExceptionText, sbExceptionTextSize, &LastStatus, FailureInfo);
+        return Lock ? StarBurn_CdvdBurnerGrabber_Lock(SB_BURNER_HEAD(*this))
+                    : StarBurn_CdvdBurnerGrabber_Release(SB_BURNER_HEAD(*this));
     }));
     if (result.Failed()) {
         StatusText = result.FailureText;

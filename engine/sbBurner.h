@@ -26,6 +26,13 @@ class TsbBurner;
 using TsbMessageEvent =
     std::function<void(void* Sender, const std::string& Text, TsbLogItemType Kind)>;
 
+// The five arguments a call on the burner's opened drive begins with, as
+// SB_GRABBER_HEAD (starburn/StarBurn.h) declares them: the grabber, the
+// exception-text buffer and its size, the status and the failure block.
+#define SB_BURNER_HEAD(burner)                                                                     \
+    (burner).Grabber, (burner).ExceptionText, sbExceptionTextSize, &(burner).LastStatus,           \
+        (burner).FailureInfo
+
 // The size of the burner's failure-information block.
 constexpr std::size_t sbBurnerFailureInfoSize = 64;
 // The size of the text buffer every library call fills on failure.

@@ -72,13 +72,10 @@ void TsbStagedAction::TStageRun::Cache() {
 
 void TsbStagedAction::TStageRun::UnitReady() {
     Action.Announce(rsTestingUnitReady);
-    FailStop(
-        Burner.Kept(LibraryCall("StarBurn_CdvdBurnerGrabber_TestUnitReady",
-                                Burner.Failure("StarBurn_CdvdBurnerGrabber_TestUnitReady"), [&] {
-                                    return StarBurn_CdvdBurnerGrabber_TestUnitReady(
-                                        Burner.Grabber, Burner.ExceptionText, sbExceptionTextSize,
-                                        &Burner.LastStatus, Burner.FailureInfo);
-                                })));
+    FailStop(Burner.Kept(LibraryCall(
+        "StarBurn_CdvdBurnerGrabber_TestUnitReady",
+        Burner.Failure("StarBurn_CdvdBurnerGrabber_TestUnitReady"),
+        [&] { return StarBurn_CdvdBurnerGrabber_TestUnitReady(SB_BURNER_HEAD(Burner)); })));
 }
 
 void TsbStagedAction::TStageRun::WriteModes() {
@@ -87,8 +84,7 @@ void TsbStagedAction::TStageRun::WriteModes() {
         LibraryCall("StarBurn_CdvdBurnerGrabber_ProbeSupportedWriteModes",
                     Burner.Failure("StarBurn_CdvdBurnerGrabber_ProbeSupportedWriteModes"), [&] {
                         return StarBurn_CdvdBurnerGrabber_ProbeSupportedWriteModes(
-                            Burner.Grabber, Burner.ExceptionText, sbExceptionTextSize,
-                            &Burner.LastStatus, Burner.FailureInfo, &tao, &sao, &daoPQ, &daoRaw);
+                            SB_BURNER_HEAD(Burner), &tao, &sao, &daoPQ, &daoRaw);
                     })));
     Action.Detail(fmt::sprintf("Track-At-Once: %s, Session-At-Once: %s, Disc-At-Once PQ: %s, "
                                "Disc-At-Once raw P-W: %s",
@@ -101,9 +97,7 @@ void TsbStagedAction::TStageRun::BUPState() {
     FailStop(Burner.Kept(LibraryCall("StarBurn_CdvdBurnerGrabber_GetBUP",
                                      Burner.Failure("StarBurn_CdvdBurnerGrabber_GetBUP"), [&] {
                                          return StarBurn_CdvdBurnerGrabber_GetBUP(
-                                             Burner.Grabber, Burner.ExceptionText,
-                                             sbExceptionTextSize, &Burner.LastStatus,
-                                             Burner.FailureInfo, &enabled, &BupSupported);
+                                             SB_BURNER_HEAD(Burner), &enabled, &BupSupported);
                                      })));
     Action.Detail(fmt::sprintf("BUP (Buffer Underrun Protection) Enabled: %s, Supported: %s",
                                YesNo(enabled), YesNo(BupSupported)));
@@ -115,13 +109,9 @@ void TsbStagedAction::TStageRun::EnableBUP() {
         return;
     }
     Action.Announce(rsEnablingBup);
-    FailStop(Burner.Kept(LibraryCall("StarBurn_CdvdBurnerGrabber_SetBUP",
-                                     Burner.Failure("StarBurn_CdvdBurnerGrabber_SetBUP"), [&] {
-                                         return StarBurn_CdvdBurnerGrabber_SetBUP(
-                                             Burner.Grabber, Burner.ExceptionText,
-                                             sbExceptionTextSize, &Burner.LastStatus,
-                                             Burner.FailureInfo, 1);
-                                     })));
+    FailStop(Burner.Kept(LibraryCall(
+        "StarBurn_CdvdBurnerGrabber_SetBUP", Burner.Failure("StarBurn_CdvdBurnerGrabber_SetBUP"),
+        [&] { return StarBurn_CdvdBurnerGrabber_SetBUP(SB_BURNER_HEAD(Burner), 1); })));
 }
 
 void TsbStagedAction::TStageRun::SetSpeeds() {
@@ -129,9 +119,7 @@ void TsbStagedAction::TStageRun::SetSpeeds() {
     FailWarn(Burner.Kept(LibraryCall("StarBurn_CdvdBurnerGrabber_SetSpeeds",
                                      Burner.Failure("StarBurn_CdvdBurnerGrabber_SetSpeeds"), [&] {
                                          return StarBurn_CdvdBurnerGrabber_SetSpeeds(
-                                             Burner.Grabber, Burner.ExceptionText,
-                                             sbExceptionTextSize, &Burner.LastStatus,
-                                             Burner.FailureInfo, 0xFFFF,
+                                             SB_BURNER_HEAD(Burner), 0xFFFF,
                                              static_cast<uint32_t>(Burner.WriteSpeed));
                                      })));
 }
@@ -142,9 +130,7 @@ void TsbStagedAction::TStageRun::ReadSpeeds() {
     FailStop(Burner.Kept(LibraryCall("StarBurn_CdvdBurnerGrabber_GetSpeeds",
                                      Burner.Failure("StarBurn_CdvdBurnerGrabber_GetSpeeds"), [&] {
                                          return StarBurn_CdvdBurnerGrabber_GetSpeeds(
-                                             Burner.Grabber, Burner.ExceptionText,
-                                             sbExceptionTextSize, &Burner.LastStatus,
-                                             Burner.FailureInfo, &currentRead, &maximumRead,
+                                             SB_BURNER_HEAD(Burner), &currentRead, &maximumRead,
                                              &currentWrite, &maximumWrite);
                                      })));
     Logger().Log(fmt::sprintf("StarBurn_CdvdBurnerGrabber_GetSpeeds: CurrentReadSpeed: "
@@ -163,13 +149,12 @@ void TsbStagedAction::TStageRun::ReadSpeeds() {
 void TsbStagedAction::TStageRun::TrackInformation() {
     TsbTrackInformation track{};
     Action.Announce(rsGettingTrackInformation);
-    FailWarn(Burner.Kept(LibraryCall(
-        "StarBurn_CdvdBurnerGrabber_GetTrackInformation: (for TRACK_NUMBER_INVISIBLE)",
-        Burner.Failure("StarBurn_CdvdBurnerGrabber_GetTrackInformation"), [&] {
-            return StarBurn_CdvdBurnerGrabber_GetTrackInformation(
-                Burner.Grabber, Burner.ExceptionText, sbExceptionTextSize, &Burner.LastStatus,
-                Burner.FailureInfo, SB_TRACK_NUMBER_INVISIBLE, &track);
-        })));
+    FailWarn(Burner.Kept(
+        LibraryCall("StarBurn_CdvdBurnerGrabber_GetTrackInformation: (for TRACK_NUMBER_INVISIBLE)",
+                    Burner.Failure("StarBurn_CdvdBurnerGrabber_GetTrackInformation"), [&] {
+                        return StarBurn_CdvdBurnerGrabber_GetTrackInformation(
+                            SB_BURNER_HEAD(Burner), SB_TRACK_NUMBER_INVISIBLE, &track);
+                    })));
     // Failed or not: the block as the library left it (zeros when it wrote nothing).
     SB_TRACK_INFORMATION block{};
     std::memcpy(&block, track.Bytes, sizeof block);
@@ -185,13 +170,11 @@ void TsbStagedAction::TStageRun::TrackInformation() {
 void TsbStagedAction::TStageRun::DiscInformation() {
     SB_DISC_INFORMATION disc{};
     Action.Announce(rsGettingDiscInformation);
-    FailStop(Burner.Kept(
-        LibraryCall("StarBurn_CdvdBurnerGrabber_GetDiscInformation",
-                    Burner.Failure("StarBurn_CdvdBurnerGrabber_GetDiscInformation"), [&] {
-                        return StarBurn_CdvdBurnerGrabber_GetDiscInformation(
-                            Burner.Grabber, Burner.ExceptionText, sbExceptionTextSize,
-                            &Burner.LastStatus, Burner.FailureInfo, &disc);
-                    })));
+    FailStop(Burner.Kept(LibraryCall(
+        "StarBurn_CdvdBurnerGrabber_GetDiscInformation",
+        Burner.Failure("StarBurn_CdvdBurnerGrabber_GetDiscInformation"), [&] {
+            return StarBurn_CdvdBurnerGrabber_GetDiscInformation(SB_BURNER_HEAD(Burner), &disc);
+        })));
     Action.Detail(fmt::sprintf(
         "Disc erasable: %s, Disc status: 0x%02X, Last session status: 0x%02X, Disc type: %d",
         YesNo(disc.Erasable), disc.DiscStatus, disc.LastSessionStatus, Burner.DiscType));
@@ -234,13 +217,9 @@ void TsbStagedAction::TStageRun::PowerCalibration() {
         return;
     }
     Action.Announce(rsSendingOpc);
-    const TsbCallResult result =
-        Burner.Kept(LibraryCall("StarBurn_CdvdBurnerGrabber_SendOPC",
-                                Burner.Failure("StarBurn_CdvdBurnerGrabber_SendOPC"), [&] {
-                                    return StarBurn_CdvdBurnerGrabber_SendOPC(
-                                        Burner.Grabber, Burner.ExceptionText, sbExceptionTextSize,
-                                        &Burner.LastStatus, Burner.FailureInfo);
-                                }));
+    const TsbCallResult result = Burner.Kept(LibraryCall(
+        "StarBurn_CdvdBurnerGrabber_SendOPC", Burner.Failure("StarBurn_CdvdBurnerGrabber_SendOPC"),
+        [&] { return StarBurn_CdvdBurnerGrabber_SendOPC(SB_BURNER_HEAD(Burner)); }));
     // A refusal is never taken for a calibration: it stops the run when the
     // user asked for one to be required, else the user hears of it and the
     // disc is written as without the choice.
