@@ -170,13 +170,11 @@ int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
         }
         TCliFrontEnd frontEnd(output, signals);
         TsbDeviceFinder finder;
-        const TsbTransportType transport = transportOf(options.Transport);
-        searchDevices(finder, frontEnd, transport);
-        TsbDeviceItem& device = chooseDevice(finder.Devices, options.Device);
+        TsbDeviceItem& device = findDevice(finder, frontEnd, options.Transport, options.Device);
         const TBurnPlan plan = checkBurn(options, device);
 
         TsbBurner burner;
-        CopyDeviceChoice(device, transport, burner);
+        CopyDeviceChoice(device, transportOf(options.Transport), burner);
         const std::string question =
             fmt::format("Burn {} ({}) to {} {} ({}, {}){}{}?", options.Image,
                         SizeToMBStr(false, plan.ImageSize), device.DeviceName, device.Product,

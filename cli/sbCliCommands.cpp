@@ -28,13 +28,10 @@ int RunEjectCommand(const TCliEjectOptions& options, TCliSignals& signals) {
     return runCommand(options.Json, [&](TCliOutput& output) -> int {
         TCliFrontEnd frontEnd(output, signals);
         TsbDeviceFinder finder;
-        const TsbTransportType transport = transportOf(options.Transport);
-        searchDevices(finder, frontEnd, transport);
-        TsbDeviceItem& device = chooseDevice(finder.Devices, options.Device);
+        TsbDeviceItem& device = findDevice(finder, frontEnd, options.Transport, options.Device);
 
         TsbBurner burner;
-        CopyDeviceChoice(device, transport, burner);
-        burner.OpenDevice();
+        TCliOpenDrive drive(burner, device, options.Transport);
 
         TsbActionList actions;
         TsbAction eject;
@@ -64,9 +61,7 @@ int RunBlankCommand(const TCliBlankOptions& options, TCliSignals& signals) {
     return runCommand(options.Json, [&](TCliOutput& output) -> int {
         TCliFrontEnd frontEnd(output, signals);
         TsbDeviceFinder finder;
-        const TsbTransportType transport = transportOf(options.Transport);
-        searchDevices(finder, frontEnd, transport);
-        TsbDeviceItem& device = chooseDevice(finder.Devices, options.Device);
+        TsbDeviceItem& device = findDevice(finder, frontEnd, options.Transport, options.Device);
         const std::string question = fmt::format(
             "Erase the {} in {} {}{}? Everything on it is lost", DiscTypeToStr(device.DiscType),
             device.DeviceName, device.Product, options.Full ? " (every block)" : "");
@@ -75,12 +70,7 @@ int RunBlankCommand(const TCliBlankOptions& options, TCliSignals& signals) {
         }
 
         TsbBurner burner;
-        CopyDeviceChoice(device, transport, burner);
-        burner.OpenDevice();
-        struct TClose {
-            TsbBurner& Burner;
-            ~TClose() { Burner.CloseDevice(); }
-        } close{burner};
+        TCliOpenDrive drive(burner, device, options.Transport);
 
         // The erase runs on a worker so this thread can pass a Ctrl-C on as
         // a cancel, in the engine's wait steps.
@@ -190,9 +180,7 @@ int RunVerifyCommand(const TCliVerifyOptions& options, TCliSignals& signals) {
         }
         TCliFrontEnd frontEnd(output, signals);
         TsbDeviceFinder finder;
-        const TsbTransportType transport = transportOf(options.Transport);
-        searchDevices(finder, frontEnd, transport);
-        TsbDeviceItem& device = chooseDevice(finder.Devices, options.Device);
+        TsbDeviceItem& device = findDevice(finder, frontEnd, options.Transport, options.Device);
         if (device.DiscType == DISC_TYPE_NO_MEDIA) {
             stop(exNoDriveOrDisc, LoadResString(rsNoMediaInDrive));
         }
@@ -202,17 +190,7 @@ int RunVerifyCommand(const TCliVerifyOptions& options, TCliSignals& signals) {
         }
 
         TsbBurner burner;
-        CopyDeviceChoice(device, transport, burner);
-        burner.OpenDevice();
-        struct TClose {
-            TsbBurner& Burner;
-            ~TClose() {
-                try {
-                    Burner.CloseDevice();
-                } catch (const std::exception&) {
-                }
-            }
-        } close{burner};
+        TCliOpenDrive drive(burner, device, options.Transport);
 
         // The image was the last session written: it starts at that session's first track.
         const uint32_t start = burner.LastSessionStart();

@@ -6,6 +6,7 @@
 #include "base/sbStrUtils.h"
 #include "base/sbUtils.h"
 #include "cli/sbCliSignals.h"
+#include "engine/sbBurner.h"
 #include "platform/sbDrives.h"
 #include "starburn/StarBurn.h"
 
@@ -260,6 +261,27 @@ TsbDeviceItem& chooseDevice(const TsbDeviceList& devices, const std::string& spe
         stop(exNoDriveOrDisc, writers.front()->AccessText);
     }
     return *writers.front();
+}
+
+TsbDeviceItem& findDevice(TsbDeviceFinder& finder, TCliFrontEnd& frontEnd,
+                          const std::string& transport, const std::string& spec) {
+    searchDevices(finder, frontEnd, transportOf(transport));
+    return chooseDevice(finder.Devices, spec);
+}
+
+TCliOpenDrive::TCliOpenDrive(TsbBurner& burner, const TsbDeviceItem& device,
+                             const std::string& transport)
+    : burner_(burner) {
+    CopyDeviceChoice(device, transportOf(transport), burner);
+    burner.OpenDevice();
+}
+
+TCliOpenDrive::~TCliOpenDrive() {
+    // A log that cannot be written must not leave the drive open either.
+    try {
+        burner_.CloseDevice();
+    } catch (const std::exception&) {
+    }
 }
 
 } // namespace cli

@@ -23,4 +23,21 @@ bool mayBeRecorder(const TsbDeviceItem& device);
 // stops with the library's advice.
 TsbDeviceItem& chooseDevice(const TsbDeviceList& devices, const std::string& spec);
 
+// The search by --transport's way, then the drive --device names.
+TsbDeviceItem& findDevice(TsbDeviceFinder& finder, TCliFrontEnd& frontEnd,
+                          const std::string& transport, const std::string& spec);
+
+// The chosen drive opened in a burner for one command (its facts handed
+// over as the recorder sheet's Next does), closed however the command ends.
+class TCliOpenDrive {
+public:
+    TCliOpenDrive(TsbBurner& burner, const TsbDeviceItem& device, const std::string& transport);
+    ~TCliOpenDrive();
+    TCliOpenDrive(const TCliOpenDrive&) = delete;
+    TCliOpenDrive& operator=(const TCliOpenDrive&) = delete;
+
+private:
+    TsbBurner& burner_;
+};
+
 } // namespace cli
