@@ -34,20 +34,21 @@
 #include <fmt/printf.h>
 
 template <class T>
-T* TMainForm::CreatePage(int sheet) {
-    T* page = new T(Panels[static_cast<size_t>(sheet)]);
+bool TMainForm::CreatePage(T*& page, int sheet) {
+    if (page) {
+        return false;
+    }
+    page = new T(Panels[static_cast<size_t>(sheet)]);
     if (auto* app = TsbApplication::Instance()) {
         app->Own(page);
     }
     page->DockInto(Panels[static_cast<size_t>(sheet)]);
     OrderTabs();
-    return page;
+    return true;
 }
 
 void TMainForm::ShowTransportPage() {
-    if (!TransportPage) {
-        TransportPage = CreatePage<TSelectTransportForm>(0);
-    }
+    CreatePage(TransportPage, 0);
     TransportPage->show();
 }
 
@@ -182,9 +183,7 @@ void TMainForm::PreparePage(int index) {
     switch (index) {
     case 1:
         CopyWizardOptions(WizardOptions, burner);
-        if (!FinalPage) {
-            FinalPage = CreatePage<TfrmFinalAction>(1);
-        }
+        CreatePage(FinalPage, 1);
         FinalPage->WizardLog = &WizardLog();
         FinalPage->WizardActions = &WizardActions();
         FinalPage->ShowBufferStatus(false);
@@ -192,9 +191,7 @@ void TMainForm::PreparePage(int index) {
         FinalPage->show();
         break;
     case 2:
-        if (!DevicePage) {
-            DevicePage = CreatePage<TfrmSelectDevice>(2);
-        }
+        CreatePage(DevicePage, 2);
         DevicePage->ScanInfoText = LoadResString(rsScanningSystemHint);
         DevicePage->ListAllDevices = false;
         DevicePage->OnWorkBegin = [this](TsbDockForm*) { LockNavigation(); };
@@ -205,8 +202,7 @@ void TMainForm::PreparePage(int index) {
         DevicePage->SetPageData(&burner);
         break;
     case 3:
-        if (!SourcePage) {
-            SourcePage = CreatePage<TfrmSourceFileSelection>(3);
+        if (CreatePage(SourcePage, 3)) {
             // The image named on the command line ("Open with").
             if (auto* app = TsbApplication::Instance(); app && !app->InitialImage().isEmpty()) {
                 SourcePage->Edit1->setText(app->InitialImage());
@@ -216,16 +212,12 @@ void TMainForm::PreparePage(int index) {
         SourcePage->show();
         break;
     case 4:
-        if (!OptionsPage) {
-            OptionsPage = CreatePage<TfrmBurnOptions>(4);
-        }
+        CreatePage(OptionsPage, 4);
         OptionsPage->SetPageData(&burner);
         OptionsPage->show();
         break;
     case 5: {
-        if (!ModePage) {
-            ModePage = CreatePage<TfrmBurnMode>(5);
-        }
+        CreatePage(ModePage, 5);
         const bool blank =
             DevicePage && DiscAllowsWholeDiscModes(DevicePage->GetSelectedDiscInfo());
         ModePage->AllowSAO = blank;
@@ -237,8 +229,7 @@ void TMainForm::PreparePage(int index) {
         break;
     }
     case 6:
-        if (!SummaryPage) {
-            SummaryPage = CreatePage<TfrmOptionsSummary>(6);
+        if (CreatePage(SummaryPage, 6)) {
             SummaryPage->lblNextAction->setText(ResText(15228));
             SummaryPage->lblName->setText(ResText(15233));
         }

@@ -97,8 +97,10 @@ private:
     void LeaveModeSheet();
     void FormCreate();
     void SetCurrentSheet(int index);
+    // Makes the sheet's page, docked into its panel and owned by the
+    // application, unless Page is there already; true when it made it.
     template <class T>
-    T* CreatePage(int sheet);
+    bool CreatePage(T*& page, int sheet);
 };
 
 class QMimeData;
