@@ -1,5 +1,6 @@
 #include "base/sbProgressCaption.h"
 
+#include "base/sbUtils.h"
 #include "starburn/StarBurn.h"
 
 #include <fmt/printf.h>
@@ -16,24 +17,15 @@ constexpr double kMinSecondsForSpeed = 0.5;
 } // namespace
 
 double OneXBytesPerSecond(uint8_t discType) {
-    switch (discType) {
-    case DISC_TYPE_DVDROM:
-    case DISC_TYPE_DVDR:
-    case DISC_TYPE_DVDRAM:
-    case DISC_TYPE_DVDRWRO:
-    case DISC_TYPE_DVDRWSR:
-    case DISC_TYPE_DVDPLUSRW:
-    case DISC_TYPE_DVDPLUSR:
-    case DISC_TYPE_DVDPLUSR_DL:
-    case DISC_TYPE_DVDR_DL:
-    case DISC_TYPE_HDDVDROM:
+    // Every DVD kind, also the two the speed tables measure against the CD's unit.
+    if (IsDVDDiscType(discType) || discType == DISC_TYPE_DVDR_DL ||
+        discType == DISC_TYPE_HDDVDROM) {
         return 1385000.0;
-    case DISC_TYPE_BDR:
-    case DISC_TYPE_BDRE:
-        return 4495500.0;
-    default:
-        return 176400.0;
     }
+    if (discType == DISC_TYPE_BDR || discType == DISC_TYPE_BDRE) {
+        return 4495500.0;
+    }
+    return 176400.0;
 }
 
 std::string DurationText(double seconds) {

@@ -99,13 +99,10 @@ int64_t BuildTreeImage(TsbBurner& burner) {
     }
     const std::string executable = platform::GetExecutablePath();
     FailStop(burner, LibraryCall("StarBurn_ISO9660JolietFileTree_BuildImage",
-                                 burner.FailurePattern("StarBurn_ISO9660FileTree_BuildImage() "
-                                                       "failed, exception %d, status %d, text "
-                                                       "\"%s\""),
-                                 [&] {
+                                 // The failure names the tree without "Joliet", as it always did.
+                                 burner.Failure("StarBurn_ISO9660FileTree_BuildImage"), [&] {
                                      return StarBurn_ISO9660JolietFileTree_BuildImage(
-                                         burner.FileTree, burner.ExceptionText, sbExceptionTextSize,
-                                         &burner.LastStatus, 0, 8, 1, burner.VolumeLabel.c_str(),
+                                         SB_TREE_HEAD(burner), 0, 8, 1, burner.VolumeLabel.c_str(),
                                          executable.c_str(), executable.c_str());
                                  }));
     return burner.ImageSize();
@@ -140,22 +137,15 @@ void CheckRoom(TsbBurner& burner, const std::string& directory, int64_t size) {
 void ProveReadable(TsbBurner& burner, std::vector<char>& buffer) {
     TsbImageWriting& image = burner.ImageWriting;
     FailStop(burner, LibraryCall("StarBurn_ISO9660JolietFileTree_Read",
-                                 burner.FailurePattern("StarBurn_ISO9660FileTree_Read() failed, "
-                                                       "exception %d, status %d, text \"%s\""),
-                                 [&] {
+                                 burner.Failure("StarBurn_ISO9660FileTree_Read"), [&] {
                                      return StarBurn_ISO9660JolietFileTree_Read(
-                                         burner.FileTree, burner.ExceptionText, sbExceptionTextSize,
-                                         &burner.LastStatus, static_cast<uint32_t>(image.ChunkSize),
-                                         buffer.data());
+                                         SB_TREE_HEAD(burner),
+                                         static_cast<uint32_t>(image.ChunkSize), buffer.data());
                                  }));
     FailStop(burner, LibraryCall("StarBurn_ISO9660JolietFileTree_SeekToBegin",
-                                 burner.FailurePattern("StarBurn_ISO9660FileTree_SeekToBegin() "
-                                                       "failed, exception %d, status %d, text "
-                                                       "\"%s\""),
-                                 [&] {
+                                 burner.Failure("StarBurn_ISO9660FileTree_SeekToBegin"), [&] {
                                      return StarBurn_ISO9660JolietFileTree_SeekToBegin(
-                                         burner.FileTree, burner.ExceptionText, sbExceptionTextSize,
-                                         &burner.LastStatus);
+                                         SB_TREE_HEAD(burner));
                                  }));
 }
 

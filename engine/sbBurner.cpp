@@ -20,38 +20,31 @@ namespace {
 constexpr auto waitStep = std::chrono::milliseconds(80);
 
 struct TsbModeInfo {
-    const char* Name;        // the mode's name in the "Burning mode" message
-    const char* Function;    // the library function, as logged before the call
-    const char* FailureText; // the failure text
+    const char* Name;     // the mode's name in the "Burning mode" message
+    const char* Function; // the library function, as logged before the call
+    const char* Failed;   // the name its failure text gives
 };
 
 const TsbModeInfo* ModeInfo(uint8_t WriteMode) {
+    // Both tree-based Disc-At-Once modes fail with one text.
     static const TsbModeInfo modes[] = {
         {"Track-At-Once (from tree)", "StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree",
-         "StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree() failed, exception %d, status %d, "
-         "text \"%s\""},
+         "StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree"},
         {"Session-At-Once (from tree)", "StarBurn_CdvdBurnerGrabber_SessionAtOnce",
-         "StarBurn_CdvdBurnerGrabber_SessionAtOnce() failed, exception %d, status %d, text "
-         "\"%s\""},
+         "StarBurn_CdvdBurnerGrabber_SessionAtOnce"},
         {"Disc-At-Once PQ (from tree)", "StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromTree",
-         "StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromTree() failed, exception %d, status %d, "
-         "text \"%s\""},
+         "StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromTree"},
         {"Disc-At-Once raw P-W (from tree)", "StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromTree",
-         "StarBurn_CdvdBurnerGrabber_DiscAtOncePQ[RawPW]FromTree() failed, exception %d, status "
-         "%d, text \"%s\""},
+         "StarBurn_CdvdBurnerGrabber_DiscAtOncePQ[RawPW]FromTree"},
         {nullptr, nullptr, nullptr},
         {"Disc-At-Once PQ (from file)", "StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromFile",
-         "StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromFile() failed, exception %d, status %d, "
-         "text \"%s\""},
+         "StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromFile"},
         {"Disc-At-Once raw P-W (from file)", "StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile",
-         "StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile() failed, exception %d, status %d, "
-         "text \"%s\""},
+         "StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile"},
         {"Track-At-Once (from file)", "StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile",
-         "StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile() failed, exception %d, status %d, "
-         "text \"%s\""},
+         "StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile"},
         {"Session-At-Once (from file)", "StarBurn_CdvdBurnerGrabber_SessionAtOnce",
-         "StarBurn_CdvdBurnerGrabber_SessionAtOnce() failed, exception %d, status %d, text "
-         "\"%s\""},
+         "StarBurn_CdvdBurnerGrabber_SessionAtOnce"},
     };
     if (WriteMode >= std::size(modes) || modes[WriteMode].Name == nullptr) {
         return nullptr;
@@ -159,7 +152,7 @@ void TsbBurnThread::Write() {
     DoMessage(LoadResString(rsBurningStarted), litInfo);
 
     // Every write's failure is the mode's own text.
-    const TsbCallFailure failure = burner.FailurePattern(mode.FailureText);
+    const TsbCallFailure failure = burner.Failure(mode.Failed);
     TsbCallResult result;
     switch (burner.WriteMode) {
     case wmTrackAtOnceFromTree:
@@ -269,8 +262,7 @@ void TsbBurnThread::WriteImageToFile() {
                                   "status %d, text \"%s\""),
             [&] {
                 return StarBurn_ISO9660JolietFileTree_Read(
-                    burner.FileTree, burner.ExceptionText, sbExceptionTextSize, &burner.LastStatus,
-                    static_cast<uint32_t>(image.ChunkSize), buffer.data());
+                    SB_TREE_HEAD(burner), static_cast<uint32_t>(image.ChunkSize), buffer.data());
             }));
         if (read.Failed()) {
             burner.StatusText = read.FailureText;

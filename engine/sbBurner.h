@@ -33,6 +33,11 @@ using TsbMessageEvent =
     (burner).Grabber, (burner).ExceptionText, sbExceptionTextSize, &(burner).LastStatus,           \
         (burner).FailureInfo
 
+// The four arguments a call on the burner's file tree begins with: the tree,
+// the exception-text buffer and its size, the status.
+#define SB_TREE_HEAD(burner)                                                                       \
+    (burner).FileTree, (burner).ExceptionText, sbExceptionTextSize, &(burner).LastStatus
+
 // The size of the burner's failure-information block.
 constexpr std::size_t sbBurnerFailureInfoSize = 64;
 // The size of the text buffer every library call fills on failure.

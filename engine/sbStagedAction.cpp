@@ -197,16 +197,14 @@ void TsbStagedAction::TStageRun::BuildImage() {
             })));
     }
     const std::string executable = platform::GetExecutablePath();
-    FailStop(Burner.Kept(LibraryCall(
-        "StarBurn_ISO9660JolietFileTree_BuildImage",
-        Burner.FailurePattern(
-            "StarBurn_ISO9660FileTree_BuildImage() failed, exception %d, status %d, text \"%s\""),
-        [&] {
-            return StarBurn_ISO9660JolietFileTree_BuildImage(
-                Burner.FileTree, Burner.ExceptionText, sbExceptionTextSize, &Burner.LastStatus,
-                TrackStartAddress, 0, 1, Burner.VolumeLabel.c_str(), executable.c_str(),
-                executable.c_str());
-        })));
+    FailStop(Burner.Kept(
+        LibraryCall("StarBurn_ISO9660JolietFileTree_BuildImage",
+                    // The failure names the tree without "Joliet", as it always did.
+                    Burner.Failure("StarBurn_ISO9660FileTree_BuildImage"), [&] {
+                        return StarBurn_ISO9660JolietFileTree_BuildImage(
+                            SB_TREE_HEAD(Burner), TrackStartAddress, 0, 1,
+                            Burner.VolumeLabel.c_str(), executable.c_str(), executable.c_str());
+                    })));
     Burner.StatusText = fmt::sprintf("Need to save %d MB", Burner.ImageSize() / 1024 / 1024);
     Logger().Log(Burner.StatusText);
     Action.Report(Burner.StatusText, litInfo);
