@@ -12,69 +12,51 @@
 // The eventer
 
 void TsbCallBackEventer::SetOnAddName(TNameEvent handler) {
-    std::lock_guard lock(m_mutex);
-    m_onAddName = std::move(handler);
+    store(m_onAddName, std::move(handler));
 }
 
 void TsbCallBackEventer::SetOnRemoveName(TNameEvent handler) {
-    std::lock_guard lock(m_mutex);
-    m_onRemoveName = std::move(handler);
+    store(m_onRemoveName, std::move(handler));
 }
 
 void TsbCallBackEventer::SetOnProgress(TPercentEvent handler) {
-    std::lock_guard lock(m_mutex);
-    m_onProgress = std::move(handler);
+    store(m_onProgress, std::move(handler));
 }
 
 void TsbCallBackEventer::SetOnBufferStatus(TPercentEvent handler) {
-    std::lock_guard lock(m_mutex);
-    m_onBufferStatus = std::move(handler);
+    store(m_onBufferStatus, std::move(handler));
 }
 
 void TsbCallBackEventer::SetOnCancelEnabled(TEnabledEvent handler) {
-    std::lock_guard lock(m_mutex);
-    m_onCancelEnabled = std::move(handler);
+    store(m_onCancelEnabled, std::move(handler));
 }
 
 void TsbCallBackEventer::SetOnImageBuildStart(TNotifyEvent handler) {
-    std::lock_guard lock(m_mutex);
-    m_onImageBuildStart = std::move(handler);
+    store(m_onImageBuildStart, std::move(handler));
 }
 
 void TsbCallBackEventer::DoAddName(const std::string& name, void* special) {
-    if (auto handler = copyOf(m_onAddName)) {
-        handler(*this, name, special);
-    }
+    raise(m_onAddName, name, special);
 }
 
 void TsbCallBackEventer::DoRemoveName(const std::string& name, void* special) {
-    if (auto handler = copyOf(m_onRemoveName)) {
-        handler(*this, name, special);
-    }
+    raise(m_onRemoveName, name, special);
 }
 
 void TsbCallBackEventer::DoProgress(int32_t percent) {
-    if (auto handler = copyOf(m_onProgress)) {
-        handler(*this, percent);
-    }
+    raise(m_onProgress, percent);
 }
 
 void TsbCallBackEventer::DoBufferStatus(int32_t percent) {
-    if (auto handler = copyOf(m_onBufferStatus)) {
-        handler(*this, percent);
-    }
+    raise(m_onBufferStatus, percent);
 }
 
 void TsbCallBackEventer::DoCancelEnabled(bool enabled) {
-    if (auto handler = copyOf(m_onCancelEnabled)) {
-        handler(*this, enabled);
-    }
+    raise(m_onCancelEnabled, enabled);
 }
 
 void TsbCallBackEventer::DoImageBuildStart() {
-    if (auto handler = copyOf(m_onImageBuildStart)) {
-        handler(*this);
-    }
+    raise(m_onImageBuildStart);
 }
 
 TsbCallBackEventer& CallBackEventer() {

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 class TsbCallBackEventer {
 public:
@@ -45,6 +46,20 @@ public:
     void DoImageBuildStart();
 
 private:
+    // Handlers are set and read under the lock: a thread that raises an
+    // event while the window unbinds it calls the old handler or none.
+    template <class T>
+    void store(T& slot, T handler) {
+        std::lock_guard lock(m_mutex);
+        slot = std::move(handler);
+    }
+    // Raises the handler in Slot, if any, with the eventer and Args.
+    template <class T, class... Args>
+    void raise(const T& slot, Args&&... args) {
+        if (auto handler = copyOf(slot)) {
+            handler(*this, std::forward<Args>(args)...);
+        }
+    }
     template <class T>
     T copyOf(const T& slot) {
         std::lock_guard lock(m_mutex);

@@ -54,13 +54,8 @@ extern "C" int open(const char* path, int flags, ...) {
     return fd;
 }
 
-extern "C" int open64(const char* path, int flags, ...) {
-    va_list mode;
-    va_start(mode, flags);
-    const int fd = OpenAndSwap(path, flags, mode);
-    va_end(mode);
-    return fd;
-}
+// The same function under the name a large-file build calls.
+extern "C" int open64(const char* path, int flags, ...) __attribute__((alias("open")));
 #endif
 
 namespace {
