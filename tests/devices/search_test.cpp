@@ -5,6 +5,7 @@
 #include "platform/sbDrives.h"
 #include "starburn/StarBurnTesting.h"
 #include "tests/engine/support/EngineTestSupport.h"
+#include "tests/engine/support/RecorderTest.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -37,20 +38,8 @@ const std::vector<std::string> kProbeOfAWriter = {
     "StarBurn_Destroy: Grabber",
 };
 
-const char* const kOneWriter = R"INI(
-[Virtual]
-TimeFactor = 0
-BuiltInRecorders = no
-
-[Recorder writer]
-DeviceName = CdRom3
-Address = 2:0:1:0
-DriveLetter = K
-Vendor = ACME
-Product = Writer One
-Revision = 4.2
-Disc = DVD+R
-)INI";
+// The engine tests' writer, with a blank DVD+R in it.
+const std::string kOneWriter = std::string(kWriterConfiguration) + "Disc = DVD+R\n";
 
 std::vector<std::string> names(const TsbDeviceList& list) {
     std::vector<std::string> result;
