@@ -130,6 +130,35 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_Blank(SB_GRABBER_HEAD, uint8_t b
  */
 STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_GetAccess(SB_GRABBER_HEAD, uint8_t* pState);
 
+/* The kinds of message StarBurn_SetMessageHandler hands on. */
+#define SB_MESSAGE_ERROR 0   /* a failure: libburn's SORRY, FATAL and worse */
+#define SB_MESSAGE_WARNING 1 /* libburn's WARNING, HINT and NOTE */
+#define SB_MESSAGE_DEBUG 2   /* libburn's UPDATE and DEBUG: only when asked for */
+
+/*
+ * A message of the software a backend drives the recorders with (libburn):
+ * its kind (SB_MESSAGE_*), the software's own severity name ("SORRY",
+ * "NOTE"), its message code, the operating-system error it carries (0 when
+ * none) and its text.
+ */
+typedef void (*PSB_MESSAGE_HANDLER)(uint32_t ulKind, const char* pSeverity, uint32_t ulCode,
+                                    int32_t lOsErrno, const char* pText, void* pContext);
+
+/*
+ * Hands every message of the drives' software to pHandler (NULL: to nobody),
+ * with pContext: errors and warnings always, debugging messages only when
+ * bDebug is not 0. None is left out, however many a write brings; they come
+ * in the order the software gave them, one at a time, on the thread of the
+ * library call that read them (any thread; a write's messages mostly on the
+ * thread of the write), and the last ones of a session before
+ * StarBurn_DownShut returns. The handler must return soon and must not call
+ * the library. Callable before StarBurn_UpStartEx; the handler stays set
+ * across sessions. After the call returns, the handler it replaced is not
+ * called again. The virtual recorders send no messages.
+ */
+STARBURN_API void StarBurn_SetMessageHandler(PSB_MESSAGE_HANDLER pHandler, void* pContext,
+                                             uint8_t bDebug);
+
 #ifdef __cplusplus
 }
 #endif

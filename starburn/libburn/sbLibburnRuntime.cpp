@@ -3,6 +3,8 @@
 // libburn's namespaced one.
 #include "starburn/libburn/sbLibburnRuntime.h"
 
+#include "starburn/core/sbMessages.h"
+
 #include <libburn/libburn.h>
 
 #include <deque>
@@ -21,6 +23,7 @@ struct Queue {
     // that fall off: a write waits for it.
     uint64_t lastWriteThreadEnd = 0;
     int sorry = 0;
+    int note = 0;
     bool running = false;
 };
 
@@ -57,6 +60,13 @@ void pullLocked(Queue& q) {
         if (m.code == kWriteThreadEnded) {
             q.lastWriteThreadEnd = m.sequence;
         }
+        // Handed on as it is read, so the program's log has every message,
+        // also those that fall off the queue before anyone asks for them.
+        // Under the queue's lock: two readers never hand them on out of order.
+        const MessageKind kind = m.failure              ? MessageKind::error
+                                 : m.severity >= q.note ? MessageKind::warning
+                                                        : MessageKind::debug;
+        deliverMessage(kind, severity, m.code, m.osErrno, m.text);
         q.messages.push_back(std::move(m));
         if (q.messages.size() > kKeptMessages) {
             q.messages.pop_front();
@@ -81,6 +91,7 @@ bool startLibburn(std::string& error) {
     burn::burn_msgs_set_severities(const_cast<char*>("DEBUG"), const_cast<char*>("NEVER"),
                                    const_cast<char*>("libburn: "));
     q.sorry = severityNumber("SORRY");
+    q.note = severityNumber("NOTE");
     // A pseudo-drive named by an open file descriptor (stdio:/dev/fd/N) takes
     // the role its opening mode gives: read-only (4) or write-only (5).
     // Other paths stay read-write files (role 2).
