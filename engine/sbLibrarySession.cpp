@@ -5,6 +5,7 @@
 #include "base/sbLibraryCall.h"
 #include "base/sbLogger.h"
 #include "base/sbStrUtils.h"
+#include "engine/sbLibraryMessages.h"
 #include "platform/sbSystem.h"
 #include "starburn/StarBurn.h"
 
@@ -18,6 +19,8 @@ void TsbLibrarySession::StartLibrary() {
     if (m_libraryStarted) {
         return;
     }
+    // Before the start: the drives' software speaks while the library finds them.
+    InstallLibraryMessageHandler();
     char exceptionText[kExceptionTextSize] = {};
     // No configuration file: the library reads the one its environment names,
     // or uses its built-in recorders. The failure names the exception alone.
