@@ -10,6 +10,7 @@ packages=(
     libburn-dev libisofs-dev xorriso
     libcli11-dev help2man python3
     libssl-dev isomd5sum
+    libacl1-dev
     file desktop-file-utils appstream lintian
     clang libclang-rt-14-dev
 )

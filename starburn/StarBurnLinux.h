@@ -119,8 +119,11 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_Blank(SB_GRABBER_HEAD, uint8_t b
  *                             MOUNTED: a real drive whose disc is mounted (the
  *                             text names the mount point and says to unmount it)
  *   SB_EXCEPTION_NOT_READY    FORBIDDEN (status EACCES or EPERM): the device
- *                             file keeps this user out; the text names the
- *                             group that owns it and how to join it
+ *                             file keeps this user out; the text says what
+ *                             the system tells of it (its owner, group and
+ *                             mode, the user's groups now and in the group
+ *                             database, the seat's access list) and the
+ *                             command that lets the user in
  * This program's own openings never make a drive busy for it. A real drive
  * is taken for the question, as its queries take it; a virtual recorder's
  * lock is only tested. A drive that fails for another reason (a device file

@@ -4,6 +4,7 @@
 #include "starburn/core/sbBackend.h"
 
 #include "ini/sbIni.h"
+#include "starburn/libburn/sbLibburnAccess.h"
 #include "starburn/libburn/sbLibburnConfig.h"
 #include "starburn/libburn/sbLibburnDrive.h"
 #include "starburn/libburn/sbLibburnRuntime.h"
@@ -18,7 +19,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
-#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -120,16 +120,7 @@ std::string permissionProblem(const std::string& deviceFile, uint32_t& status) {
     if (err != EACCES && err != EPERM && err != EROFS) {
         return "The drive " + deviceFile + " cannot be opened: " + std::strerror(err);
     }
-    std::string groupName = "cdrom";
-    struct stat st {};
-    if (::stat(deviceFile.c_str(), &st) == 0) {
-        if (const struct group* g = ::getgrgid(st.st_gid)) {
-            groupName = g->gr_name;
-        }
-    }
-    return "You may not open the drive " + deviceFile +
-           " (permission denied). Add your user to the group \"" + groupName +
-           "\" that owns it (sudo usermod -aG " + groupName + " $USER), then log out and in again";
+    return accessAdvice(readAccessFacts(deviceFile, err));
 }
 
 int highestNumber(const DeviceTable& table) {
@@ -224,7 +215,9 @@ private:
             // Listed all the same, so the user sees the drive and learns why
             // it does not answer.
             setup.unavailableText = permission;
-            problems.push_back(permission + "; the drive is listed but cannot be used");
+            problems.push_back(permission + (permission.back() == '.'
+                                                 ? " The drive is listed but cannot be used."
+                                                 : "; the drive is listed but cannot be used"));
         } else if (Error e = examineDrive(file, setup.facts, setup.info)) {
             problems.push_back("The drive " + file + " could not be examined (" + e.text +
                                "); it is listed with what the system knows of it, and cannot "

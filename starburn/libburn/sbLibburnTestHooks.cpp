@@ -1,13 +1,15 @@
 // The backend's calls for tests (sbLibburnTesting.h): the information blocks
-// of a described disc, how often a drive was opened, the busy advice and the
-// write plan, without a drive.
+// of a described disc, how often a drive was opened, the busy advice, the
+// write plan and the advice for a drive closed to the user, without a drive.
 #include "starburn/core/sbSession.h"
+#include "starburn/libburn/sbLibburnAccess.h"
 #include "starburn/libburn/sbLibburnDrive.h"
 #include "starburn/libburn/sbLibburnDriveParts.h"
 #include "starburn/libburn/sbLibburnTesting.h"
 
 #include <libburn/libburn.h>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace starburn;
@@ -102,4 +104,18 @@ extern "C" STARBURN_API uint8_t StarBurnLibburnTesting_PlanWrite(
     *pMethod = static_cast<uint8_t>(plan.method);
     *pMulti = plan.multi ? 1 : 0;
     return static_cast<uint8_t>(plan.change);
+}
+
+extern "C" STARBURN_API void StarBurnLibburnTesting_AccessAdvice(const char* pDeviceFile,
+                                                                 int32_t lErrno,
+                                                                 const char* pUdevData, char* pText,
+                                                                 uint32_t ulTextSize) {
+    if (pDeviceFile == nullptr || pText == nullptr || ulTextSize == 0) {
+        return;
+    }
+    const std::string advice = accessAdvice(
+        readAccessFacts(pDeviceFile, lErrno, pUdevData != nullptr ? pUdevData : "/run/udev/data"));
+    const std::size_t n = std::min<std::size_t>(advice.size(), ulTextSize - 1);
+    std::memcpy(pText, advice.data(), n);
+    pText[n] = '\0';
 }

@@ -98,6 +98,18 @@ STARBURN_API uint8_t StarBurnLibburnTesting_PlanWrite(
 STARBURN_API void StarBurnLibburnTesting_BusyAdvice(const char* pDeviceFile, char* pText,
                                                     uint32_t ulTextSize);
 
+/*
+ * The advice the backend gives for a device file this process may not open
+ * (lErrno: EACCES, EPERM or EROFS, as the opening failed), read from the
+ * system as for a drive at start: the file's owner, group, mode and access
+ * list, this process's user and groups, and udev's device database in the
+ * folder pUdevData (NULL: /run/udev/data). Written into pText, cut to
+ * ulTextSize - 1 bytes.
+ */
+STARBURN_API void StarBurnLibburnTesting_AccessAdvice(const char* pDeviceFile, int32_t lErrno,
+                                                      const char* pUdevData, char* pText,
+                                                      uint32_t ulTextSize);
+
 #ifdef __cplusplus
 }
 #endif
