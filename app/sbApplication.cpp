@@ -10,6 +10,7 @@
 #include "base/sbFrontEnd.h"
 #include "base/sbLogger.h"
 #include "forms/UtilFuncs.h"
+#include "forms/sbDesktopInhibit.h"
 #include "forms/sbIniFile.h"
 #include "forms/sbProduct.h"
 #include "pages/ufrmAbout.h"
@@ -100,12 +101,15 @@ void InstallFrontEndHooks() {
     SetProgressWindowFactory([]() -> std::unique_ptr<IsbProgressWindow> {
         return std::make_unique<TsbProgressWindow>();
     });
+    // Writes, verifications and erases keep the computer awake.
+    SetInhibitBus(MakeDesktopInhibitBus());
 }
 
 void RemoveFrontEndHooks() {
     SetProcessMessagesHook(nullptr);
     SetMessageBoxHook(nullptr);
     SetProgressWindowFactory(nullptr);
+    SetInhibitBus(nullptr);
 }
 
 TsbApplication* TsbApplication::Instance() {

@@ -2,6 +2,7 @@
 // here; the commands live in cli/sbCliCommands.
 #include "base/sbLibraryCall.h"
 #include "cli/sbCliCommands.h"
+#include "cli/sbCliInhibit.h"
 #include "cli/sbCliSignals.h"
 #include "starburn/StarBurnLinux.h"
 
@@ -43,7 +44,11 @@ const char* const kFooter =
     "implanted MD5), 4 no suitable drive or disc (also one that cannot be erased), 130 cancelled "
     "(Ctrl-C or SIGTERM).\n"
     "Environment: STARBURN_CONFIG (the recorders' configuration file), STARBURN_STATE_DIR (the "
-    "virtual discs' state folder), STARBURN_TIME_FACTOR, STARBURN_REAL_DRIVES.";
+    "virtual discs' state folder), STARBURN_TIME_FACTOR, STARBURN_REAL_DRIVES, "
+    "TAVRIN_LIBBURN_DEBUG (1: libburn's debugging messages in the diagnostic log).\n"
+    "While a burn, verification or erase runs, sleep and idle suspend are held off through "
+    "logind (the desktop portal in a sandbox or without logind); --no-inhibit lets the computer "
+    "sleep.";
 
 // The burn command and its options: the wizard's sheets as flags.
 CLI::App* addBurnCommand(CLI::App& app, TCliBurnOptions& burn) {
@@ -155,10 +160,19 @@ int main(int argc, char** argv) {
          {devicesCommand, burnCommand, ejectCommand, blankCommand, checkCommand, verifyCommand}) {
         command->footer(kFooter);
     }
+    bool noInhibit = false;
+    for (CLI::App* command : {burnCommand, blankCommand, verifyCommand}) {
+        command->add_flag("--no-inhibit", noInhibit,
+                          "Let the computer sleep while the drive works (by default sleep and "
+                          "idle suspend are held off through logind or the desktop portal)");
+    }
 
     int status = exUsage;
     try {
         app.parse(argc, argv);
+        if (!noInhibit) {
+            SetInhibitBus(MakeCliInhibitBus());
+        }
         if (*devicesCommand) {
             status = RunDevicesCommand(devices, signals);
         } else if (*burnCommand) {
@@ -179,6 +193,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tavrin-burn: %s\n", e.what());
         status = exBurnFailed;
     }
+    SetInhibitBus(nullptr);
     signals.Stop();
     return status;
 }

@@ -14,6 +14,7 @@
 #include "devices/sbDiscSpeedList.h"
 #include "engine/sbActions.h"
 #include "engine/sbBurner.h"
+#include "engine/sbInhibit.h"
 #include "engine/sbVerify.h"
 #include "starburn/StarBurnLinux.h"
 
@@ -78,6 +79,7 @@ int RunBlankCommand(const TCliBlankOptions& options, TCliSignals& signals) {
         uint32_t status = 0;
         uint8_t failure[kFailureInfoSize] = {};
         output.Log(options.Full ? "Erasing the whole disc" : "Erasing the disc", litInfo);
+        const TsbStayAwake awake(EraseReason(DriveTitle(burner.DeviceName, device.Product)));
         std::future<TsbCallResult> erase = std::async(std::launch::async, [&] {
             return LibraryCall(
                 "StarBurn_CdvdBurnerGrabber_Blank",

@@ -8,6 +8,7 @@
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
 #include "base/sbUtils.h"
+#include "engine/sbInhibit.h"
 #include "engine/sbThread.h"
 #include "engine/sbVerify.h"
 #include "platform/sbSystem.h"
@@ -15,6 +16,7 @@
 #include <fmt/printf.h>
 
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -180,6 +182,8 @@ bool TsbAction::VerifyDisc(const std::string& ImagePath) {
     }
     burner.StatusText = "Verifying disc";
     line(burner.StatusText, litInfo);
+    const TsbStayAwake awake(
+        VerifyReason(ImagePath, DriveTitle(burner.DeviceName, burner.DeviceInfo.Product)));
     // The disc is read on a worker, so the window stays alive and Cancel is heard.
     TsbVerifyResult result;
     TsbVerifyCallbacks callbacks;
@@ -258,6 +262,12 @@ void TsbBurnAtOnceToCDDVDAction::Execute(TsbActionItem* Item) {
         Logger().Log("Source file name: " + sourceFileName);
     }
     ResetLastReportedProgress();
+    // One hold from the write through the session's close and the
+    // verification: the computer stays awake while the disc is unfinished.
+    std::optional<TsbStayAwake> awake;
+    awake.emplace(
+        WriteReason(burner.SourceFiles.size() == 1 ? burner.SourceFiles.front() : std::string(),
+                    DriveTitle(burner.DeviceName, burner.DeviceInfo.Product)));
     burner.StartBurnThread();
     if (!burner.StatusText.empty()) {
         throw EsbError(burner.StatusText);
@@ -269,6 +279,7 @@ void TsbBurnAtOnceToCDDVDAction::Execute(TsbActionItem* Item) {
     // Verification needs the one image file the write read.
     const bool verified =
         !burner.Verify || burner.SourceFiles.size() != 1 || VerifyDisc(burner.SourceFiles.front());
+    awake.reset();
     // A disc that failed its verification still comes out of the drive (unless asked to stay).
     if (EjectWhenDone) {
         EjectDisc();

@@ -7,12 +7,14 @@
 #include "base/sbLogger.h"
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
+#include "engine/sbInhibit.h"
 
 #include <fmt/printf.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -446,6 +448,13 @@ void TsbBurner::Cancel() {
 
 void TsbBurner::StartBurnThread() {
     WaitForBurnThread();
+    // A disc write keeps the computer awake until it has ended; a copy into
+    // a file needs no drive.
+    std::optional<TsbStayAwake> awake;
+    if (WriteMode != wmImageToFile) {
+        awake.emplace(WriteReason(SourceFiles.size() == 1 ? SourceFiles.front() : std::string(),
+                                  DriveTitle(DeviceName, DeviceInfo.Product)));
+    }
     burnThread_ = std::make_unique<TsbBurnThread>(this);
     burnThread_->OnTerminate = [this](TsbThread* Sender) { BurnThreadDone(Sender); };
     burnThread_->OnMessage = [this](void* Sender, const std::string& Text, TsbLogItemType Kind) {

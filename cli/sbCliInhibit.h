@@ -1,0 +1,11 @@
+// tavrin-burn's way to keep the computer awake during a write, a
+// verification or an erase: logind's inhibitor and the desktop portal through
+// sd-bus, handed to the engine (engine/sbInhibit.h), which decides when and
+// which. --no-inhibit installs none.
+#pragma once
+
+#include "engine/sbInhibit.h"
+
+#include <memory>
+
+std::shared_ptr<IsbInhibitBus> MakeCliInhibitBus();

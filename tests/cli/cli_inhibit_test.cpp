@@ -1,0 +1,273 @@
+// tavrin-burn keeps the computer awake while a drive works: against logind
+// and the desktop portal mocked by python-dbusmock (inside dbus-run-session),
+// what the mocks hold while a burn, a verification or an erase runs, after it
+// ended well, badly or cancelled, and when there is no bus at all.
+#include "tests/support/DBusMockHost.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A CD writer that writes 1 MB a second, one whose writes fail at 1 MB, and
+// one with a written DVD+RW to erase.
+const char* const kConfiguration = R"INI(
+[Virtual]
+TimeFactor = 0
+BuiltInRecorders = no
+
+[Recorder slow]
+DeviceName = CdRom7
+DriveLetter = S
+Product = Slow Writer
+Disc = CD-R
+WriteLimit = 1000000
+
+[Recorder flaky]
+DeviceName = CdRom6
+DriveLetter = R
+Product = Flaky Writer
+Disc = CD-R
+WriteLimit = 1000000
+FailWriteAtByte = 1048576
+
+[Recorder rewriter]
+DeviceName = CdRom10
+DriveLetter = U
+Product = DVD Rewriter
+Disc = DVD+RW
+DiscState = complete
+DiscUsed = 1000
+)INI";
+
+std::string readFile(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+int countOf(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+// Where in the log a line first holds part (npos when none does).
+std::size_t at(const std::string& log, const std::string& part) {
+    return log.find(part);
+}
+
+class CliInhibitTest : public ::testing::Test {
+protected:
+    static TDBusMockHost* mocks;
+
+    static void SetUpTestSuite() {
+        mocks = new TDBusMockHost;
+        std::string error;
+        if (!mocks->Start(error)) {
+            delete mocks;
+            mocks = nullptr;
+            FAIL() << error;
+        }
+    }
+
+    static void TearDownTestSuite() {
+        delete mocks;
+        mocks = nullptr;
+    }
+
+    fs::path folder;
+    fs::path program;
+    fs::path image;
+    // The buses the program is given: the mocks' session bus as its system
+    // bus (logind) and as its session bus (the portal), unless a test says otherwise.
+    std::string systemBus;
+    std::string sessionBus;
+
+    void SetUp() override {
+        ASSERT_NE(mocks, nullptr);
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        folder = fs::temp_directory_path() / ("tavrin_inhibit_" + std::to_string(::getpid())) /
+                 info->name();
+        fs::remove_all(folder);
+        fs::create_directories(folder / "state");
+        program = folder / "tavrin-burn";
+        fs::copy_file(TAVRIN_BURN, program);
+        std::ofstream(folder / "recorders.ini") << kConfiguration;
+        std::ofstream(folder / "registry.ini")
+            << "[HKEY_LOCAL_MACHINE\\Software\\Korvath\\StarBurnVelmarSample]\nLogEnabled=1\n";
+        // Two seconds of writing on the slow writer.
+        image = folder / "image.iso";
+        std::ofstream(image, std::ios::binary) << std::string(2 * 1048576, 'x');
+        systemBus = sessionBus = mocks->SessionAddress;
+        ASSERT_TRUE(mocks->NothingHeldSoon()) << "left over from an earlier test";
+    }
+
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(folder.parent_path(), ignored);
+    }
+
+    pid_t Start(const std::vector<std::string>& args) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::setenv("STARBURN_CONFIG", (folder / "recorders.ini").c_str(), 1);
+            ::setenv("STARBURN_STATE_DIR", (folder / "state").c_str(), 1);
+            ::setenv("TAVRIN_REGISTRY", (folder / "registry.ini").c_str(), 1);
+            ::setenv("STARBURN_REAL_DRIVES", "0", 1);
+            ::setenv("DBUS_SYSTEM_BUS_ADDRESS", systemBus.c_str(), 1);
+            ::setenv("DBUS_SESSION_BUS_ADDRESS", sessionBus.c_str(), 1);
+            const int in = ::open("/dev/null", O_RDONLY);
+            const int out =
+                ::open((folder / "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(in, 0);
+            ::dup2(out, 1);
+            ::dup2(out, 2);
+            std::vector<char*> argv{const_cast<char*>(program.c_str())};
+            for (const auto& arg : args) {
+                argv.push_back(const_cast<char*>(arg.c_str()));
+            }
+            argv.push_back(nullptr);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+        return pid;
+    }
+
+    int Wait(pid_t pid) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    }
+
+    int Run(const std::vector<std::string>& args) { return Wait(Start(args)); }
+
+    // What logind held once the write was under way (the first progress line).
+    std::vector<std::string> HeldWhileWriting(pid_t pid, bool portal = false) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (readFile(folder / "out.txt").find("Progress:") == std::string::npos) {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid ||
+                std::chrono::steady_clock::now() > deadline) {
+                ADD_FAILURE() << "no write seen: " << readFile(folder / "out.txt");
+                return {};
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return portal ? mocks->Portal() : mocks->Logind();
+    }
+
+    std::string Log() const { return readFile(folder / "tavrin-burn.log"); }
+};
+
+TDBusMockHost* CliInhibitTest::mocks = nullptr;
+
+TEST_F(CliInhibitTest, ABurnAndItsVerificationHoldOneInhibitorThatEndsWithThem) {
+    const pid_t burn = Start({"burn", image.string(), "--device", "CdRom7", "--verify", "--yes"});
+    const auto held = HeldWhileWriting(burn);
+    EXPECT_EQ(held, std::vector<std::string>{"sleep:idle|Tavrin|Tavrin is writing image.iso to "
+                                             "CdRom7 (Slow Writer)|block"});
+    EXPECT_TRUE(mocks->Portal().empty());
+    ASSERT_EQ(Wait(burn), 0) << readFile(folder / "out.txt");
+    EXPECT_TRUE(mocks->NothingHeldSoon());
+
+    // Let go by the program when the verification has ended, before the
+    // eject: not by its exit.
+    const std::string log = Log();
+    EXPECT_EQ(countOf(log, "Sleep and idle suspend held off (logind): Tavrin is writing image.iso "
+                           "to CdRom7 (Slow Writer)"),
+              1)
+        << log;
+    EXPECT_EQ(countOf(log, "Sleep and idle suspend allowed again (logind)"), 1) << log;
+    EXPECT_LT(at(log, "held off"), at(log, "StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile"));
+    EXPECT_LT(at(log, "Disc verified"), at(log, "allowed again"));
+    EXPECT_LT(at(log, "allowed again"), at(log, "StarBurn_CdvdBurnerGrabber_Eject"));
+}
+
+TEST_F(CliInhibitTest, ACancelledAndAFailedBurnLetGoAsTheyEnd) {
+    const pid_t cancelled = Start({"burn", image.string(), "--device", "CdRom7", "--yes"});
+    EXPECT_EQ(HeldWhileWriting(cancelled).size(), 1u);
+    ::kill(cancelled, SIGINT);
+    EXPECT_EQ(Wait(cancelled), 130) << readFile(folder / "out.txt");
+    EXPECT_TRUE(mocks->NothingHeldSoon());
+    EXPECT_EQ(countOf(Log(), "Sleep and idle suspend allowed again (logind)"), 1) << Log();
+
+    fs::remove(folder / "tavrin-burn.log");
+    const pid_t failed = Start({"burn", image.string(), "--device", "CdRom6", "--yes"});
+    EXPECT_EQ(HeldWhileWriting(failed).size(), 1u);
+    EXPECT_EQ(Wait(failed), 1) << readFile(folder / "out.txt");
+    EXPECT_TRUE(mocks->NothingHeldSoon());
+    const std::string log = Log();
+    EXPECT_EQ(countOf(log, "Sleep and idle suspend allowed again (logind)"), 1) << log;
+    EXPECT_LT(at(log, "TrackAtOnceFromFile() failed"), at(log, "allowed again")) << log;
+}
+
+TEST_F(CliInhibitTest, AnEraseHoldsItsOwnInhibitor) {
+    ASSERT_EQ(Run({"blank", "--device", "CdRom10", "--yes"}), 0) << readFile(folder / "out.txt");
+    EXPECT_TRUE(mocks->NothingHeldSoon());
+    const std::string log = Log();
+    EXPECT_EQ(countOf(log, "Sleep and idle suspend held off (logind): Tavrin is erasing the disc "
+                           "in CdRom10 (DVD Rewriter)"),
+              1)
+        << log;
+    EXPECT_LT(at(log, "held off"), at(log, "StarBurn_CdvdBurnerGrabber_Blank"));
+    EXPECT_LT(at(log, "StarBurn_CdvdBurnerGrabber_Blank"), at(log, "allowed again"));
+}
+
+TEST_F(CliInhibitTest, WithoutLogindThePortalHoldsIt) {
+    systemBus = "unix:path=" + (folder / "no-system-bus").string();
+    const pid_t burn = Start({"burn", image.string(), "--device", "CdRom7", "--yes"});
+    EXPECT_EQ(HeldWhileWriting(burn, true),
+              std::vector<std::string>{"12|Tavrin is writing image.iso to CdRom7 (Slow Writer)"});
+    EXPECT_TRUE(mocks->Logind().empty());
+    ASSERT_EQ(Wait(burn), 0) << readFile(folder / "out.txt");
+    EXPECT_TRUE(mocks->NothingHeldSoon());
+    const std::string log = Log();
+    EXPECT_EQ(countOf(log, "Sleep and idle suspend held off (desktop portal; logind: no system "
+                           "bus"),
+              1)
+        << log;
+    EXPECT_EQ(countOf(log, "Sleep and idle suspend allowed again (desktop portal)"), 1) << log;
+}
+
+TEST_F(CliInhibitTest, NoBusCostsOneLogLineAndNoInhibitAsksForNothing) {
+    systemBus = "unix:path=" + (folder / "no-system-bus").string();
+    sessionBus = "unix:path=" + (folder / "no-session-bus").string();
+    ASSERT_EQ(Run({"burn", image.string(), "--device", "CdRom7", "--yes"}), 0)
+        << readFile(folder / "out.txt");
+    std::string log = Log();
+    EXPECT_EQ(countOf(log, "Sleep and idle suspend"), 1) << log;
+    EXPECT_EQ(countOf(log, "Sleep and idle suspend are not held off, the work goes on (logind: no "
+                           "system bus"),
+              1)
+        << log;
+
+    fs::remove(folder / "tavrin-burn.log");
+    systemBus = sessionBus = mocks->SessionAddress;
+    const pid_t burn =
+        Start({"burn", image.string(), "--device", "CdRom7", "--yes", "--no-inhibit"});
+    EXPECT_TRUE(HeldWhileWriting(burn).empty());
+    EXPECT_TRUE(mocks->Portal().empty());
+    EXPECT_EQ(Wait(burn), 0) << readFile(folder / "out.txt");
+    EXPECT_EQ(countOf(Log(), "Sleep and idle suspend"), 0) << Log();
+}
+
+} // namespace
