@@ -3,7 +3,10 @@
 #include "base/sbLibraryCall.h"
 #include "cli/sbCliCommands.h"
 #include "cli/sbCliInhibit.h"
+#include "cli/sbCliOutput.h"
 #include "cli/sbCliSignals.h"
+#include "devices/sbDeviceReport.h"
+#include "engine/sbProblemReport.h"
 #include "starburn/StarBurnLinux.h"
 
 #include <CLI/CLI.hpp>
@@ -40,7 +43,8 @@ CLI::Option* addDevice(CLI::App& command, std::string& device) {
 const char* const kFooter =
     "Exit status: 0 done (and verified when asked), 1 the burn (or eject, or erase) failed, 2 "
     "usage error "
-    "(also an incomplete image), 3 verification failed (or an image that does not match its "
+    "(also an incomplete image, or a --report file that cannot be written), 3 verification failed "
+    "(or an image that does not match its "
     "implanted MD5), 4 no suitable drive or disc (also one that cannot be erased), 130 cancelled "
     "(Ctrl-C or SIGTERM).\n"
     "Environment: STARBURN_CONFIG (the recorders' configuration file), STARBURN_STATE_DIR (the "
@@ -160,6 +164,15 @@ int main(int argc, char** argv) {
          {devicesCommand, burnCommand, ejectCommand, blankCommand, checkCommand, verifyCommand}) {
         command->footer(kFooter);
     }
+    std::string reportFile;
+    for (CLI::App* command :
+         {devicesCommand, burnCommand, ejectCommand, blankCommand, checkCommand, verifyCommand}) {
+        command->add_option("--report", reportFile,
+                            "When the command has ended, however it ended, write a problem "
+                            "report to this file (.tar.gz): the diagnostic log, libburn's "
+                            "messages, the drives, the version and the settings, without your "
+                            "home folder and user name");
+    }
     bool noInhibit = false;
     for (CLI::App* command : {burnCommand, blankCommand, verifyCommand}) {
         command->add_flag("--no-inhibit", noInhibit,
@@ -194,6 +207,22 @@ int main(int argc, char** argv) {
         status = exBurnFailed;
     }
     SetInhibitBus(nullptr);
+    if (!reportFile.empty()) {
+        TsbProblemReport report;
+        report.Program = kVersion;
+        report.Drives = RememberedDrives();
+        report.RunLog = CliTranscript();
+        try {
+            WriteProblemReport(reportFile, report);
+            std::fprintf(stderr, "tavrin-burn: problem report written to %s\n", reportFile.c_str());
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "tavrin-burn: %s\n", e.what());
+            // A command that went well ends as a usage error: the file named cannot be written.
+            if (status == exDone) {
+                status = exUsage;
+            }
+        }
+    }
     signals.Stop();
     return status;
 }

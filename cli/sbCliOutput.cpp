@@ -112,9 +112,44 @@ void TCliOutput::drawLine() {
     lastDraw_ = Clock::now();
 }
 
+namespace {
+
+struct TTranscript {
+    std::mutex Mutex;
+    std::vector<std::string> Lines;
+};
+
+TTranscript& transcript() {
+    static TTranscript t;
+    return t;
+}
+
+void record(const std::string& line) {
+    // A run prints a few hundred lines; a runaway one stops being recorded.
+    constexpr std::size_t kMostLines = 20000;
+    TTranscript& t = transcript();
+    std::lock_guard lock(t.Mutex);
+    if (t.Lines.size() < kMostLines) {
+        t.Lines.push_back(line);
+    }
+}
+
+} // namespace
+
+std::vector<std::string> CliTranscript() {
+    TTranscript& t = transcript();
+    std::lock_guard lock(t.Mutex);
+    return t.Lines;
+}
+
 void TCliOutput::Log(const std::string& text, TsbLogItemType kind) {
     std::lock_guard lock(mutex_);
     const std::string time = timeOfDay();
+    record(time + "  " +
+           (kind == litError     ? "error: "
+            : kind == litWarning ? "warning: "
+                                 : "") +
+           text);
     if (form_ == TCliOutputForm::Json) {
         std::fputs((JsonEvent("log", {{"time", JsonString(time)},
                                       {"kind", JsonString(kindName(kind))},
@@ -136,6 +171,7 @@ void TCliOutput::Log(const std::string& text, TsbLogItemType kind) {
 
 void TCliOutput::Note(const std::string& text) {
     std::lock_guard lock(mutex_);
+    record(timeOfDay() + "  " + text);
     if (form_ == TCliOutputForm::Json) {
         std::fputs((JsonEvent("note", {{"text", JsonString(text)}}) + "\n").c_str(), out_);
     } else {
@@ -150,6 +186,7 @@ void TCliOutput::Note(const std::string& text) {
 
 void TCliOutput::Error(const std::string& text) {
     std::lock_guard lock(mutex_);
+    record(timeOfDay() + "  tavrin-burn: " + text);
     if (form_ == TCliOutputForm::Json) {
         std::fputs((JsonEvent("error", {{"text", JsonString(text)}}) + "\n").c_str(), out_);
         std::fflush(out_);
@@ -163,6 +200,7 @@ void TCliOutput::Error(const std::string& text) {
 
 void TCliOutput::Raw(const std::string& line) {
     std::lock_guard lock(mutex_);
+    record(line);
     std::fputs((line + "\n").c_str(), out_);
     std::fflush(out_);
 }
@@ -307,6 +345,8 @@ void TCliOutput::EndWrite() {
 
 void TCliOutput::Result(int exitStatus, const std::string& outcome, const std::string& text) {
     std::lock_guard lock(mutex_);
+    record(timeOfDay() + "  exit status " + std::to_string(exitStatus) + " (" + outcome +
+           "): " + text);
     if (form_ == TCliOutputForm::Json) {
         std::fputs((JsonEvent("result", {{"exit_status", std::to_string(exitStatus)},
                                          {"outcome", JsonString(outcome)},

@@ -31,6 +31,11 @@ std::string JsonString(std::string_view text);
 using TJsonField = std::pair<std::string, std::string>;
 std::string JsonEvent(const std::string& event, const std::vector<TJsonField>& fields);
 
+// Every log row, note, error, listing and result any TCliOutput of this run
+// printed, as plain lines with their times (progress lines left out): what a
+// problem report tells of the run.
+std::vector<std::string> CliTranscript();
+
 class TCliOutput {
 public:
     TCliOutput(TCliOutputForm form, std::FILE* out, std::FILE* err);

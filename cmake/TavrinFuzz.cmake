@@ -18,7 +18,7 @@ target_link_libraries(StarBurn PUBLIC sbini Threads::Threads PkgConfig::LIBBURN 
                                       PkgConfig::LIBACL)
 target_link_libraries(sbplatform PUBLIC sbini Threads::Threads)
 target_link_libraries(sbcore PUBLIC sbplatform StarBurn fmt::fmt Threads::Threads)
-target_link_libraries(sbcore PRIVATE OpenSSL::Crypto)
+target_link_libraries(sbcore PRIVATE OpenSSL::Crypto PkgConfig::LIBARCHIVE)
 
 add_subdirectory(ini)
 add_subdirectory(starburn)

@@ -5,6 +5,7 @@
 #include "base/sbLogger.h"
 #include "base/sbResConst.h"
 #include "devices/sbDeviceList.h"
+#include "devices/sbDeviceReport.h"
 #include "platform/sbDrives.h"
 #include "platform/sbSystem.h"
 #include "starburn/StarBurn.h"
@@ -128,6 +129,7 @@ void TsbDeviceFinder::Search(bool ShowProgress) {
     searchThread_->OnTerminate = [this](TsbThread* Sender) { SearchThreadDone(Sender); };
     searchThread_->Start();
     WaitForSearch();
+    RememberDrivesForReport(Devices);
 
     if (window) {
         window->Hide();

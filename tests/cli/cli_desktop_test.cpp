@@ -1,7 +1,8 @@
-// tavrin-burn keeps the computer awake while a drive works: against logind
-// and the desktop portal mocked by python-dbusmock (inside dbus-run-session),
-// what the mocks hold while a burn, a verification or an erase runs, after it
-// ended well, badly or cancelled, and when there is no bus at all.
+// tavrin-burn on a desktop. It keeps the computer awake while a drive works:
+// against logind and the desktop portal mocked by python-dbusmock (inside
+// dbus-run-session), what the mocks hold while a burn, a verification or an
+// erase runs, after it ended well, badly or cancelled, and when there is no
+// bus at all. And it writes a problem report that a user can send in.
 #include "tests/support/DBusMockHost.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -75,7 +77,7 @@ std::size_t at(const std::string& log, const std::string& part) {
     return log.find(part);
 }
 
-class CliInhibitTest : public ::testing::Test {
+class CliDesktopTest : public ::testing::Test {
 protected:
     static TDBusMockHost* mocks;
 
@@ -111,7 +113,7 @@ protected:
         fs::create_directories(folder / "state");
         program = folder / "tavrin-burn";
         fs::copy_file(TAVRIN_BURN, program);
-        std::ofstream(folder / "recorders.ini") << kConfiguration;
+        std::ofstream(folder / "recorders.ini") << kConfiguration << ExtraConfiguration();
         std::ofstream(folder / "registry.ini")
             << "[HKEY_LOCAL_MACHINE\\Software\\Korvath\\StarBurnVelmarSample]\nLogEnabled=1\n";
         // Two seconds of writing on the slow writer.
@@ -121,14 +123,23 @@ protected:
         ASSERT_TRUE(mocks->NothingHeldSoon()) << "left over from an earlier test";
     }
 
+    // Recorders a test adds to the configuration, before SetUp writes it.
+    virtual std::string ExtraConfiguration() const { return {}; }
+
     void TearDown() override {
         std::error_code ignored;
         fs::remove_all(folder.parent_path(), ignored);
     }
 
+    // Set in the program's environment only: HOME, for the report's test.
+    std::vector<std::pair<std::string, std::string>> environment;
+
     pid_t Start(const std::vector<std::string>& args) {
         const pid_t pid = ::fork();
         if (pid == 0) {
+            for (const auto& [name, value] : environment) {
+                ::setenv(name.c_str(), value.c_str(), 1);
+            }
             ::setenv("STARBURN_CONFIG", (folder / "recorders.ini").c_str(), 1);
             ::setenv("STARBURN_STATE_DIR", (folder / "state").c_str(), 1);
             ::setenv("TAVRIN_REGISTRY", (folder / "registry.ini").c_str(), 1);
@@ -178,9 +189,9 @@ protected:
     std::string Log() const { return readFile(folder / "tavrin-burn.log"); }
 };
 
-TDBusMockHost* CliInhibitTest::mocks = nullptr;
+TDBusMockHost* CliDesktopTest::mocks = nullptr;
 
-TEST_F(CliInhibitTest, ABurnAndItsVerificationHoldOneInhibitorThatEndsWithThem) {
+TEST_F(CliDesktopTest, ABurnAndItsVerificationHoldOneInhibitorThatEndsWithThem) {
     const pid_t burn = Start({"burn", image.string(), "--device", "CdRom7", "--verify", "--yes"});
     const auto held = HeldWhileWriting(burn);
     EXPECT_EQ(held, std::vector<std::string>{"sleep:idle|Tavrin|Tavrin is writing image.iso to "
@@ -202,7 +213,7 @@ TEST_F(CliInhibitTest, ABurnAndItsVerificationHoldOneInhibitorThatEndsWithThem) 
     EXPECT_LT(at(log, "allowed again"), at(log, "StarBurn_CdvdBurnerGrabber_Eject"));
 }
 
-TEST_F(CliInhibitTest, ACancelledAndAFailedBurnLetGoAsTheyEnd) {
+TEST_F(CliDesktopTest, ACancelledAndAFailedBurnLetGoAsTheyEnd) {
     const pid_t cancelled = Start({"burn", image.string(), "--device", "CdRom7", "--yes"});
     EXPECT_EQ(HeldWhileWriting(cancelled).size(), 1u);
     ::kill(cancelled, SIGINT);
@@ -220,7 +231,7 @@ TEST_F(CliInhibitTest, ACancelledAndAFailedBurnLetGoAsTheyEnd) {
     EXPECT_LT(at(log, "TrackAtOnceFromFile() failed"), at(log, "allowed again")) << log;
 }
 
-TEST_F(CliInhibitTest, AnEraseHoldsItsOwnInhibitor) {
+TEST_F(CliDesktopTest, AnEraseHoldsItsOwnInhibitor) {
     ASSERT_EQ(Run({"blank", "--device", "CdRom10", "--yes"}), 0) << readFile(folder / "out.txt");
     EXPECT_TRUE(mocks->NothingHeldSoon());
     const std::string log = Log();
@@ -232,7 +243,7 @@ TEST_F(CliInhibitTest, AnEraseHoldsItsOwnInhibitor) {
     EXPECT_LT(at(log, "StarBurn_CdvdBurnerGrabber_Blank"), at(log, "allowed again"));
 }
 
-TEST_F(CliInhibitTest, WithoutLogindThePortalHoldsIt) {
+TEST_F(CliDesktopTest, WithoutLogindThePortalHoldsIt) {
     systemBus = "unix:path=" + (folder / "no-system-bus").string();
     const pid_t burn = Start({"burn", image.string(), "--device", "CdRom7", "--yes"});
     EXPECT_EQ(HeldWhileWriting(burn, true),
@@ -248,7 +259,7 @@ TEST_F(CliInhibitTest, WithoutLogindThePortalHoldsIt) {
     EXPECT_EQ(countOf(log, "Sleep and idle suspend allowed again (desktop portal)"), 1) << log;
 }
 
-TEST_F(CliInhibitTest, NoBusCostsOneLogLineAndNoInhibitAsksForNothing) {
+TEST_F(CliDesktopTest, NoBusCostsOneLogLineAndNoInhibitAsksForNothing) {
     systemBus = "unix:path=" + (folder / "no-system-bus").string();
     sessionBus = "unix:path=" + (folder / "no-session-bus").string();
     ASSERT_EQ(Run({"burn", image.string(), "--device", "CdRom7", "--yes"}), 0)
@@ -268,6 +279,86 @@ TEST_F(CliInhibitTest, NoBusCostsOneLogLineAndNoInhibitAsksForNothing) {
     EXPECT_TRUE(mocks->Portal().empty());
     EXPECT_EQ(Wait(burn), 0) << readFile(folder / "out.txt");
     EXPECT_EQ(countOf(Log(), "Sleep and idle suspend"), 0) << Log();
+}
+
+// A pseudo-drive in a folder that is not there: libburn's own failure message.
+class CliReportTest : public CliDesktopTest {
+protected:
+    std::string ExtraConfiguration() const override {
+        return "\n[Stdio lost]\nPath = " + (folder / "no" / "such" / "disc.iso").string() + "\n";
+    }
+
+    // The report unpacked into folder/unpacked; the files' paths in it.
+    std::vector<fs::path> Unpack(const fs::path& report) {
+        const fs::path into = folder / "unpacked";
+        fs::create_directories(into);
+        const std::string command = "tar -xzf '" + report.string() + "' -C '" + into.string() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::recursive_directory_iterator(into)) {
+            if (entry.is_regular_file()) {
+                files.push_back(entry.path());
+            }
+        }
+        return files;
+    }
+};
+
+TEST_F(CliReportTest, AFailedBurnsReportHoldsWhatADeveloperNeedsAndNoneOfTheUsersPaths) {
+    // Everything of the run lies in the user's home: the image, the settings, the log.
+    environment = {{"HOME", folder.string()}};
+    const fs::path report = folder / "report.tar.gz";
+    std::ofstream(report) << "an older report";
+    ASSERT_EQ(
+        Run({"burn", image.string(), "--device", "CdRom6", "--yes", "--report", report.string()}),
+        1)
+        << readFile(folder / "out.txt");
+    EXPECT_NE(readFile(folder / "out.txt").find("problem report written to " + report.string()),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(report.string() + ".part"));
+
+    std::map<std::string, std::string> files;
+    for (const fs::path& file : Unpack(report)) {
+        // One folder named for the report's time holds every file.
+        files[fs::relative(file, folder / "unpacked")
+                  .string()
+                  .substr(std::string("tavrin-report-YYYYMMDD-HHMMSS/").size())] = readFile(file);
+    }
+    for (const char* name : {"README.txt", "version.txt", "drives.txt", "log.txt",
+                             "libburn-messages.txt", "diagnostic.log", "settings/registry.ini",
+                             "settings/recorders.ini", "settings/environment.txt"}) {
+        EXPECT_EQ(files.count(name), 1u) << name;
+    }
+    EXPECT_EQ(files["version.txt"].rfind("tavrin-burn ", 0), 0u) << files["version.txt"];
+    EXPECT_NE(files["drives.txt"].find("CdRom7\tS:"), std::string::npos) << files["drives.txt"];
+    EXPECT_NE(files["drives.txt"].find("product \"Slow Writer\"\tfirmware \""), std::string::npos);
+    EXPECT_NE(files["drives.txt"].find("CdRom6\tR:"), std::string::npos) << files["drives.txt"];
+    // libburn's words, kept for the report and in the diagnostic log with their kind.
+    const std::string lost =
+        "libburn error: SORRY 0x00020009: Neither stdio-path nor its directory exist";
+    EXPECT_NE(files["libburn-messages.txt"].find(lost), std::string::npos)
+        << files["libburn-messages.txt"];
+    EXPECT_NE(files["diagnostic.log"].find(lost), std::string::npos);
+    EXPECT_NE(files["diagnostic.log"].find("StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile"),
+              std::string::npos);
+    EXPECT_NE(files["log.txt"].find("exit status 1 (failed)"), std::string::npos)
+        << files["log.txt"];
+    EXPECT_NE(files["settings/recorders.ini"].find("[Recorder slow]"), std::string::npos);
+    EXPECT_NE(files["settings/environment.txt"].find("STARBURN_CONFIG=~/recorders.ini"),
+              std::string::npos)
+        << files["settings/environment.txt"];
+    for (const auto& [name, text] : files) {
+        EXPECT_EQ(text.find(folder.string()), std::string::npos) << name << ":\n" << text;
+        EXPECT_NE(text.find_first_not_of(' '), std::string::npos) << name << " is empty";
+    }
+
+    // A report that cannot be written says so, and leaves nothing behind.
+    const fs::path nowhere = folder / "no-such-folder" / "report.tar.gz";
+    EXPECT_EQ(Run({"devices", "--report", nowhere.string()}), 2);
+    EXPECT_NE(readFile(folder / "out.txt")
+                  .find("The problem report could not be written to " + nowhere.string()),
+              std::string::npos)
+        << readFile(folder / "out.txt");
 }
 
 } // namespace
