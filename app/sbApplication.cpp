@@ -9,11 +9,14 @@
 #include "base/sbCallBack.h"
 #include "base/sbFrontEnd.h"
 #include "base/sbLogger.h"
+#include "engine/sbLog.h"
 #include "forms/UtilFuncs.h"
 #include "forms/sbDesktopInhibit.h"
 #include "forms/sbIniFile.h"
 #include "forms/sbProduct.h"
+#include "forms/sbReportSaver.h"
 #include "pages/ufrmAbout.h"
+#include "pages/ufrmFinalAction.h"
 #include "pages/ufrmOperationProgress.h"
 #include "ui/sbDialogs.h"
 #include "ui/sbGuard.h"
@@ -26,6 +29,7 @@
 #include <QFontDatabase>
 #include <QMetaObject>
 #include <QThread>
+#include <QTreeWidget>
 
 #include <algorithm>
 #include <utility>
@@ -150,6 +154,27 @@ TsbApplication::TsbApplication() {
     m_about = std::make_unique<TfrmAbout>();
     m_finish = std::make_unique<TfrmFinish>();
     m_main = std::make_unique<TMainForm>();
+
+    // A problem report tells what the user saw: the burning sheet's rows once
+    // it has some, else the wizard log of the sheets so far. Every error box
+    // offers one.
+    SetReportLinesSource([this] {
+        std::vector<std::string> lines;
+        const QTreeWidget* rows = m_main && m_main->FinalPage ? m_main->FinalPage->lvLog : nullptr;
+        for (int i = 0; rows != nullptr && i < rows->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* row = rows->topLevelItem(i);
+            lines.push_back((row->text(1).isEmpty()
+                                 ? row->text(0)
+                                 : row->text(1) + QStringLiteral("  ") + row->text(0))
+                                .toStdString());
+        }
+        for (int i = 0; lines.empty() && m_main && i < m_main->WizardLog().Count(); ++i) {
+            lines.push_back(m_main->WizardLog().Items(i).LogMessage);
+        }
+        return lines;
+    });
+    TsbDialogs::SetErrorBoxButton(QStringLiteral("Save Problem &Report..."),
+                                  [](QWidget* parent) { SaveProblemReport(parent); });
 }
 
 TsbApplication::~TsbApplication() {
@@ -166,6 +191,8 @@ TsbApplication::~TsbApplication() {
     m_welcome.reset();
     m_termination.reset();
     RemoveFrontEndHooks();
+    TsbDialogs::SetErrorBoxButton({}, nullptr);
+    SetReportLinesSource(nullptr);
     TsbDialogs::SetDefaultCaption({});
     g_instance = nullptr;
 }

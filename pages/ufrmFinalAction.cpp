@@ -6,6 +6,7 @@
 #include "engine/sbActions.h"
 #include "engine/sbBurner.h"
 #include "engine/sbLog.h"
+#include "forms/sbReportSaver.h"
 #include "ui/sbDialogs.h"
 #include "ui/sbGuard.h"
 
@@ -160,6 +161,12 @@ TfrmFinalAction::TfrmFinalAction(QWidget* parent) : TsbDockForm(parent) {
     btnSaveLog->setEnabled(false);
     connect(btnSaveLog, &QPushButton::clicked, this,
             sbGuarded(this, [this] { btnSaveLogClick(); }));
+    btnSaveReport = new QPushButton(QStringLiteral("Save &Report ..."), pnlFinalPage);
+    btnSaveReport->setObjectName(QStringLiteral("btnSaveReport"));
+    btnSaveReport->setGeometry(116, 303, 110, 23);
+    btnSaveReport->setEnabled(false);
+    connect(btnSaveReport, &QPushButton::clicked, this,
+            sbGuarded(this, [this] { SaveProblemReport(this); }));
 
     ShowBufferStatus(false);
     lablProgressCaption->clear();
@@ -188,6 +195,7 @@ void TfrmFinalAction::LayOut() {
                   std::max(0, 253 + panelHeight - DesignPanelHeight));
     Label2->move(8, 284 + panelHeight - DesignPanelHeight);
     btnSaveLog->move(8, 303 + panelHeight - DesignPanelHeight);
+    btnSaveReport->move(116, 303 + panelHeight - DesignPanelHeight);
     const int right = width() - 559;
     pbBuffer->resize(std::max(0, 505 + right), 16);
     lblBufferValue->move(520 + right, 53);
@@ -422,6 +430,7 @@ void TfrmFinalAction::AddLogLine(const std::string& text, TsbLogItemType kind) {
 
 void TfrmFinalAction::RunActions() {
     btnSaveLog->setEnabled(false);
+    btnSaveReport->setEnabled(false);
     ResetGauges();
     m_titleBeforeRun = window()->windowTitle();
     if (WizardActions && PageData()) {
@@ -479,6 +488,7 @@ void TfrmFinalAction::RunActions() {
     m_bufferFill = 0;
     ApplyBufferFill();
     btnSaveLog->setEnabled(true);
+    btnSaveReport->setEnabled(true);
     if (TsbBurner* burner = PageData()) {
         burner->ReleaseDevice();
     }

@@ -49,6 +49,8 @@ public:
     QTreeWidget* lvLog = nullptr;
     QLabel* Label2 = nullptr;
     QPushButton* btnSaveLog = nullptr;
+    // A problem report, offered with the log once the run has ended.
+    QPushButton* btnSaveReport = nullptr;
     // Indexed by TsbLogItemType: information, error, warning.
     std::array<QIcon, 3> imlSmall;
 

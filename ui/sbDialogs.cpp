@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -13,8 +14,19 @@ struct TPresets {
     std::deque<TsbMsgResult> Answers;
     std::deque<QString> FileNames;
     std::deque<int> ModalResults;
+    int ErrorBoxButtonPresses = 0;
     std::vector<TsbShownDialog> Shown;
 };
+
+struct TErrorBoxButton {
+    QString Text;
+    std::function<void(QWidget*)> Action;
+};
+
+TErrorBoxButton& errorBoxButton() {
+    static TErrorBoxButton button;
+    return button;
+}
 
 TPresets& presets() {
     static TPresets p;
@@ -45,7 +57,7 @@ TsbMsgResult defaultAnswer(TsbMsgButtons buttons) {
 QString nextFileName(TsbShownDialog::Type type, const QString& caption,
                      const QString& initialFile) {
     auto& p = presets();
-    p.Shown.push_back({type, TsbMsgKind::mkInformation, caption, initialFile});
+    p.Shown.push_back({type, TsbMsgKind::mkInformation, caption, initialFile, {}});
     if (p.FileNames.empty()) {
         return {};
     }
@@ -59,8 +71,18 @@ QString nextFileName(TsbShownDialog::Type type, const QString& caption,
 TsbMsgResult TsbDialogs::MessageBox(QWidget* parent, const QString& text, const QString& caption,
                                     TsbMsgKind kind, TsbMsgButtons buttons) {
     auto& p = presets();
+    // Copied: the action may set another button.
+    const TErrorBoxButton extra = kind == TsbMsgKind::mkError && buttons == TsbMsgButtons::mbOk &&
+                                          !errorBoxButton().Text.isEmpty()
+                                      ? errorBoxButton()
+                                      : TErrorBoxButton{};
     if (p.Active) {
-        p.Shown.push_back({TsbShownDialog::Type::dtMessage, kind, caption, text});
+        p.Shown.push_back({TsbShownDialog::Type::dtMessage, kind, caption, text, extra.Text});
+        if (!extra.Text.isEmpty() && p.ErrorBoxButtonPresses > 0) {
+            --p.ErrorBoxButtonPresses;
+            extra.Action(parent);
+            return TsbMsgResult::mrOk;
+        }
         if (p.Answers.empty()) {
             return defaultAnswer(buttons);
         }
@@ -91,6 +113,7 @@ TsbMsgResult TsbDialogs::MessageBox(QWidget* parent, const QString& text, const 
     switch (buttons) {
     case TsbMsgButtons::mbOk:
         box.setStandardButtons(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
         break;
     case TsbMsgButtons::mbYesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -100,7 +123,14 @@ TsbMsgResult TsbDialogs::MessageBox(QWidget* parent, const QString& text, const 
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
         break;
     }
-    switch (box.exec()) {
+    QAbstractButton* own =
+        extra.Text.isEmpty() ? nullptr : box.addButton(extra.Text, QMessageBox::ActionRole);
+    const int shown = box.exec();
+    if (own != nullptr && box.clickedButton() == own) {
+        extra.Action(parent);
+        return TsbMsgResult::mrOk;
+    }
+    switch (shown) {
     case QMessageBox::Yes:
         return TsbMsgResult::mrYes;
     case QMessageBox::No:
@@ -148,6 +178,12 @@ void TsbDialogs::SetDefaultCaption(const QString& caption) {
     defaultCaption() = caption;
 }
 
+void TsbDialogs::SetErrorBoxButton(const QString& text,
+                                   std::function<void(QWidget* parent)> action) {
+    errorBoxButton() =
+        text.isEmpty() || !action ? TErrorBoxButton{} : TErrorBoxButton{text, std::move(action)};
+}
+
 int TsbDialogs::ExecModal(QDialog& dialog) {
     auto& p = presets();
     if (!p.Active) {
@@ -155,8 +191,11 @@ int TsbDialogs::ExecModal(QDialog& dialog) {
     }
     dialog.show();
     QCoreApplication::processEvents();
-    p.Shown.push_back({TsbShownDialog::Type::dtModalWindow, TsbMsgKind::mkInformation,
-                       dialog.windowTitle(), dialog.objectName()});
+    p.Shown.push_back({TsbShownDialog::Type::dtModalWindow,
+                       TsbMsgKind::mkInformation,
+                       dialog.windowTitle(),
+                       dialog.objectName(),
+                       {}});
     int result = QDialog::Accepted;
     if (!p.ModalResults.empty()) {
         result = p.ModalResults.front();
@@ -192,6 +231,10 @@ void TsbDialogs::PresetFileName(const QString& fileName) {
 
 void TsbDialogs::PresetModalResult(int result) {
     presets().ModalResults.push_back(result);
+}
+
+void TsbDialogs::PresetErrorBoxButton() {
+    ++presets().ErrorBoxButtonPresses;
 }
 
 const std::vector<TsbShownDialog>& TsbDialogs::Shown() {

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 class QDialog;
@@ -25,6 +26,8 @@ struct TsbShownDialog {
     TsbMsgKind Kind = TsbMsgKind::mkInformation;
     QString Caption;
     QString Text;
+    // The error box's own button it offered (SetErrorBoxButton), or empty.
+    QString Button;
 };
 
 class TsbDialogs {
@@ -40,6 +43,10 @@ public:
     static QString SaveFileName(QWidget* parent, const QString& caption, const QString& filter,
                                 const QString& initialFile = {}, const QString& defaultSuffix = {});
     static void SetDefaultCaption(const QString& caption);
+    // A button of the program's own on every error box with only OK ("Save
+    // Problem Report..."): pressing it closes the box as OK would, then runs
+    // action with the box's parent. An empty text takes it away.
+    static void SetErrorBoxButton(const QString& text, std::function<void(QWidget* parent)> action);
     // Runs a dialog window modally and returns its result code (QDialog::Accepted ...).
     // In preset mode the window is shown without a nested loop, then closed
     // with the next preset code (Accepted when none is queued).
@@ -52,6 +59,8 @@ public:
     static void PresetAnswer(TsbMsgResult answer);
     static void PresetFileName(const QString& fileName); // empty = the user cancels
     static void PresetModalResult(int result);
+    // The next error box that offers its own button has it pressed.
+    static void PresetErrorBoxButton();
     static const std::vector<TsbShownDialog>& Shown();
     static std::vector<TsbShownDialog> ShownMessages(TsbMsgKind kind);
     static void ClearShown();

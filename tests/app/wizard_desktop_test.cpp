@@ -1,7 +1,9 @@
-// The wizard keeps the computer awake while it burns: against logind and the
-// desktop portal mocked by python-dbusmock (inside dbus-run-session), what
-// the mocks hold while the wizard writes, after the burn ended well, badly or
-// cancelled, while the wizard waits on its sheets, and when there is no bus.
+// The wizard on a desktop. It keeps the computer awake while it burns:
+// against logind and the desktop portal mocked by python-dbusmock (inside
+// dbus-run-session), what the mocks hold while the wizard writes, after the
+// burn ended well, badly or cancelled, while the wizard waits on its sheets,
+// and when there is no bus. And it saves a problem report from the error box
+// and from the burning sheet.
 #include "app/sbApplication.h"
 #include "app/ufrmMain.h"
 #include "app/ufrmWelcome.h"
@@ -14,7 +16,9 @@
 #include "ui/sbImageButton.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -55,7 +59,7 @@ QString readAll(const QString& name) {
 
 } // namespace
 
-class TestWizardInhibit : public QObject {
+class TestWizardDesktop : public QObject {
     Q_OBJECT
 
     TDBusMockHost m_mocks;
@@ -168,6 +172,7 @@ private slots:
     void init() {
         m_program = std::make_unique<TTestProgram>();
         m_program->Folder.WriteArt({}, {772, 547});
+        m_program->Folder.WriteSettings(QStringLiteral("[SYSTEM]\nName=Tavrin\nVersion=1.0.0\n"));
         ::setenv("STARBURN_CONFIG", path(QStringLiteral("starburn.ini")).toLocal8Bit().constData(),
                  1);
         // Each test's own discs: a cancelled write leaves its disc written to.
@@ -219,6 +224,16 @@ private slots:
         QCOMPARE(log().count(QStringLiteral("Sleep and idle suspend allowed again (logind)")), 1);
     }
 
+    // The report's file, read out of the archive by tar.
+    static QString fromReport(const QString& report, const QString& name) {
+        QProcess tar;
+        tar.start(QStringLiteral("tar"),
+                  {QStringLiteral("-xzOf"), report, QStringLiteral("--wildcards"),
+                   QStringLiteral("*/") + name});
+        tar.waitForFinished();
+        return QString::fromUtf8(tar.readAllStandardOutput());
+    }
+
     void aFailedBurnLetsGo() {
         writeConfig(writerConfig(QStringLiteral("FailWriteAtByte = 1048576\n")));
         burn(makeImage(1024 * kSector));
@@ -229,6 +244,44 @@ private slots:
         QCOMPARE(lines.count(QStringLiteral("Sleep and idle suspend allowed again (logind)")), 1);
         QVERIFY(lines.indexOf(QStringLiteral("TrackAtOnceFromFile() failed")) <
                 lines.indexOf(QStringLiteral("allowed again")));
+    }
+
+    void theErrorBoxAndTheBurningSheetSaveAProblemReport() {
+        writeConfig(writerConfig(QStringLiteral("FailWriteAtByte = 1048576\n")));
+        const QString fromBox = path(QStringLiteral("box-report.tar.gz"));
+        // Asked once the write runs, after the image was picked: the box that
+        // ends the run has its button pressed.
+        burn(makeImage(1024 * kSector), [&] {
+            TsbDialogs::PresetErrorBoxButton();
+            TsbDialogs::PresetFileName(fromBox);
+        });
+        const auto boxes = TsbDialogs::ShownMessages(TsbMsgKind::mkError);
+        QCOMPARE(boxes.size(), size_t(1));
+        QCOMPARE(boxes[0].Button, QStringLiteral("Save Problem &Report..."));
+        // What the user saw, the failure last; the drive that failed.
+        const QString rows = fromReport(fromBox, QStringLiteral("log.txt"));
+        QVERIFY2(rows.contains(QStringLiteral("Burning image")), qPrintable(rows));
+        QVERIFY2(rows.trimmed().endsWith(boxes[0].Text), qPrintable(rows));
+        const QString drives = fromReport(fromBox, QStringLiteral("drives.txt"));
+        QVERIFY2(drives.startsWith(QStringLiteral("CdRom0\t")) &&
+                     drives.contains(QStringLiteral("vendor \"ACME\"\tproduct \"Writer One\"")),
+                 qPrintable(drives));
+        QVERIFY(fromReport(fromBox, QStringLiteral("version.txt"))
+                    .startsWith(QStringLiteral("Tavrin ")));
+        const auto saved = TsbDialogs::ShownMessages(TsbMsgKind::mkInformation);
+        QVERIFY(!saved.empty() && saved.back().Text.contains(fromBox));
+
+        // The same from the burning sheet, once the run is over.
+        auto* button = m_main->findChild<QPushButton*>(QStringLiteral("btnSaveReport"));
+        QVERIFY(button && button->isEnabled());
+        const QString fromSheet = path(QStringLiteral("sheet-report.tar.gz"));
+        TsbDialogs::PresetFileName(fromSheet);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(fromReport(fromSheet, QStringLiteral("log.txt")), rows);
+        // A cancelled file dialog saves nothing.
+        TsbDialogs::PresetFileName(QString());
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(QDir(path(QString())).entryList({QStringLiteral("*.tar.gz")}).size(), 2);
     }
 
     void withoutLogindThePortalHoldsIt() {
@@ -259,5 +312,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestWizardInhibit)
-#include "wizard_inhibit_test.moc"
+QTEST_MAIN(TestWizardDesktop)
+#include "wizard_desktop_test.moc"
