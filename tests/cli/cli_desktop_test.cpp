@@ -135,6 +135,8 @@ protected:
     std::vector<std::pair<std::string, std::string>> environment;
 
     pid_t Start(const std::vector<std::string>& args) {
+        // Gone before the program starts: the last run's progress is not this one's.
+        fs::remove(folder / "out.txt");
         const pid_t pid = ::fork();
         if (pid == 0) {
             for (const auto& [name, value] : environment) {
