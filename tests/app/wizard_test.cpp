@@ -20,6 +20,7 @@
 #include "pages/ufrmSelectTransport.h"
 #include "pages/ufrmSourceFileSelection.h"
 #include "starburn/StarBurnTesting.h"
+#include "starburn/libburn/sbLibburnTesting.h"
 #include "tests/support/TestArt.h"
 #include "tests/support/TestProgram.h"
 #include "ui/sbDialogs.h"
@@ -42,9 +43,11 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -870,6 +873,52 @@ private slots:
         QCOMPARE(errors(), QStringList());
         QCOMPARE(m_main->CurrentSheet(), 3);
         QCOMPARE(m_main->Burner().DeviceName, std::string("CdRom2"));
+    }
+
+    // The library's advice for a drive the user may not open, as long as the
+    // system makes it: whole beside the row and under the list.
+    void aDriveClosedToTheUserShowsTheWholeAdvice() {
+        // A file of another user whose group may not write: the text the
+        // library gives this process for it.
+        const QString device = path(QStringLiteral("sr-closed"));
+        QFile(device).open(QIODevice::WriteOnly);
+        QVERIFY(::chown(QFile::encodeName(device).constData(), 65534, 65534) == 0 ||
+                ::geteuid() != 0);
+        QFile::setPermissions(device, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ReadGroup);
+        char text[2048] = {};
+        StarBurnLibburnTesting_AccessAdvice(QFile::encodeName(device).constData(), EACCES, nullptr,
+                                            text, sizeof text);
+        const QString advice = QString::fromLocal8Bit(text);
+        QVERIFY2(advice.size() > 250, qPrintable(advice));
+        writeConfig(writerConfig({}, secondWriter() + QStringLiteral(R"INI(
+[Fault closed]
+Call = StarBurn_CdvdBurnerGrabber_GetAccess
+Device = CdRom2
+Exception = 7
+Status = 13
+Count = 0
+Text = )INI") + advice + QStringLiteral("\n")));
+        start();
+        next();
+        QCOMPARE(errors(), QStringList());
+        auto* devices = control<QTreeWidget>("lvDevices");
+        QTreeWidgetItem* closed = nullptr;
+        for (int i = 0; i < devices->topLevelItemCount(); ++i) {
+            if (devices->topLevelItem(i)->text(3) == QStringLiteral("No access")) {
+                closed = devices->topLevelItem(i);
+            }
+        }
+        QVERIFY(closed != nullptr);
+        QCOMPARE(closed->text(5), advice);
+        QCOMPARE(closed->toolTip(0), advice);
+        auto* note = control<QLabel>("lblUnavailable");
+        QVERIFY(note->isVisible());
+        QCOMPARE(note->text(), QStringLiteral("Writer Two: ") + advice);
+        QVERIFY2(note->heightForWidth(note->width()) <= note->height(),
+                 qPrintable(QStringLiteral("%1 of %2 pixels")
+                                .arg(note->heightForWidth(note->width()))
+                                .arg(note->height())));
     }
 
     void refreshReselectsTheDevice() {

@@ -14,7 +14,10 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <map>
+#include <optional>
+#include <pwd.h>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -131,16 +134,21 @@ protected:
         fs::remove_all(folder.parent_path(), ignored);
     }
 
-    // Set in the program's environment only: HOME, for the report's test.
+    // Set in the program's environment only, over the fixture's own.
     std::vector<std::pair<std::string, std::string>> environment;
+
+    // Set to run the program as that user, with only its own group.
+    std::optional<std::pair<uid_t, gid_t>> runAs;
 
     pid_t Start(const std::vector<std::string>& args) {
         // Gone before the program starts: the last run's progress is not this one's.
         fs::remove(folder / "out.txt");
         const pid_t pid = ::fork();
         if (pid == 0) {
-            for (const auto& [name, value] : environment) {
-                ::setenv(name.c_str(), value.c_str(), 1);
+            if (runAs && (::setgroups(1, &runAs->second) != 0 ||
+                          ::setresgid(runAs->second, runAs->second, runAs->second) != 0 ||
+                          ::setresuid(runAs->first, runAs->first, runAs->first) != 0)) {
+                ::_exit(126);
             }
             ::setenv("STARBURN_CONFIG", (folder / "recorders.ini").c_str(), 1);
             ::setenv("STARBURN_STATE_DIR", (folder / "state").c_str(), 1);
@@ -148,6 +156,10 @@ protected:
             ::setenv("STARBURN_REAL_DRIVES", "0", 1);
             ::setenv("DBUS_SYSTEM_BUS_ADDRESS", systemBus.c_str(), 1);
             ::setenv("DBUS_SESSION_BUS_ADDRESS", sessionBus.c_str(), 1);
+            // A test's own settings last: they win.
+            for (const auto& [name, value] : environment) {
+                ::setenv(name.c_str(), value.c_str(), 1);
+            }
             const int in = ::open("/dev/null", O_RDONLY);
             const int out =
                 ::open((folder / "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -281,6 +293,53 @@ TEST_F(CliDesktopTest, NoBusCostsOneLogLineAndNoInhibitAsksForNothing) {
     EXPECT_TRUE(mocks->Portal().empty());
     EXPECT_EQ(Wait(burn), 0) << readFile(folder / "out.txt");
     EXPECT_EQ(countOf(Log(), "Sleep and idle suspend"), 0) << Log();
+}
+
+// A drive whose device file keeps the user out, as a user outside its group
+// sees it: listed as forbidden with the library's whole advice, and refused
+// with it.
+TEST_F(CliDesktopTest, ADriveClosedToTheUserIsListedWithTheWholeAdvice) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "making a device file of another owner needs root";
+    }
+    const passwd* nobody = ::getpwnam("nobody");
+    const group* cdrom = ::getgrnam("cdrom");
+    ASSERT_TRUE(nobody != nullptr && cdrom != nullptr);
+    const fs::path drive = folder / "sr0";
+    std::ofstream(drive) << "";
+    ASSERT_EQ(::chown(drive.c_str(), 0, cdrom->gr_gid), 0);
+    ASSERT_EQ(::chmod(drive.c_str(), 0660), 0);
+    std::ofstream(folder / "recorders.ini", std::ios::app)
+        << "\n[Libburn]\nDevices = " << drive.string() << "\n";
+    // The run's own files are the user's.
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        ASSERT_EQ(::lchown(entry.path().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    }
+    ASSERT_EQ(::chown(folder.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    ASSERT_EQ(::chown(drive.c_str(), 0, cdrom->gr_gid), 0);
+    environment = {{"STARBURN_REAL_DRIVES", "yes"}, {"HOME", folder.string()}};
+    runAs = std::make_pair(nobody->pw_uid, nobody->pw_gid);
+
+    const std::string advice =
+        "You may not open the drive " + drive.string() +
+        " (permission denied): it belongs to the user root and the group cdrom (-rw-rw----). You "
+        "are not in the group cdrom: add your user to it with sudo usermod -aG cdrom $USER, then "
+        "log out and in again.";
+    ASSERT_EQ(Run({"devices"}), 0) << readFile(folder / "out.txt");
+    std::istringstream lines(readFile(folder / "out.txt"));
+    std::string line, row;
+    while (std::getline(lines, line)) {
+        if (line.find(" forbidden ") != std::string::npos) {
+            row = line;
+        }
+    }
+    EXPECT_NE(row.find("  no: " + advice), std::string::npos) << readFile(folder / "out.txt");
+    EXPECT_EQ(row.substr(row.size() - advice.size()), advice) << "the advice ends the row whole";
+
+    const std::string name = row.substr(0, row.find(' '));
+    EXPECT_EQ(Run({"burn", image.string(), "--device", name, "--yes"}), 4);
+    EXPECT_NE(readFile(folder / "out.txt").find("tavrin-burn: " + advice), std::string::npos)
+        << readFile(folder / "out.txt");
 }
 
 // A pseudo-drive in a folder that is not there: libburn's own failure message.
