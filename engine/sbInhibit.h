@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Keeping the computer awake while a drive works: a laptop that sleeps in the
 // middle of a write leaves a write-once disc half written, and one that
 // sleeps during a verification or an erase leaves the drive in a state the

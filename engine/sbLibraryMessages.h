@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the drives' software (libburn, under the disc library) says while the
 // program works: every message goes to the diagnostic log with its kind, and
 // the newest ones are kept for a problem report, also when the log is off.

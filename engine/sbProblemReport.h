@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A problem report: one .tar.gz a user sends in when a burn went wrong, with
 // what a developer needs to see why: the diagnostic log, libburn's messages,
 // the drives with their vendor, product and firmware, the program's version,

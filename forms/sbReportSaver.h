@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The wizard's problem report (engine/sbProblemReport): offered on every
 // error box and on the burning sheet, saved where the user says.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The program's handler for the backends' messages. A backend reads its
 // messages for its own failure texts; every one it reads passes through here
 // too, so the program's log holds what the drive software said.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The messages of the software under a backend (libburn's queue), handed on
 // to the program that asked for them with StarBurn_SetMessageHandler.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "starburn/libburn/sbLibburnAccess.h"
 
 #include <acl/libacl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Why this user may not open a drive's device file, and what fixes it: read
 // from the system (the file's owner, group, mode and access list, the user's
 // groups, the desktop seat's rule for the device), never guessed, then put

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The wizard on a desktop. It keeps the computer awake while it burns:
 // against logind and the desktop portal mocked by python-dbusmock (inside
 // dbus-run-session), what the mocks hold while the wizard writes, after the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // tavrin-burn on a desktop. It keeps the computer awake while a drive works:
 // against logind and the desktop portal mocked by python-dbusmock (inside
 // dbus-run-session), what the mocks hold while a burn, a verification or an

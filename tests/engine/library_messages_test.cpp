@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What libburn says reaches the diagnostic log with its kind, and a problem
 // report's store of recent messages: messages put into libburn's own queue
 // while the session of the wizard's engine runs with a pseudo-drive.

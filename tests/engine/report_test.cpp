@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The problem report's own rules: the user's home and name left out of every
 // text, and a diagnostic log that has grown over many runs cut to its end at
 // a line's start, read back from the archive with libarchive.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the libburn backend tells a user it may not let open a drive: read
 // from files whose owner, group, mode and access list the test sets, by a
 // child process that runs as another user with the groups the test gives it.

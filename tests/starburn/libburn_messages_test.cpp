@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // libburn's messages reach the program through the library's message
 // handler, each with its kind and none lost: messages put into libburn's own
 // queue (burn_msgs_submit) as libburn's parts put theirs, and the real ones of

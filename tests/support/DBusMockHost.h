@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The mocked logind and desktop portal of tests/support/dbusmock_host.py,
 // run beside a test inside dbus-run-session. The test asks them what they
 // hold while the program under test works; the program reaches the mocks by

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-2.0-or-later
 '''logind and the desktop portal, mocked on the session bus for the tests of
 the sleep inhibitor (run inside dbus-run-session; the program under test is
 pointed at the session bus as its system bus too).

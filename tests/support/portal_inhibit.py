@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 '''The desktop portal's Inhibit interface, as a python-dbusmock template.
 
 Inhibit(window, flags, options) makes a Request object, as the portal does;
