@@ -117,6 +117,9 @@ protected:
         fs::create_directories(folder / "state");
         program = folder / "tavrin-burn";
         fs::copy_file(TAVRIN_BURN, program);
+        // The copy finds libStarBurn as the built program does: beside itself ($ORIGIN).
+        fs::create_symlink(fs::path(TAVRIN_BURN).parent_path() / "libStarBurn.so.1",
+                           folder / "libStarBurn.so.1");
         std::ofstream(folder / "recorders.ini") << kConfiguration << ExtraConfiguration();
         std::ofstream(folder / "registry.ini")
             << "[HKEY_LOCAL_MACHINE\\Software\\Korvath\\StarBurnVelmarSample]\nLogEnabled=1\n";
