@@ -6,8 +6,10 @@
 #include "starburn/filetree/sbTreeSource.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace filetree_test;
 
@@ -252,6 +254,34 @@ TEST_F(ImageTest, ReadingFailsClearlyWithoutAnImageAndPastItsEnd) {
               SB_EXCEPTION_TREE_ERROR);
     EXPECT_EQ(tiny[4], '\0');
     EXPECT_EQ(tiny[5], 'x');
+}
+
+TEST_F(ImageTest, AGeneratorFailureIsReportedByItsOwnTreeAndNeverAsAnImage) {
+    TempDir src;
+    writeFile(src / "a.txt", pattern(3000, 5));
+    CountingTree other;
+    ASSERT_EQ(addFile(tree.handle, src / "a.txt").exception, 0);
+    ASSERT_EQ(addFile(other.handle, src / "a.txt").exception, 0);
+
+    // Padding that runs past the last block ISO9660 can address makes
+    // libisofs' generator fail; another tree built meanwhile leaves the
+    // failing tree's messages to it.
+    ASSERT_EQ(build(tree.handle, 0, 0xFFFFFFE0u).exception, 0);
+    // Time for the generator to fail before the other tree is built.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(build(other.handle).exception, 0);
+    std::string image;
+    const Outcome failed = readImage(tree.handle, image);
+    EXPECT_EQ(failed.exception, SB_EXCEPTION_TREE_ERROR);
+    EXPECT_NE(failed.text.find("Image write error"), std::string::npos) << failed.text;
+    const Outcome fine = readImage(other.handle, image);
+    EXPECT_EQ(fine.exception, 0) << fine.text;
+
+    // Every announced byte arrives, but the generator failed: no image.
+    ASSERT_EQ(build(tree.handle, 0, 0xFFFFFFFFu).exception, 0);
+    const Outcome whole = readImage(tree.handle, image);
+    EXPECT_EQ(whole.exception, SB_EXCEPTION_TREE_ERROR) << image.size() << " bytes read";
+    EXPECT_NE(whole.text.find("Image write error"), std::string::npos) << whole.text;
 }
 
 TEST_F(ImageTest, SourceFileChangedAfterTheBuildFailsTheReadNotTheData) {
