@@ -130,6 +130,28 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_Blank(SB_GRABBER_HEAD, uint8_t b
  */
 STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_GetAccess(SB_GRABBER_HEAD, uint8_t* pState);
 
+/* What an ISO9660 primary volume descriptor says (StarBurn_ReadPrimaryVolumeDescriptor). */
+typedef struct SB_PRIMARY_VOLUME_DESCRIPTOR {
+    uint8_t IsPrimary;         /* 1: the block is a primary volume descriptor */
+    char VolumeIdentifier[33]; /* printable ASCII, its padding blanks removed, zero-terminated */
+    uint32_t VolumeSpaceSize;  /* the volume's size in logical blocks */
+    uint16_t LogicalBlockSize; /* bytes of a logical block (2048 on discs; 0 when not recorded) */
+} SB_PRIMARY_VOLUME_DESCRIPTOR;
+
+/*
+ * Reads an ISO9660 primary volume descriptor (ECMA-119 8.4), the 2048-byte
+ * block 16 of a disc or an image, from the ulBlockSize bytes at pBlock: what
+ * the library itself reads to give a disc's volume label. A block cut short
+ * (the end of a truncated image file) is read as far as it goes: it is a
+ * descriptor when its first 130 bytes, which hold every field reported, are
+ * there. Identifier bytes outside printable ASCII read as blanks. A block
+ * that is no such descriptor gets IsPrimary 0 and every other field zero.
+ * Needs no started library. Returns SB_EXCEPTION_INVALID_PARAMETER when
+ * pBlock or pDescriptor is NULL, otherwise SB_EXCEPTION_NONE.
+ */
+STARBURN_API uint8_t StarBurn_ReadPrimaryVolumeDescriptor(
+    const void* pBlock, uint32_t ulBlockSize, SB_PRIMARY_VOLUME_DESCRIPTOR* pDescriptor);
+
 #ifdef __cplusplus
 }
 #endif

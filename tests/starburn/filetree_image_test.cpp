@@ -3,6 +3,8 @@
 // failures of reading.
 #include "filetree_support.h"
 
+#include "starburn/StarBurnLinux.h"
+
 #include "starburn/filetree/sbTreeSource.h"
 
 #include <cerrno>
@@ -119,6 +121,20 @@ TEST_F(ImageTest, VolumeDescriptorCarriesLabelAndIdsAndPaddingIsAppended) {
     EXPECT_EQ(plain.substr(17 * 2048, 6), std::string("\x02"
                                                       "CD001",
                                                       6));
+    // The library's reader of the descriptor tells the same, also from a
+    // block cut short; the supplementary descriptor is no primary one.
+    SB_PRIMARY_VOLUME_DESCRIPTOR pvd{};
+    ASSERT_EQ(StarBurn_ReadPrimaryVolumeDescriptor(plain.data() + 16 * 2048, 130, &pvd), 0);
+    EXPECT_EQ(pvd.IsPrimary, 1);
+    EXPECT_STREQ(pvd.VolumeIdentifier, "MY_DISC");
+    EXPECT_EQ(uint64_t{pvd.VolumeSpaceSize} * pvd.LogicalBlockSize, plain.size());
+    EXPECT_EQ(StarBurn_ReadPrimaryVolumeDescriptor(plain.data() + 16 * 2048, 129, &pvd), 0);
+    EXPECT_EQ(pvd.IsPrimary, 0);
+    EXPECT_EQ(pvd.VolumeSpaceSize, 0u);
+    EXPECT_EQ(StarBurn_ReadPrimaryVolumeDescriptor(plain.data() + 17 * 2048, 2048, &pvd), 0);
+    EXPECT_EQ(pvd.IsPrimary, 0);
+    EXPECT_EQ(StarBurn_ReadPrimaryVolumeDescriptor(nullptr, 2048, &pvd),
+              SB_EXCEPTION_INVALID_PARAMETER);
 
     ASSERT_EQ(build(tree.handle, 0, 8, 1, "MY_DISC", nullptr, nullptr).exception, 0);
     std::string padded;
