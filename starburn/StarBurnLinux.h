@@ -1,6 +1,9 @@
 /*
- * StarBurnLinux.h - calls of the Linux build of libStarBurn that stand in for
- * what a Windows program asks Windows itself about a drive.
+ * StarBurnLinux.h - calls of the Linux build of libStarBurn: what the program
+ * would otherwise ask the operating system about a drive (its disc's volume
+ * label, its drive letter), and what only this build offers (stopping every
+ * write, reading a disc back, erasing, whether a drive is free, reading a
+ * volume descriptor).
  */
 #ifndef STARBURN_STARBURNLINUX_H
 #define STARBURN_STARBURNLINUX_H
@@ -12,8 +15,8 @@ extern "C" {
 #endif
 
 /*
- * The volume label of the disc in a device (as GetVolumeInformation gives it
- * for the drive's root): the volume identifier of the disc's ISO9660 primary
+ * The volume label of the disc in a device (the name a file manager shows
+ * for the mounted disc): the volume identifier of the disc's ISO9660 primary
  * volume descriptor, without its padding. pDeviceName is "CdRom3" or
  * "\\.\E:". An empty label is written when the drive has no disc or the disc
  * has no such descriptor. Returns SB_EXCEPTION_NOT_STARTED,
