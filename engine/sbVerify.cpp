@@ -29,8 +29,6 @@ constexpr uint32_t ChunkBlocks = 512;
 
 // The primary volume descriptor's fields (ECMA-119 8.4).
 constexpr uint64_t PvdOffset = 16 * BlockSize;
-constexpr size_t PvdVolumeSpaceSize = 80;   // both-byte-order 32-bit
-constexpr size_t PvdLogicalBlockSize = 128; // both-byte-order 16-bit
 constexpr size_t PvdAppUse = 883;
 constexpr uint32_t Md5DefaultSkip = 15;
 
@@ -69,15 +67,6 @@ ssize_t ReadAt(int Fd, void* Buffer, size_t Size, uint64_t Offset) {
         got += static_cast<size_t>(n);
     }
     return static_cast<ssize_t>(got);
-}
-
-uint32_t LittleEndian32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint16_t LittleEndian16(const unsigned char* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
 
 // The implanted-checksum records of the application-use area, as isomd5sum
@@ -223,14 +212,18 @@ TsbImageCheck CheckOpenImage(int Fd, const std::string& Path) {
     if (n < 0) {
         throw EsbError("The image file cannot be read: " + Path + ": " + std::strerror(errno));
     }
-    // A descriptor cut short still names the volume it belongs to.
-    if (n < static_cast<ssize_t>(PvdLogicalBlockSize + 2) || pvd[0] != 1 ||
-        std::memcmp(pvd + 1, "CD001", 5) != 0) {
+    // A descriptor cut short still names the volume it belongs to. Reading a
+    // block the program holds involves no drive: not announced in the log.
+    SB_PRIMARY_VOLUME_DESCRIPTOR descriptor{};
+    QuietLibraryCall([&] {
+        return StarBurn_ReadPrimaryVolumeDescriptor(pvd, static_cast<uint32_t>(n), &descriptor);
+    });
+    if (descriptor.IsPrimary == 0) {
         return check;
     }
     check.IsIso = true;
-    const uint64_t blockSize = LittleEndian16(pvd + PvdLogicalBlockSize);
-    check.DescribedBytes = static_cast<uint64_t>(LittleEndian32(pvd + PvdVolumeSpaceSize)) *
+    const uint64_t blockSize = descriptor.LogicalBlockSize;
+    check.DescribedBytes = static_cast<uint64_t>(descriptor.VolumeSpaceSize) *
                            (blockSize != 0 ? blockSize : BlockSize);
     if (n == static_cast<ssize_t>(sizeof pvd)) {
         ReadImplantedMd5(pvd + PvdAppUse, check.DescribedBytes, check);

@@ -1,6 +1,9 @@
 /*
- * StarBurnLinux.h - calls of the Linux build of libStarBurn that stand in for
- * what a Windows program asks Windows itself about a drive.
+ * StarBurnLinux.h - calls of the Linux build of libStarBurn: what the program
+ * would otherwise ask the operating system about a drive (its disc's volume
+ * label, its drive letter), and what only this build offers (stopping every
+ * write, reading a disc back, erasing, whether a drive is free, reading a
+ * volume descriptor).
  */
 #ifndef STARBURN_STARBURNLINUX_H
 #define STARBURN_STARBURNLINUX_H
@@ -12,8 +15,8 @@ extern "C" {
 #endif
 
 /*
- * The volume label of the disc in a device (as GetVolumeInformation gives it
- * for the drive's root): the volume identifier of the disc's ISO9660 primary
+ * The volume label of the disc in a device (the name a file manager shows
+ * for the mounted disc): the volume identifier of the disc's ISO9660 primary
  * volume descriptor, without its padding. pDeviceName is "CdRom3" or
  * "\\.\E:". An empty label is written when the drive has no disc or the disc
  * has no such descriptor. Returns SB_EXCEPTION_NOT_STARTED,
@@ -161,6 +164,28 @@ typedef void (*PSB_MESSAGE_HANDLER)(uint32_t ulKind, const char* pSeverity, uint
  */
 STARBURN_API void StarBurn_SetMessageHandler(PSB_MESSAGE_HANDLER pHandler, void* pContext,
                                              uint8_t bDebug);
+
+/* What an ISO9660 primary volume descriptor says (StarBurn_ReadPrimaryVolumeDescriptor). */
+typedef struct SB_PRIMARY_VOLUME_DESCRIPTOR {
+    uint8_t IsPrimary;         /* 1: the block is a primary volume descriptor */
+    char VolumeIdentifier[33]; /* printable ASCII, its padding blanks removed, zero-terminated */
+    uint32_t VolumeSpaceSize;  /* the volume's size in logical blocks */
+    uint16_t LogicalBlockSize; /* bytes of a logical block (2048 on discs; 0 when not recorded) */
+} SB_PRIMARY_VOLUME_DESCRIPTOR;
+
+/*
+ * Reads an ISO9660 primary volume descriptor (ECMA-119 8.4), the 2048-byte
+ * block 16 of a disc or an image, from the ulBlockSize bytes at pBlock: what
+ * the library itself reads to give a disc's volume label. A block cut short
+ * (the end of a truncated image file) is read as far as it goes: it is a
+ * descriptor when its first 130 bytes, which hold every field reported, are
+ * there. Identifier bytes outside printable ASCII read as blanks. A block
+ * that is no such descriptor gets IsPrimary 0 and every other field zero.
+ * Needs no started library. Returns SB_EXCEPTION_INVALID_PARAMETER when
+ * pBlock or pDescriptor is NULL, otherwise SB_EXCEPTION_NONE.
+ */
+STARBURN_API uint8_t StarBurn_ReadPrimaryVolumeDescriptor(
+    const void* pBlock, uint32_t ulBlockSize, SB_PRIMARY_VOLUME_DESCRIPTOR* pDescriptor);
 
 #ifdef __cplusplus
 }

@@ -93,7 +93,7 @@ std::optional<int> deviceNumber(std::string_view name) {
         }
         n = n * 10 + (name[i] - '0');
     }
-    // "CdRom05" is not a name Windows gives out.
+    // Device numbers have no leading zero: "CdRom05" names no device.
     if (name.size() == prefix.size() + 2 && name[prefix.size()] == '0') {
         return std::nullopt;
     }
@@ -208,7 +208,7 @@ std::shared_ptr<DeviceEntry> DeviceTable::byName(std::string_view name) const {
     if (const char letter = driveLetterOf(name); letter != 0) {
         return byLetter(letter);
     }
-    // Windows also answers to "\\.\CdRom0".
+    // A device name may come in its device-path form, "\\.\CdRom0".
     if (name.size() > 4 && name.substr(0, 4) == "\\\\.\\") {
         name.remove_prefix(4);
     }

@@ -1,7 +1,9 @@
 // The volume label of a device's disc and a device's drive letter, for the
-// program's stand-ins of the operating system's volume and device-name queries.
+// program's stand-ins of the operating system's volume and device-name queries,
+// and the reading of a primary volume descriptor the program has in hand.
 #include "starburn/StarBurnLinux.h"
 #include "starburn/core/sbSession.h"
+#include "starburn/core/sbVolumeDescriptor.h"
 
 #include <cstring>
 
@@ -43,6 +45,24 @@ extern "C" STARBURN_API uint8_t StarBurn_GetDriveLetterByDeviceName(const char* 
         }
         const char name[3] = {entry->driveLetter, ':', '\0'};
         copyText(pDriveName, ulDriveNameSize, entry->driveLetter != 0 ? name : "");
+        return SB_EXCEPTION_NONE;
+    });
+}
+
+extern "C" STARBURN_API uint8_t StarBurn_ReadPrimaryVolumeDescriptor(
+    const void* pBlock, uint32_t ulBlockSize, SB_PRIMARY_VOLUME_DESCRIPTOR* pDescriptor) {
+    return guarded(Report{}, [&]() -> uint8_t {
+        if (pBlock == nullptr || pDescriptor == nullptr) {
+            return SB_EXCEPTION_INVALID_PARAMETER;
+        }
+        const PrimaryVolume volume =
+            readPrimaryVolume(static_cast<const unsigned char*>(pBlock), ulBlockSize);
+        std::memset(pDescriptor, 0, sizeof *pDescriptor);
+        pDescriptor->IsPrimary = volume.isPrimary ? 1 : 0;
+        copyText(pDescriptor->VolumeIdentifier, sizeof pDescriptor->VolumeIdentifier,
+                 volume.identifier);
+        pDescriptor->VolumeSpaceSize = volume.spaceBlocks;
+        pDescriptor->LogicalBlockSize = volume.blockSize;
         return SB_EXCEPTION_NONE;
     });
 }

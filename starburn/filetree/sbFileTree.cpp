@@ -97,7 +97,7 @@ FileTree::FileTree(PCALLBACK callback, void* context)
 FileTree::~FileTree() {
     stopStream();
     if (image_ != nullptr) {
-        iso_image_unref(image_);
+        releaseImage(image_);
     }
     if (opts_ != nullptr) {
         iso_write_opts_free(opts_);

@@ -139,6 +139,9 @@ private:
     void stopStream();
     bool startStream(Error& error);
     Error streamFailure(const std::string& what);
+    // At the end of the image: whether libisofs' generator ended without a
+    // failure and without bytes beyond the announced size.
+    bool generatorEndedWell();
 
     const PCALLBACK callback_;
     void* const context_;

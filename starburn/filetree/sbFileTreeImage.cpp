@@ -10,10 +10,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
+#include <map>
 #include <mutex>
 #include <set>
+#include <string>
 #include <sys/stat.h>
+#include <utility>
 
 namespace starburn::filetree {
 namespace {
@@ -27,20 +31,28 @@ bool initLibisofs(Error& error) {
     std::call_once(g_libisofsOnce, [] {
         g_libisofsInit = iso_init();
         if (g_libisofsInit >= 0) {
-            // Names reach the library as UTF-8 whatever the process locale.
-            char utf8[] = "UTF-8";
-            iso_set_local_charset(utf8, 0);
-            // Only faults that matter are queued, and nothing is printed.
-            char queue[] = "SORRY";
-            char print[] = "NEVER";
-            char prefix[] = "libisofs: ";
-            iso_set_msgs_severities(queue, print, prefix);
             // A source file that cannot be read ends the image instead of
             // turning into zeros.
             char abortAt[] = "MISHAP";
             iso_set_abort_severity(abortAt);
         }
     });
+    if (g_libisofsInit >= 0) {
+        // Set again for every image: they are libisofs' global settings, and
+        // another user of libisofs in the process (its iso_init) puts them
+        // back to libisofs' defaults. Names reach the library as UTF-8
+        // whatever the process locale (written only when it differs: the
+        // name is read by the generators of other trees meanwhile).
+        char utf8[] = "UTF-8";
+        if (std::strcmp(iso_get_local_charset(0), utf8) != 0) {
+            iso_set_local_charset(utf8, 0);
+        }
+        // Only faults that matter are queued, and nothing is printed.
+        char queue[] = "SORRY";
+        char print[] = "NEVER";
+        char prefix[] = "libisofs: ";
+        iso_set_msgs_severities(queue, print, prefix);
+    }
     if (g_libisofsInit < 0) {
         error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
                  "the ISO9660 image library (libisofs) could not be initialised"};
@@ -49,22 +61,87 @@ bool initLibisofs(Error& error) {
     return true;
 }
 
-// The newest queued libisofs message, or a text built from its error code.
-std::string libisofsText(int code) {
-    std::string text;
-    int errorCode = 0;
-    int imageId = 0;
-    char message[4096];
-    char severity[80];
-    char minimum[] = "ALL";
-    while (iso_obtain_msgs(minimum, &errorCode, &imageId, message, severity) == 1) {
-        text = message;
+namespace {
+
+// libisofs keeps one message queue for the whole process, and each message
+// names the image it came from (iso_image_get_msg_id). Whichever tree reads
+// the queue sorts what it finds by image, so a tree never reads, nor throws
+// away, the messages of another tree's image. Only the newest message of
+// each image is kept, and none of an image no tree holds.
+class IsoMessages {
+public:
+    void open(int imageId) {
+        std::lock_guard lock(mutex_);
+        newest_[imageId].clear();
     }
+
+    void close(int imageId) {
+        std::lock_guard lock(mutex_);
+        newest_.erase(imageId);
+    }
+
+    // The newest message of the image since the last one taken, or empty.
+    std::string take(int imageId) {
+        std::lock_guard lock(mutex_);
+        collectLocked();
+        const auto it = newest_.find(imageId);
+        if (it == newest_.end()) {
+            return {};
+        }
+        return std::exchange(it->second, std::string());
+    }
+
+private:
+    void collectLocked() {
+        int errorCode = 0;
+        int imageId = 0;
+        char message[ISO_MSGS_MESSAGE_LEN];
+        char severity[80];
+        char minimum[] = "ALL";
+        while (iso_obtain_msgs(minimum, &errorCode, &imageId, message, severity) == 1) {
+            const auto it = newest_.find(imageId);
+            if (it != newest_.end()) {
+                it->second = message;
+            }
+        }
+    }
+
+    std::mutex mutex_;
+    std::map<int, std::string> newest_;
+};
+
+IsoMessages& isoMessages() {
+    static IsoMessages messages;
+    return messages;
+}
+
+} // namespace
+
+std::string libisofsText(IsoImage* image, int code) {
+    std::string text =
+        image != nullptr ? isoMessages().take(iso_image_get_msg_id(image)) : std::string();
     if (text.empty()) {
         const char* known = iso_error_to_msg(code);
         text = known != nullptr ? known : "unknown error";
     }
     return text;
+}
+
+IsoImage* newImage(const std::string& volumeId, int& result) {
+    IsoImage* image = nullptr;
+    result = iso_image_new(volumeId.c_str(), &image);
+    if (result < 0) {
+        return nullptr;
+    }
+    isoMessages().open(iso_image_get_msg_id(image));
+    return image;
+}
+
+void releaseImage(IsoImage* image) {
+    if (image != nullptr) {
+        isoMessages().close(iso_image_get_msg_id(image));
+        iso_image_unref(image);
+    }
 }
 
 namespace {
@@ -126,8 +203,9 @@ bool FileTree::placeChildren(Placement& placement, const Entry* dir, IsoDir* iso
             used.insert(child->name);
         }
     }
-    const auto fail = [&error](const std::string& what, int code) {
-        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE, what + ": " + libisofsText(code)};
+    const auto fail = [&error, &placement](const std::string& what, int code) {
+        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
+                 what + ": " + libisofsText(placement.image, code)};
         return false;
     };
 
@@ -244,7 +322,8 @@ bool FileTree::addBootCatalog(IsoImage* image, const std::string& bootPath, Erro
                                            ("/" + catalog).c_str(), &bootImage);
     if (r < 0) {
         error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                 "cannot make " + quoted(pathOf(boot_)) + " the boot image: " + libisofsText(r)};
+                 "cannot make " + quoted(pathOf(boot_)) +
+                     " the boot image: " + libisofsText(image, r)};
         return false;
     }
     el_torito_set_boot_platform_id(bootImage, 0); // 0: x86 BIOS
@@ -261,7 +340,7 @@ IsoWriteOpts* FileTree::newWriteOptions(uint32_t startAddress, uint32_t tailPadd
     const int r = iso_write_opts_new(&opts, 0);
     if (r < 0) {
         error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                 "cannot set up the image: " + libisofsText(r)};
+                 "cannot set up the image: " + libisofsText(nullptr, r)};
         return nullptr;
     }
     // Level 2 lets a name the program chose on a collision be longer than 8.3;
@@ -309,15 +388,14 @@ bool FileTree::build(uint32_t startAddress, uint32_t tailPadding, bool joliet,
     }
 
     invalidate();
-    libisofsText(0); // forget messages of earlier images
 
     const std::string label =
         volumeLabel != nullptr && *volumeLabel != '\0' ? volumeLabel : "CDROM";
-    IsoImage* image = nullptr;
-    int r = iso_image_new(label.c_str(), &image);
-    if (r < 0) {
+    int r = 0;
+    IsoImage* image = newImage(label, r);
+    if (image == nullptr) {
         error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                 "cannot create the image: " + libisofsText(r)};
+                 "cannot create the image: " + libisofsText(nullptr, r)};
         return false;
     }
     if (applicationId != nullptr) {
@@ -334,25 +412,25 @@ bool FileTree::build(uint32_t startAddress, uint32_t tailPadding, bool joliet,
     IsoDir* root = iso_image_get_root(image);
     setTimes(reinterpret_cast<IsoNode*>(root), std::time(nullptr));
     if (!placeChildren(placement, root_.get(), root, joliet ? root : nullptr, "", error)) {
-        iso_image_unref(image);
+        releaseImage(image);
         return false;
     }
 
     if (boot_ != nullptr && !addBootCatalog(image, placement.bootPath, error)) {
-        iso_image_unref(image);
+        releaseImage(image);
         return false;
     }
 
     IsoWriteOpts* opts = newWriteOptions(startAddress, tailPadding, joliet, needLevel3, error);
     if (opts == nullptr) {
-        iso_image_unref(image);
+        releaseImage(image);
         return false;
     }
 
     image_ = image;
     opts_ = opts;
     if (!startStream(error)) {
-        iso_image_unref(image_);
+        releaseImage(image_);
         image_ = nullptr;
         iso_write_opts_free(opts_);
         opts_ = nullptr;

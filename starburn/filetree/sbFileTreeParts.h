@@ -16,7 +16,13 @@ bool checkReadableFile(const std::string& path, struct stat& st, Error& error);
 
 // Starts libisofs once for the process; false (error set) when it cannot start.
 bool initLibisofs(Error& error);
-// The newest queued libisofs message, or a text built from its error code.
-std::string libisofsText(int code);
+// A new libisofs image whose messages are kept for it (null on failure,
+// with libisofs' result).
+Iso_Image* newImage(const std::string& volumeId, int& result);
+// Lets go of an image and of its messages.
+void releaseImage(Iso_Image* image);
+// The newest libisofs message about the image (none for a null one) since
+// the last one read, or a text built from the error code.
+std::string libisofsText(Iso_Image* image, int code);
 
 } // namespace starburn::filetree

@@ -84,7 +84,7 @@ bool FileTree::rewindForWrite(Error& error) {
 void FileTree::invalidate() {
     stopStream();
     if (image_ != nullptr) {
-        iso_image_unref(image_);
+        releaseImage(image_);
         image_ = nullptr;
     }
     if (opts_ != nullptr) {
@@ -118,7 +118,7 @@ bool FileTree::startStream(Error& error) {
     const int r = iso_image_create_burn_source(image_, opts_, &source);
     if (r < 0 || source == nullptr) {
         error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                 "cannot start the image: " + libisofsText(r)};
+                 "cannot start the image: " + libisofsText(image_, r)};
         if (faults_.any()) {
             error = faults_.error();
         }
@@ -132,7 +132,7 @@ bool FileTree::startStream(Error& error) {
 Error FileTree::streamFailure(const std::string& what) {
     Error error = faults_.any() ? faults_.error()
                                 : Error{SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                                        what + ": " + libisofsText(0)};
+                                        what + ": " + libisofsText(image_, 0)};
     streamBroken_ = true;
     streamError_ = error;
     stopStream();
@@ -195,12 +195,26 @@ bool FileTree::readLocked(void* buffer, size_t length, Error& error) {
         done += static_cast<size_t>(got);
     }
     // A source file that failed was filled in by libisofs; those bytes never leave here.
-    if (faults_.any()) {
+    if (faults_.any() || (position_ + length == size_ && !generatorEndedWell())) {
         error = streamFailure("image generation failed");
         return false;
     }
     position_ += length;
     return true;
+}
+
+bool FileTree::generatorEndedWell() {
+    // Past the last announced byte the ring buffer answers once its writer
+    // has ended, and its status then tells how: 3 ("failing") and 7
+    // ("aborted") are a generator that failed after all the bytes came, or
+    // made them up.
+    unsigned char extra = 0;
+    const int more = source_->read != nullptr ? source_->read(source_, &extra, 1)
+                                              : source_->read_xt(source_, &extra, 1);
+    size_t capacity = 0;
+    size_t free = 0;
+    const int status = iso_ring_buffer_get_status(source_, &capacity, &free);
+    return more == 0 && status != 3 && status != 7;
 }
 
 bool FileTree::rewind(Error& error) {

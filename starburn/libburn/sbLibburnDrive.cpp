@@ -3,6 +3,7 @@
 // and closing a session.
 #include "starburn/libburn/sbLibburnDrive.h"
 
+#include "starburn/core/sbVolumeDescriptor.h"
 #include "starburn/libburn/sbLibburnDriveParts.h"
 #include "starburn/libburn/sbLibburnRuntime.h"
 
@@ -123,7 +124,7 @@ std::string readVolumeLabel(burn_drive* d, const DiscState& s) {
         count < 2048) {
         return {};
     }
-    return volumeIdentifier(reinterpret_cast<const unsigned char*>(block.get()), 2048);
+    return readPrimaryVolume(reinterpret_cast<const unsigned char*>(block.get()), 2048).identifier;
 }
 
 uint32_t pickFrom(const std::vector<uint32_t>& speeds, uint32_t request) {

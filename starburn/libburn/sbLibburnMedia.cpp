@@ -370,19 +370,4 @@ DiscSpace spaceOf(const DiscState& s) {
     return space;
 }
 
-std::string volumeIdentifier(const unsigned char* block, size_t size) {
-    if (size < 72 || block[0] != 1 || std::memcmp(block + 1, "CD001", 5) != 0) {
-        return {};
-    }
-    std::string label;
-    for (size_t i = 40; i < 72; ++i) {
-        const unsigned char c = block[i];
-        label += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : ' ';
-    }
-    while (!label.empty() && label.back() == ' ') {
-        label.pop_back();
-    }
-    return label;
-}
-
 } // namespace starburn::lb

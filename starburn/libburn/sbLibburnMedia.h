@@ -202,9 +202,4 @@ bool fillTrackInformation(const DiscState& state, uint32_t trackNumber, SB_TRACK
 void fillTocInformation(const DiscState& state, SB_TOC_INFORMATION& out);
 DiscSpace spaceOf(const DiscState& state);
 
-// The ISO9660 volume identifier of a primary volume descriptor (2048 bytes),
-// printable and without its padding; empty when the block is no such
-// descriptor.
-std::string volumeIdentifier(const unsigned char* block, size_t size);
-
 } // namespace starburn::lb

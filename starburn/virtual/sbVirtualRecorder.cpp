@@ -32,6 +32,13 @@ uint64_t blocksOf(uint64_t bytes) {
     return bytes / kBlockSize + (bytes % kBlockSize != 0 ? 1 : 0);
 }
 
+PrimaryVolume primaryVolumeOf(int fd) {
+    unsigned char block[kBlockSize];
+    const ssize_t got =
+        ::pread(fd, block, sizeof block, kPrimaryVolumeDescriptorBlock * kBlockSize);
+    return got > 0 ? readPrimaryVolume(block, static_cast<size_t>(got)) : PrimaryVolume{};
+}
+
 Error Recorder::noDisc() const {
     return notReady("No disc in the drive " + config_.facts.product);
 }
@@ -332,17 +339,8 @@ std::string Recorder::discVolumeLabel() {
     if (fd < 0) {
         return {};
     }
-    char descriptor[72] = {};
-    const ssize_t got = ::pread(fd, descriptor, sizeof descriptor, 16 * kBlockSize);
+    const std::string label = primaryVolumeOf(fd).identifier;
     ::close(fd);
-    if (got != static_cast<ssize_t>(sizeof descriptor)) {
-        return {};
-    }
-    if (descriptor[0] != 1 || std::memcmp(descriptor + 1, "CD001", 5) != 0) {
-        return {};
-    }
-    std::string label(descriptor + 40, 32);
-    label.erase(label.find_last_not_of(' ') + 1);
     return label;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "starburn/core/sbDevice.h"
+#include "starburn/core/sbVolumeDescriptor.h"
 
 #include <chrono>
 #include <cstdint>
@@ -18,5 +19,7 @@ Error incompatibleMedium(const std::string& text);
 Error invalidField(uint8_t exception, const std::string& text);
 // In 64 bits: an image of 8 TiB is 2^32 blocks, not none.
 uint64_t blocksOf(uint64_t bytes);
+// The primary volume descriptor at block 16 of a contents file.
+PrimaryVolume primaryVolumeOf(int fd);
 
 } // namespace starburn::virt

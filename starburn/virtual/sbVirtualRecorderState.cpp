@@ -36,18 +36,6 @@ std::string safeLabel(const std::string& raw) {
     return out.substr(0, 32);
 }
 
-// The volume label of an ISO9660 image at the start of the file, or empty.
-std::string volumeLabel(int fd) {
-    char pvd[72];
-    if (::pread(fd, pvd, sizeof pvd, 16 * kBlockSize) != static_cast<ssize_t>(sizeof pvd)) {
-        return {};
-    }
-    if (pvd[0] != 1 || std::memcmp(pvd + 1, "CD001", 5) != 0) {
-        return {};
-    }
-    return safeLabel(std::string(pvd + 40, 32));
-}
-
 } // namespace
 
 Recorder::Recorder(RecorderConfig config, std::string stateFolder, double timeFactor)
@@ -363,7 +351,7 @@ Error Recorder::fileAwayLocked(const char* reason, std::string& imagePath, bool 
                              fileError("The disc image cannot be finished", contents, err));
         }
     }
-    label = volumeLabel(fd);
+    label = safeLabel(primaryVolumeOf(fd).identifier);
     ::close(fd);
 
     char stamp[32];

@@ -3,11 +3,15 @@
 // failures of reading.
 #include "filetree_support.h"
 
+#include "starburn/StarBurnLinux.h"
+
 #include "starburn/filetree/sbTreeSource.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace filetree_test;
 
@@ -117,6 +121,20 @@ TEST_F(ImageTest, VolumeDescriptorCarriesLabelAndIdsAndPaddingIsAppended) {
     EXPECT_EQ(plain.substr(17 * 2048, 6), std::string("\x02"
                                                       "CD001",
                                                       6));
+    // The library's reader of the descriptor tells the same, also from a
+    // block cut short; the supplementary descriptor is no primary one.
+    SB_PRIMARY_VOLUME_DESCRIPTOR pvd{};
+    ASSERT_EQ(StarBurn_ReadPrimaryVolumeDescriptor(plain.data() + 16 * 2048, 130, &pvd), 0);
+    EXPECT_EQ(pvd.IsPrimary, 1);
+    EXPECT_STREQ(pvd.VolumeIdentifier, "MY_DISC");
+    EXPECT_EQ(uint64_t{pvd.VolumeSpaceSize} * pvd.LogicalBlockSize, plain.size());
+    EXPECT_EQ(StarBurn_ReadPrimaryVolumeDescriptor(plain.data() + 16 * 2048, 129, &pvd), 0);
+    EXPECT_EQ(pvd.IsPrimary, 0);
+    EXPECT_EQ(pvd.VolumeSpaceSize, 0u);
+    EXPECT_EQ(StarBurn_ReadPrimaryVolumeDescriptor(plain.data() + 17 * 2048, 2048, &pvd), 0);
+    EXPECT_EQ(pvd.IsPrimary, 0);
+    EXPECT_EQ(StarBurn_ReadPrimaryVolumeDescriptor(nullptr, 2048, &pvd),
+              SB_EXCEPTION_INVALID_PARAMETER);
 
     ASSERT_EQ(build(tree.handle, 0, 8, 1, "MY_DISC", nullptr, nullptr).exception, 0);
     std::string padded;
@@ -252,6 +270,34 @@ TEST_F(ImageTest, ReadingFailsClearlyWithoutAnImageAndPastItsEnd) {
               SB_EXCEPTION_TREE_ERROR);
     EXPECT_EQ(tiny[4], '\0');
     EXPECT_EQ(tiny[5], 'x');
+}
+
+TEST_F(ImageTest, AGeneratorFailureIsReportedByItsOwnTreeAndNeverAsAnImage) {
+    TempDir src;
+    writeFile(src / "a.txt", pattern(3000, 5));
+    CountingTree other;
+    ASSERT_EQ(addFile(tree.handle, src / "a.txt").exception, 0);
+    ASSERT_EQ(addFile(other.handle, src / "a.txt").exception, 0);
+
+    // Padding that runs past the last block ISO9660 can address makes
+    // libisofs' generator fail; another tree built meanwhile leaves the
+    // failing tree's messages to it.
+    ASSERT_EQ(build(tree.handle, 0, 0xFFFFFFE0u).exception, 0);
+    // Time for the generator to fail before the other tree is built.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(build(other.handle).exception, 0);
+    std::string image;
+    const Outcome failed = readImage(tree.handle, image);
+    EXPECT_EQ(failed.exception, SB_EXCEPTION_TREE_ERROR);
+    EXPECT_NE(failed.text.find("Image write error"), std::string::npos) << failed.text;
+    const Outcome fine = readImage(other.handle, image);
+    EXPECT_EQ(fine.exception, 0) << fine.text;
+
+    // Every announced byte arrives, but the generator failed: no image.
+    ASSERT_EQ(build(tree.handle, 0, 0xFFFFFFFFu).exception, 0);
+    const Outcome whole = readImage(tree.handle, image);
+    EXPECT_EQ(whole.exception, SB_EXCEPTION_TREE_ERROR) << image.size() << " bytes read";
+    EXPECT_NE(whole.text.find("Image write error"), std::string::npos) << whole.text;
 }
 
 TEST_F(ImageTest, SourceFileChangedAfterTheBuildFailsTheReadNotTheData) {
