@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -157,6 +158,31 @@ char nextLetter(const DeviceTable& table) {
     return 0;
 }
 
+// libburn opens its log file at its first command without looking, and
+// writes on regardless when the opening fails; so the file is tried here
+// first, refusing a symbolic link, and a file that cannot be written leaves
+// the log off with a message instead.
+void switchScsiLog(ScsiLog log, std::vector<std::string>& problems) {
+    int flags = 0;
+    if (log == ScsiLog::File) {
+        const int fd =
+            ::open(kScsiLogFile, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            problems.push_back(std::string("libburn's SCSI log ") + kScsiLogFile +
+                               " cannot be written (" + std::strerror(errno) +
+                               "); no SCSI log is kept");
+        } else {
+            ::close(fd);
+            flags = 1 | 4; // its file, flushed line by line so a hang keeps the end
+            problems.push_back(std::string("libburn logs every SCSI command to ") + kScsiLogFile);
+        }
+    } else if (log == ScsiLog::StandardError) {
+        flags = 2 | 4;
+        problems.push_back("libburn logs every SCSI command to standard error");
+    }
+    burn::burn_set_scsi_logging(flags);
+}
+
 bool fits(const DeviceTable& table, const DeviceRequest& request, std::string& error) {
     DeviceTable trial = table;
     DeviceRequest copy = request;
@@ -187,6 +213,7 @@ public:
             return {};
         }
         started_ = true;
+        switchScsiLog(config.scsiLog, problems);
         for (const auto& file : devices) {
             addRealDrive(context, config, file);
         }

@@ -83,12 +83,30 @@ bool readPlacement(const sbini::IniEntry& e, Placement& p, std::string& why) {
     return false;
 }
 
+// "yes" (libburn's file), "stderr", or "no".
+bool parseScsiLog(std::string_view text, ScsiLog& out) {
+    if (sameName(text, "stderr")) {
+        out = ScsiLog::StandardError;
+        return true;
+    }
+    bool on = false;
+    if (!parseBool(text, on)) {
+        return false;
+    }
+    out = on ? ScsiLog::File : ScsiLog::Off;
+    return true;
+}
+
 void readMainSection(const sbini::IniDocument& doc, const sbini::IniSection& section,
                      LibburnConfig& config, std::vector<std::string>& problems) {
     for (const auto& e : section.entries) {
         if (sameName(e.key, "RealDrives")) {
             if (!parseBool(e.value, config.realDrives)) {
                 problems.push_back(iniProblem(doc, e.line, "RealDrives is yes or no"));
+            }
+        } else if (sameName(e.key, "ScsiLog")) {
+            if (!parseScsiLog(e.value, config.scsiLog)) {
+                problems.push_back(iniProblem(doc, e.line, "ScsiLog is yes, no or stderr"));
             }
         } else if (sameName(e.key, "Devices")) {
             config.devices.clear();
@@ -224,6 +242,13 @@ LibburnConfig readLibburnConfig(const sbini::IniDocument* doc, std::vector<std::
         } else {
             problems.push_back(std::string("STARBURN_REAL_DRIVES=\"") + env +
                                "\" is not yes or no (1 or 0); it is ignored");
+        }
+    }
+    // Asked for one run without touching the configuration.
+    if (const char* env = std::getenv("STARBURN_SCSI_LOG"); env != nullptr && *env != '\0') {
+        if (!parseScsiLog(env, config.scsiLog)) {
+            problems.push_back(std::string("STARBURN_SCSI_LOG=\"") + env +
+                               "\" is not yes, no or stderr; it is ignored");
         }
     }
     return config;

@@ -33,9 +33,18 @@ struct RealDrivePlacement {
     Placement placement;
 };
 
+// Where libburn logs every SCSI command it sends and the drive's answer
+// (burn_set_scsi_logging): a log of a run on a real drive is what a report
+// of a drive's misbehaviour needs.
+enum class ScsiLog { Off, File, StandardError };
+
+// libburn's own name for its log file; it appends to it.
+inline constexpr const char* kScsiLogFile = "/tmp/libburn_sg_command_log";
+
 struct LibburnConfig {
     std::string origin = "built-in"; // file name used in messages
     bool realDrives = true;
+    ScsiLog scsiLog = ScsiLog::Off;
     // Device files to use instead of every /dev/sr* there is.
     std::vector<std::string> devices;
     std::vector<RealDrivePlacement> placements;

@@ -31,6 +31,7 @@ protected:
     void SetUp() override {}
     void TearDown() override {
         ::unsetenv("STARBURN_REAL_DRIVES");
+        ::unsetenv("STARBURN_SCSI_LOG");
         Library::TearDown();
     }
     bool exists(const char* name) {
@@ -147,8 +148,10 @@ TEST_F(Switch, TheConfigurationTurnsRealDrivesOff) {
 
 TEST_F(Switch, BadSettingsAreReportedWithTheirLines) {
     ::setenv("STARBURN_REAL_DRIVES", "maybe", 1);
+    ::setenv("STARBURN_SCSI_LOG", "loud", 1);
     ASSERT_EQ(start(std::string(kOneRecorder) +
-                    "[Libburn]\nRealDrives = perhaps\nDevices = sr0\nSpeed = 4\n\n"
+                    "[Libburn]\nRealDrives = perhaps\nDevices = sr0\nSpeed = 4\n"
+                    "ScsiLog = often\n\n"
                     "[Stdio]\nPath = /tmp/x.iso\n\n"
                     "[Stdio rel]\nPath = relative.iso\n\n"
                     "[Stdio placed]\nPath = /tmp/y.iso\nDeviceName = CdRom99\n\n"
@@ -159,7 +162,9 @@ TEST_F(Switch, BadSettingsAreReportedWithTheirLines) {
          {"STARBURN_REAL_DRIVES=\"maybe\"", ":12: RealDrives is yes or no",
           "\"sr0\" is not a device file path", "unknown setting \"Speed\" in [Libburn]",
           "a [Stdio] section needs a name", "pseudo-drive \"rel\" needs Path",
-          "\"CdRom99\" is not a device name", "[Drive dev] does not name a device file"}) {
+          "\"CdRom99\" is not a device name", "[Drive dev] does not name a device file",
+          ":15: ScsiLog is yes, no or stderr",
+          "STARBURN_SCSI_LOG=\"loud\" is not yes, no or stderr"}) {
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
     }
     EXPECT_FALSE(exists("CdRom1")) << "every pseudo-drive above is left out";
