@@ -744,8 +744,13 @@ Error Drive::preventRemoval(bool prevent) {
         return {};
     }
     held_ = false;
-    if (!writing_) {
-        releaseLocked(false);
+    if (!writing_ && drive_ != nullptr) {
+        // Let go a moment later, not at once: the eject that follows an
+        // unlock at the end of a burn then ejects the drive as it holds it.
+        // Released at once, the disc would be stopped, spun up again and
+        // read once more only to be ejected.
+        releaseAt_ = std::min(releaseAt_, Clock::now() + kUnlockedRelease);
+        changed_.notify_all();
     }
     return {};
 }

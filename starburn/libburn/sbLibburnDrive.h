@@ -84,6 +84,8 @@ public:
 
     // How long an unused drive stays grabbed.
     static constexpr std::chrono::milliseconds kIdleRelease{30000};
+    // How long a drive stays grabbed once its tray is unlocked.
+    static constexpr std::chrono::milliseconds kUnlockedRelease{1000};
     // How long a failed grab (a busy drive) is answered from memory: libburn
     // retries a busy device for seconds on every attempt.
     static constexpr std::chrono::milliseconds kFailureMemory{5000};
