@@ -216,6 +216,13 @@ void note(const std::string& text) {
 
 Drive::Drive(DriveSetup setup)
     : setup_(std::move(setup)), info_(setup_.info), bupEnabled_(setup_.facts.bupSupported) {
+    if (info_ != nullptr) {
+        std::lock_guard lock(mutex_);
+        drive_ = info_[0].drive;
+        refreshLocked();
+        applySpeedsLocked();
+        touchLocked();
+    }
     releaser_ = std::thread([this] { releaser(); });
 }
 
@@ -277,6 +284,9 @@ Error Drive::grabLocked(bool* fresh) {
     }
     if (drive_ != nullptr) {
         touchLocked();
+        // Every call on the drive reads libburn's queue, held or not, so the
+        // program's message handler has what came since as the call is made.
+        messageMark();
         return {};
     }
     if (Clock::now() < failureUntil_) {

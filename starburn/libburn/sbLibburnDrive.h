@@ -43,8 +43,9 @@ struct DriveSetup {
     // that needs the drive fails with this text and status.
     std::string unavailableText;
     uint32_t unavailableStatus = 0;
-    // The drive as the examination scanned it (released, not forgotten); the
-    // Drive owns it. Null when it could not be examined: the first use scans.
+    // The drive as the examination scanned and grabbed it; the Drive owns it
+    // and holds it as a drive a call has just used. Null when it could not
+    // be examined: the first use scans.
     burn::burn_drive_info* info = nullptr;
 };
 

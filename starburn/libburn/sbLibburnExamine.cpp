@@ -97,8 +97,10 @@ Error examineDrive(const std::string& deviceFile, DeviceFacts& f, burn_drive_inf
         burn_write_opts_free(o);
     }
 
-    // Released but kept scanned: later uses grab it without a bus scan.
-    burn_drive_release(d, 0);
+    // Still grabbed: the drive's Drive takes it over as a drive a call has
+    // just used, so the device search that follows the start needs no new
+    // grab (each grab and release stops the disc and spins it up again).
+    // Kept scanned after it is let go: later uses grab it without a bus scan.
     kept = info;
     return {};
 }
