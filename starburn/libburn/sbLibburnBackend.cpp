@@ -168,8 +168,10 @@ void switchScsiLog(ScsiLog log, std::vector<std::string>& problems) {
         const int fd =
             ::open(kScsiLogFile, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
+            const int err = errno;
             problems.push_back(std::string("libburn's SCSI log ") + kScsiLogFile +
-                               " cannot be written (" + std::strerror(errno) +
+                               " cannot be written (" +
+                               (err == ELOOP ? "it is a symbolic link" : std::strerror(err)) +
                                "); no SCSI log is kept");
         } else {
             ::close(fd);
