@@ -149,6 +149,10 @@ void TsbBurnThread::Execute() {
 void TsbBurnThread::Write() {
     TsbBurner& burner = *Burner;
     const TsbModeInfo& mode = *ModeInfo(burner.WriteMode);
+    if (burner.WriteMode == wmTrackAtOnceFromFile && burner.FileSourceLayout.TrackCount == 0) {
+        // No call would be made, and no failure would read as a finished burn.
+        throw EsbError("The source layout names no track: nothing was burnt Track-At-Once");
+    }
     burner.WriteStarted = true;
     DoMessage(LoadResString(rsBurningMode) + ": " + mode.Name, litInfo);
     DoMessage(LoadResString(rsBurningStarted), litInfo);

@@ -79,7 +79,7 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_ReadData(SB_GRABBER_HEAD, uint32
 /*
  * Erases the rewritable disc in the drive so that it can be written from its
  * start again: a CD-RW or DVD-RW is blanked (quickly, or every block when
- * bFull is not 0), a DVD+RW is formatted. Everything the disc held is lost.
+ * bFull is not 0), a DVD+RW or BD-RE is formatted anew. Everything the disc held is lost.
  * The grabber must be opened for writing; the call runs on the calling
  * thread like a write and counts as one (a second write or blank on the drive
  * is refused meanwhile, StarBurn_AbortWrites waits for it). The grabber's

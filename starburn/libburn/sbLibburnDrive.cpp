@@ -1,6 +1,5 @@
 // The libburn drive object: grabbing and releasing, the queries about the
-// disc, speeds, buffer-underrun protection and power calibration, the tray
-// and closing a session.
+// disc, speeds, buffer-underrun protection, the tray and closing a session.
 #include "starburn/libburn/sbLibburnDrive.h"
 
 #include "starburn/core/sbVolumeDescriptor.h"
@@ -574,7 +573,7 @@ Error Drive::region(RegionInfo& /*out*/) {
 }
 
 // ---------------------------------------------------------------------------
-// Speeds, buffer-underrun protection, power calibration
+// Speeds and buffer-underrun protection
 
 void Drive::readSpeedListLocked() {
     writeSpeeds_.clear();
@@ -715,28 +714,6 @@ Error Drive::setBup(bool enable) {
                           "The drive " + setup_.title + " has no buffer-underrun protection");
     }
     bupEnabled_ = enable;
-    return {};
-}
-
-Error Drive::sendOpc() {
-    std::lock_guard lock(mutex_);
-    if (setup_.stdio) {
-        return notSupported("The pseudo-drive " + setup_.title +
-                            " writes a file; it has no laser power to calibrate");
-    }
-    if (Error e = grabLocked()) {
-        return e;
-    }
-    if (!state_.present()) {
-        return noDisc();
-    }
-    if (!state_.writable()) {
-        return incompatibleMedium("The disc cannot be written, so the laser power cannot be "
-                                  "calibrated on it");
-    }
-    // libburn has no stand-alone calibration: the drive calibrates at the
-    // start of the next write, which is told to do so.
-    opcPending_ = true;
     return {};
 }
 

@@ -66,6 +66,7 @@ public:
     Error setSpeeds(uint32_t readSpeed, uint32_t writeSpeed) override;
     Error bup(bool& enabled, bool& supported) override;
     Error setBup(bool enable) override;
+    // In sbLibburnOpc.cpp.
     Error sendOpc() override;
     Error preventRemoval(bool prevent) override;
     Error eject() override;
@@ -169,7 +170,6 @@ private:
     uint32_t appliedRead_ = 0; // what was last set on the drive
     uint32_t appliedWrite_ = 0;
     bool bupEnabled_;
-    bool opcPending_ = false;
     // The disc (as fingerprintOf describes it) whose session the last write
     // closed itself, as libburn closes what it writes; empty when none. It
     // outlives an idle release: the disc is the same while it looks the same.

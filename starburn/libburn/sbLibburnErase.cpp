@@ -1,4 +1,5 @@
-// Erasing a libburn drive's disc: blanking CD-RW and DVD-RW, formatting DVD+RW.
+// Erasing a libburn drive's disc: blanking CD-RW and DVD-RW, formatting DVD+RW
+// and BD-RE.
 #include "starburn/libburn/sbLibburnDrive.h"
 
 #include "starburn/libburn/sbLibburnDriveParts.h"
@@ -13,9 +14,27 @@ namespace starburn::lb {
 
 using namespace burn;
 
+namespace {
+
+// libburn's format flags for an erase. A formatted disc is formatted anew
+// (bit 4): without it libburn takes the disc's earlier format for this one
+// and reports success with the old contents still on it. A DVD+RW gets its
+// full size; a BD-RE the drive's default format with its spare areas
+// (size mode 3, format 00h without certification, bit 6), as
+// dvd+rw-format does it.
+int formatFlagsOf(int profile) {
+    if (profile == 0x43) {
+        return (3 << 1) | 16 | 64;
+    }
+    return 16;
+}
+
+} // namespace
+
 Error Drive::blank(bool full, WriteMonitor& monitor) {
     burn_drive* d = nullptr;
     bool format = false;
+    int formatFlags = 0;
     {
         std::unique_lock lock(mutex_);
         if (!awaitWindDownLocked(lock)) {
@@ -36,14 +55,15 @@ Error Drive::blank(bool full, WriteMonitor& monitor) {
             return noDisc();
         }
         // CD-RW and DVD-RW (sequential or restricted overwrite) are blanked,
-        // DVD+RW formatted; libburn has no erase for anything else.
+        // DVD+RW and BD-RE formatted; libburn has no erase for anything else.
         const int p = state_.profile;
-        format = p == 0x1a;
+        format = p == 0x1a || p == 0x43;
+        formatFlags = formatFlagsOf(p);
         if (!(p == 0x0a || p == 0x13 || p == 0x14 || format) || (!state_.erasable && !format)) {
             return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x05, 0x30, 0x05,
                               "The " + profileText(state_) +
                                   " disc cannot be erased: it is write-once or pressed (only "
-                                  "CD-RW, DVD-RW and DVD+RW can be)");
+                                  "CD-RW, DVD-RW, DVD+RW and BD-RE can be)");
         }
         if (!(setup_.facts.writesCdRw || setup_.facts.writesDvdPlusRw || setup_.facts.writesDvdR)) {
             return notSupported("The drive " + setup_.title + " cannot write, so it cannot erase");
@@ -59,8 +79,7 @@ Error Drive::blank(bool full, WriteMonitor& monitor) {
     uint64_t mark = 0;
     const bool started = startOperation(d, monitor, mark, [&] {
         if (format) {
-            // Formatted to its full size; libburn decides the format itself.
-            burn_disc_format(d, 0, 0);
+            burn_disc_format(d, 0, formatFlags);
         } else {
             burn_disc_erase(d, full ? 0 : 1);
         }

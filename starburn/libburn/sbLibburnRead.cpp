@@ -113,10 +113,31 @@ Error Drive::readData(uint32_t lba, uint32_t blocks, void* buffer, ReadMonitor& 
         if (r <= 0) {
             int err = 0;
             std::string why = failureText(messagesSince(mark), err);
-            const uint64_t bad = lba + done + static_cast<uint64_t>(count) / kBlock;
+            // libburn tells neither which block of the step failed nor how
+            // many came before it: they are read one by one up to the bad one.
+            uint32_t good = 0;
+            while (good < n) {
+                off_t one = 0;
+                const off_t at = static_cast<off_t>((lba + done + good) * kBlock);
+                if (burn_read_data(drive_, at, out + (done + good) * kBlock, kBlock, &one, 2 | 4) <=
+                        0 ||
+                    one < static_cast<off_t>(kBlock)) {
+                    break;
+                }
+                ++good;
+            }
+            touchLocked();
+            if (good == n) {
+                done += n; // the step read at its second try, block by block
+                continue;
+            }
+            const uint64_t bad = static_cast<uint64_t>(lba) + done + good;
             return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x03, 0x11, 0x00,
-                              "Unrecovered read error at block " + std::to_string(bad) +
-                                  (why.empty() ? std::string() : ": " + why));
+                              "The drive " + setup_.title + " cannot read block " +
+                                  std::to_string(bad) +
+                                  " of its disc (sense 3/11/00, unrecovered read error)" +
+                                  (why.empty() ? std::string() : ": " + why) +
+                                  ". Clean the disc and try again, or burn it anew");
         }
         done += n;
         touchLocked();

@@ -536,7 +536,6 @@ void Drive::windDown(std::unique_ptr<WriteRun> run, burn_drive* d, uint64_t mark
     std::lock_guard lock(mutex_);
     if (idle) {
         writing_ = false;
-        opcPending_ = false;
         burn_drive_re_assess(d, 0);
         refreshLocked();
         touchLocked();
@@ -645,11 +644,6 @@ Error Drive::writeOptionsLocked(const WriteJob& job, const Plan& plan, WriteRun&
     }
     burn_write_opts_set_simulate(run.opts, job.testWrite ? 1 : 0);
     burn_write_opts_set_underrun_proof(run.opts, bupEnabled_ ? 1 : 0);
-    // libburn calibrates the laser power at the start of every write
-    // unless told not to; nothing here tells it not to.
-    if (opcPending_) {
-        burn_write_opts_set_perform_opc(run.opts, 1);
-    }
     burn_write_opts_set_multi(run.opts, plan.multi ? 1 : 0);
     if (setup_.stdio) {
         burn_write_opts_set_stdio_fsync(run.opts, kStdioFsync);
@@ -750,7 +744,6 @@ Error Drive::finishWrite(const WriteJob& job, WriteRun& run, const Plan& plan, b
     {
         std::lock_guard lock(mutex_);
         writing_ = false;
-        opcPending_ = false;
         // libburn advises a fresh look at the medium after writing.
         burn_drive_re_assess(d, 0);
         refreshLocked();

@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Every fault the MMC emulator plays on a drive libburn takes for a real one:
+// each call that meets it fails with its library error and a text that names
+// the drive, the drive's sense and what to do; afterwards the drive is taken
+// again by a new grabber and works. The watchdog fails a test that hangs.
+#include "tests/starburn/libburn_mmc_support.h"
+
+using namespace sbtest;
+
+namespace {
+
+enum class Op { Write, Read, Blank, Opc };
+
+struct FaultCase {
+    const char* label;
+    const char* settings;  // the drive's section, without its faults
+    const char* faults;    // switched on once the library has examined the drive
+    Op op;
+    uint8_t exception;     // what the call answers
+    const char* sense;     // in the failure block, "none" when the drive said nothing
+    std::vector<const char*> parts; // in the text, beside the drive's name
+};
+
+class Fault : public Emulated, public ::testing::WithParamInterface<FaultCase> {
+protected:
+    uint8_t run(void* g, Op op) {
+        switch (op) {
+        case Op::Write:
+            return trackAtOnce(g, image("image.iso", 2 * 1024 * 1024, 5));
+        case Op::Read: {
+            EXPECT_EQ(trackAtOnce(g, image("image.iso", 1024 * 1024, 5)), SB_EXCEPTION_NONE)
+                << r.text;
+            std::vector<uint8_t> bytes(512 * 2048);
+            return StarBurn_CdvdBurnerGrabber_ReadData(g, r.text, sizeof r.text, &r.status,
+                                                       r.failure, 0, 512, bytes.data());
+        }
+        case Op::Blank:
+            return blank(g, false);
+        case Op::Opc:
+            return StarBurn_CdvdBurnerGrabber_SendOPC(g, r.text, sizeof r.text, &r.status,
+                                                      r.failure);
+        }
+        return 0xFF;
+    }
+};
+
+} // namespace
+
+TEST_P(Fault, FailsWithItsErrorAndTheDriveIsTakenAgain) {
+    const FaultCase& f = GetParam();
+    drives({f.settings});
+    void* g = grab(0);
+    ASSERT_EQ(testUnitReady(g), SB_EXCEPTION_NONE) << r.text;
+    // The fault counts from here: the library has examined the drive.
+    describe({std::string(f.settings) + "\nFaults = " + f.faults});
+    const uint8_t result = run(g, f.op);
+    const std::string text = r.text;
+    std::printf("%s: exception %d, sense %s: %s\n", f.label, result, sense().c_str(), text.c_str());
+    EXPECT_EQ(result, f.exception) << text;
+    EXPECT_EQ(sense(), f.sense) << text;
+    EXPECT_NE(text.find(title(0)), std::string::npos) << text;
+    for (const char* part : f.parts) {
+        EXPECT_NE(text.find(part), std::string::npos) << "\"" << part << "\" in: " << text;
+    }
+
+    // The fault gone (a drive plugged in again, a disc that reads), a new
+    // grabber takes the drive and it answers.
+    StarBurn_Destroy(&g);
+    describe({f.settings});
+    void* again = grab(0);
+    EXPECT_EQ(testUnitReady(again), SB_EXCEPTION_NONE) << r.text;
+    EXPECT_NE(StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(again), DISC_TYPE_UNKNOWN);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Each, Fault,
+    ::testing::Values(
+        FaultCase{"WriteError", "Media = dvdplusr", "write-error@300", Op::Write,
+                  SB_EXCEPTION_WRITE_ERROR, "3/0C/00", {"3/0C/00", "another disc"}},
+        FaultCase{"ReadError", "Media = bdre\nState = blank", "read-error@100", Op::Read,
+                  SB_EXCEPTION_MEDIUM_ERROR, "3/11/00", {"block 100", "3/11/00"}},
+        FaultCase{"NoDiscAfter", "Media = dvdplusr", "no-disc-after:30", Op::Write,
+                  SB_EXCEPTION_WRITE_ERROR, "2/3A/00", {"2/3A/00", "disc"}},
+        FaultCase{"Unplug", "Media = dvdplusr", "unplug@30", Op::Write, SB_EXCEPTION_WRITE_ERROR,
+                  "none", {"plug"}},
+        FaultCase{"WriteProtected", "Media = dvdplusr", "write-protected", Op::Write,
+                  SB_EXCEPTION_WRITE_ERROR, "7/27/00", {"7/27/00", "write-protect"}},
+        FaultCase{"WriteProtectedErase", "Media = cdrw\nState = appendable", "write-protected",
+                  Op::Blank, SB_EXCEPTION_MEDIUM_ERROR, "7/27/00", {"7/27/00", "write-protect"}},
+        FaultCase{"CloseError", "Media = dvdplusr", "close-error", Op::Write,
+                  SB_EXCEPTION_WRITE_ERROR, "3/0C/00", {"3/0C/00", "clos"}},
+        FaultCase{"OpcError", "Media = dvdr", "opc-error", Op::Opc, SB_EXCEPTION_MEDIUM_ERROR,
+                  "5/73/03", {"5/73/03", "calibrat"}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// A drive that is not ready for its first commands after a load is waited
+// for, and one that writes slowly is written to the end.
+TEST_F(Emulated, ADriveBecomingReadyAndASlowDriveAreWaitedFor) {
+    drives({"Media = dvdplusr\nFaults = not-ready:3", "Media = cdr\nFaults = slow:5"});
+    for (size_t n : {0u, 1u}) {
+        void* g = grab(n);
+        const std::string path = image("slow.iso", 512 * 1024, 9);
+        ASSERT_EQ(trackAtOnce(g, path), SB_EXCEPTION_NONE) << r.text;
+        EXPECT_TRUE(readBack(g, 0, 256) == patternBytes(512 * 1024, 9)) << r.text;
+    }
+}
