@@ -283,6 +283,9 @@ private:
         } else {
             origin = "";
         }
+        // The trial of the address below needs the whole request: a request
+        // without its drive never fits, and every drive would lose its address.
+        request.device = std::make_shared<Drive>(std::move(setup));
         std::string why;
         if (request.address && placement == nullptr && !fits(*context.table, request, why)) {
             // Its own address is a virtual recorder's: it takes a free one.
@@ -292,7 +295,6 @@ private:
                                std::to_string(kFallbackPort));
             request.address.reset();
         }
-        request.device = std::make_shared<Drive>(std::move(setup));
         if (!context.table->add(std::move(request), why)) {
             problems.push_back(origin + "The drive " + file + " is left out: " + why);
         }

@@ -390,6 +390,32 @@ void Drive::releaseLocked(bool eject) {
     changed_.notify_all();
 }
 
+void Drive::dropLocked() {
+    releaseLocked(false);
+    if (info_ != nullptr) {
+        std::lock_guard list(driveListMutex());
+        burn_drive_info_forget(&info_[0], 0);
+        burn_drive_info_free(info_);
+        info_ = nullptr;
+    }
+    closedByWrite_.clear();
+    feat21Failed_.clear();
+}
+
+std::string leftAsText(const DiscState& s) {
+    switch (s.media) {
+    case Media::Blank:
+        return "blank";
+    case Media::Full:
+        return "closed";
+    case Media::Appendable:
+        return (s.damage & 1) != 0 || s.incompleteSessions > 0 ? "appendable, its last session open"
+                                                               : "appendable";
+    default:
+        return "as the drive does not tell";
+    }
+}
+
 void Drive::refreshLocked() {
     burn_drive* d = drive_;
     RawDisc raw;

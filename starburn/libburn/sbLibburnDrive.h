@@ -110,6 +110,9 @@ private:
     Error grabLocked(bool* fresh = nullptr);
     Error openFailure(const std::string& why, int err) const;
     void releaseLocked(bool eject);
+    // Lets go of the drive and drops it from libburn's drive list (libburn's
+    // global state): the next use scans it anew.
+    void dropLocked();
     void refreshLocked();
     // A fresh look at the disc when the cached one may be out of date: the
     // drive showed no disc (or one not ready yet), or it is a file that

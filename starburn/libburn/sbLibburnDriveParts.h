@@ -33,11 +33,21 @@ Error incompatibleMedium(const std::string& text);
 Error notSupported(const std::string& text);
 Media mediaOf(burn::burn_disc_status status);
 std::string profileText(const DiscState& s);
+// What a disc is left as after a failed write ("appendable, its last session open").
+std::string leftAsText(const DiscState& s);
 // What tells one written disc from another without reading it.
 std::string fingerprintOf(const DiscState& s);
 bool stale(Media media);
 // Notes about a write that went otherwise than asked, for the log.
 void note(const std::string& text);
+
+// In sbLibburnFailure.cpp. Whether libburn's failure (its text, and errno or
+// 0) says the drive stopped answering, as a drive that was unplugged.
+bool lostDrive(const std::string& why, int err);
+// The failure of a write, an erase or a format: what failed, libburn's
+// reasons, the drive's sense found in them (named in the text and put in the
+// failure block) and what the user can do about it.
+Error operationFailure(uint8_t exception, int err, const std::string& what, const std::string& why);
 
 // Starts a libburn operation on a drive (a write, an erase, a format).
 // libburn marks the drive busy before the call returns when it starts its

@@ -114,18 +114,22 @@ Error Drive::blank(bool full, WriteMonitor& monitor) {
     const bool erased = started && burn_drive_wrote_well(d) != 0;
     int err = 0;
     const std::string why = failureText(messagesSince(mark), err);
+    const std::string what = std::string(format ? "Formatting" : "Blanking") + " the disc in " +
+                             setup_.title + " failed";
     {
         std::lock_guard lock(mutex_);
         writing_ = false;
+        if (!erased && lostDrive(why, err)) {
+            dropLocked(); // scanned anew at its next use
+            return operationFailure(SB_EXCEPTION_MEDIUM_ERROR, err, what, why);
+        }
         burn_drive_re_assess(d, 0);
         refreshLocked();
         applySpeedsLocked();
         touchLocked();
     }
     if (!erased) {
-        return makeError(SB_EXCEPTION_MEDIUM_ERROR, err != 0 ? static_cast<uint32_t>(err) : EIO,
-                         std::string(format ? "Formatting" : "Blanking") + " the disc in " +
-                             setup_.title + " failed" + (why.empty() ? "" : ": " + why));
+        return operationFailure(SB_EXCEPTION_MEDIUM_ERROR, err, what, why);
     }
     // A cancel that came during the erase is not reported: the disc is erased,
     // and saying otherwise would have the user believe its contents remain.

@@ -75,8 +75,7 @@ Error Drive::sendOpc() {
         const int err = errno;
         return makeError(SB_EXCEPTION_NOT_READY, static_cast<uint32_t>(err),
                          "The drive " + setup_.title +
-                             " cannot be reached for the power calibration: " +
-                             std::strerror(err));
+                             " cannot be reached for the power calibration: " + std::strerror(err));
     }
     unsigned char cdb[10] = {0x54, 0x01}; // SEND OPC INFORMATION, DoOpc
     unsigned char sb[32] = {};
@@ -94,9 +93,8 @@ Error Drive::sendOpc() {
     touchLocked();
     if (result != 0) {
         return makeError(SB_EXCEPTION_NOT_READY, static_cast<uint32_t>(err),
-                         "The drive " + setup_.title +
-                             " did not take the power calibration: " + std::strerror(err) +
-                             ". Check that it is still connected");
+                         "The drive " + setup_.title + " did not take the power calibration: " +
+                             std::strerror(err) + ". Check that it is still connected");
     }
     const Sense s = senseOf(sb, io.sb_len_wr);
     if (io.status == 0 && io.host_status == 0 && (io.driver_status & 0x0F) == 0 && !s.valid) {
@@ -114,13 +112,12 @@ Error Drive::sendOpc() {
                               " does not calibrate its laser power on request (sense " +
                               senseText(s) + "); it calibrates at the start of the write");
     }
-    return senseError(SB_EXCEPTION_MEDIUM_ERROR, s.key, s.asc, s.ascq,
-                      "The drive " + setup_.title + " refused the power calibration (sense " +
-                          senseText(s) +
-                          (s.key == 0x05 && s.asc == 0x73 && s.ascq == 0x03
-                               ? ": power calibration area error"
-                               : "") +
-                          "). Try another disc, or burn without the calibration");
+    return senseError(
+        SB_EXCEPTION_MEDIUM_ERROR, s.key, s.asc, s.ascq,
+        "The drive " + setup_.title + " refused the power calibration (sense " + senseText(s) +
+            (s.key == 0x05 && s.asc == 0x73 && s.ascq == 0x03 ? ": power calibration area error"
+                                                              : "") +
+            "). Try another disc, or burn without the calibration");
 }
 
 } // namespace starburn::lb

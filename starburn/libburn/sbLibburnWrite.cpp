@@ -741,12 +741,22 @@ Error Drive::finishWrite(const WriteJob& job, WriteRun& run, const Plan& plan, b
     const std::string why = failureText(messagesSince(mark), err);
     const Error fileChanged = wroteWell ? run.checkFiles() : Error{};
 
+    const bool lost = !wroteWell && lostDrive(why, err);
+    std::string left; // what the disc is left as, after a failure
     {
         std::lock_guard lock(mutex_);
         writing_ = false;
+        if (lost) {
+            // Taken anew (scanned) at the next use: libburn's handle of a
+            // drive that went away never answers again.
+            dropLocked();
+            return operationFailure(SB_EXCEPTION_WRITE_ERROR, err,
+                                    "The write on " + setup_.title + " failed", why);
+        }
         // libburn advises a fresh look at the medium after writing.
         burn_drive_re_assess(d, 0);
         refreshLocked();
+        left = leftAsText(state_);
         // The caller closes a Track-At-Once session next, also when it went
         // Session-At-Once here.
         if (wroteWell && !simulated && job.method == WriteMethod::TrackAtOnce) {
@@ -766,13 +776,18 @@ Error Drive::finishWrite(const WriteJob& job, WriteRun& run, const Plan& plan, b
         return fileChanged;
     }
     if (!wroteWell) {
-        return makeError(
-            SB_EXCEPTION_WRITE_ERROR, err != 0 ? static_cast<uint32_t>(err) : EIO,
-            "The write on " + setup_.title + " failed" +
-                (why.empty() ? std::string() : ": " + why) + planNote +
-                (feat21 ? ". The drive claimed it could write this disc track by track but "
-                          "cannot; write it again and it is written Session-At-Once"
-                        : ""));
+        Error e = operationFailure(SB_EXCEPTION_WRITE_ERROR, err,
+                                   "The write on " + setup_.title + " failed", why + planNote);
+        if (why.find("Failed to close") != std::string::npos) {
+            e.text += ". The image was written, but the drive did not close its track or "
+                      "session: the disc is left " +
+                      left;
+        }
+        if (feat21) {
+            e.text += ". The drive claimed it could write this disc track by track but cannot; "
+                      "write it again and it is written Session-At-Once";
+        }
+        return e;
     }
     if (!plan.note.empty()) {
         note(plan.note);

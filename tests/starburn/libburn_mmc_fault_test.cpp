@@ -13,11 +13,11 @@ enum class Op { Write, Read, Blank, Opc };
 
 struct FaultCase {
     const char* label;
-    const char* settings;  // the drive's section, without its faults
-    const char* faults;    // switched on once the library has examined the drive
+    const char* settings; // the drive's section, without its faults
+    const char* faults;   // switched on once the library has examined the drive
     Op op;
-    uint8_t exception;     // what the call answers
-    const char* sense;     // in the failure block, "none" when the drive said nothing
+    uint8_t exception;              // what the call answers
+    const char* sense;              // in the failure block, "none" when the drive said nothing
     std::vector<const char*> parts; // in the text, beside the drive's name
 };
 
@@ -74,23 +74,63 @@ TEST_P(Fault, FailsWithItsErrorAndTheDriveIsTakenAgain) {
 
 INSTANTIATE_TEST_SUITE_P(
     Each, Fault,
-    ::testing::Values(
-        FaultCase{"WriteError", "Media = dvdplusr", "write-error@300", Op::Write,
-                  SB_EXCEPTION_WRITE_ERROR, "3/0C/00", {"3/0C/00", "another disc"}},
-        FaultCase{"ReadError", "Media = bdre\nState = blank", "read-error@100", Op::Read,
-                  SB_EXCEPTION_MEDIUM_ERROR, "3/11/00", {"block 100", "3/11/00"}},
-        FaultCase{"NoDiscAfter", "Media = dvdplusr", "no-disc-after:30", Op::Write,
-                  SB_EXCEPTION_WRITE_ERROR, "2/3A/00", {"2/3A/00", "disc"}},
-        FaultCase{"Unplug", "Media = dvdplusr", "unplug@30", Op::Write, SB_EXCEPTION_WRITE_ERROR,
-                  "none", {"plug"}},
-        FaultCase{"WriteProtected", "Media = dvdplusr", "write-protected", Op::Write,
-                  SB_EXCEPTION_WRITE_ERROR, "7/27/00", {"7/27/00", "write-protect"}},
-        FaultCase{"WriteProtectedErase", "Media = cdrw\nState = appendable", "write-protected",
-                  Op::Blank, SB_EXCEPTION_MEDIUM_ERROR, "7/27/00", {"7/27/00", "write-protect"}},
-        FaultCase{"CloseError", "Media = dvdplusr", "close-error", Op::Write,
-                  SB_EXCEPTION_WRITE_ERROR, "3/0C/00", {"3/0C/00", "clos"}},
-        FaultCase{"OpcError", "Media = dvdr", "opc-error", Op::Opc, SB_EXCEPTION_MEDIUM_ERROR,
-                  "5/73/03", {"5/73/03", "calibrat"}}),
+    ::testing::Values(FaultCase{"WriteError",
+                                "Media = dvdplusr",
+                                "write-error@300",
+                                Op::Write,
+                                SB_EXCEPTION_WRITE_ERROR,
+                                "3/0C/00",
+                                {"3/0C/00", "another disc"}},
+                      FaultCase{"ReadError",
+                                "Media = bdre\nState = blank",
+                                "read-error@100",
+                                Op::Read,
+                                SB_EXCEPTION_MEDIUM_ERROR,
+                                "3/11/00",
+                                {"block 100", "3/11/00"}},
+                      FaultCase{"NoDiscAfter",
+                                "Media = dvdplusr",
+                                "no-disc-after:30",
+                                Op::Write,
+                                SB_EXCEPTION_WRITE_ERROR,
+                                "2/3A/00",
+                                {"2/3A/00", "put it back"}},
+                      FaultCase{"Unplug",
+                                "Media = dvdplusr",
+                                "unplug@30",
+                                Op::Write,
+                                SB_EXCEPTION_WRITE_ERROR,
+                                "none",
+                                {"no longer answers", "plug it in again"}},
+                      FaultCase{"WriteProtected",
+                                "Media = dvdplusr",
+                                "write-protected",
+                                Op::Write,
+                                SB_EXCEPTION_WRITE_ERROR,
+                                "7/27/00",
+                                {"7/27/00", "write-protect"}},
+                      FaultCase{"WriteProtectedErase",
+                                "Media = cdrw\nState = appendable",
+                                "write-protected",
+                                Op::Blank,
+                                SB_EXCEPTION_MEDIUM_ERROR,
+                                "7/27/00",
+                                {"7/27/00", "write-protect"}},
+                      FaultCase{
+                          "CloseError",
+                          "Media = dvdplusr",
+                          "close-error",
+                          Op::Write,
+                          SB_EXCEPTION_WRITE_ERROR,
+                          "3/0C/00",
+                          {"3/0C/00", "did not close its track or session: the disc is left"}},
+                      FaultCase{"OpcError",
+                                "Media = dvdr",
+                                "opc-error",
+                                Op::Opc,
+                                SB_EXCEPTION_MEDIUM_ERROR,
+                                "5/73/03",
+                                {"5/73/03", "calibrat"}}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // A drive that is not ready for its first commands after a load is waited

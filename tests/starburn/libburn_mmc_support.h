@@ -169,8 +169,7 @@ protected:
             return "none";
         }
         char text[16];
-        std::snprintf(text, sizeof text, "%X/%02X/%02X", r.failure[1], r.failure[2],
-                      r.failure[3]);
+        std::snprintf(text, sizeof text, "%X/%02X/%02X", r.failure[1], r.failure[2], r.failure[3]);
         return text;
     }
 
