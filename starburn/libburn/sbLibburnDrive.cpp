@@ -386,6 +386,7 @@ void Drive::releaseLocked(bool eject) {
     if (eject) {
         closedByWrite_.clear();
         feat21Failed_.clear();
+        closeFailed_.clear();
     }
     changed_.notify_all();
 }
@@ -400,6 +401,7 @@ void Drive::dropLocked() {
     }
     closedByWrite_.clear();
     feat21Failed_.clear();
+    closeFailed_.clear();
 }
 
 std::string leftAsText(const DiscState& s) {
@@ -808,6 +810,9 @@ Error Drive::closeSession() {
         return {};
     }
     const bool appendable = state_.media == Media::Appendable;
+    if (appendable && !closeFailed_.empty() && closeFailed_ == fingerprintOf(state_)) {
+        return closeLeftOpenLocked();
+    }
     if (!appendable || (state_.damage & 1) == 0) {
         // The empty next session of an appendable disc is no open session,
         // and a session is never closed by force: that could close the disc.

@@ -66,7 +66,7 @@ public:
     Error setSpeeds(uint32_t readSpeed, uint32_t writeSpeed) override;
     Error bup(bool& enabled, bool& supported) override;
     Error setBup(bool enable) override;
-    // In sbLibburnOpc.cpp.
+    // In sbLibburnScsi.cpp.
     Error sendOpc() override;
     Error preventRemoval(bool prevent) override;
     Error eject() override;
@@ -110,6 +110,9 @@ private:
     Error grabLocked(bool* fresh = nullptr);
     Error openFailure(const std::string& why, int err) const;
     void releaseLocked(bool eject);
+    // In sbLibburnScsi.cpp: closes the track and session a write of this
+    // program left open because the drive did not close them.
+    Error closeLeftOpenLocked();
     // Lets go of the drive and drops it from libburn's drive list (libburn's
     // global state): the next use scans it anew.
     void dropLocked();
@@ -181,6 +184,9 @@ private:
     // only claimed to write it incrementally (feature 21h); its next write
     // goes Session-At-Once.
     std::string feat21Failed_;
+    // The disc (fingerprintOf) whose last write this program wrote, but the
+    // drive did not close; CloseSession closes it. Empty when none.
+    std::string closeFailed_;
 };
 
 // Grabs the drive at a device file once, reads what it reports about itself

@@ -757,6 +757,11 @@ Error Drive::finishWrite(const WriteJob& job, WriteRun& run, const Plan& plan, b
         burn_drive_re_assess(d, 0);
         refreshLocked();
         left = leftAsText(state_);
+        closeFailed_.clear();
+        if (!wroteWell && why.find("Failed to close") != std::string::npos &&
+            state_.media == Media::Appendable) {
+            closeFailed_ = fingerprintOf(state_);
+        }
         // The caller closes a Track-At-Once session next, also when it went
         // Session-At-Once here.
         if (wroteWell && !simulated && job.method == WriteMethod::TrackAtOnce) {
@@ -781,7 +786,7 @@ Error Drive::finishWrite(const WriteJob& job, WriteRun& run, const Plan& plan, b
         if (why.find("Failed to close") != std::string::npos) {
             e.text += ". The image was written, but the drive did not close its track or "
                       "session: the disc is left " +
-                      left;
+                      left + "; closing the session (CloseSession) tries again";
         }
         if (feat21) {
             e.text += ". The drive claimed it could write this disc track by track but cannot; "

@@ -144,3 +144,34 @@ TEST_F(Emulated, ADriveBecomingReadyAndASlowDriveAreWaitedFor) {
         EXPECT_TRUE(readBack(g, 0, 256) == patternBytes(512 * 1024, 9)) << r.text;
     }
 }
+
+// A track the drive could not close is closed by CloseSession once the drive
+// closes again, and the disc then takes the next session.
+TEST_F(Emulated, ASessionLeftOpenByAFailedCloseIsClosedLater) {
+    drives({"Media = dvdplusr"});
+    void* g = grab(0);
+    describe({"Media = dvdplusr\nFaults = close-error"});
+    ASSERT_EQ(trackAtOnce(g, image("open.iso", 512 * 1024, 6), false, true),
+              SB_EXCEPTION_WRITE_ERROR);
+    EXPECT_NE(std::string(r.text).find("the disc is left appendable, its last session open"),
+              std::string::npos)
+        << r.text;
+    EXPECT_EQ(closeSession(g), SB_EXCEPTION_MEDIUM_ERROR) << "the drive still cannot close";
+    EXPECT_EQ(sense(), "3/0C/00") << r.text;
+    EXPECT_NE(std::string(r.text).find("could not close the session its last write left open"),
+              std::string::npos)
+        << r.text;
+
+    describe({"Media = dvdplusr"});
+    ASSERT_EQ(closeSession(g), SB_EXCEPTION_NONE) << r.text;
+    const SB_DISC_INFORMATION closed = discInfo(g);
+    EXPECT_EQ(closed.DiscStatus, SB_DISC_STATUS_APPENDABLE);
+    // The closed session, and the empty one after it that takes the next.
+    EXPECT_EQ(closed.NumberOfSessions, 2);
+    EXPECT_EQ(closed.LastSessionStatus, SB_SESSION_STATUS_EMPTY);
+    EXPECT_TRUE(readBack(g, 0, 256) == patternBytes(512 * 1024, 6)) << r.text;
+    const SB_TRACK_INFORMATION next = nextTrack(g);
+    ASSERT_EQ(trackAtOnce(g, image("next.iso", 256 * 1024, 7), false, true), SB_EXCEPTION_NONE)
+        << r.text;
+    EXPECT_TRUE(readBack(g, next.TrackStartAddress, 128) == patternBytes(256 * 1024, 7)) << r.text;
+}
