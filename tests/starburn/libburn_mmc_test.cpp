@@ -229,8 +229,11 @@ TEST_F(Flow, RewritableDiscsAreBlankedQuicklyOrFullyAndFormatted) {
             std::lock_guard lock(log.mutex);
             EXPECT_GE(log.other, 1);
         }
-        // Written again from its start.
-        burnAndCompare(g, 256 * 1024, 20 + static_cast<uint32_t>(n));
+        // Written again from its start (one of each kind: every write costs
+        // libburn's fixed waits).
+        if (n == 0 || n == 3) {
+            burnAndCompare(g, 256 * 1024, 20 + static_cast<uint32_t>(n));
+        }
     }
     // DVD+RW and BD-RE come unformatted: the erase formats them, to their
     // whole size, and they take an image then.
