@@ -122,22 +122,21 @@ TEST_F(BurnerUnitTest, AnUnknownModeIsAnError) {
     EXPECT_FALSE(burner.BurnThreadRunning());
 }
 
-TEST_F(BurnerUnitTest, TrackAtOnceWithoutTracksMakesNoCall) {
+// A layout without a track makes no call, and nothing written must not read
+// as a finished burn.
+TEST_F(BurnerUnitTest, TrackAtOnceWithoutTracksIsAnError) {
     TEventRecorder events;
     TsbBurner burner;
     TMessageSink sink;
-    burner.OnMessage = [&](void* sender, const std::string& text, TsbLogItemType kind) {
-        EXPECT_EQ(sender, &burner);
+    burner.OnMessage = [&](void*, const std::string& text, TsbLogItemType kind) {
         sink.Add(text, kind);
     };
     burner.WriteMode = wmTrackAtOnceFromFile;
     burner.StartBurnThread();
-    EXPECT_EQ(burner.StatusText, "");
-    EXPECT_TRUE(burner.WriteStarted);
-    EXPECT_EQ(sink.Messages(),
-              (std::vector<TMessage>{{"Burning mode: Track-At-Once (from file)", litInfo},
-                                     {"Burning started", litInfo}}));
-    EXPECT_TRUE(LogMessages().empty());
+    EXPECT_EQ(burner.StatusText,
+              "The source layout names no track: nothing was burnt Track-At-Once");
+    EXPECT_FALSE(burner.WriteStarted);
+    EXPECT_TRUE(sink.Messages().empty());
     EXPECT_EQ(events.CancelEnabled(), (std::vector<bool>{true, false}));
 }
 
@@ -171,7 +170,10 @@ TEST_F(BurnerUnitTest, WaitingKeepsTheFrontEndAliveAndTheDestructorWaits) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     };
+    // One track, so that the thread reaches its first message; the call after it
+    // fails, as no library is started here.
     burner->WriteMode = wmTrackAtOnceFromFile;
+    burner->FileSourceLayout.TrackCount = 1;
     OnProcessMessages = [&] {
         EXPECT_TRUE(burner->BurnThreadRunning());
         release = true;
