@@ -175,13 +175,13 @@ int main(int argc, char** argv) {
                           "Fill sectors that cannot be read with zeros and list them (in "
                           "FILE.bad-sectors) instead of stopping at the first");
 
-    for (CLI::App* command : {devicesCommand, burnCommand, ejectCommand, blankCommand,
-                              checkCommand, verifyCommand, copyCommand}) {
+    for (CLI::App* command : {devicesCommand, burnCommand, ejectCommand, blankCommand, checkCommand,
+                              verifyCommand, copyCommand}) {
         command->footer(kFooter);
     }
     std::string reportFile;
-    for (CLI::App* command : {devicesCommand, burnCommand, ejectCommand, blankCommand,
-                              checkCommand, verifyCommand, copyCommand}) {
+    for (CLI::App* command : {devicesCommand, burnCommand, ejectCommand, blankCommand, checkCommand,
+                              verifyCommand, copyCommand}) {
         command->add_option("--report", reportFile,
                             "When the command has ended, however it ended, write a problem "
                             "report to this file (.tar.gz): the diagnostic log, libburn's "

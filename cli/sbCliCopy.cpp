@@ -21,6 +21,7 @@
 #include <chrono>
 #include <future>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace cli;
 
@@ -114,16 +115,22 @@ int RunCopyCommand(const TCliCopyOptions& options, TCliSignals& signals) {
                 return TsbBadSectorChoice::FillWithZeros;
             }
             // On a terminal the user chooses; without one the copy stops.
-            return ask("Fill the unreadable sectors with zeros, list them and go on (no: stop "
-                       "the copy)",
-                       false, output, signals)
-                       ? TsbBadSectorChoice::FillWithZeros
-                       : TsbBadSectorChoice::Stop;
+            if (options.Json || ::isatty(STDIN_FILENO) == 0) {
+                return TsbBadSectorChoice::Stop;
+            }
+            try {
+                return ask("Fill the unreadable sectors with zeros, list them and go on (no: "
+                           "stop the copy)",
+                           false, output, signals)
+                           ? TsbBadSectorChoice::FillWithZeros
+                           : TsbBadSectorChoice::Stop;
+            } catch (const ECliStop&) {
+                return TsbBadSectorChoice::Stop;
+            }
         };
-        const TsbStayAwake awake(VerifyReason(options.Output, DriveTitle(burner.DeviceName,
-                                                                         device.Product)));
-        output.BeginCopy(static_cast<int64_t>(plan.Bytes()),
-                         SpeedTableFor(device.DiscType).Unit);
+        const TsbStayAwake awake(
+            VerifyReason(options.Output, DriveTitle(burner.DeviceName, device.Product)));
+        output.BeginCopy(static_cast<int64_t>(plan.Bytes()), SpeedTableFor(device.DiscType).Unit);
         std::future<TsbCopyResult> copy = std::async(std::launch::async, [&] {
             return CopyDisc(burner.Grabber, plan, options.Output, callbacks);
         });
@@ -168,7 +175,6 @@ int RunCopyCommand(const TCliCopyOptions& options, TCliSignals& signals) {
             output.Log(text, litWarning);
             return finish(output, exDone, "done-with-bad-sectors", text);
         }
-        return finish(output, exDone, "done",
-                      fmt::format("Disc copied: {} bytes", result.Bytes));
+        return finish(output, exDone, "done", fmt::format("Disc copied: {} bytes", result.Bytes));
     });
 }

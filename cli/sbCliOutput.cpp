@@ -258,9 +258,9 @@ TCliOutput::TFigures TCliOutput::figures() const {
 
 std::string TCliOutput::progressLine(const TFigures& f) const {
     if (verifying_) {
-        return fmt::format("{} {:3} %  {} of {} MB read  {} MB/s ({}x)  {} elapsed, {} left",
-                           pass_, f.Percent, number(f.DoneMB, 1), number(f.TotalMB, 1),
-                           number(f.MBps, 1), number(f.Factor, 1), clockText(f.ElapsedSeconds),
+        return fmt::format("{} {:3} %  {} of {} MB read  {} MB/s ({}x)  {} elapsed, {} left", pass_,
+                           f.Percent, number(f.DoneMB, 1), number(f.TotalMB, 1), number(f.MBps, 1),
+                           number(f.Factor, 1), clockText(f.ElapsedSeconds),
                            clockText(f.RemainingSeconds));
     }
     return fmt::format("{:3} %  {} of {} MB  {} MB/s ({}x)  buffer {:3} %  {} elapsed, {} left",

@@ -8,9 +8,9 @@
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
 #include "base/sbUtils.h"
+#include "engine/sbCueImage.h"
 #include "engine/sbInhibit.h"
 #include "engine/sbThread.h"
-#include "engine/sbCueImage.h"
 #include "engine/sbVerify.h"
 #include "platform/sbSystem.h"
 

@@ -72,11 +72,11 @@ struct TSectorReader {
         // A read per chunk: the verification announces the reads once.
         return QuietLibraryCall([&] {
             return Audio ? StarBurn_CdvdBurnerGrabber_ReadAudio(Grabber, ExceptionText,
-                                                                 sizeof ExceptionText, &Status,
-                                                                 FailureInfo, Lba, Sectors, Buffer)
-                         : StarBurn_CdvdBurnerGrabber_ReadData(Grabber, ExceptionText,
                                                                 sizeof ExceptionText, &Status,
-                                                                FailureInfo, Lba, Sectors, Buffer);
+                                                                FailureInfo, Lba, Sectors, Buffer)
+                         : StarBurn_CdvdBurnerGrabber_ReadData(Grabber, ExceptionText,
+                                                               sizeof ExceptionText, &Status,
+                                                               FailureInfo, Lba, Sectors, Buffer);
         });
     }
     std::string Text() const { return BufferToStr(ExceptionText, sizeof ExceptionText); }
@@ -142,6 +142,9 @@ std::vector<std::string> CueTrackLines(const TsbCueSheet& Sheet, uint32_t DiscSe
     for (const TsbCueTrack& t : Sheet.Tracks) {
         std::string line = fmt::format("Track {:02}  {}  {}", t.Number, t.Audio ? "audio" : "data ",
                                        MsfText(t.Sectors));
+        if (t.DiscSectors() != t.Sectors) {
+            line += "  (padded to " + MsfText(t.DiscSectors()) + ", the shortest track of a CD)";
+        }
         if (t.Pregap != 0) {
             line += "  (pregap " + MsfText(t.Pregap) + ")";
         }
@@ -203,9 +206,9 @@ TsbVerifyResult VerifyCueDisc(void* Grabber, const TsbCueSheet& Sheet,
             if (reader.Read(t.Audio, lba + s, n, disc.data()) != SB_EXCEPTION_NONE) {
                 result.Outcome = TsbVerifyOutcome::Unreadable;
                 result.FailedBlock = lba + s;
-                result.FailureText = fmt::format(
-                    "Verification failed: track {:02}, sector {} cannot be read ({})", t.Number,
-                    lba + s, reader.Text());
+                result.FailureText =
+                    fmt::format("Verification failed: track {:02}, sector {} cannot be read ({})",
+                                t.Number, lba + s, reader.Text());
                 return result;
             }
             if (!source.Read(file.data(), size, t.FileOffset + static_cast<uint64_t>(s) * bytes)) {
@@ -245,7 +248,7 @@ TsbVerifyResult VerifyCueDisc(void* Grabber, const TsbCueSheet& Sheet,
         result.Notes.push_back(fmt::format("Track {:02}: {} {} sectors ({}) match {}", t.Number,
                                            t.Sectors, t.Audio ? "audio" : "data",
                                            MsfText(t.Sectors), t.File));
-        lba += t.Sectors + t.Postgap;
+        lba += t.DiscSectors() + t.Postgap;
     }
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned size = 0;

@@ -24,6 +24,8 @@ struct TsbCueTrack {
     std::string File;
 
     uint32_t SectorBytes() const { return Audio ? 2352 : 2048; }
+    // What it takes on the disc: libburn pads a track to 4 seconds.
+    uint32_t DiscSectors() const { return Sectors < 300 ? 300 : Sectors; }
 };
 
 struct TsbCueSheet {

@@ -150,11 +150,11 @@ struct TDiscReader {
         // A read per chunk; the copy announces them once.
         return QuietLibraryCall([&] {
             return Audio ? StarBurn_CdvdBurnerGrabber_ReadAudio(Grabber, ExceptionText,
-                                                                 sizeof ExceptionText, &Status,
-                                                                 FailureInfo, Lba, Sectors, Buffer)
-                         : StarBurn_CdvdBurnerGrabber_ReadData(Grabber, ExceptionText,
                                                                 sizeof ExceptionText, &Status,
-                                                                FailureInfo, Lba, Sectors, Buffer);
+                                                                FailureInfo, Lba, Sectors, Buffer)
+                         : StarBurn_CdvdBurnerGrabber_ReadData(Grabber, ExceptionText,
+                                                               sizeof ExceptionText, &Status,
+                                                               FailureInfo, Lba, Sectors, Buffer);
         });
     }
     // 5/64/00: the sector is of another kind (an audio track's pregap or run-out).
@@ -185,9 +185,8 @@ struct TCopy {
     bool BadSector(uint32_t Lba) {
         if (!Fill) {
             const std::string why = Reader.Text();
-            const TsbBadSectorChoice choice = Callbacks.BadSector
-                                                  ? Callbacks.BadSector(Lba, why)
-                                                  : TsbBadSectorChoice::Stop;
+            const TsbBadSectorChoice choice =
+                Callbacks.BadSector ? Callbacks.BadSector(Lba, why) : TsbBadSectorChoice::Stop;
             if (choice == TsbBadSectorChoice::Stop) {
                 Result.FailureText = fmt::format(
                     "Sector {} cannot be read ({}). The copy is stopped and no image was written. "
@@ -301,10 +300,9 @@ TsbCopyPlan PlanDiscCopy(void* Grabber) {
     uint8_t failure[SB_FAILURE_INFO_SIZE] = {};
     const TsbCallResult read = LibraryCall(
         "StarBurn_CdvdBurnerGrabber_GetTOCInformation",
-        FailureOf("StarBurn_CdvdBurnerGrabber_GetTOCInformation", text, sizeof text, &status),
-        [&] {
-            return StarBurn_CdvdBurnerGrabber_GetTOCInformation(Grabber, text, sizeof text,
-                                                                &status, failure, toc.get());
+        FailureOf("StarBurn_CdvdBurnerGrabber_GetTOCInformation", text, sizeof text, &status), [&] {
+            return StarBurn_CdvdBurnerGrabber_GetTOCInformation(Grabber, text, sizeof text, &status,
+                                                                failure, toc.get());
         });
     if (read.Failed()) {
         throw EsbError(read.FailureText);
@@ -331,8 +329,8 @@ TsbCopyPlan PlanDiscCopy(void* Grabber) {
         return i + 1 < entries.size() ? entries[i + 1].Start : toc->LeadOutStartAddress;
     };
     TsbCopyPlan plan;
-    const auto data = std::find_if(entries.begin(), entries.end(),
-                                   [](const TEntry& e) { return e.Data; });
+    const auto data =
+        std::find_if(entries.begin(), entries.end(), [](const TEntry& e) { return e.Data; });
     if (data == entries.end()) {
         plan.Audio = true;
         for (size_t i = 0; i < entries.size(); ++i) {
@@ -353,9 +351,8 @@ TsbCopyPlan PlanDiscCopy(void* Grabber) {
     if (track.Sectors > 16 &&
         reader.Read(false, track.Start + 16, 1, block.data()) == SB_EXCEPTION_NONE) {
         SB_PRIMARY_VOLUME_DESCRIPTOR pvd{};
-        QuietLibraryCall([&] {
-            return StarBurn_ReadPrimaryVolumeDescriptor(block.data(), 2048, &pvd);
-        });
+        QuietLibraryCall(
+            [&] { return StarBurn_ReadPrimaryVolumeDescriptor(block.data(), 2048, &pvd); });
         if (pvd.IsPrimary != 0) {
             const uint32_t blockSize = pvd.LogicalBlockSize != 0 ? pvd.LogicalBlockSize : 2048;
             const uint64_t blocks = (uint64_t{pvd.VolumeSpaceSize} * blockSize + 2047) / 2048;

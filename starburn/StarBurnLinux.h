@@ -193,24 +193,27 @@ STARBURN_API uint8_t StarBurn_ReadPrimaryVolumeDescriptor(
 
 /* One track of a cue sheet (StarBurn_CueSheet_Read). */
 typedef struct SB_CUE_TRACK {
-    uint8_t Number;          /* its CD track number (1 to 99) */
-    uint8_t IsAudio;         /* 1: AUDIO, 2352-byte sectors; 0: MODE1/2048 data */
-    uint8_t ByteSwapped;     /* 1: its file holds big-endian samples (FILE ... MOTOROLA) */
-    uint32_t Line;           /* the line of the cue sheet its TRACK stands on */
-    uint32_t Sectors;        /* the sectors it takes from its file */
-    uint32_t PregapSectors;  /* the sectors of silence (or zeros) written before it (PREGAP;
-                                0 for the first track, whose pregap is the disc's 150) */
-    uint32_t PostgapSectors; /* the same written after it (POSTGAP) */
-    uint64_t FileOffset;     /* where its bytes begin in its file */
-    char FileName[SB_CUE_PATH_SIZE]; /* its file, with the cue sheet's folder before a relative name */
+    uint8_t Number;                  /* its CD track number (1 to 99) */
+    uint8_t IsAudio;                 /* 1: AUDIO, 2352-byte sectors; 0: MODE1/2048 data */
+    uint8_t ByteSwapped;             /* 1: its file holds big-endian samples (FILE ... MOTOROLA) */
+    uint32_t Line;                   /* the line of the cue sheet its TRACK stands on */
+    uint32_t Sectors;                /* the sectors it takes from its file (a track shorter than
+                                        300, 4 seconds, is padded to 300 on the disc) */
+    uint32_t PregapSectors;          /* the sectors of silence (or zeros) written before it (PREGAP;
+                                        0 for the first track, whose pregap is the disc's 150) */
+    uint32_t PostgapSectors;         /* the same written after it (POSTGAP) */
+    uint64_t FileOffset;             /* where its bytes begin in its file */
+    char FileName[SB_CUE_PATH_SIZE]; /* its file, with the cue sheet's folder before a relative name
+                                      */
 } SB_CUE_TRACK;
 
 /* What a cue sheet burns (StarBurn_CueSheet_Read). */
 typedef struct SB_CUE_SHEET {
     uint32_t TrackCount;
-    uint8_t IsAudio;        /* 1: every track is AUDIO (libburn burns no mix) */
-    uint32_t TotalSectors;  /* every track and pregap, and the 150 sectors before the first */
-    uint64_t TotalBytes;    /* the bytes its tracks take from their files */
+    uint8_t IsAudio;       /* 1: every track is AUDIO (libburn burns no mix) */
+    uint32_t TotalSectors; /* every track (padded) and gap, and the 150 sectors before the
+                              first: what the disc holds */
+    uint64_t TotalBytes;   /* the bytes its tracks take from their files */
     SB_CUE_TRACK Tracks[SB_CUE_MAX_TRACKS];
 } SB_CUE_SHEET;
 

@@ -33,9 +33,8 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_ReadAudio(SB_GRABBER_HEAD, uint3
                            if (ulBlocks == 0) {
                                return badArgument("No sectors were asked for");
                            }
-                           return actOnDrive(g, "StarBurn_CdvdBurnerGrabber_ReadAudio", [&] {
-                               return g.readAudio(ulLba, ulBlocks, pBuffer);
-                           });
+                           return actOnDrive(g, "StarBurn_CdvdBurnerGrabber_ReadAudio",
+                                             [&] { return g.readAudio(ulLba, ulBlocks, pBuffer); });
                        });
 }
 

@@ -39,6 +39,8 @@ constexpr int kMessageAborted = 0x00020199;
 // A cue sheet is a few kB; anything far larger is not one.
 constexpr std::streamsize kMaxCueBytes = 1 << 20;
 constexpr uint32_t kLeadPregap = 150;
+// libburn pads a shorter track to 4 seconds, the shortest a CD holds.
+constexpr uint32_t kShortestTrack = 300;
 
 struct ScannedFile {
     std::string path;
@@ -123,8 +125,9 @@ Error scanSheet(const std::string& path, Scan& out) {
     text.resize(static_cast<size_t>(in.gcount()));
     if (text.size() > static_cast<size_t>(kMaxCueBytes) || text.find('\0') != std::string::npos) {
         return makeError(SB_EXCEPTION_FILE_ERROR, EINVAL,
-                         "\"" + path + "\" is not a cue sheet (a text file of FILE and TRACK "
-                                       "lines)");
+                         "\"" + path +
+                             "\" is not a cue sheet (a text file of FILE and TRACK "
+                             "lines)");
     }
     const std::string folder = folderOf(path);
     std::istringstream lines(text);
@@ -221,6 +224,10 @@ Error refusal(const std::string& path, const Scan& scan, const std::vector<Messa
         why = "libburn does not burn data and audio tracks in one session";
         instead = "Make two cue sheets, one for the data track and one for the audio tracks, "
                   "and burn each on its own disc";
+    } else if (reason.find("Multiple occurrences of FILE") != std::string::npos) {
+        why = "libburn takes the tracks of one FILE a cue sheet";
+        instead = "Join the files into one (the BINs one after the other, or one WAVE) and make "
+                  "the sheet's INDEX times count from its start";
     } else if (reason.find("FILE type") != std::string::npos) {
         why = "libburn reads only BINARY, MOTOROLA and WAVE files";
         instead = "Convert the file to WAVE (or raw BINARY) and name that type on the line";
@@ -250,8 +257,8 @@ struct TempSheet {
     }
     Error write(const std::string& text) {
         const char* dir = std::getenv("TMPDIR");
-        std::string pattern = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") +
-                              "/starburn-cue-XXXXXX";
+        std::string pattern =
+            std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/starburn-cue-XXXXXX";
         const int fd = ::mkstemp(pattern.data());
         if (fd < 0) {
             const int err = errno;
@@ -327,7 +334,8 @@ uint32_t CueSession::discSectors() const {
     uint32_t sum = kLeadPregap;
     for (size_t i = 0; i < tracks.size(); ++i) {
         // The pregap of the first track is the 150 sectors every disc has.
-        sum += tracks[i].sectors + (i == 0 ? 0 : tracks[i].pregap) + tracks[i].postgap;
+        sum += std::max(tracks[i].sectors, kShortestTrack) + (i == 0 ? 0 : tracks[i].pregap) +
+               tracks[i].postgap;
     }
     return sum;
 }
