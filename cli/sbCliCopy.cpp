@@ -67,8 +67,7 @@ TCliCue checkCue(const std::string& path, const TsbDiscSpace* space) {
         stop(exUsage, e.what());
     }
     // The disc's sectors, with the 150 before block 0 the sheet's sum counts.
-    const uint32_t disc =
-        space != nullptr ? static_cast<uint32_t>(space->FreeBytes / 2048) + 150 : 0;
+    const uint32_t disc = space != nullptr ? CueDiscSectors(space->FreeBytes) : 0;
     TCliCue cue;
     cue.Bytes = static_cast<int64_t>(sheet.TotalBytes);
     cue.Lines = CueTrackLines(sheet, disc);

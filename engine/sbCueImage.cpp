@@ -133,6 +133,10 @@ TsbCueSheet ReadCueSheet(const std::string& Path) {
     return out;
 }
 
+uint32_t CueDiscSectors(int64_t FreeBytes) {
+    return static_cast<uint32_t>(std::max<int64_t>(FreeBytes, 0) / 2048) + 150;
+}
+
 std::string MsfText(uint32_t Sectors) {
     return fmt::format("{:02}:{:02}:{:02}", Sectors / 4500, Sectors / 75 % 60, Sectors % 75);
 }

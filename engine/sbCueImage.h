@@ -44,6 +44,10 @@ bool IsCueSheet(const std::string& Path);
 // burnt.
 TsbCueSheet ReadCueSheet(const std::string& Path);
 
+// A blank CD's sectors as a sheet's sum counts them: its free 2048-byte
+// blocks and the 150 sectors before block 0 (79:59:74 for an 80-minute CD-R).
+uint32_t CueDiscSectors(int64_t FreeBytes);
+
 // 75 sectors a second: "mm:ss:ff".
 std::string MsfText(uint32_t Sectors);
 
