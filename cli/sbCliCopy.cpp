@@ -33,8 +33,8 @@ void showPlan(TCliOutput& output, const TsbCopyPlan& plan, const std::string& ou
                                AudioBinName(out), AudioCueName(out)),
                    litInfo);
         for (const TsbCopyTrack& t : plan.Tracks) {
-            output.Log(fmt::format("Track {:02}  audio  {}  from sector {}", t.Number,
-                                   MsfText(t.Sectors), t.Start),
+            output.Log(fmt::format("Track {:02}  audio  from sector {}, {} up to the next track",
+                                   t.Number, t.Start, MsfText(t.Sectors)),
                        litInfo);
         }
         return;
