@@ -14,6 +14,7 @@
 #include "devices/ufrmSelectDevice.h"
 #include "engine/sbActions.h"
 #include "engine/sbBurner.h"
+#include "engine/sbCueImage.h"
 #include "engine/sbLog.h"
 #include "engine/sbModeChoice.h"
 #include "engine/sbVerify.h"
@@ -102,6 +103,17 @@ void TMainForm::LeaveImageSheet() {
     if (name.isEmpty() || !file.exists() || !file.isFile()) {
         throw EsbError(LoadResString(rsMustSelectImageFile));
     }
+    if (IsCueSheet(name.toStdString())) {
+        // Read as libburn will burn it: a sheet it cannot burn stops here, with its line.
+        const TsbCueSheet sheet = ReadCueSheet(QFile::encodeName(name).toStdString());
+        const uint32_t disc = CueDiscSectors(burner.DiscSpace.FreeBytes);
+        if (sheet.TotalSectors > disc) {
+            throw EsbError("The cue sheet does not fit on the disc: " +
+                           MsfText(sheet.TotalSectors) + " of " + MsfText(disc));
+        }
+        RememberImageFolder(name);
+        return;
+    }
     // The file named now, as it is now: not the size of a file picked
     // earlier, nor one from before the user's last keystroke.
     if (SourcePage->ReadImageFileSize() > burner.DiscSpace.FreeBytes) {
@@ -163,6 +175,16 @@ void TMainForm::CollectPageResults() {
         line.PageOwner = 3;
         WizardActions().Options.SourceIsFile = 1;
         WizardActions().Options.SourceFileName = QFile::encodeName(name).toStdString();
+        if (IsCueSheet(name.toStdString())) {
+            // The summary shows the sheet's tracks and their sum against the disc.
+            const TsbCueSheet sheet = ReadCueSheet(WizardActions().Options.SourceFileName);
+            for (const std::string& text :
+                 CueTrackLines(sheet, CueDiscSectors(Burner().DiscSpace.FreeBytes))) {
+                TsbLogItem& track = WizardLog().Add();
+                track.LogMessage = text;
+                track.PageOwner = 3;
+            }
+        }
         break;
     }
     case 4: {

@@ -60,7 +60,11 @@ CLI::App* addBurnCommand(CLI::App& app, TCliBurnOptions& burn) {
         app.add_subcommand("burn", "Burn an image file to the disc in a recorder (--verify: then "
                                    "read it back), then eject it");
     addCommon(*burnCommand, burn);
-    burnCommand->add_option("IMAGE", burn.Image, "The image file (.iso) to burn")->required();
+    burnCommand
+        ->add_option("IMAGE", burn.Image,
+                     "The image file (.iso) to burn, or a cue sheet (.cue) with its BIN or WAVE "
+                     "files, burnt Disc-At-Once")
+        ->required();
     addDevice(*burnCommand, burn.Device);
     burnCommand
         ->add_option("--mode", burn.Mode,
@@ -148,7 +152,7 @@ int main(int argc, char** argv) {
     TCliCheckOptions check;
     CLI::App* checkCommand = app.add_subcommand(
         "check", "Check an image file: its ISO9660 volume size, its implanted MD5 (isomd5sum) "
-                 "and its SHA-256, reading it once");
+                 "and its SHA-256, reading it once; a cue sheet: its tracks and their lengths");
     addCommon(*checkCommand, check);
     checkCommand->add_option("IMAGE", check.Image, "The image file to check")->required();
 
@@ -160,13 +164,24 @@ int main(int argc, char** argv) {
         ->required();
     addDevice(*verifyCommand, verify.Device);
 
-    for (CLI::App* command :
-         {devicesCommand, burnCommand, ejectCommand, blankCommand, checkCommand, verifyCommand}) {
+    TCliCopyOptions copy;
+    CLI::App* copyCommand = app.add_subcommand(
+        "copy", "Copy the disc in a drive to an image file: a data disc's ISO 9660 volume, an "
+                "audio CD as OUT.bin with OUT.cue; its SHA-256 goes beside it (FILE.sha256)");
+    addCommon(*copyCommand, copy);
+    copyCommand->add_option("OUT", copy.Output, "The image file to write (OUT.iso)")->required();
+    addDevice(*copyCommand, copy.Device);
+    copyCommand->add_flag("--fill-bad-sectors", copy.FillBadSectors,
+                          "Fill sectors that cannot be read with zeros and list them (in "
+                          "FILE.bad-sectors) instead of stopping at the first");
+
+    for (CLI::App* command : {devicesCommand, burnCommand, ejectCommand, blankCommand, checkCommand,
+                              verifyCommand, copyCommand}) {
         command->footer(kFooter);
     }
     std::string reportFile;
-    for (CLI::App* command :
-         {devicesCommand, burnCommand, ejectCommand, blankCommand, checkCommand, verifyCommand}) {
+    for (CLI::App* command : {devicesCommand, burnCommand, ejectCommand, blankCommand, checkCommand,
+                              verifyCommand, copyCommand}) {
         command->add_option("--report", reportFile,
                             "When the command has ended, however it ended, write a problem "
                             "report to this file (.tar.gz): the diagnostic log, libburn's "
@@ -174,7 +189,7 @@ int main(int argc, char** argv) {
                             "home folder and user name");
     }
     bool noInhibit = false;
-    for (CLI::App* command : {burnCommand, blankCommand, verifyCommand}) {
+    for (CLI::App* command : {burnCommand, blankCommand, verifyCommand, copyCommand}) {
         command->add_flag("--no-inhibit", noInhibit,
                           "Let the computer sleep while the drive works (by default sleep and "
                           "idle suspend are held off through logind or the desktop portal)");
@@ -198,6 +213,8 @@ int main(int argc, char** argv) {
             status = RunCheckCommand(check, signals);
         } else if (*verifyCommand) {
             status = RunVerifyCommand(verify, signals);
+        } else if (*copyCommand) {
+            status = RunCopyCommand(copy, signals);
         }
     } catch (const CLI::ParseError& e) {
         // Help and version end with 0; every other parse error is a usage error.

@@ -11,6 +11,7 @@
 #include "cli/sbCliSignals.h"
 #include "engine/sbActions.h"
 #include "engine/sbBurner.h"
+#include "engine/sbCueImage.h"
 #include "engine/sbLog.h"
 
 #include <fmt/format.h>
@@ -24,6 +25,7 @@ namespace {
 struct TBurnPlan {
     int64_t ImageSize = 0;
     const TCliMode* Mode = nullptr;
+    std::vector<std::string> CueLines; // a cue sheet's tracks
 };
 
 TBurnPlan checkBurn(const TCliBurnOptions& options, const TsbDeviceItem& device) {
@@ -36,8 +38,19 @@ TBurnPlan checkBurn(const TCliBurnOptions& options, const TsbDeviceItem& device)
         stop(exNoDriveOrDisc, e.what());
     }
     TBurnPlan plan;
-    plan.ImageSize = checkImage(options.Image, device.DiscSpace);
-    plan.Mode = &chooseMode(device, options.Mode);
+    if (IsCueSheet(options.Image)) {
+        // libburn burns a cue sheet's tracks and pregaps Disc-At-Once only.
+        if (!options.Mode.empty() && options.Mode != "dao") {
+            stop(exUsage, "A cue sheet is burnt Disc-At-Once: --mode dao, or no --mode");
+        }
+        TCliCue cue = checkCue(options.Image, &device.DiscSpace);
+        plan.ImageSize = cue.Bytes;
+        plan.CueLines = std::move(cue.Lines);
+        plan.Mode = &chooseMode(device, "dao");
+    } else {
+        plan.ImageSize = checkImage(options.Image, device.DiscSpace);
+        plan.Mode = &chooseMode(device, options.Mode);
+    }
     if (options.Test && device.WriteModes.CanTestWrite == 0) {
         stop(exNoDriveOrDisc, "The recorder cannot make a test write on this disc");
     }
@@ -172,6 +185,9 @@ int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
         TsbDeviceFinder finder;
         TsbDeviceItem& device = findDevice(finder, frontEnd, options.Transport, options.Device);
         const TBurnPlan plan = checkBurn(options, device);
+        for (const std::string& line : plan.CueLines) {
+            output.Log(line, litInfo);
+        }
 
         TsbBurner burner;
         CopyDeviceChoice(device, transportOf(options.Transport), burner);

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -28,6 +29,16 @@ const TCliMode& chooseMode(const TsbDeviceItem& device, const std::string& optio
 // The image checks of the image sheet's Next, and the engine's check of an
 // ISO image shorter than its own volume (a cut-off download); the image's size.
 int64_t checkImage(const std::string& path, const TsbDiscSpace& space);
+
+// A cue sheet named on the command line, read as libburn reads it: refused
+// (exUsage) with the library's text when it cannot be burnt, and (space not
+// null) when it does not fit the disc's free sectors. Lines: its tracks with
+// their lengths and their sum against the disc.
+struct TCliCue {
+    int64_t Bytes = 0;
+    std::vector<std::string> Lines;
+};
+TCliCue checkCue(const std::string& path, const TsbDiscSpace* space);
 
 // An image named on the command line: present, readable and not cut off.
 TsbImageCheck existingImage(const std::string& path);

@@ -14,6 +14,7 @@
 #include "devices/sbDiscSpeedList.h"
 #include "engine/sbActions.h"
 #include "engine/sbBurner.h"
+#include "engine/sbCueImage.h"
 #include "engine/sbInhibit.h"
 #include "engine/sbVerify.h"
 #include "starburn/StarBurnLinux.h"
@@ -114,6 +115,13 @@ int RunBlankCommand(const TCliBlankOptions& options, TCliSignals& signals) {
 
 int RunCheckCommand(const TCliCheckOptions& options, TCliSignals& signals) {
     return runCommand(options.Json, [&](TCliOutput& output) -> int {
+        if (IsCueSheet(options.Image)) {
+            const TCliCue cue = checkCue(options.Image, nullptr);
+            for (const std::string& line : cue.Lines) {
+                options.Json ? output.Note(line) : output.Raw(line);
+            }
+            return finish(output, exDone, "done", "The cue sheet can be burnt");
+        }
         existingImage(options.Image);
         TsbVerifyCallbacks callbacks;
         callbacks.Cancelled = [&signals] {
@@ -209,7 +217,9 @@ int RunVerifyCommand(const TCliVerifyOptions& options, TCliSignals& signals) {
         };
         actions.BindMessages();
 
-        const int64_t bytes = static_cast<int64_t>(BlocksOfBytes(check.FileBytes)) * 2048;
+        const int64_t bytes = IsCueSheet(options.Image)
+                                  ? checkCue(options.Image, nullptr).Bytes
+                                  : static_cast<int64_t>(BlocksOfBytes(check.FileBytes)) * 2048;
         const uint32_t unit = SpeedTableFor(device.DiscType).Unit;
         TsbCallBackEventer& eventer = CallBackEventer();
         eventer.SetOnProgress([&output](TsbCallBackEventer&, int32_t p) { output.Progress(p); });

@@ -61,12 +61,19 @@ struct TCliBlankOptions : TCliCommon {
     bool Yes = false;
 };
 
+struct TCliCopyOptions : TCliCommon {
+    std::string Output; // OUT.iso; an audio CD becomes OUT.bin and OUT.cue
+    std::string Device;
+    bool FillBadSectors = false; // fill unreadable sectors with zeros and list them
+};
+
 int RunDevicesCommand(const TCliDevicesOptions& options, TCliSignals& signals);
 int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals);
 int RunEjectCommand(const TCliEjectOptions& options, TCliSignals& signals);
 int RunBlankCommand(const TCliBlankOptions& options, TCliSignals& signals);
 int RunCheckCommand(const TCliCheckOptions& options, TCliSignals& signals);
 int RunVerifyCommand(const TCliVerifyOptions& options, TCliSignals& signals);
+int RunCopyCommand(const TCliCopyOptions& options, TCliSignals& signals);
 
 // "max", a number of KB/s ("1385") or an x-factor ("8x"): empty when Text is
 // one of them, else what is wrong with it.

@@ -213,6 +213,12 @@ void TCliOutput::BeginVerify(int64_t totalBytes, uint32_t unitKBps) {
     beginPass(totalBytes, unitKBps, true);
 }
 
+void TCliOutput::BeginCopy(int64_t totalBytes, uint32_t unitKBps) {
+    beginPass(totalBytes, unitKBps, true);
+    std::lock_guard lock(mutex_);
+    pass_ = "copy";
+}
+
 void TCliOutput::beginPass(int64_t totalBytes, uint32_t unitKBps, bool verify) {
     std::lock_guard lock(mutex_);
     if (form_ == TCliOutputForm::Terminal && writing_ && lineShown_) {
@@ -223,6 +229,7 @@ void TCliOutput::beginPass(int64_t totalBytes, uint32_t unitKBps, bool verify) {
     }
     writing_ = true;
     verifying_ = verify;
+    pass_ = verify ? "verify" : "write";
     totalBytes_ = totalBytes;
     unitKBps_ = unitKBps == 0 ? 176 : unitKBps;
     percent_ = 0;
@@ -251,7 +258,7 @@ TCliOutput::TFigures TCliOutput::figures() const {
 
 std::string TCliOutput::progressLine(const TFigures& f) const {
     if (verifying_) {
-        return fmt::format("verify {:3} %  {} of {} MB read  {} MB/s ({}x)  {} elapsed, {} left",
+        return fmt::format("{} {:3} %  {} of {} MB read  {} MB/s ({}x)  {} elapsed, {} left", pass_,
                            f.Percent, number(f.DoneMB, 1), number(f.TotalMB, 1), number(f.MBps, 1),
                            number(f.Factor, 1), clockText(f.ElapsedSeconds),
                            clockText(f.RemainingSeconds));
@@ -286,7 +293,7 @@ void TCliOutput::emitProgress(bool force) {
             lastJsonPercent_ = percent_;
             const TFigures f = figures();
             std::fputs((JsonEvent("progress",
-                                  {{"pass", JsonString(verifying_ ? "verify" : "write")},
+                                  {{"pass", JsonString(pass_)},
                                    {"percent", std::to_string(f.Percent)},
                                    {"written_mb", number(f.DoneMB, 1)},
                                    {"total_mb", number(f.TotalMB, 1)},

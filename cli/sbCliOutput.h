@@ -58,6 +58,8 @@ public:
     // time, saying "verify" and without the drive buffer (the write's line
     // is left standing above it).
     void BeginVerify(int64_t totalBytes, uint32_t unitKBps);
+    // A disc read into an image file: the verify line, saying "copy".
+    void BeginCopy(int64_t totalBytes, uint32_t unitKBps);
     void Progress(int32_t percent);
     void BufferFill(int32_t percent);
     // Called every wait step on the main thread: the terminal line keeps its
@@ -91,6 +93,7 @@ private:
 
     bool writing_ = false;
     bool verifying_ = false;
+    std::string pass_ = "write";
     bool lineShown_ = false;
     int64_t totalBytes_ = 0;
     uint32_t unitKBps_ = 176;

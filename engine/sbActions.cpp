@@ -8,6 +8,7 @@
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
 #include "base/sbUtils.h"
+#include "engine/sbCueImage.h"
 #include "engine/sbInhibit.h"
 #include "engine/sbThread.h"
 #include "engine/sbVerify.h"
@@ -195,8 +196,10 @@ bool TsbAction::VerifyDisc(const std::string& ImagePath) {
         // Nothing may escape a thread: it would end the program.
         try {
             CallBackEventer().DoCancelEnabled(true);
-            result =
-                VerifyWrittenImage(burner.Grabber, ImagePath, burner.WriteStartAddress, callbacks);
+            result = IsCueSheet(ImagePath)
+                         ? VerifyCueDisc(burner.Grabber, ReadCueSheet(ImagePath), callbacks)
+                         : VerifyWrittenImage(burner.Grabber, ImagePath, burner.WriteStartAddress,
+                                              callbacks);
         } catch (const std::exception& e) {
             result.Outcome = TsbVerifyOutcome::ImageError;
             result.FailureText = std::string("Verification failed: ") + e.what();
@@ -216,6 +219,9 @@ bool TsbAction::VerifyDisc(const std::string& ImagePath) {
     }
     worker.Join();
 
+    for (const std::string& note : result.Notes) {
+        line(note, litInfo);
+    }
     switch (result.Outcome) {
     case TsbVerifyOutcome::Match:
         line(fmt::sprintf("Disc verified: %u blocks match the image", result.Blocks), litInfo);
@@ -260,6 +266,15 @@ void TsbBurnAtOnceToCDDVDAction::Execute(TsbActionItem* Item) {
         burner.SourceFiles.clear();
         burner.SourceFiles.push_back(sourceFileName);
         Logger().Log("Source file name: " + sourceFileName);
+        if (IsCueSheet(sourceFileName) && burner.WriteMode != wmDiscAtOncePQFromFile) {
+            // libburn burns a cue sheet's tracks and pregaps in one go.
+            Report("A cue sheet is burnt Disc-At-Once (with its pregaps), not " +
+                       std::string(burner.WriteMode == wmTrackAtOnceFromFile ? "Track-At-Once"
+                                                                             : "as chosen"),
+                   litWarning);
+            burner.WriteMode = wmDiscAtOncePQFromFile;
+            burner.MultiSession = false;
+        }
     }
     ResetLastReportedProgress();
     // One hold from the write through the session's close and the

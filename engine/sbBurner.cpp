@@ -7,7 +7,9 @@
 #include "base/sbLogger.h"
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
+#include "engine/sbCueImage.h"
 #include "engine/sbInhibit.h"
+#include "starburn/StarBurnLinux.h"
 
 #include <fmt/printf.h>
 
@@ -203,6 +205,17 @@ void TsbBurnThread::Write() {
         break;
     case wmDiscAtOncePQFromFile:
         CheckFileSourceLayout(burner.FileSourceLayout);
+        if (burner.SourceFiles.size() == 1 && IsCueSheet(burner.SourceFiles.front())) {
+            // libburn reads the sheet and its files itself.
+            const TsbCallFailure cueFailure =
+                burner.Failure("StarBurn_CdvdBurnerGrabber_DiscAtOnceFromCue");
+            result = LibraryCall("StarBurn_CdvdBurnerGrabber_DiscAtOnceFromCue", cueFailure, [&] {
+                return StarBurn_CdvdBurnerGrabber_DiscAtOnceFromCue(
+                    SB_BURNER_HEAD(burner), burner.SourceFiles.front().c_str(), burner.TestWrite,
+                    1);
+            });
+            break;
+        }
         result = LibraryCall(mode.Function, failure, [&] {
             return StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromFile(
                 SB_BURNER_HEAD(burner), &burner.FileSourceLayout, 0, burner.TestWrite, 0, 0, 1,

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // What an image file says about itself.
 struct TsbImageCheck {
@@ -71,6 +72,8 @@ struct TsbVerifyResult {
     bool Md5Correct = false;
     // The line that says what went wrong; empty for a match.
     std::string FailureText;
+    // Lines for the log beside the outcome (a cue sheet's tracks).
+    std::vector<std::string> Notes;
 
     bool Passed() const {
         return Outcome == TsbVerifyOutcome::Match && (!Md5Checked || Md5Correct);

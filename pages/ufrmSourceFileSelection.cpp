@@ -119,7 +119,7 @@ QString TfrmSourceFileSelection::StartFolder() const {
 
 void TfrmSourceFileSelection::Button1Click() {
     const QString chosen = TsbDialogs::OpenFileName(
-        this, QString(), QStringLiteral("ISO image (*.iso)"), StartFolder());
+        this, QString(), QStringLiteral("Disc images (*.iso *.cue);;ISO image (*.iso);;Cue sheet (*.cue)"), StartFolder());
     if (chosen.isEmpty()) {
         return;
     }

@@ -3,7 +3,7 @@
  * would otherwise ask the operating system about a drive (its disc's volume
  * label, its drive letter), and what only this build offers (stopping every
  * write, reading a disc back, erasing, whether a drive is free, reading a
- * volume descriptor).
+ * volume descriptor, cue sheets and audio CDs).
  */
 #ifndef STARBURN_STARBURNLINUX_H
 #define STARBURN_STARBURNLINUX_H
@@ -186,6 +186,88 @@ typedef struct SB_PRIMARY_VOLUME_DESCRIPTOR {
  */
 STARBURN_API uint8_t StarBurn_ReadPrimaryVolumeDescriptor(
     const void* pBlock, uint32_t ulBlockSize, SB_PRIMARY_VOLUME_DESCRIPTOR* pDescriptor);
+
+/* The most tracks a cue sheet may hold (a CD's), and the size of a path in SB_CUE_TRACK. */
+#define SB_CUE_MAX_TRACKS 99
+#define SB_CUE_PATH_SIZE 1024
+
+/* One track of a cue sheet (StarBurn_CueSheet_Read). */
+typedef struct SB_CUE_TRACK {
+    uint8_t Number;                  /* its CD track number (1 to 99) */
+    uint8_t IsAudio;                 /* 1: AUDIO, 2352-byte sectors; 0: MODE1/2048 data */
+    uint8_t ByteSwapped;             /* 1: its file holds big-endian samples (FILE ... MOTOROLA) */
+    uint32_t Line;                   /* the line of the cue sheet its TRACK stands on */
+    uint32_t Sectors;                /* the sectors it takes from its file (a track shorter than
+                                        300, 4 seconds, is padded to 300 on the disc) */
+    uint32_t PregapSectors;          /* the sectors of silence (or zeros) written before it (PREGAP;
+                                        0 for the first track, whose pregap is the disc's 150) */
+    uint32_t PostgapSectors;         /* the same written after it (POSTGAP) */
+    uint64_t FileOffset;             /* where its bytes begin in its file */
+    char FileName[SB_CUE_PATH_SIZE]; /* its file, with the cue sheet's folder before a relative name
+                                      */
+} SB_CUE_TRACK;
+
+/* What a cue sheet burns (StarBurn_CueSheet_Read). */
+typedef struct SB_CUE_SHEET {
+    uint32_t TrackCount;
+    uint8_t IsAudio;       /* 1: every track is AUDIO (libburn burns no mix) */
+    uint32_t TotalSectors; /* every track (padded) and gap, and the 150 sectors before the
+                              first: what the disc holds */
+    uint64_t TotalBytes;   /* the bytes its tracks take from their files */
+    SB_CUE_TRACK Tracks[SB_CUE_MAX_TRACKS];
+} SB_CUE_SHEET;
+
+/*
+ * Reads a CDRWIN cue sheet (.cue) as libburn reads it for a burn (libburn's
+ * own reader: FILE of type BINARY, MOTOROLA or WAVE; TRACK AUDIO or
+ * MODE1/2048; INDEX, PREGAP, POSTGAP, CATALOG, ISRC and CD-TEXT entries) and
+ * fills *pSheet with its tracks. A relative FILE name is taken from the cue
+ * sheet's folder, as the programs that write cue sheets mean it. Needs no
+ * started library and no drive. What libburn cannot burn is refused with a
+ * text in pExceptionText that names the cue sheet's line, what stands on it
+ * and what can be burnt instead:
+ *   SB_EXCEPTION_NOT_SUPPORTED  a track type libburn does not write
+ *                               (MODE2/2352, MODE1/2352 raw data, CDG ...),
+ *                               data and audio tracks in one session, a FILE
+ *                               type other than BINARY, MOTOROLA and WAVE
+ *   SB_EXCEPTION_FILE_ERROR     a file it names is not there or cannot be
+ *                               read; the cue sheet itself cannot be read
+ *   SB_EXCEPTION_INVALID_PARAMETER  no path or no sheet given; a sheet with
+ *                               no track or more than SB_CUE_MAX_TRACKS
+ * Returns SB_EXCEPTION_NONE when the sheet can be burnt.
+ */
+STARBURN_API uint8_t StarBurn_CueSheet_Read(const char* pCueFileName, SB_CUE_SHEET* pSheet,
+                                            char* pExceptionText, uint32_t ulExceptionTextSize);
+
+/*
+ * Burns the cue sheet pCueFileName Disc-At-Once (session at once) onto the
+ * blank CD in the drive, with its tracks, pregaps, indices, catalog number
+ * and ISRCs, and closes the disc. The grabber must be opened for writing; the
+ * call runs on the calling thread like the other writes, with the same
+ * callbacks (reason 12 with the bytes of its tracks) and cancel. The sheet
+ * is read as StarBurn_CueSheet_Read reads it and refused with the same
+ * texts before anything is written. Only drives through libburn burn cue
+ * sheets: a virtual recorder answers SB_EXCEPTION_NOT_SUPPORTED. Other
+ * failures as for StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromFile
+ * (SB_EXCEPTION_MEDIUM_ERROR with status ENOSPC when it does not fit).
+ */
+STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_DiscAtOnceFromCue(SB_GRABBER_HEAD,
+                                                                  const char* pCueFileName,
+                                                                  uint8_t bTestWrite,
+                                                                  uint8_t bReportProgress);
+
+/*
+ * Reads ulBlocks 2352-byte audio sectors of the CD in the drive, from sector
+ * ulLba on, into pBuffer (at least ulBlocks * 2352 bytes), with READ CD: the
+ * samples of an audio track, 16-bit little-endian stereo, for a verification
+ * or a copy. The grabber may be opened for queries only; a cancel acts as on
+ * StarBurn_CdvdBurnerGrabber_ReadData. Failures as for that call, and
+ * SB_EXCEPTION_MEDIUM_ERROR with sense 05/64/00 for a sector that is not
+ * audio; a virtual recorder (it holds no audio) and a pseudo-drive answer
+ * SB_EXCEPTION_NOT_SUPPORTED.
+ */
+STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_ReadAudio(SB_GRABBER_HEAD, uint32_t ulLba,
+                                                          uint32_t ulBlocks, void* pBuffer);
 
 #ifdef __cplusplus
 }

@@ -108,6 +108,9 @@ struct WriteJob {
     bool multiSession = false; // leave the disc appendable
     bool closeSession = true;  // Session-At-Once: close the session it writes
     bool overburn = false;
+    // A cue sheet to write Disc-At-Once instead of the tracks (none then):
+    // the backend reads it (libburn's own reader) and takes its files.
+    std::string cueSheet;
 };
 
 // What a write reports to, and asks of, the grabber that runs it. Everything
@@ -185,6 +188,14 @@ public:
     virtual Error readData(uint32_t /*lba*/, uint32_t /*blocks*/, void* /*buffer*/,
                            ReadMonitor& /*monitor*/) {
         return makeError(SB_EXCEPTION_NOT_SUPPORTED, 0, "This drive cannot read its disc back");
+    }
+
+    // Reads `blocks` 2352-byte audio sectors from `lba` on (READ CD) into
+    // buffer; as readData otherwise. Only a CD holds audio sectors.
+    virtual Error readAudio(uint32_t /*lba*/, uint32_t /*blocks*/, void* /*buffer*/,
+                            ReadMonitor& /*monitor*/) {
+        return makeError(SB_EXCEPTION_NOT_SUPPORTED, 0,
+                         "This drive cannot read audio sectors back");
     }
 
     // A grabber opens the drive for writing (claim) and lets go of it

@@ -251,7 +251,7 @@ Error Grabber::blank(bool full) {
                    [&](WriteMonitor& monitor) { return entry_->device->blank(full, monitor); });
 }
 
-Error Grabber::read(uint32_t lba, uint32_t blocks, void* buffer) {
+Error Grabber::readSectors(uint32_t lba, uint32_t blocks, void* buffer, bool audio) {
     {
         std::lock_guard lock(mutex_);
         if (closed_) {
@@ -264,12 +264,21 @@ Error Grabber::read(uint32_t lba, uint32_t blocks, void* buffer) {
         }
     }
     Reader reader(*this);
-    Error e = entry_->device->readData(lba, blocks, buffer, reader);
+    Error e = audio ? entry_->device->readAudio(lba, blocks, buffer, reader)
+                    : entry_->device->readData(lba, blocks, buffer, reader);
     if (e.exception == SB_EXCEPTION_CANCELLED) {
         std::lock_guard lock(mutex_);
         cancelRequested_ = closed_.load();
     }
     return e;
+}
+
+Error Grabber::read(uint32_t lba, uint32_t blocks, void* buffer) {
+    return readSectors(lba, blocks, buffer, false);
+}
+
+Error Grabber::readAudio(uint32_t lba, uint32_t blocks, void* buffer) {
+    return readSectors(lba, blocks, buffer, true);
 }
 
 } // namespace starburn

@@ -55,9 +55,12 @@ public:
     // that came since the last write or read) ends it with
     // SB_EXCEPTION_CANCELLED; refused while the drive writes.
     Error read(uint32_t lba, uint32_t blocks, void* buffer);
+    // The same for 2352-byte audio sectors (READ CD).
+    Error readAudio(uint32_t lba, uint32_t blocks, void* buffer);
 
 private:
     void letGo();
+    Error readSectors(uint32_t lba, uint32_t blocks, void* buffer, bool audio);
 
     // Runs work as this grabber's write: one per drive, cancel honoured.
     template <typename Work>

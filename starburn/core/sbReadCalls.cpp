@@ -22,4 +22,20 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_ReadData(SB_GRABBER_HEAD, uint32
                        });
 }
 
+STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_ReadAudio(SB_GRABBER_HEAD, uint32_t ulLba,
+                                                          uint32_t ulBlocks, void* pBuffer) {
+    const Report where{pExceptionText, ulExceptionTextSize, pStatus, pFailureInfo};
+    return grabberCall("StarBurn_CdvdBurnerGrabber_ReadAudio", pGrabber, where,
+                       [&](Grabber& g) -> Error {
+                           if (pBuffer == nullptr) {
+                               return badArgument("No buffer was given for the sectors");
+                           }
+                           if (ulBlocks == 0) {
+                               return badArgument("No sectors were asked for");
+                           }
+                           return actOnDrive(g, "StarBurn_CdvdBurnerGrabber_ReadAudio",
+                                             [&] { return g.readAudio(ulLba, ulBlocks, pBuffer); });
+                       });
+}
+
 } // extern "C"

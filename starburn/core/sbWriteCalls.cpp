@@ -309,6 +309,26 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromTree(
                               bOverburn, bTestWrite, bMultiSession, bReportProgress, ulRevision);
 }
 
+STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_DiscAtOnceFromCue(SB_GRABBER_HEAD,
+                                                                  const char* pCueFileName,
+                                                                  uint8_t bTestWrite,
+                                                                  uint8_t bReportProgress) {
+    return grabberCall("StarBurn_CdvdBurnerGrabber_DiscAtOnceFromCue", pGrabber, SB_REPORT,
+                       [&](Grabber& g) -> Error {
+                           if (Error e = checkWriter(g)) {
+                               return e;
+                           }
+                           if (pCueFileName == nullptr || *pCueFileName == '\0') {
+                               return badArgument("No cue sheet was named");
+                           }
+                           WriteJob job;
+                           job.method = WriteMethod::DiscAtOncePq;
+                           job.testWrite = bTestWrite != 0;
+                           job.cueSheet = pCueFileName;
+                           return g.write(job, bReportProgress != 0);
+                       });
+}
+
 } // extern "C"
 
 namespace starburn {

@@ -34,6 +34,8 @@ struct burn_drive_info;
 
 namespace starburn::lb {
 
+struct CueSession;
+
 struct DriveSetup {
     std::string address; // what libburn grabs: "/dev/sr0" or "stdio:/path/disc.iso"
     std::string title;   // how failure texts name the drive
@@ -75,6 +77,7 @@ public:
     Error blank(bool full, WriteMonitor& monitor) override;
     // In sbLibburnRead.cpp.
     Error readData(uint32_t lba, uint32_t blocks, void* buffer, ReadMonitor& monitor) override;
+    Error readAudio(uint32_t lba, uint32_t blocks, void* buffer, ReadMonitor& monitor) override;
     void shutDown() override;
     // Forbidden when the device file keeps the user out; busy or mounted when
     // the drive cannot be taken because another program or a mount holds it.
@@ -127,7 +130,9 @@ private:
     // before the running write.
     Error stateForQuery(DiscState& out);
     Error noDisc() const;
-    Error checkWriteLocked(const WriteJob& job, uint64_t& total, Plan& plan);
+    // cue: the session read from the job's cue sheet, or nullptr.
+    Error checkWriteLocked(const WriteJob& job, uint64_t& total, Plan& plan,
+                           const CueSession* cue = nullptr);
     // The steps of a write. Takes the drive for the write, checks the job
     // and sets up libburn's objects for it (d: the drive libburn writes).
     Error prepareWrite(WriteJob& job, WriteMonitor& monitor, WriteRun& run, Plan& plan,

@@ -3,6 +3,7 @@
 // itself and the wind-down of a cancelled one.
 #include "starburn/libburn/sbLibburnDrive.h"
 
+#include "starburn/libburn/sbLibburnCue.h"
 #include "starburn/libburn/sbLibburnDriveParts.h"
 #include "starburn/libburn/sbLibburnRuntime.h"
 
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -42,6 +44,8 @@ constexpr auto kThreadLinger = std::chrono::seconds(2);
 // libburn's default (every 16 MiB) was slower than libburn writing alone, no
 // sync at all would report success for bytes still in the page cache.
 constexpr int kStdioFsync = 1;
+// libburn reads a cue sheet's files through a fifo of this many bytes.
+constexpr int kCueFifo = 16 * 1024 * 1024;
 
 bool sendAll(int fd, const char* data, size_t length) {
     while (length > 0) {
@@ -123,9 +127,47 @@ void awaitWriteThreadEnd(uint64_t mark) {
     }
 }
 
+std::string msfText(uint32_t sectors) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%02u:%02u:%02u", sectors / 4500, sectors / 75 % 60,
+                  sectors % 75);
+    return text;
+}
+
+// A cue sheet goes Disc-At-Once onto a blank CD, and all of it fits.
+Error checkCue(const CueSession& cue, const DiscState& state, const std::string& title,
+               burn_drive* d, bool testWrite, uint64_t& total) {
+    if (state.profile != 0x09 && state.profile != 0x0A) {
+        return incompatibleMedium("A cue sheet is burnt on a CD-R or CD-RW; the disc in " + title +
+                                  " is a " + profileText(state));
+    }
+    const Caps caps = capsOf(d, WriteMethod::DiscAtOncePq);
+    if (!caps.possible) {
+        return notSupported("The " + profileText(state) + " disc in " + title +
+                            " cannot be written Disc-At-Once through libburn");
+    }
+    if (testWrite && !caps.simulate) {
+        return notSupported("A test write (simulation) is not possible on the " +
+                            profileText(state) + " disc in " + title);
+    }
+    const uint64_t freeSectors = state.availableBytes / 2048;
+    // The 150 sectors before the first track come before the disc's block 0.
+    const uint32_t needed = cue.discSectors() - 150;
+    if (needed > freeSectors) {
+        return makeError(SB_EXCEPTION_MEDIUM_ERROR, ENOSPC,
+                         "The cue sheet does not fit on the disc: its tracks take " +
+                             std::to_string(needed) + " sectors (" + msfText(needed) +
+                             "), the disc holds " + std::to_string(freeSectors) + " (" +
+                             msfText(static_cast<uint32_t>(freeSectors)) + ")");
+    }
+    total = cue.bytes();
+    return {};
+}
+
 } // namespace
 
-Error Drive::checkWriteLocked(const WriteJob& job, uint64_t& total, Plan& plan) {
+Error Drive::checkWriteLocked(const WriteJob& job, uint64_t& total, Plan& plan,
+                              const CueSession* cue) {
     const DeviceFacts& f = setup_.facts;
     if (state_.role == Role::StdioReadOnly) {
         return notSupported("The pseudo-drive " + setup_.title + " is a read-only file");
@@ -170,6 +212,11 @@ Error Drive::checkWriteLocked(const WriteJob& job, uint64_t& total, Plan& plan) 
     if ((job.method == WriteMethod::DiscAtOncePq || job.method == WriteMethod::DiscAtOnceRawPw) &&
         state_.media != Media::Blank) {
         return incompatibleMedium("Disc-At-Once needs a blank disc");
+    }
+    if (cue != nullptr) {
+        plan.method = WriteMethod::DiscAtOncePq;
+        plan.multi = false;
+        return checkCue(*cue, state_, setup_.title, drive_, job.testWrite, total);
     }
 
     const bool claimed = !feat21Failed_.empty() && feat21Failed_ == fingerprintOf(state_);
@@ -256,6 +303,8 @@ struct Drive::WriteRun {
     burn_session* session = nullptr;
     burn_write_opts* opts = nullptr;
     std::vector<Feed> feeds;
+    // The session libburn read from a cue sheet, in place of the feeds.
+    std::unique_ptr<CueSession> cue;
     // Bytes per second the feeder keeps to (a throttled pseudo-drive); 0: as
     // fast as libburn takes them.
     uint64_t rate = 0;
@@ -351,9 +400,12 @@ struct Drive::WriteRun {
 
     Error build(WriteJob& job) {
         disc = burn_disc_create();
-        session = burn_session_create();
-        if (disc == nullptr || session == nullptr ||
-            burn_disc_add_session(disc, session, BURN_POS_END) == 0) {
+        session = cue != nullptr ? nullptr : burn_session_create();
+        if (disc == nullptr || (cue == nullptr && session == nullptr) ||
+            (session != nullptr && burn_disc_add_session(disc, session, BURN_POS_END) == 0)) {
+            return makeError(SB_EXCEPTION_GENERIC, ENOMEM, "libburn could not set up the disc");
+        }
+        if (cue != nullptr && burn_disc_add_session(disc, cue->session, BURN_POS_END) == 0) {
             return makeError(SB_EXCEPTION_GENERIC, ENOMEM, "libburn could not set up the disc");
         }
         for (auto& t : job.tracks) {
@@ -599,7 +651,13 @@ Error Drive::prepareWrite(WriteJob& job, WriteMonitor& monitor, WriteRun& run, P
             refreshLocked();
         }
     }
-    if (Error e = checkWriteLocked(job, total, plan)) {
+    if (!job.cueSheet.empty()) {
+        run.cue = std::make_unique<CueSession>();
+        if (Error e = loadCueSheet(job.cueSheet, *run.cue, kCueFifo)) {
+            return e;
+        }
+    }
+    if (Error e = checkWriteLocked(job, total, plan, run.cue.get())) {
         return e;
     }
     applySpeedsLocked();

@@ -133,6 +133,13 @@ Error Recorder::planLocked(const WriteJob& job, Plan& plan) {
 }
 
 Error Recorder::write(WriteJob& job, WriteMonitor& monitor) {
+    if (!job.cueSheet.empty()) {
+        // Its disc keeps 2048-byte data sectors only; a cue sheet's audio
+        // tracks and pregaps have nowhere to go.
+        return makeError(SB_EXCEPTION_NOT_SUPPORTED, EINVAL,
+                         "A virtual recorder does not burn cue sheets; burn it on a real "
+                         "(libburn) drive, or burn its data track's ISO image instead");
+    }
     Plan plan;
     {
         std::lock_guard lock(mutex_);

@@ -1,0 +1,262 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+#include "engine/sbCueImage.h"
+
+#include "base/sbError.h"
+#include "base/sbLibraryCall.h"
+#include "base/sbStrUtils.h"
+#include "starburn/StarBurnLinux.h"
+
+#include <fmt/format.h>
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+// Sectors read back at a time: 24 audio sectors are 56 KB.
+constexpr uint32_t kChunkSectors = 24;
+
+std::string Hex(const unsigned char* Digest, unsigned Size) {
+    std::string out;
+    for (unsigned k = 0; k < Size; ++k) {
+        out += fmt::format("{:02x}", Digest[k]);
+    }
+    return out;
+}
+
+struct TFile {
+    int Fd = -1;
+    explicit TFile(const std::string& Path) : Fd(::open(Path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~TFile() {
+        if (Fd >= 0) {
+            ::close(Fd);
+        }
+    }
+    TFile(const TFile&) = delete;
+    TFile& operator=(const TFile&) = delete;
+    // Reads Bytes at Offset; past the file's end it reads zeros, as libburn
+    // pads a track's last sector. False on a read error.
+    bool Read(char* Out, size_t Bytes, uint64_t Offset) const {
+        size_t got = 0;
+        while (got < Bytes) {
+            const ssize_t n = ::pread(Fd, Out + got, Bytes - got, static_cast<off_t>(Offset + got));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                return false;
+            }
+            if (n == 0) {
+                break;
+            }
+            got += static_cast<size_t>(n);
+        }
+        std::memset(Out + got, 0, Bytes - got);
+        return true;
+    }
+};
+
+struct TSectorReader {
+    void* Grabber;
+    char ExceptionText[1024]{};
+    uint32_t Status = 0;
+    uint8_t FailureInfo[SB_FAILURE_INFO_SIZE]{};
+
+    uint8_t Read(bool Audio, uint32_t Lba, uint32_t Sectors, void* Buffer) {
+        ExceptionText[0] = '\0';
+        // A read per chunk: the verification announces the reads once.
+        return QuietLibraryCall([&] {
+            return Audio ? StarBurn_CdvdBurnerGrabber_ReadAudio(Grabber, ExceptionText,
+                                                                sizeof ExceptionText, &Status,
+                                                                FailureInfo, Lba, Sectors, Buffer)
+                         : StarBurn_CdvdBurnerGrabber_ReadData(Grabber, ExceptionText,
+                                                               sizeof ExceptionText, &Status,
+                                                               FailureInfo, Lba, Sectors, Buffer);
+        });
+    }
+    std::string Text() const { return BufferToStr(ExceptionText, sizeof ExceptionText); }
+};
+
+void SwapSamples(char* Data, size_t Bytes) {
+    for (size_t k = 0; k + 1 < Bytes; k += 2) {
+        std::swap(Data[k], Data[k + 1]);
+    }
+}
+
+} // namespace
+
+bool IsCueSheet(const std::string& Path) {
+    if (Path.size() < 4) {
+        return false;
+    }
+    std::string end = Path.substr(Path.size() - 4);
+    std::transform(end.begin(), end.end(), end.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return end == ".cue";
+}
+
+TsbCueSheet ReadCueSheet(const std::string& Path) {
+    auto sheet = std::make_unique<SB_CUE_SHEET>();
+    char text[1024] = {};
+    const uint8_t exception = LibraryCall("StarBurn_CueSheet_Read", [&] {
+        return StarBurn_CueSheet_Read(Path.c_str(), sheet.get(), text, sizeof text);
+    });
+    if (exception != SB_EXCEPTION_NONE) {
+        const std::string why = BufferToStr(text, sizeof text);
+        Logger().Log("StarBurn_CueSheet_Read() failed, exception " + std::to_string(exception) +
+                     ", text \"" + why + "\"");
+        throw EsbError(why.empty() ? "The cue sheet " + Path + " cannot be read" : why);
+    }
+    TsbCueSheet out;
+    out.Audio = sheet->IsAudio != 0;
+    out.TotalSectors = sheet->TotalSectors;
+    out.TotalBytes = sheet->TotalBytes;
+    for (uint32_t i = 0; i < sheet->TrackCount && i < SB_CUE_MAX_TRACKS; ++i) {
+        const SB_CUE_TRACK& t = sheet->Tracks[i];
+        TsbCueTrack track;
+        track.Number = t.Number;
+        track.Audio = t.IsAudio != 0;
+        track.ByteSwapped = t.ByteSwapped != 0;
+        track.Line = t.Line;
+        track.Sectors = t.Sectors;
+        track.Pregap = t.PregapSectors;
+        track.Postgap = t.PostgapSectors;
+        track.FileOffset = t.FileOffset;
+        track.File = BufferToStr(t.FileName, sizeof t.FileName);
+        out.Tracks.push_back(track);
+    }
+    return out;
+}
+
+uint32_t CueDiscSectors(int64_t FreeBytes) {
+    return static_cast<uint32_t>(std::max<int64_t>(FreeBytes, 0) / 2048) + 150;
+}
+
+std::string MsfText(uint32_t Sectors) {
+    return fmt::format("{:02}:{:02}:{:02}", Sectors / 4500, Sectors / 75 % 60, Sectors % 75);
+}
+
+std::vector<std::string> CueTrackLines(const TsbCueSheet& Sheet, uint32_t DiscSectors) {
+    std::vector<std::string> lines;
+    for (const TsbCueTrack& t : Sheet.Tracks) {
+        std::string line = fmt::format("Track {:02}  {}  {}", t.Number, t.Audio ? "audio" : "data ",
+                                       MsfText(t.Sectors));
+        if (t.DiscSectors() != t.Sectors) {
+            line += "  (padded to " + MsfText(t.DiscSectors()) + ", the shortest track of a CD)";
+        }
+        if (t.Pregap != 0) {
+            line += "  (pregap " + MsfText(t.Pregap) + ")";
+        }
+        if (t.Postgap != 0) {
+            line += "  (postgap " + MsfText(t.Postgap) + ")";
+        }
+        lines.push_back(line);
+    }
+    std::string total = "Total " + MsfText(Sheet.TotalSectors);
+    if (DiscSectors != 0) {
+        total += " of " + MsfText(DiscSectors) + " on the disc" +
+                 (Sheet.TotalSectors > DiscSectors ? ": it does not fit" : "");
+    }
+    lines.push_back(total);
+    return lines;
+}
+
+TsbVerifyResult VerifyCueDisc(void* Grabber, const TsbCueSheet& Sheet,
+                              const TsbVerifyCallbacks& Callbacks) {
+    TsbVerifyResult result;
+    EVP_MD_CTX* sha = EVP_MD_CTX_new();
+    if (sha == nullptr || EVP_DigestInit_ex(sha, EVP_sha256(), nullptr) != 1) {
+        EVP_MD_CTX_free(sha);
+        throw EsbError("The checksum library (OpenSSL) cannot compute a checksum");
+    }
+    const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> shaOwner(sha, EVP_MD_CTX_free);
+    uint64_t total = 0;
+    for (const TsbCueTrack& t : Sheet.Tracks) {
+        total += t.Sectors;
+    }
+    std::vector<char> disc(kChunkSectors * 2352);
+    std::vector<char> file(kChunkSectors * 2352);
+    TSectorReader reader{Grabber};
+    Logger().Log("StarBurn_CdvdBurnerGrabber_ReadAudio / StarBurn_CdvdBurnerGrabber_ReadData");
+    uint32_t lba = 0;
+    uint64_t done = 0;
+    int32_t percent = -1;
+    for (size_t i = 0; i < Sheet.Tracks.size(); ++i) {
+        const TsbCueTrack& t = Sheet.Tracks[i];
+        // The first track's pregap is the 150 sectors before block 0.
+        lba += i == 0 ? 0 : t.Pregap;
+        const TFile source(t.File);
+        if (source.Fd < 0) {
+            result.Outcome = TsbVerifyOutcome::ImageError;
+            result.FailureText = fmt::format("Verification failed: the file of track {:02} ({}) "
+                                             "cannot be read ({})",
+                                             t.Number, t.File, std::strerror(errno));
+            return result;
+        }
+        const uint32_t bytes = t.SectorBytes();
+        for (uint32_t s = 0; s < t.Sectors;) {
+            if (Callbacks.Cancelled && Callbacks.Cancelled()) {
+                result.Outcome = TsbVerifyOutcome::Cancelled;
+                result.FailureText = "Verification cancelled";
+                return result;
+            }
+            const uint32_t n = std::min(kChunkSectors, t.Sectors - s);
+            const size_t size = static_cast<size_t>(n) * bytes;
+            if (reader.Read(t.Audio, lba + s, n, disc.data()) != SB_EXCEPTION_NONE) {
+                result.Outcome = TsbVerifyOutcome::Unreadable;
+                result.FailedBlock = lba + s;
+                result.FailureText =
+                    fmt::format("Verification failed: track {:02}, sector {} cannot be read ({})",
+                                t.Number, lba + s, reader.Text());
+                return result;
+            }
+            if (!source.Read(file.data(), size, t.FileOffset + static_cast<uint64_t>(s) * bytes)) {
+                result.Outcome = TsbVerifyOutcome::ImageError;
+                result.FailureText = fmt::format(
+                    "Verification failed: the file of track {:02} ({}) cannot be read ({})",
+                    t.Number, t.File, std::strerror(errno));
+                return result;
+            }
+            if (t.ByteSwapped) {
+                // The file holds big-endian samples; the disc little-endian ones.
+                SwapSamples(file.data(), size);
+            }
+            if (std::memcmp(disc.data(), file.data(), size) != 0) {
+                uint32_t k = 0;
+                while (std::memcmp(disc.data() + k * bytes, file.data() + k * bytes, bytes) == 0) {
+                    ++k;
+                }
+                result.Outcome = TsbVerifyOutcome::Differs;
+                result.FailedBlock = lba + s + k;
+                result.FailureText = fmt::format(
+                    "Verification failed: track {:02} differs from its file at sector {} of the "
+                    "track (disc sector {}, byte {} of {})",
+                    t.Number, s + k, lba + s + k, t.FileOffset + uint64_t{s + k} * bytes, t.File);
+                return result;
+            }
+            EVP_DigestUpdate(sha, disc.data(), size);
+            s += n;
+            done += n;
+            result.Blocks += n;
+            const auto now = static_cast<int32_t>(done * 100 / std::max<uint64_t>(total, 1));
+            if (now != percent && Callbacks.Progress) {
+                percent = now;
+                Callbacks.Progress(now);
+            }
+        }
+        result.Notes.push_back(fmt::format("Track {:02}: {} {} sectors ({}) match {}", t.Number,
+                                           t.Sectors, t.Audio ? "audio" : "data",
+                                           MsfText(t.Sectors), t.File));
+        lba += t.DiscSectors() + t.Postgap;
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned size = 0;
+    EVP_DigestFinal_ex(sha, digest, &size);
+    result.Sha256 = Hex(digest, size);
+    return result;
+}
