@@ -600,6 +600,9 @@ Error Drive::prepareWrite(WriteJob& job, WriteMonitor& monitor, WriteRun& run, P
             refreshLocked();
         }
     }
+    if (Error e = formatBluRayLocked(job)) {
+        return e;
+    }
     if (Error e = checkWriteLocked(job, total, plan)) {
         return e;
     }
@@ -651,6 +654,8 @@ Error Drive::writeOptionsLocked(const WriteJob& job, const Plan& plan, WriteRun&
         burn_write_opts_set_perform_opc(run.opts, 1);
     }
     burn_write_opts_set_multi(run.opts, plan.multi ? 1 : 0);
+    // Only a BD (and a DVD-RAM) knows stream recording; it stays off unless asked for.
+    burn_write_opts_set_stream_recording(run.opts, streamRecording_ ? 1 : 0);
     if (setup_.stdio) {
         burn_write_opts_set_stdio_fsync(run.opts, kStdioFsync);
     }
