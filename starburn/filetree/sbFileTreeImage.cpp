@@ -462,6 +462,11 @@ IsoWriteOpts* FileTree::newWriteOptions(uint32_t startAddress, uint32_t tailPadd
         // records where the files' checksums stand, so readers find them.
         iso_write_opts_set_aaip(opts, 1);
         iso_write_opts_set_record_md5(opts, 1, 1);
+        // Rock Ridge 1.12 gives every file a serial number that libisofs
+        // counts on from one generation to the next: the image made again
+        // for a verification would differ. 1.10 has none; every reader
+        // takes it.
+        iso_write_opts_set_rrip_version_1_10(opts, 1);
     }
     iso_write_opts_set_joliet(opts, joliet ? 1 : 0);
     iso_write_opts_set_allow_deep_paths(opts, 1);

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // tavrin-burn burn FOLDER on emulated drives (tests/mmcemu preloaded by
-// CTest): the folder's disc is read back by xorriso, a reader of our own
+// CTest): the folder's disc is read back by xorriso, a reader not of our
 // making, and compared with the folder file for file.
 #include "tests/mmcemu/sbMmcEmu.h"
 
@@ -25,7 +25,7 @@ std::string readFile(const fs::path& path) {
 }
 
 class FolderOnEmulatedDrives : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         reload_ = reinterpret_cast<sbMmcEmu_ReloadFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_Reload"));
         ASSERT_NE(reload_, nullptr) << "libsbmmcemu.so is not preloaded";
@@ -81,21 +81,14 @@ void write(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-TEST_F(FolderOnEmulatedDrives, AFolderIsBurntToBdrAndXorrisoExtractsTheSameFiles) {
+// What Linux sees of the disc: xorriso checks the MD5s the image recorded
+// (the session's and each file's), extracts the Rock Ridge tree and the
+// extracted files equal the folder's (special files and links removed first).
+void ExpectFolderOnDisc(FolderOnEmulatedDrives& t, const fs::path& src);
+
+TEST_F(FolderOnEmulatedDrives, AFolderOfOddNamesIsBurntToBdrAndXorrisoExtractsTheSameFiles) {
     drive("Media = bdr");
     const fs::path src = dir_ / "My Data 2024";
-    // A file of 4 GiB and more (ISO level 3, several extents), sparse here,
-    // with data at its start, across the 4 GiB line and at its end.
-    write(src / "big" / "huge.bin", "start");
-    {
-        const uint64_t size = (4ull << 30) + 3 * 1048576 + 17;
-        std::fstream huge(src / "big" / "huge.bin",
-                          std::ios::in | std::ios::out | std::ios::binary);
-        huge.seekp(static_cast<std::streamoff>((4ull << 30) - 3));
-        huge << "across";
-        huge.seekp(static_cast<std::streamoff>(size - 3));
-        huge << "end";
-    }
     std::string mixed(300000, '\0');
     for (size_t k = 0; k < mixed.size(); ++k) {
         mixed[k] = static_cast<char>((k * 7919 + k / 4096) & 0xFF);
@@ -115,41 +108,70 @@ TEST_F(FolderOnEmulatedDrives, AFolderIsBurntToBdrAndXorrisoExtractsTheSameFiles
     write(deep / "deep.txt", "twelve folders down\n");
     ASSERT_EQ(::mkfifo((src / "pipe").c_str(), 0644), 0);
     fs::create_symlink("loop", src / "loop");
-    fs::create_directory_symlink("..", src / "big" / "up");
+    fs::create_directory_symlink("..", src / "level1" / "up");
 
-    ASSERT_EQ(Burn("'" + src.string() + "' --device CdRom0 --verify --yes --json"), 0) << output_;
+    ASSERT_EQ(Burn("'" + src.string() + "' --device CdRom0 --verify --yes"), 0) << output_;
     for (const std::string& part :
          {std::string("Source folder: ") + src.string(), std::string("label MY_DATA_2024"),
           std::string("pipe: skipped: a FIFO"), std::string("loop: skipped: a symbolic link loop"),
           std::string("up: skipped: a symbolic link back into a folder above it (a loop)"),
           std::string("what?.txt: Joliet cannot hold the name: Windows shows it as 'what_.txt'"),
-          std::string("Disc verified:")}) {
+          std::string("Disc verified: "), std::string("Burning completed")}) {
         EXPECT_NE(output_.find(part), std::string::npos) << part << " in " << output_;
     }
+    fs::remove(src / "pipe");
+    fs::remove(src / "loop");
+    fs::remove(src / "level1" / "up");
+    ExpectFolderOnDisc(*this, src);
+    // The volume label, and the Joliet tree with the names Windows shows.
+    ASSERT_EQ(Shell("xorriso -indev stdio:" + device() + ".disc -pvd_info"), 0);
+    EXPECT_NE(output_.find("Volume Id    : MY_DATA_2024"), std::string::npos) << output_;
+    ASSERT_EQ(Shell("xorriso -read_fs norock -indev stdio:" + device() + ".disc -ls /"), 0);
+    for (const std::string& name :
+         {std::string("'what_.txt'"), "'" + std::string(60, 'n') + ".txt'", std::string("'README'"),
+          std::string("'readme'"), std::string("'Grüße – ünïcødé.txt'")}) {
+        EXPECT_NE(output_.find(name), std::string::npos) << name << " in " << output_;
+    }
+}
+
+// Slow (it moves 4 GiB several times): CTest runs it as cli_folder_large_mmc_test, label
+// mmc_large, not with the mmc label.
+TEST_F(FolderOnEmulatedDrives, AFileOver4GiBIsBurntInSeveralExtentsAndReadBack) {
+    if (std::getenv("TAVRIN_LARGE_TESTS") == nullptr) {
+        GTEST_SKIP() << "set TAVRIN_LARGE_TESTS=1 (ctest -L mmc_large)";
+    }
+    drive("Media = bdr");
+    const fs::path src = dir_ / "large";
+    // ISO level 3, several extents; sparse here, with data at its start,
+    // across the 4 GiB line and at its end.
+    write(src / "huge.bin", "start");
+    {
+        const uint64_t size = (4ull << 30) + 3 * 1048576 + 17;
+        std::fstream huge(src / "huge.bin", std::ios::in | std::ios::out | std::ios::binary);
+        huge.seekp(static_cast<std::streamoff>((4ull << 30) - 3));
+        huge << "across";
+        huge.seekp(static_cast<std::streamoff>(size - 3));
+        huge << "end";
+    }
+    write(src / "small.txt", "small\n");
+    ASSERT_EQ(Burn(src.string() + " --device CdRom0 --yes"), 0) << output_;
     struct stat disc {};
     ASSERT_EQ(::stat((device() + ".disc").c_str(), &disc), 0);
     EXPECT_LT(disc.st_blocks * 512, 64ll << 20) << "the emulated disc is not kept sparse";
+    ExpectFolderOnDisc(*this, src);
+}
 
-    // What Linux sees: Rock Ridge, read back by xorriso, with the MD5s the
-    // image recorded checked too.
-    const std::string out = (dir_ / "out").string();
-    ASSERT_EQ(Shell("xorriso -osirrox on:sparse=1m -indev stdio:" + device() +
-                    ".disc -check_md5_r sorry / -- -extract / " + out),
+void ExpectFolderOnDisc(FolderOnEmulatedDrives& t, const fs::path& src) {
+    const std::string out = (t.dir_ / "out").string();
+    ASSERT_EQ(t.Shell("xorriso -md5 on -osirrox on:sparse=1m -indev stdio:" + t.device() +
+                      ".disc -check_md5 sorry -- -check_md5_r sorry / -- -extract / " + out),
               0)
-        << output_;
-    fs::remove(src / "pipe");
-    fs::remove(src / "loop");
-    fs::remove(src / "big" / "up");
-    EXPECT_EQ(Shell("diff -r '" + src.string() + "' " + out), 0) << output_;
-    // The volume label, and the Joliet tree beside it.
-    ASSERT_EQ(Shell("xorriso -indev stdio:" + device() +
-                    ".disc -pvd_info -rr_reloc_dir '' "
-                    "-rockridge off -ls /"),
-              0);
-    EXPECT_NE(output_.find("Volume Id    : MY_DATA_2024"), std::string::npos) << output_;
-    ASSERT_EQ(Shell("xorriso -indev stdio:" + device() + ".disc -rockridge off -joliet on -ls /"),
-              0);
-    EXPECT_NE(output_.find("'what_.txt'"), std::string::npos) << output_;
+        << t.output_;
+    EXPECT_NE(t.output_.find("Ok, session data match recorded md5."), std::string::npos)
+        << t.output_;
+    EXPECT_NE(t.output_.find("File contents and their MD5 checksums match."), std::string::npos)
+        << t.output_;
+    EXPECT_EQ(t.Shell("diff -r '" + src.string() + "' " + out), 0) << t.output_;
 }
 
 TEST_F(FolderOnEmulatedDrives, AFolderThatDoesNotFitOrCannotBeNamedLeavesTheDiscBlank) {
@@ -164,12 +186,54 @@ TEST_F(FolderOnEmulatedDrives, AFolderThatDoesNotFitOrCannotBeNamedLeavesTheDisc
 
     fs::remove(dir_ / "src" / "a.bin");
     write(dir_ / "src" / "b.txt", "b\n");
-    ASSERT_EQ(Burn((dir_ / "src").string() + " --label 'été/2024' --device CdRom0 --yes"), 0)
+    ASSERT_EQ(Burn((dir_ / "src").string() + " --label 'été/2024' --device CdRom0 --verify --yes"),
+              0)
         << output_;
+    EXPECT_NE(output_.find("Disc verified: "), std::string::npos) << output_;
     EXPECT_NE(output_.find("The volume label is T__2024: ISO 9660 allows only A-Z, 0-9 and _ (at "
                            "most 32)"),
               std::string::npos)
         << output_;
+}
+
+// The Blu-ray formats libburn knows, as the emulator records them: a BD-RE
+// gets spare areas unless told otherwise, a BD-R only when asked; an image
+// over the formatted size is refused before anything is formatted.
+TEST_F(FolderOnEmulatedDrives, BluRayDiscsAreFormattedAsAskedAndTooBigImagesAreRefusedFirst) {
+    write(dir_ / "image.iso", std::string(1 << 20, 'b'));
+    const std::string image = (dir_ / "image.iso").string();
+    // Between the raw capacity (12,219,392 blocks) and the one with spare areas (11,826,176).
+    const fs::path huge = dir_ / "huge.iso";
+    std::ofstream(huge).close();
+    fs::resize_file(huge, 12000000ull * 2048);
+    struct TCase {
+        std::string media, options, layout;
+    };
+    for (const TCase& c :
+         {TCase{"bdre", "", "SpareAreas=1\nRawCapacity=12219392\nCapacity=11826176"},
+          TCase{"bdre", " --bd-format no-spare",
+                "SpareAreas=0\nRawCapacity=12219392\nCapacity=12219392"},
+          TCase{"bdr", " --bd-format spare --stream-recording", "Formatted=1\nSpareAreas=1"},
+          TCase{"bdr", "", "Formatted=0\nSpareAreas=0"}}) {
+        std::error_code ignored;
+        for (const char* tail : {"", ".medium", ".layout", ".disc"}) {
+            fs::remove(device() + tail, ignored);
+        }
+        drive("Media = " + c.media);
+        if (c.media == "bdre" && c.options.empty()) {
+            EXPECT_EQ(Burn(huge.string() + " --device CdRom0 --yes --no-eject"), 1) << output_;
+            EXPECT_NE(output_.find("The image does not fit on the disc: it needs 12000000 blocks, "
+                                   "the BD-RE with spare areas holds 11826176; nothing was "
+                                   "formatted or written"),
+                      std::string::npos)
+                << output_;
+            EXPECT_EQ(readFile(device() + ".layout").find("Formatted=1"), std::string::npos);
+        }
+        ASSERT_EQ(Burn(image + " --device CdRom0 --verify --yes --no-eject" + c.options), 0)
+            << c.media << c.options << output_;
+        EXPECT_NE(readFile(device() + ".layout").find(c.layout), std::string::npos)
+            << c.media << c.options << readFile(device() + ".layout");
+    }
 }
 
 } // namespace
