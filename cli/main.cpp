@@ -57,14 +57,19 @@ const char* const kFooter =
 // The burn command and its options: the wizard's sheets as flags.
 CLI::App* addBurnCommand(CLI::App& app, TCliBurnOptions& burn) {
     CLI::App* burnCommand =
-        app.add_subcommand("burn", "Burn an image file to the disc in a recorder (--verify: then "
-                                   "read it back), then eject it");
+        app.add_subcommand("burn", "Burn an image file, or a folder as a data disc, to the disc in "
+                                   "a recorder (--verify: then read it back), then eject it");
     addCommon(*burnCommand, burn);
     burnCommand
         ->add_option("IMAGE", burn.Image,
-                     "The image file (.iso) to burn, or a cue sheet (.cue) with its BIN or WAVE "
-                     "files, burnt Disc-At-Once")
+                     "The image file (.iso) to burn; a cue sheet (.cue) with its BIN or WAVE "
+                     "files, burnt Disc-At-Once; or a folder: its contents are burnt as an "
+                     "ISO 9660 data disc with Rock Ridge and Joliet names and the MD5 of every "
+                     "file recorded, made while the disc is written (no image file first)")
         ->required();
+    burnCommand->add_option("--label", burn.Label,
+                            "A folder's volume label (default: the folder's name), fixed to the "
+                            "characters ISO 9660 allows: A-Z, 0-9 and _, at most 32");
     addDevice(*burnCommand, burn.Device);
     burnCommand
         ->add_option("--mode", burn.Mode,
@@ -92,6 +97,16 @@ CLI::App* addBurnCommand(CLI::App& app, TCliBurnOptions& burn) {
                           "Read the disc back after the write and compare it with the image "
                           "(also gives the SHA-256 of the written data); exit status 3 when "
                           "it differs");
+    burnCommand
+        ->add_option("--bd-format", burn.BdFormat,
+                     "A Blu-ray disc not formatted yet: spare (formatted with spare areas, the "
+                     "drive's defect management: a BD-RE's default, for a BD-R on request) or "
+                     "no-spare (no spare areas, the whole capacity: a BD-R's default); the "
+                     "image is checked against the formatted size first")
+        ->check(CLI::IsMember({"spare", "no-spare"}));
+    burnCommand->add_flag("--stream-recording", burn.StreamRecording,
+                          "Write a Blu-ray disc without the drive's defect management: faster, "
+                          "but bad spots are not replaced (off by default)");
     burnCommand->add_flag("--yes,-y", burn.Yes,
                           "Answer yes to the question before burning (needed without a terminal)");
     return burnCommand;

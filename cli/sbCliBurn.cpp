@@ -5,13 +5,16 @@
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
 #include "base/sbUtils.h"
+#include "cli/sbCliBluRay.h"
 #include "cli/sbCliChoices.h"
 #include "cli/sbCliDevices.h"
+#include "cli/sbCliFolder.h"
 #include "cli/sbCliRun.h"
 #include "cli/sbCliSignals.h"
 #include "engine/sbActions.h"
 #include "engine/sbBurner.h"
 #include "engine/sbCueImage.h"
+#include "engine/sbFolderSource.h"
 #include "engine/sbLog.h"
 
 #include <fmt/format.h>
@@ -28,7 +31,9 @@ struct TBurnPlan {
     std::vector<std::string> CueLines; // a cue sheet's tracks
 };
 
-TBurnPlan checkBurn(const TCliBurnOptions& options, const TsbDeviceItem& device) {
+// folder: the burner that gets the tree when options.Image is a folder, else null.
+TBurnPlan checkBurn(const TCliBurnOptions& options, const TsbDeviceItem& device, TsbBurner* folder,
+                    TCliOutput& output) {
     if (!device.MediaFormats.WritesAnything()) {
         stop(exNoDriveOrDisc, LoadResString(rsSelectBurningDevice));
     }
@@ -48,7 +53,8 @@ TBurnPlan checkBurn(const TCliBurnOptions& options, const TsbDeviceItem& device)
         plan.CueLines = std::move(cue.Lines);
         plan.Mode = &chooseMode(device, "dao");
     } else {
-        plan.ImageSize = checkImage(options.Image, device.DiscSpace);
+        plan.ImageSize = folder != nullptr ? checkFolder(*folder, options, device.DiscSpace, output)
+                                           : checkImage(options.Image, device.DiscSpace);
         plan.Mode = &chooseMode(device, options.Mode);
     }
     if (options.Test && device.WriteModes.CanTestWrite == 0) {
@@ -63,12 +69,12 @@ TBurnPlan checkBurn(const TCliBurnOptions& options, const TsbDeviceItem& device)
 
 // The wizard log as the transport, recorder and image sheets leave it,
 // shown first as the final sheet shows it.
-void showWizardLog(TCliOutput& output, const TsbDeviceItem& device, const std::string& image) {
+void showWizardLog(TCliOutput& output, const TsbDeviceItem& device, const std::string& source) {
     TsbLog wizardLog;
     const std::pair<int32_t, std::string> rows[] = {
         {0, LoadResString(rsBurningImage)},
         {2, LoadResString(rsDestinationDevice) + ": " + device.Product},
-        {3, LoadResString(rsSourceImageFile) + " " + image},
+        {3, source},
     };
     for (const auto& [sheet, text] : rows) {
         TsbLogItem& row = wizardLog.Add();
@@ -89,7 +95,8 @@ void setOptions(TsbBurner& burner, const TCliBurnOptions& options, uint8_t write
     // more sessions. A DVD-RAM has no sessions to leave open (libburn refuses
     // to try), and --close-disc asks for a closed disc.
     burner.MultiSession =
-        (writeMode == wmTrackAtOnceFromFile || writeMode == wmSessionAtOnceFromFile) &&
+        (writeMode == wmTrackAtOnceFromFile || writeMode == wmSessionAtOnceFromFile ||
+         writeMode == wmTrackAtOnceFromTree) &&
         !options.CloseDisc && burner.DiscType != DISC_TYPE_DVDRAM;
     burner.SendOPC = options.Opc || options.RequireOpc;
     burner.RequireOPC = options.RequireOpc;
@@ -184,12 +191,13 @@ int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
         TCliFrontEnd frontEnd(output, signals);
         TsbDeviceFinder finder;
         TsbDeviceItem& device = findDevice(finder, frontEnd, options.Transport, options.Device);
-        const TBurnPlan plan = checkBurn(options, device);
+        TsbBurner burner;
+        const bool folder = IsSourceFolder(options.Image);
+        const TBurnPlan plan = checkBurn(options, device, folder ? &burner : nullptr, output);
         for (const std::string& line : plan.CueLines) {
             output.Log(line, litInfo);
         }
 
-        TsbBurner burner;
         CopyDeviceChoice(device, transportOf(options.Transport), burner);
         const std::string question =
             fmt::format("Burn {} ({}) to {} {} ({}, {}){}{}?", options.Image,
@@ -204,17 +212,20 @@ int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
         burner.OpenDevice();
         burner.LockDevice();
         TRelease release{burner};
-        showWizardLog(output, device, options.Image);
+        applyBluRayChoice(burner, options);
+        showWizardLog(output, device,
+                      folder ? FolderSourceLine(options.Image, plan.ImageSize, burner.VolumeLabel)
+                             : LoadResString(rsSourceImageFile) + " " + options.Image);
 
         TsbDiscSpeedList speeds;
         speeds.Fill(burner);
-        setOptions(burner, options, ModeChoiceWriteMode(plan.Mode->Choice, true),
+        setOptions(burner, options, ModeChoiceWriteMode(plan.Mode->Choice, !folder),
                    chooseSpeed(speeds, options.Speed, SpeedTableFor(burner.DiscType)));
 
         TsbActionList actions;
         TsbBurnAtOnceToCDDVDAction burn;
         burn.EjectWhenDone = !options.NoEject;
-        actions.Options.SourceIsFile = 1;
+        actions.Options.SourceIsFile = folder ? 0 : 1;
         actions.Options.SourceFileName = options.Image;
         TsbActionItem* item = actions.Add();
         item->Action = &burn;

@@ -28,7 +28,8 @@ struct TCliDevicesOptions : TCliCommon {
 };
 
 struct TCliBurnOptions : TCliCommon {
-    std::string Image;
+    std::string Image;  // an image file, or a folder burnt as a data disc
+    std::string Label;  // a folder's volume label; empty: the folder's name
     std::string Device; // CdRom1, F:, 1:0:1:0 or empty (the only writer)
     std::string Mode;   // tao, sao, dao, raw or empty (the wizard's preselection)
     std::string Speed = "max";
@@ -40,6 +41,8 @@ struct TCliBurnOptions : TCliCommon {
     bool CloseDisc = false;
     bool Verify = false;
     bool Yes = false;
+    std::string BdFormat;         // spare, no-spare or empty (libburn's rule)
+    bool StreamRecording = false; // BD written without the drive's defect management
 };
 
 struct TCliCheckOptions : TCliCommon {

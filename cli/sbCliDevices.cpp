@@ -139,6 +139,14 @@ bool matchesDevice(const TsbDeviceItem& device, const std::string& spec) {
     return letter.size() == 1 && !own.empty() && SameTextNoCase(own, letter);
 }
 
+// "<media id> (<manufacturer>)", either alone, or empty.
+std::string MediaText(const TsbDeviceItem& d) {
+    if (d.MediaMaker.empty()) {
+        return d.MediaId;
+    }
+    return d.MediaId.empty() ? d.MediaMaker : d.MediaId + " (" + d.MediaMaker + ")";
+}
+
 // The device's line of the devices command, as the columns of the table or
 // as a JSON event.
 std::vector<std::string> deviceColumns(const TsbDeviceItem& d, const std::string& why) {
@@ -153,6 +161,7 @@ std::vector<std::string> deviceColumns(const TsbDeviceItem& d, const std::string
             disc,
             sizeText(d),
             d.DiscLabel,
+            MediaText(d),
             why.empty() ? "yes" : "no: " + why};
 }
 
@@ -171,6 +180,8 @@ std::string deviceEvent(const TsbDeviceItem& d, const std::string& why) {
                                 {"free_bytes", std::to_string(d.DiscSpace.FreeBytes)},
                                 {"used_bytes", std::to_string(d.DiscSpace.UsedBytes)},
                                 {"label", JsonString(d.DiscLabel)},
+                                {"media_id", JsonString(d.MediaId)},
+                                {"manufacturer", JsonString(d.MediaMaker)},
                                 {"writable", why.empty() ? "true" : "false"},
                                 {"reason", JsonString(why)}});
 }
@@ -295,7 +306,7 @@ int RunDevicesCommand(const TCliDevicesOptions& options, TCliSignals& signals) {
 
         std::vector<std::vector<std::string>> rows;
         rows.push_back({"DEVICE", "LETTER", "ADDRESS", "VENDOR", "PRODUCT", "REVISION", "STATE",
-                        "DISC", "SIZE", "LABEL", "WRITES THIS DISC"});
+                        "DISC", "SIZE", "LABEL", "MEDIA ID (MAKER)", "WRITES THIS DISC"});
         int listed = 0;
         for (int i = 0; i < finder.Devices.Count(); ++i) {
             const TsbDeviceItem& d = *finder.Devices.Items(i);

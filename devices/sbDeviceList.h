@@ -52,6 +52,9 @@ public:
     std::string Product;
     std::string ProductRevisionLevel;
     std::string DiscLabel;
+    // The disc's media id and its manufacturer, where the drive reports them.
+    std::string MediaId;
+    std::string MediaMaker;
     uint32_t BufferSize = 0;
     TsbDeviceAddress Address{};
     std::string DeviceName;

@@ -284,6 +284,23 @@ std::string DiscVolumeLabel(const std::string& driveLetter, const std::string& d
     return label;
 }
 
+namespace {
+
+// The media id and manufacturer of the disc in a drive, by its device name.
+void DiscMediaId(TsbDeviceItem& item) {
+    char id[128] = {};
+    char maker[128] = {};
+    if (!item.DeviceName.empty() && LibraryCall("StarBurn_GetMediaId", [&] {
+                                        return StarBurn_GetMediaId(item.DeviceName.c_str(), id,
+                                                                   sizeof id, maker, sizeof maker);
+                                    }) == 0) {
+        item.MediaId = id;
+        item.MediaMaker = maker;
+    }
+}
+
+} // namespace
+
 void TsbProbe::readDiscFacts() {
     TsbDeviceItem& item = Item();
     const TsbCallResult ready =
@@ -300,6 +317,7 @@ void TsbProbe::readDiscFacts() {
         return StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(grabber);
     });
     item.DiscLabel = DiscVolumeLabel(item.DriveLetter, item.DeviceName);
+    DiscMediaId(item);
 
     TsbDiscInformation disc{};
     if (LibraryCall("StarBurn_CdvdBurnerGrabber_GetDiscInformation",

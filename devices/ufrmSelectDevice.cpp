@@ -67,9 +67,10 @@ TfrmSelectDevice::TfrmSelectDevice(QWidget* parent)
     lvDevices->header()->setStretchLastSection(false);
     lvDevices->setHeaderLabels({QStringLiteral("Product"), QStringLiteral("Vendor"),
                                 QStringLiteral("Revision"), QStringLiteral("Media "),
-                                QStringLiteral("Size, MB"), QStringLiteral("Label")});
-    const int widths[] = {150, 70, 60, 60, 70, 85};
-    for (int i = 0; i < 6; ++i) {
+                                QStringLiteral("Size, MB"), QStringLiteral("Label"),
+                                QStringLiteral("Disc maker")});
+    const int widths[] = {150, 70, 60, 60, 70, 85, 160};
+    for (int i = 0; i < 7; ++i) {
         lvDevices->setColumnWidth(i, widths[i]);
     }
     // The selection stays visible when the list loses focus.
@@ -244,6 +245,11 @@ void TfrmSelectDevice::SetPageData(TsbBurner* data) {
                                 ? QString::fromStdString(LoadResString(rsBlank))
                                 : QString::fromStdString(size))
                         << QString::fromStdString(device->DiscLabel);
+                // The maker first: the id alone tells most people nothing.
+                const std::string maker = device->MediaMaker.empty() || device->MediaId.empty()
+                                              ? device->MediaMaker + device->MediaId
+                                              : device->MediaMaker + " (" + device->MediaId + ")";
+                columns << QString::fromStdString(maker);
             }
             auto* row = new QTreeWidgetItem(columns);
             row->setData(0, DeviceRole, QVariant::fromValue(static_cast<void*>(device)));

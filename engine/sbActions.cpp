@@ -196,10 +196,16 @@ bool TsbAction::VerifyDisc(const std::string& ImagePath) {
         // Nothing may escape a thread: it would end the program.
         try {
             CallBackEventer().DoCancelEnabled(true);
-            result = IsCueSheet(ImagePath)
-                         ? VerifyCueDisc(burner.Grabber, ReadCueSheet(ImagePath), callbacks)
-                         : VerifyWrittenImage(burner.Grabber, ImagePath, burner.WriteStartAddress,
-                                              callbacks);
+            // No image path: the disc was burnt from the burner's file tree (a folder).
+            if (ImagePath.empty() && burner.FileTree != nullptr) {
+                result = VerifyWrittenTree(burner.Grabber, burner.FileTree,
+                                           burner.WriteStartAddress, callbacks);
+            } else if (IsCueSheet(ImagePath)) {
+                result = VerifyCueDisc(burner.Grabber, ReadCueSheet(ImagePath), callbacks);
+            } else {
+                result = VerifyWrittenImage(burner.Grabber, ImagePath, burner.WriteStartAddress,
+                                            callbacks);
+            }
         } catch (const std::exception& e) {
             result.Outcome = TsbVerifyOutcome::ImageError;
             result.FailureText = std::string("Verification failed: ") + e.what();
@@ -291,9 +297,11 @@ void TsbBurnAtOnceToCDDVDAction::Execute(TsbActionItem* Item) {
         !burner.TestWrite) {
         CloseSession();
     }
-    // Verification needs the one image file the write read.
-    const bool verified =
-        !burner.Verify || burner.SourceFiles.size() != 1 || VerifyDisc(burner.SourceFiles.front());
+    // Verification needs the one image file the write read, or its file tree.
+    const bool fromTree = !fromFile && burner.FileTree != nullptr;
+    const bool verified = !burner.Verify || (fromTree ? VerifyDisc(std::string())
+                                                      : burner.SourceFiles.size() != 1 ||
+                                                            VerifyDisc(burner.SourceFiles.front()));
     awake.reset();
     // A disc that failed its verification still comes out of the drive (unless asked to stay).
     if (EjectWhenDone) {

@@ -1,4 +1,5 @@
 #include "engine/sbVerify.h"
+#include "engine/sbVerifyPipeline.h"
 
 #include "base/sbError.h"
 #include "base/sbLibraryCall.h"
@@ -7,7 +8,6 @@
 #include "starburn/StarBurnLinux.h"
 
 #include <fmt/format.h>
-#include <openssl/evp.h>
 
 #include <algorithm>
 #include <cctype>
@@ -22,9 +22,7 @@
 namespace {
 
 constexpr uint64_t BlockSize = 2048;
-// Blocks of one read: 1 MB of disc and 1 MB of image in memory, whatever the
-// image's size, and small enough that the bar moves and Cancel is answered
-// soon even at a slow read speed.
+// Blocks of one read of an image file's sums: 1 MB in memory.
 constexpr uint32_t ChunkBlocks = 512;
 
 // The primary volume descriptor's fields (ECMA-119 8.4).
@@ -105,90 +103,6 @@ void ReadImplantedMd5(const unsigned char* AppUse, uint64_t VolumeBytes, TsbImag
     Check.Md5Bytes = VolumeBytes - skip * BlockSize;
 }
 
-std::string Hex(const unsigned char* Digest, unsigned Size) {
-    std::string out;
-    out.reserve(Size * 2);
-    for (unsigned k = 0; k < Size; ++k) {
-        out += fmt::format("{:02x}", Digest[k]);
-    }
-    return out;
-}
-
-// One running digest (SHA-256 or MD5) through OpenSSL.
-class TDigest {
-public:
-    explicit TDigest(const EVP_MD* Kind) : ctx_(EVP_MD_CTX_new()) {
-        if (ctx_ == nullptr || EVP_DigestInit_ex(ctx_, Kind, nullptr) != 1) {
-            EVP_MD_CTX_free(ctx_);
-            throw EsbError("The checksum library (OpenSSL) cannot compute a checksum");
-        }
-    }
-    ~TDigest() { EVP_MD_CTX_free(ctx_); }
-    TDigest(const TDigest&) = delete;
-    TDigest& operator=(const TDigest&) = delete;
-
-    void Update(const void* Data, size_t Size) {
-        if (Size > 0) {
-            EVP_DigestUpdate(ctx_, Data, Size);
-        }
-    }
-    std::string HexDigest() {
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        unsigned size = 0;
-        EVP_DigestFinal_ex(ctx_, digest, &size);
-        return Hex(digest, size);
-    }
-    // The digest of what was fed so far followed by Zeros zero bytes; this
-    // digest goes on unchanged.
-    std::string HexDigestWithZeros(size_t Zeros) const {
-        TDigest copy(EVP_MD_CTX_get0_md(ctx_));
-        if (EVP_MD_CTX_copy_ex(copy.ctx_, ctx_) != 1) {
-            throw EsbError("The checksum library (OpenSSL) cannot compute a checksum");
-        }
-        const std::vector<char> zeros(Zeros, 0);
-        copy.Update(zeros.data(), zeros.size());
-        return copy.HexDigest();
-    }
-
-private:
-    EVP_MD_CTX* ctx_;
-};
-
-// Feeds the part of Data (Bytes at Offset of the image) that the implanted
-// MD5 covers. isomd5sum sums the application-use area as blanks: it holds
-// the sum itself. Data is changed there.
-void UpdateImplantedMd5(TDigest& Md5, char* Data, size_t Bytes, uint64_t Offset,
-                        uint64_t Md5Bytes) {
-    if (Offset >= Md5Bytes) {
-        return;
-    }
-    const size_t part = static_cast<size_t>(std::min<uint64_t>(Bytes, Md5Bytes - Offset));
-    const uint64_t from = std::max(Offset, sbIsoAppUseOffset);
-    const uint64_t to = std::min(Offset + part, sbIsoAppUseOffset + sbIsoAppUseSize);
-    if (from < to) {
-        std::memset(Data + (from - Offset), ' ', static_cast<size_t>(to - from));
-    }
-    Md5.Update(Data, part);
-}
-
-struct TReader {
-    void* Grabber;
-    char ExceptionText[1024]{};
-    uint32_t Status = 0;
-    uint8_t FailureInfo[SB_FAILURE_INFO_SIZE]{};
-
-    uint8_t Read(uint32_t Lba, uint32_t Blocks, void* Buffer) {
-        ExceptionText[0] = '\0';
-        // A read per chunk: announced once before the first; the caller
-        // words a failure with the block it names.
-        return QuietLibraryCall([&] {
-            return StarBurn_CdvdBurnerGrabber_ReadData(Grabber, ExceptionText, sizeof ExceptionText,
-                                                       &Status, FailureInfo, Lba, Blocks, Buffer);
-        });
-    }
-    std::string Text() const { return BufferToStr(ExceptionText, sizeof ExceptionText); }
-};
-
 } // namespace
 
 uint32_t BlocksOfBytes(uint64_t Bytes) {
@@ -249,9 +163,10 @@ std::string IncompleteImageText(const TsbImageCheck& Check) {
 TsbVerifyResult VerifyWrittenImage(void* Grabber, const std::string& ImagePath, uint32_t StartLba,
                                    const TsbVerifyCallbacks& Callbacks) {
     TsbVerifyResult result;
+    const std::string failure = "Verification failed: the image file cannot be read";
     auto imageFailure = [&](const std::string& Why) {
         result.Outcome = TsbVerifyOutcome::ImageError;
-        result.FailureText = "Verification failed: the image file cannot be read (" + Why + ")";
+        result.FailureText = failure + " (" + Why + ")";
         return result;
     };
     TFile image(::open(ImagePath.c_str(), O_RDONLY | O_CLOEXEC));
@@ -260,111 +175,80 @@ TsbVerifyResult VerifyWrittenImage(void* Grabber, const std::string& ImagePath, 
         return imageFailure(ImagePath + ": " + std::strerror(errno));
     }
     ::posix_fadvise(image.Fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    const uint64_t imageBytes = static_cast<uint64_t>(st.st_size);
-    const uint32_t total = BlocksOfBytes(imageBytes);
-
     TsbImageCheck check;
     try {
         check = CheckOpenImage(image.Fd(), ImagePath);
     } catch (const EsbError& e) {
         return imageFailure(e.what());
     }
-    TDigest sha256(EVP_sha256());
-    std::unique_ptr<TDigest> md5;
+    TsbCompareSpec spec;
+    spec.Bytes = static_cast<uint64_t>(st.st_size);
+    spec.StartLba = StartLba;
     if (check.HasImplantedMd5) {
-        md5 = std::make_unique<TDigest>(EVP_md5());
+        spec.ImplantedMd5 = check.ImplantedMd5;
+        spec.Md5Bytes = check.Md5Bytes;
     }
-
-    std::vector<char> disc(static_cast<size_t>(ChunkBlocks * BlockSize));
-    std::vector<char> source(disc.size());
-    TReader reader{Grabber};
-    int32_t lastPercent = -1;
-    auto progress = [&](uint32_t Done) {
-        const int32_t percent =
-            total == 0 ? 100 : static_cast<int32_t>(static_cast<uint64_t>(Done) * 100 / total);
-        if (percent != lastPercent && Callbacks.Progress) {
-            lastPercent = percent;
-            Callbacks.Progress(percent);
-        }
-    };
-    progress(0);
-    Logger().Log("StarBurn_CdvdBurnerGrabber_ReadData");
-
-    for (uint32_t done = 0; done < total;) {
-        if (Callbacks.Cancelled && Callbacks.Cancelled()) {
-            result.Outcome = TsbVerifyOutcome::Cancelled;
-            result.FailureText = "Verification cancelled";
-            return result;
-        }
-        const uint32_t blocks = std::min(ChunkBlocks, total - done);
-        const size_t bytes = static_cast<size_t>(blocks * BlockSize);
-        const uint64_t offset = static_cast<uint64_t>(done) * BlockSize;
-        const ssize_t got = ReadAt(image.Fd(), source.data(), bytes, offset);
-        if (got < 0) {
-            return imageFailure(ImagePath + ": " + std::strerror(errno));
-        }
-        const uint64_t expected = std::min<uint64_t>(bytes, imageBytes - offset);
-        if (static_cast<uint64_t>(got) < expected) {
-            return imageFailure(ImagePath + " became shorter during the verification");
-        }
-        // The write padded the last block with zeros.
-        std::memset(source.data() + got, 0, bytes - static_cast<size_t>(got));
-
-        const uint8_t exception = reader.Read(StartLba + done, blocks, disc.data());
-        if (exception == SB_EXCEPTION_CANCELLED) {
-            result.Outcome = TsbVerifyOutcome::Cancelled;
-            result.FailureText = "Verification cancelled";
-            return result;
-        }
-        if (exception != 0) {
-            // Which block: the chunk again, block by block, up to the first that fails.
-            uint32_t bad = 0;
-            std::string text = reader.Text();
-            if (exception == SB_EXCEPTION_MEDIUM_ERROR) {
-                for (; bad + 1 < blocks; ++bad) {
-                    if (reader.Read(StartLba + done + bad, 1, disc.data()) != 0) {
-                        text = reader.Text();
-                        break;
-                    }
-                }
+    spec.SourceFailure = failure;
+    uint64_t offset = 0;
+    const int fd = image.Fd();
+    return CompareDiscWith(
+        Grabber, spec,
+        [&](char* Buffer, size_t Bytes, std::string& Why) {
+            const ssize_t got = ReadAt(fd, Buffer, Bytes, offset);
+            if (got < 0) {
+                Why = ImagePath + ": " + std::strerror(errno);
+                return false;
             }
-            result.Outcome = TsbVerifyOutcome::Unreadable;
-            result.FailedBlock = done + bad;
-            result.Blocks = done + bad;
-            result.FailureText = fmt::format("Verification failed: block {} cannot be read ({})",
-                                             result.FailedBlock, text);
-            return result;
-        }
-        if (std::memcmp(disc.data(), source.data(), bytes) != 0) {
-            const auto at = std::mismatch(
-                disc.begin(), disc.begin() + static_cast<std::ptrdiff_t>(bytes), source.begin());
-            const auto block = static_cast<uint32_t>((at.first - disc.begin()) /
-                                                     static_cast<std::ptrdiff_t>(BlockSize));
-            result.Outcome = TsbVerifyOutcome::Differs;
-            result.FailedBlock = done + block;
-            result.Blocks = done + block;
-            result.FailureText = fmt::format("Verification failed: block {} differs from the image",
-                                             result.FailedBlock);
-            return result;
-        }
-        sha256.Update(disc.data(), bytes);
-        if (md5) {
-            UpdateImplantedMd5(*md5, disc.data(), bytes, offset, check.Md5Bytes);
-        }
-        done += blocks;
-        progress(done);
+            if (static_cast<size_t>(got) < Bytes) {
+                Why = ImagePath + " became shorter during the verification";
+                return false;
+            }
+            offset += Bytes;
+            return true;
+        },
+        Callbacks);
+}
+
+TsbVerifyResult VerifyWrittenTree(void* Grabber, void* FileTree, uint32_t StartLba,
+                                  const TsbVerifyCallbacks& Callbacks) {
+    TsbVerifyResult result;
+    const std::string failure = "Verification failed: the folder cannot be read again";
+    char text[1024] = {};
+    uint32_t status = 0;
+    uint32_t high = 0;
+    const uint32_t low = QuietLibraryCall(
+        [&] { return StarBurn_ISO9660JolietFileTree_GetSizeInUCHARs(FileTree, &high); });
+    // The tree's image is made again from its first byte, from the files as
+    // they are now: each file is compared with what the disc holds of it.
+    const TsbCallResult rewound = LibraryCall(
+        "StarBurn_ISO9660JolietFileTree_SeekToBegin",
+        FailureOf("StarBurn_ISO9660JolietFileTree_SeekToBegin", text, sizeof text, &status), [&] {
+            return StarBurn_ISO9660JolietFileTree_SeekToBegin(FileTree, text, sizeof text, &status);
+        });
+    if (rewound.Failed()) {
+        result.Outcome = TsbVerifyOutcome::ImageError;
+        result.FailureText = failure + " (" + BufferToStr(text, sizeof text) + ")";
+        return result;
     }
-    result.Blocks = total;
-    result.Sha256 = sha256.HexDigest();
-    if (md5) {
-        result.Md5Checked = true;
-        result.Md5Correct = md5->HexDigest() == check.ImplantedMd5;
-        if (!result.Md5Correct) {
-            result.FailureText = "Implanted MD5 checksum: incorrect (the disc does not match the "
-                                 "checksum the image carries)";
-        }
-    }
-    return result;
+    TsbCompareSpec spec;
+    spec.Bytes = (static_cast<uint64_t>(high) << 32) | low;
+    spec.StartLba = StartLba;
+    spec.SourceFailure = failure;
+    return CompareDiscWith(
+        Grabber, spec,
+        [&](char* Buffer, size_t Bytes, std::string& Why) {
+            // One read per chunk, as the write's: not announced.
+            const uint8_t read = QuietLibraryCall([&] {
+                return StarBurn_ISO9660JolietFileTree_Read(FileTree, text, sizeof text, &status,
+                                                           static_cast<uint32_t>(Bytes), Buffer);
+            });
+            if (read != 0) {
+                Why = BufferToStr(text, sizeof text);
+                return false;
+            }
+            return true;
+        },
+        Callbacks);
 }
 
 TsbImageSums SumImageFile(const std::string& ImagePath, const TsbVerifyCallbacks& Callbacks) {
@@ -376,10 +260,10 @@ TsbImageSums SumImageFile(const std::string& ImagePath, const TsbVerifyCallbacks
     }
     sums.Check = CheckOpenImage(image.Fd(), ImagePath);
     ::posix_fadvise(image.Fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    TDigest sha256(EVP_sha256());
-    std::unique_ptr<TDigest> md5;
+    TsbDigest sha256(EVP_sha256());
+    std::unique_ptr<TsbDigest> md5;
     if (sums.Check.HasImplantedMd5) {
-        md5 = std::make_unique<TDigest>(EVP_md5());
+        md5 = std::make_unique<TsbDigest>(EVP_md5());
     }
     std::vector<char> buffer(static_cast<size_t>(ChunkBlocks * BlockSize));
     const uint64_t total = sums.Check.FileBytes;

@@ -88,6 +88,12 @@ uint32_t BlocksOfBytes(uint64_t Bytes);
 TsbVerifyResult VerifyWrittenImage(void* Grabber, const std::string& ImagePath, uint32_t StartLba,
                                    const TsbVerifyCallbacks& Callbacks);
 
+// The same for a disc burnt from the library's file tree FileTree (a
+// folder): the tree's image is made again from the files and compared with
+// the disc, so each file is checked against what the disc holds of it.
+TsbVerifyResult VerifyWrittenTree(void* Grabber, void* FileTree, uint32_t StartLba,
+                                  const TsbVerifyCallbacks& Callbacks);
+
 // What the checks of an image file find when they read all of it.
 struct TsbImageSums {
     TsbImageCheck Check;

@@ -15,6 +15,21 @@ extern "C" {
 #endif
 
 /*
+ * The media id of the disc in a device and its manufacturer, where the drive
+ * reports them (libburn's burn_disc_get_media_id and
+ * burn_guess_manufacturer): the id is the disc's product code as the drive
+ * reads it from a DVD or BD ("VERBAT/IMe/000") or a CD's ATIP lead-in
+ * ("97m26s66f"), the manufacturer a name ("Verbatim Corporation"). Each is
+ * written empty when the drive has no disc, reports none or the name is not
+ * known. pDeviceName as for StarBurn_GetVolumeLabel. Returns
+ * SB_EXCEPTION_NOT_STARTED, SB_EXCEPTION_INVALID_PARAMETER (a buffer
+ * missing) or SB_EXCEPTION_NO_DEVICE.
+ */
+STARBURN_API uint8_t StarBurn_GetMediaId(const char* pDeviceName, char* pMediaId,
+                                         uint32_t ulMediaIdSize, char* pManufacturer,
+                                         uint32_t ulManufacturerSize);
+
+/*
  * The volume label of the disc in a device (the name a file manager shows
  * for the mounted disc): the volume identifier of the disc's ISO9660 primary
  * volume descriptor, without its padding. pDeviceName is "CdRom3" or
@@ -268,6 +283,76 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_DiscAtOnceFromCue(SB_GRABBER_HEA
  */
 STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_ReadAudio(SB_GRABBER_HEAD, uint32_t ulLba,
                                                           uint32_t ulBlocks, void* pBuffer);
+/* How StarBurn_CdvdBurnerGrabber_SetBluRayWrite has a BD formatted before a write. */
+#define SB_BD_FORMAT_DEFAULT 0  /* libburn's rule: an unformatted BD-RE is formatted with its
+                                   default spare areas, a blank BD-R is written unformatted */
+#define SB_BD_FORMAT_SPARE 1    /* spare areas (the drive's defect management): an unformatted
+                                   BD-RE or a blank BD-R is formatted with the default spare
+                                   areas first */
+#define SB_BD_FORMAT_NO_SPARE 2 /* no spare areas, the whole capacity: an unformatted BD-RE is
+                                   formatted without them, a blank BD-R written unformatted */
+
+/*
+ * How the writes of the drive behind pGrabber treat a Blu-ray disc, from the
+ * next write on (until the library stops): ulFormat (SB_BD_FORMAT_*) says
+ * whether a disc that is not formatted yet gets spare areas, and
+ * bStreamRecording (1) lets the drive write without its defect management
+ * (libburn's stream recording: faster, no verify-after-write by the drive);
+ * 0, the default, keeps the defect management. A disc already formatted is
+ * never formatted again. The format is done at the start of the write with
+ * libburn's burn_disc_format, the exact format chosen from the drive's list
+ * (types 30h or 31h on BD-RE, 32h on BD-R), after the image was checked
+ * against the capacity that format gives, and the capacity is read again
+ * once it is done: nothing is formatted or written for an image that will
+ * not fit. Other discs ignore both settings. Failures:
+ * SB_EXCEPTION_INVALID_PARAMETER (an unknown ulFormat), the grabber's.
+ */
+STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_SetBluRayWrite(SB_GRABBER_HEAD, uint32_t ulFormat,
+                                                               uint8_t bStreamRecording);
+
+/* The kinds of note StarBurn_ISO9660JolietFileTree_AddFolderContents hands on. */
+#define SB_TREE_NOTE_SKIPPED_SPECIAL 1 /* a device, FIFO or socket: it has no content to store */
+#define SB_TREE_NOTE_SKIPPED_LINK 2    /* a symbolic link that leads nowhere, loops, or leads back
+                                          into a folder above it */
+#define SB_TREE_NOTE_RENAMED 3         /* a name Joliet (or Rock Ridge, for bytes that are no
+                                          UTF-8) cannot hold: pText is the name given instead */
+
+/*
+ * A note of StarBurn_ISO9660JolietFileTree_AddFolderContents about one source
+ * entry: its kind (SB_TREE_NOTE_*), the entry's source path and a text that
+ * says what was done, zero-terminated. Called on the thread of the call,
+ * during it; it must not call the library.
+ */
+typedef void (*PSB_TREE_NOTE_HANDLER)(uint32_t ulKind, const char* pSourcePath, const char* pText,
+                                      void* pContext);
+
+/*
+ * Puts the contents of the folder pSourceFolder (not the folder itself) at
+ * the root of the file tree pFileTree, which must be empty, and makes the
+ * tree a data disc as Linux, Windows and macOS read it: BuildImage then
+ * writes Rock Ridge (every name as it is on disk, a byte that is no UTF-8
+ * replaced by U+FFFD; permissions made readable by everyone, owner and group 0)
+ * and Joliet beside the ISO9660 tree, whose names libisofs derives from the
+ * Rock Ridge names, at ISO level 3 when a file has 4 GiB or more (level 2
+ * otherwise), with the MD5 of the session and of every file recorded in the
+ * image (libisofs' checksum tags and array, as `xorriso -check_md5` reads
+ * them). The tree's collision callback
+ * is not asked: names of one folder are distinct on disk, and the ISO9660 and
+ * Joliet names libisofs makes are unique in their folder.
+ *
+ * Symbolic links are followed. Skipped, each with a note to pNoteHandler
+ * (when not NULL): devices, FIFOs and sockets; links that lead nowhere or
+ * loop; links to a folder above them. A name Joliet cannot hold (more than 64
+ * UTF-16 units, or one of * / : ; ? \ or a control character) is noted with
+ * the Joliet name. A file that cannot be read fails the call, naming the
+ * file (SB_EXCEPTION_FILE_ERROR, its errno in the status), and the tree is
+ * left empty. Other failures: SB_EXCEPTION_INVALID_HANDLE,
+ * SB_EXCEPTION_INVALID_PARAMETER (no folder given), SB_EXCEPTION_TREE_ERROR
+ * (the tree is not empty), SB_EXCEPTION_DEVICE_BUSY (a write reads the tree).
+ */
+STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_AddFolderContents(
+    void* pFileTree, char* pExceptionText, uint32_t ulExceptionTextSize, uint32_t* pStatus,
+    const char* pSourceFolder, PSB_TREE_NOTE_HANDLER pNoteHandler, void* pContext);
 
 #ifdef __cplusplus
 }

@@ -229,6 +229,14 @@ public:
     // The volume label in the primary volume descriptor of the disc in the
     // drive, or empty when there is none (or the backend cannot read it).
     virtual std::string discVolumeLabel() { return {}; }
+
+    // How the next writes treat a Blu-ray disc (SB_BD_FORMAT_*, stream
+    // recording); a backend without Blu-ray rules keeps nothing.
+    virtual Error setBluRayWrite(uint32_t /*format*/, bool /*streamRecording*/) { return {}; }
+
+    // The disc's media id and its manufacturer, as the drive reports them;
+    // both empty when it reports none (StarBurn_GetMediaId).
+    virtual void discMediaId(std::string& /*id*/, std::string& /*manufacturer*/) {}
 };
 
 } // namespace starburn

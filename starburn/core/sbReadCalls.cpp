@@ -1,4 +1,5 @@
-// Reading the disc back: the data blocks a drive holds, for verification.
+// Reading the disc back: the data blocks a drive holds, for verification;
+// how the drive's writes treat a Blu-ray disc.
 #include "starburn/StarBurnLinux.h"
 #include "starburn/core/sbCalls.h"
 
@@ -35,6 +36,19 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_ReadAudio(SB_GRABBER_HEAD, uint3
                            }
                            return actOnDrive(g, "StarBurn_CdvdBurnerGrabber_ReadAudio",
                                              [&] { return g.readAudio(ulLba, ulBlocks, pBuffer); });
+                       });
+}
+
+STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_SetBluRayWrite(SB_GRABBER_HEAD, uint32_t ulFormat,
+                                                               uint8_t bStreamRecording) {
+    const Report where{pExceptionText, ulExceptionTextSize, pStatus, pFailureInfo};
+    return grabberCall("StarBurn_CdvdBurnerGrabber_SetBluRayWrite", pGrabber, where,
+                       [&](Grabber& g) -> Error {
+                           if (ulFormat > SB_BD_FORMAT_NO_SPARE) {
+                               return badArgument("Unknown Blu-ray format " +
+                                                  std::to_string(ulFormat) + " (0, 1 or 2)");
+                           }
+                           return g.entry().device->setBluRayWrite(ulFormat, bStreamRecording != 0);
                        });
 }
 

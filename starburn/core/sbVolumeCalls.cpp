@@ -28,6 +28,31 @@ extern "C" STARBURN_API uint8_t StarBurn_GetVolumeLabel(const char* pDeviceName,
     });
 }
 
+extern "C" STARBURN_API uint8_t StarBurn_GetMediaId(const char* pDeviceName, char* pMediaId,
+                                                    uint32_t ulMediaIdSize, char* pManufacturer,
+                                                    uint32_t ulManufacturerSize) {
+    return guarded(Report{}, [&]() -> uint8_t {
+        auto session = currentSession();
+        if (!session) {
+            return SB_EXCEPTION_NOT_STARTED;
+        }
+        if (pDeviceName == nullptr || pMediaId == nullptr || ulMediaIdSize == 0 ||
+            pManufacturer == nullptr || ulManufacturerSize == 0) {
+            return SB_EXCEPTION_INVALID_PARAMETER;
+        }
+        auto entry = session->table.byName(std::string(pDeviceName, strnlen(pDeviceName, 64)));
+        if (!entry) {
+            return SB_EXCEPTION_NO_DEVICE;
+        }
+        std::string id;
+        std::string manufacturer;
+        entry->device->discMediaId(id, manufacturer);
+        copyText(pMediaId, ulMediaIdSize, id);
+        copyText(pManufacturer, ulManufacturerSize, manufacturer);
+        return SB_EXCEPTION_NONE;
+    });
+}
+
 extern "C" STARBURN_API uint8_t StarBurn_GetDriveLetterByDeviceName(const char* pDeviceName,
                                                                     char* pDriveName,
                                                                     uint32_t ulDriveNameSize) {

@@ -138,6 +138,10 @@ std::unique_ptr<Entry> FileTree::makeEntry(const std::string& name, bool directo
     entry->record[length + 1] = '\0';
     entry->name = jolietName(name);
     entry->iso = isoName(entry->name, directory);
+    if (rockRidge_) {
+        // Rock Ridge keeps the name as it is; libisofs wants it in UTF-8.
+        entry->rockRidge = utf16ToUtf8(utf8ToUtf16(name));
+    }
     entry->directory = directory;
     return entry;
 }
@@ -253,6 +257,26 @@ bool FileTree::place(Entry* parent, std::unique_ptr<Entry> entry, Entry*& placed
         }
         return nullptr;
     };
+
+    if (rockRidge_) {
+        // Names on disk are distinct in their folder; libisofs makes the
+        // ISO9660 names, and the Joliet names are made unique when the
+        // image is built.
+        for (auto& child : parent->children) {
+            if (child->rockRidge == entry->rockRidge) {
+                error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
+                         "name collision: " + quoted(entry->rockRidge) + " is already in folder " +
+                             quoted(pathOf(parent))};
+                return false;
+            }
+        }
+        entry->parent = parent;
+        placed = entry.get();
+        parent->children.push_back(std::move(entry));
+        txn.placed.push_back(placed);
+        raise(SB_REASON_TREE_ADD_NAME, placed->name.c_str(), placed->record.get());
+        return true;
+    }
 
     // The same Joliet name twice in one folder: the program decides.
     for (int attempt = 0;; ++attempt) {
@@ -447,11 +471,14 @@ bool FileTree::addFolderContents(Entry* target, const std::string& sourcePath,
         struct stat st;
         if (::stat(childPath.c_str(), &st) != 0) {
             struct stat lst;
+            const int err = errno;
             if (::lstat(childPath.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
                 // A link that leads nowhere has nothing to store.
-                raise(SB_REASON_TREE_IGNORE_NAME, childName.c_str(), nullptr);
+                skip(childName, childPath, SB_TREE_NOTE_SKIPPED_LINK,
+                     err == ELOOP ? "a symbolic link loop" : "a symbolic link that leads nowhere");
                 continue;
             }
+            errno = err;
             error = fileError(errno, "cannot find source " + quoted(childPath));
             return false;
         }
@@ -459,13 +486,15 @@ bool FileTree::addFolderContents(Entry* target, const std::string& sourcePath,
             const std::pair<dev_t, ino_t> id{st.st_dev, st.st_ino};
             if (std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end()) {
                 // A link back to a folder above would never end.
-                raise(SB_REASON_TREE_IGNORE_NAME, childName.c_str(), nullptr);
+                skip(childName, childPath, SB_TREE_NOTE_SKIPPED_LINK,
+                     "a symbolic link back into a folder above it (a loop)");
                 continue;
             }
             Entry* placed = nullptr;
             if (!place(target, makeEntry(childName, true, childPath.c_str()), placed, txn, error)) {
                 return false;
             }
+            noteRenamed(*placed, childName, childPath);
             ancestors.push_back(id);
             const bool ok = addFolderContents(placed, childPath, ancestors, txn, error);
             ancestors.pop_back();
@@ -481,9 +510,13 @@ bool FileTree::addFolderContents(Entry* target, const std::string& sourcePath,
                        error)) {
                 return false;
             }
+            noteRenamed(*placed, childName, childPath);
         } else {
             // Devices, pipes and sockets have no content to store.
-            raise(SB_REASON_TREE_IGNORE_NAME, childName.c_str(), nullptr);
+            skip(childName, childPath, SB_TREE_NOTE_SKIPPED_SPECIAL,
+                 S_ISFIFO(st.st_mode)   ? "a FIFO"
+                 : S_ISSOCK(st.st_mode) ? "a socket"
+                                        : "a device file");
         }
     }
     return true;
@@ -540,6 +573,84 @@ bool FileTree::addFolder(const char* sourcePath, const char* targetFolder, const
     } catch (...) {
         rollback(txn);
         throw;
+    }
+    invalidate();
+    return true;
+}
+
+void FileTree::note(uint32_t kind, const std::string& path, const std::string& text) {
+    if (notes_ != nullptr) {
+        notes_(kind, path.c_str(), text.c_str(), notesContext_);
+    }
+}
+
+void FileTree::skip(const std::string& name, const std::string& path, uint32_t kind,
+                    const std::string& why) {
+    raise(SB_REASON_TREE_IGNORE_NAME, name.c_str(), nullptr);
+    if (rockRidge_) {
+        note(kind, path, "skipped: " + why);
+    }
+}
+
+void FileTree::noteRenamed(const Entry& entry, const std::string& name, const std::string& path) {
+    if (!rockRidge_) {
+        return;
+    }
+    if (entry.rockRidge != name) {
+        note(SB_TREE_NOTE_RENAMED, path,
+             "the name is no UTF-8: it is " + quoted(entry.rockRidge) + " on the disc");
+    } else if (entry.name != name) {
+        note(SB_TREE_NOTE_RENAMED, path,
+             "Joliet cannot hold the name: Windows shows it as " + quoted(entry.name));
+    }
+}
+
+bool FileTree::addFolderContents(const char* sourceFolder, PSB_TREE_NOTE_HANDLER notes,
+                                 void* context, Error& error) {
+    std::lock_guard lock(mutex_);
+    if (!enter(error)) {
+        return false;
+    }
+    if (sourceFolder == nullptr || *sourceFolder == '\0') {
+        error = {SB_EXCEPTION_INVALID_PARAMETER, SB_STATUS_NONE, "no source folder given"};
+        return false;
+    }
+    if (!root_->children.empty() || boot_ != nullptr) {
+        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
+                 "a folder's contents go into an empty file tree; this one has entries"};
+        return false;
+    }
+    struct stat st {};
+    if (::stat(sourceFolder, &st) != 0) {
+        error = fileError(errno, "cannot find source folder " + quoted(sourceFolder));
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        error = {SB_EXCEPTION_FILE_ERROR, SB_STATUS_NONE,
+                 "source " + quoted(sourceFolder) + " is not a folder"};
+        return false;
+    }
+    BusyGuard busy(busy_);
+    rockRidge_ = true;
+    notes_ = notes;
+    notesContext_ = context;
+    Transaction txn;
+    bool ok = false;
+    try {
+        std::vector<std::pair<dev_t, ino_t>> ancestors{{st.st_dev, st.st_ino}};
+        ok = addFolderContents(root_.get(), sourceFolder, ancestors, txn, error);
+    } catch (...) {
+        rollback(txn);
+        rockRidge_ = false;
+        notes_ = nullptr;
+        throw;
+    }
+    notes_ = nullptr;
+    notesContext_ = nullptr;
+    if (!ok) {
+        rollback(txn);
+        rockRidge_ = false;
+        return false;
     }
     invalidate();
     return true;

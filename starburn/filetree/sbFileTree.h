@@ -10,6 +10,7 @@
 #pragma once
 
 #include "starburn/StarBurn.h"
+#include "starburn/StarBurnLinux.h"
 #include "starburn/core/sbHandles.h"
 
 #include <atomic>
@@ -40,6 +41,9 @@ struct Entry {
     std::unique_ptr<char[]> record;
     std::string name; // Joliet name, UTF-8
     std::string iso;  // ISO9660 name, no version suffix
+    // The name on a Rock Ridge tree (the name on disk, made valid UTF-8):
+    // libisofs derives the entry's ISO9660 and Joliet names from it.
+    std::string rockRidge;
     bool directory = false;
     Entry* parent = nullptr;
     std::vector<std::unique_ptr<Entry>> children;
@@ -78,6 +82,9 @@ public:
     bool addFile(const char* sourcePath, const char* targetFolder, const char* name, Error& error);
     bool addFolder(const char* sourcePath, const char* targetFolder, const char* name,
                    Error& error);
+    // StarBurn_ISO9660JolietFileTree_AddFolderContents (StarBurnLinux.h).
+    bool addFolderContents(const char* sourceFolder, PSB_TREE_NOTE_HANDLER notes, void* context,
+                           Error& error);
     bool removeName(const char* pathInTree, Error& error);
     bool setBootImage(const char* bootImage, uint32_t kind, uint32_t platform, uint32_t loadSectors,
                       uint32_t loadSegment, Error& error);
@@ -125,6 +132,13 @@ private:
     void rollback(Transaction& txn);
     void detach(Entry* entry);
     void raise(uint32_t reason, const void* special1, const void* special2);
+    void note(uint32_t kind, const std::string& path, const std::string& text);
+    // An entry skipped while a folder is read: the callback's IGNORE_NAME
+    // and, on a Rock Ridge tree, a note.
+    void skip(const std::string& name, const std::string& path, uint32_t kind,
+              const std::string& why);
+    void noteRenamed(const Entry& entry, const std::string& name, const std::string& path);
+    bool placeRockRidge(Iso_Image* image, const Entry* dir, Iso_Dir* isoDir, Error& error);
 
     bool checkSources(Entry* dir, bool& needLevel3, Error& error);
     bool placeChildren(Placement& placement, const Entry* dir, Iso_Dir* isoDir, Iso_Dir* jolietDir,
@@ -151,6 +165,11 @@ private:
     bool writing_ = false; // a write reads the image
 
     std::unique_ptr<Entry> root_;
+
+    // A tree made by addFolderContents: Rock Ridge names, MD5s recorded.
+    bool rockRidge_ = false;
+    PSB_TREE_NOTE_HANDLER notes_ = nullptr;
+    void* notesContext_ = nullptr;
 
     const Entry* boot_ = nullptr;
     std::string bootLost_; // the tree path of a boot image that was removed

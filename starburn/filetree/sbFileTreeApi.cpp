@@ -1,5 +1,6 @@
 // The C interface of file trees.
 #include "starburn/StarBurn.h"
+#include "starburn/StarBurnLinux.h"
 #include "starburn/core/sbFailure.h"
 #include "starburn/core/sbHandles.h"
 #include "starburn/filetree/sbFileTree.h"
@@ -79,6 +80,18 @@ STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_AddFolder(
     }
     Error error;
     const bool ok = tree->addFolder(pSourcePath, pTargetFolder, pNameInTree, error);
+    return report(ok, error, pExceptionText, ulExceptionTextSize, pStatus);
+}
+
+STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_AddFolderContents(
+    void* pFileTree, char* pExceptionText, uint32_t ulExceptionTextSize, uint32_t* pStatus,
+    const char* pSourceFolder, PSB_TREE_NOTE_HANDLER pNoteHandler, void* pContext) {
+    auto tree = treeOf(pFileTree);
+    if (!tree) {
+        return invalidHandle(pExceptionText, ulExceptionTextSize, pStatus);
+    }
+    Error error;
+    const bool ok = tree->addFolderContents(pSourceFolder, pNoteHandler, pContext, error);
     return report(ok, error, pExceptionText, ulExceptionTextSize, pStatus);
 }
 

@@ -7,6 +7,7 @@
 
 #include "starburn/filetree/sbFileStream.h"
 #include "starburn/filetree/sbFileTreeParts.h"
+#include "starburn/filetree/sbTreeNames.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -308,6 +309,115 @@ bool FileTree::placeChildren(Placement& placement, const Entry* dir, IsoDir* iso
     return true;
 }
 
+namespace {
+
+// A Joliet name numbered so it differs from the other names of its folder:
+// "~N" before a short extension, within Joliet's 64 units.
+std::string numberedJoliet(const std::string& name, unsigned number) {
+    std::u16string wide = utf8ToUtf16(name);
+    std::u16string ext;
+    const size_t dot = wide.rfind(u'.');
+    if (dot != std::u16string::npos && dot > 0 && wide.size() - dot <= 8) {
+        ext = wide.substr(dot);
+        wide.resize(dot);
+    }
+    const std::u16string suffix = utf8ToUtf16("~" + std::to_string(number));
+    wide.resize(std::min(wide.size(), kJolietMaxUnits - ext.size() - suffix.size()));
+    return utf16ToUtf8(wide + suffix + ext);
+}
+
+// Readable by everyone, executable where the source is, owned by nobody in
+// particular: what a disc read on another computer needs.
+void setRockRidgeOwner(IsoNode* node, bool directory, mode_t sourceMode) {
+    const bool executable = directory || (sourceMode & 0111) != 0;
+    iso_node_set_permissions(node, executable ? 0555 : 0444);
+    iso_node_set_uid(node, 0);
+    iso_node_set_gid(node, 0);
+}
+
+} // namespace
+
+bool FileTree::placeRockRidge(IsoImage* image, const Entry* dir, IsoDir* isoDir, Error& error) {
+    std::set<std::string> used;
+    for (const auto& child : dir->children) {
+        used.insert(child->rockRidge);
+    }
+    const auto fail = [&error, image](const std::string& what, int code) {
+        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE, what + ": " + libisofsText(image, code)};
+        return false;
+    };
+    for (const auto& child : dir->children) {
+        const Entry* e = child.get();
+        // One node serves Rock Ridge, ISO9660 and Joliet, unless Joliet
+        // needs a name of its own: then a second node shows the same content
+        // to Joliet readers only.
+        std::string joliet;
+        if (e->name != e->rockRidge) {
+            joliet = e->name;
+            for (unsigned n = 1; used.count(joliet) != 0; ++n) {
+                joliet = numberedJoliet(e->name, n);
+            }
+            used.insert(joliet);
+        }
+        struct stat st {};
+        const mode_t mode = ::stat(e->sourcePath(), &st) == 0 ? st.st_mode : 0;
+        if (e->directory) {
+            IsoDir* node = nullptr;
+            int r = iso_image_add_new_dir(image, isoDir, e->rockRidge.c_str(), &node);
+            if (r < 0) {
+                return fail("cannot add folder " + quoted(pathOf(e)) + " to the image", r);
+            }
+            setTimes(reinterpret_cast<IsoNode*>(node), e->mtime);
+            setRockRidgeOwner(reinterpret_cast<IsoNode*>(node), true, mode);
+            if (!placeRockRidge(image, e, node, error)) {
+                return false;
+            }
+            if (!joliet.empty()) {
+                // Joliet has no links: the folder's Joliet twin holds twins of its entries.
+                iso_node_set_hidden(reinterpret_cast<IsoNode*>(node), LIBISO_HIDE_ON_JOLIET);
+                IsoDir* twin = nullptr;
+                r = iso_image_add_new_dir(image, isoDir, joliet.c_str(), &twin);
+                if (r < 0) {
+                    return fail("cannot add folder " + quoted(pathOf(e)) + " to the image", r);
+                }
+                iso_node_set_hidden(reinterpret_cast<IsoNode*>(twin), LIBISO_HIDE_ON_RR);
+                setTimes(reinterpret_cast<IsoNode*>(twin), e->mtime);
+                if (!placeRockRidge(image, e, twin, error)) {
+                    return false;
+                }
+            }
+            continue;
+        }
+        IsoStream* stream = sbFileStreamNew(e->sourcePath(), e->size, e->device, e->inode,
+                                            reportStreamFault, &faults_);
+        if (stream == nullptr) {
+            error = {SB_EXCEPTION_GENERIC, ENOMEM, "out of memory while building the image"};
+            return false;
+        }
+        IsoFile* file = nullptr;
+        int r = iso_image_add_new_file(image, isoDir, e->rockRidge.c_str(), stream, &file);
+        if (r < 0) {
+            iso_stream_unref(stream);
+            return fail("cannot add file " + quoted(pathOf(e)) + " to the image", r);
+        }
+        setTimes(reinterpret_cast<IsoNode*>(file), e->mtime);
+        setRockRidgeOwner(reinterpret_cast<IsoNode*>(file), false, mode);
+        if (!joliet.empty()) {
+            iso_node_set_hidden(reinterpret_cast<IsoNode*>(file), LIBISO_HIDE_ON_JOLIET);
+            IsoFile* twin = nullptr;
+            iso_stream_ref(stream);
+            r = iso_image_add_new_file(image, isoDir, joliet.c_str(), stream, &twin);
+            if (r < 0) {
+                iso_stream_unref(stream);
+                return fail("cannot add file " + quoted(pathOf(e)) + " to the image", r);
+            }
+            iso_node_set_hidden(reinterpret_cast<IsoNode*>(twin), LIBISO_HIDE_ON_RR);
+            setTimes(reinterpret_cast<IsoNode*>(twin), e->mtime);
+        }
+    }
+    return true;
+}
+
 bool FileTree::addBootCatalog(IsoImage* image, const std::string& bootPath, Error& error) {
     // The catalog is written for the firmware but listed in neither tree,
     // so its name never meets a name of the caller's.
@@ -346,7 +456,18 @@ IsoWriteOpts* FileTree::newWriteOptions(uint32_t startAddress, uint32_t tailPadd
     // Level 2 lets a name the program chose on a collision be longer than 8.3;
     // level 3 is needed only for files of 4 GiB and more.
     iso_write_opts_set_iso_level(opts, needLevel3 ? 3 : 2);
-    iso_write_opts_set_rockridge(opts, 0);
+    iso_write_opts_set_rockridge(opts, rockRidge_ ? 1 : 0);
+    if (rockRidge_) {
+        // The session's and every file's MD5 go into the image; AAIP
+        // records where the files' checksums stand, so readers find them.
+        iso_write_opts_set_aaip(opts, 1);
+        iso_write_opts_set_record_md5(opts, 1, 1);
+        // Rock Ridge 1.12 gives every file a serial number that libisofs
+        // counts on from one generation to the next: the image made again
+        // for a verification would differ. 1.10 has none; every reader
+        // takes it.
+        iso_write_opts_set_rrip_version_1_10(opts, 1);
+    }
     iso_write_opts_set_joliet(opts, joliet ? 1 : 0);
     iso_write_opts_set_allow_deep_paths(opts, 1);
     iso_write_opts_set_allow_longer_paths(opts, 1);
@@ -411,7 +532,9 @@ bool FileTree::build(uint32_t startAddress, uint32_t tailPadding, bool joliet,
     placement.boot = boot_;
     IsoDir* root = iso_image_get_root(image);
     setTimes(reinterpret_cast<IsoNode*>(root), std::time(nullptr));
-    if (!placeChildren(placement, root_.get(), root, joliet ? root : nullptr, "", error)) {
+    if (rockRidge_
+            ? !placeRockRidge(image, root_.get(), root, error)
+            : !placeChildren(placement, root_.get(), root, joliet ? root : nullptr, "", error)) {
         releaseImage(image);
         return false;
     }

@@ -86,6 +86,10 @@ public:
     // The volume label of the disc in the drive (its primary volume
     // descriptor), or empty.
     std::string discVolumeLabel() override;
+    // In sbLibburnMediaId.cpp.
+    void discMediaId(std::string& id, std::string& manufacturer) override;
+    // In sbLibburnBluRay.cpp.
+    Error setBluRayWrite(uint32_t format, bool streamRecording) override;
 
     // How long an unused drive stays grabbed.
     static constexpr std::chrono::milliseconds kIdleRelease{30000};
@@ -138,6 +142,10 @@ private:
     Error prepareWrite(WriteJob& job, WriteMonitor& monitor, WriteRun& run, Plan& plan,
                        uint64_t& total, burn::burn_drive*& d);
     Error writeOptionsLocked(const WriteJob& job, const Plan& plan, WriteRun& run);
+    // Formats a BD that is not formatted yet as setBluRayWrite chose, once
+    // the job's blocks are known to fit the format's capacity, and reads the
+    // disc again (sbLibburnBluRay.cpp).
+    Error formatBluRayLocked(const WriteJob& job);
     // Reports progress until libburn's write ends (false), or until it is
     // cancelled or its feed fails (true: stopped is the answer, and run has
     // gone to the wind-down).
@@ -181,6 +189,8 @@ private:
     uint32_t appliedRead_ = 0; // what was last set on the drive
     uint32_t appliedWrite_ = 0;
     bool bupEnabled_;
+    uint32_t bluRayFormat_ = 0;    // SB_BD_FORMAT_*
+    bool streamRecording_ = false; // BD written without the drive's defect management
     // The disc (as fingerprintOf describes it) whose session the last write
     // closed itself, as libburn closes what it writes; empty when none. It
     // outlives an idle release: the disc is the same while it looks the same.

@@ -657,6 +657,9 @@ Error Drive::prepareWrite(WriteJob& job, WriteMonitor& monitor, WriteRun& run, P
             return e;
         }
     }
+    if (Error e = formatBluRayLocked(job)) {
+        return e;
+    }
     if (Error e = checkWriteLocked(job, total, plan, run.cue.get())) {
         return e;
     }
@@ -703,6 +706,8 @@ Error Drive::writeOptionsLocked(const WriteJob& job, const Plan& plan, WriteRun&
     burn_write_opts_set_simulate(run.opts, job.testWrite ? 1 : 0);
     burn_write_opts_set_underrun_proof(run.opts, bupEnabled_ ? 1 : 0);
     burn_write_opts_set_multi(run.opts, plan.multi ? 1 : 0);
+    // Only a BD (and a DVD-RAM) knows stream recording; it stays off unless asked for.
+    burn_write_opts_set_stream_recording(run.opts, streamRecording_ ? 1 : 0);
     if (setup_.stdio) {
         burn_write_opts_set_stdio_fsync(run.opts, kStdioFsync);
     }

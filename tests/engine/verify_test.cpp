@@ -174,9 +174,9 @@ TEST_F(VerifyTest, ACleanDiscIsVerifiedWithTheSha256OfThePaddedImage) {
     EXPECT_TRUE(burner.WriteStarted);
     EXPECT_TRUE(action.Succeeded);
     EXPECT_TRUE(ReadFile(LastEjectedImage()) == ReadFile(paddedCopy));
-    // The bar runs a second time, up to 100.
+    // The bar runs a second time, from 0 up to 100 (the 3 MB are one 4 MB read).
     const auto progress = VerifyProgress();
-    ASSERT_GE(progress.size(), 3u);
+    ASSERT_GE(progress.size(), 2u);
     EXPECT_EQ(progress.front(), 0);
     EXPECT_EQ(progress.back(), 100);
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));

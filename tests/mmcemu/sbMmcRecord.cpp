@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace sbmmc {
@@ -119,6 +121,31 @@ int32_t Drive::writeErrorIn(int32_t lba, int32_t count) const {
     return first;
 }
 
+namespace {
+
+bool allZero(const uint8_t* data, size_t bytes) {
+    return bytes == 0 || (data[0] == 0 && std::memcmp(data, data + 1, bytes - 1) == 0);
+}
+
+// Zeros are recorded as a hole, so that a disc of gigabytes of zeros (a
+// sparse file burnt) costs no room on the test machine: the range is punched
+// out, and the file grown where it ends beyond its end. False when the file
+// system cannot: the zeros are then written.
+bool storeZeros(int fd, off_t at, size_t bytes) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        return false;
+    }
+    const off_t end = at + off_t(bytes);
+    if (at < st.st_size && ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, at,
+                                       std::min(end, st.st_size) - at) != 0) {
+        return false;
+    }
+    return end <= st.st_size || ::ftruncate(fd, end) == 0;
+}
+
+} // namespace
+
 Sense Drive::store(const uint8_t* data, int32_t lba, int32_t count, int blockLength) {
     if (simulated_ || discFd_ < 0) {
         return discFd_ < 0 ? sense(4, 0x44, 0) : Sense{};
@@ -129,6 +156,10 @@ Sense Drive::store(const uint8_t* data, int32_t lba, int32_t count, int blockLen
         if (skip < count) {
             const size_t bytes = size_t(count - skip) * size_t(blockLength);
             const off_t at = off_t(lba + skip) * step;
+            const uint8_t* from = data + size_t(skip) * size_t(blockLength);
+            if (allZero(from, bytes) && storeZeros(discFd_, at, bytes)) {
+                return Sense{};
+            }
             size_t done = 0;
             while (done < bytes) {
                 const ssize_t n =

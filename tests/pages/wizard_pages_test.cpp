@@ -271,7 +271,7 @@ private slots:
         QCOMPARE(page.GetSelectedDevicePath("kept"), std::string("kept"));
         QCOMPARE(page.GetPageLog()->Count(), 0);
         QVERIFY(!page.GetSelectedDVDRPC().Valid);
-        QCOMPARE(page.lvDevices->columnCount(), 6);
+        QCOMPARE(page.lvDevices->columnCount(), 7);
         QCOMPARE(page.lvDevices->columnWidth(0), 150);
     }
 

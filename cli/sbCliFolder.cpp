@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// tavrin-burn burn FOLDER: the folder's file tree in the burner, its label
+// and size checked before the drive is opened.
+#include "cli/sbCliFolder.h"
+
+#include "base/sbError.h"
+#include "cli/sbCliRun.h"
+#include "engine/sbBurner.h"
+#include "engine/sbFolderSource.h"
+
+#include <fmt/format.h>
+
+namespace cli {
+
+int64_t checkFolder(TsbBurner& burner, const TCliBurnOptions& options, const TsbDiscSpace& space,
+                    TCliOutput& output) {
+    const std::string label =
+        options.Label.empty() ? FolderLabelOf(options.Image) : FolderVolumeLabel(options.Label);
+    if (!options.Label.empty() && label != options.Label) {
+        output.Note("The volume label is " + label +
+                    ": ISO 9660 allows only A-Z, 0-9 and _ (at most 32)");
+    }
+    burner.VolumeLabel = label;
+    TsbFolderTree tree;
+    try {
+        tree = PrepareFolderTree(burner, options.Image);
+    } catch (const EsbError& e) {
+        stop(exUsage, e.what());
+    }
+    for (const std::string& note : tree.Notes) {
+        output.Log(note, litWarning);
+    }
+    if (tree.Bytes > space.FreeBytes) {
+        constexpr int64_t mb = 1024 * 1024;
+        stop(exNoDriveOrDisc,
+             fmt::format("The folder does not fit on the disc: it makes {} MB, the disc has {} MB "
+                         "free; nothing was written",
+                         (tree.Bytes + mb - 1) / mb, space.FreeBytes / mb));
+    }
+    return tree.Bytes;
+}
+
+} // namespace cli
