@@ -3,6 +3,7 @@
 #include "starburn/libburn/sbLibburnDrive.h"
 
 #include "starburn/libburn/sbLibburnRuntime.h"
+#include "starburn/libburn/sbLibburnSense.h"
 
 #include <libburn/libburn.h>
 
@@ -114,9 +115,16 @@ Error Drive::readData(uint32_t lba, uint32_t blocks, void* buffer, ReadMonitor& 
             int err = 0;
             std::string why = failureText(messagesSince(mark), err);
             const uint64_t bad = lba + done + static_cast<uint64_t>(count) / kBlock;
+            if (isDisconnection(err) || deviceFileGone(setup_.address)) {
+                return makeError(SB_EXCEPTION_NOT_READY, ENODEV,
+                                 disconnectedAdvice() +
+                                     (why.empty() ? std::string() : " (" + why + ")"));
+            }
             return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x03, 0x11, 0x00,
-                              "Unrecovered read error at block " + std::to_string(bad) +
-                                  (why.empty() ? std::string() : ": " + why));
+                              senseAdvice({0x3, 0x11, 0x00}, bad) +
+                                  " (unrecovered read error at block " + std::to_string(bad) +
+                                  ", sense 3/11/00" + (why.empty() ? std::string() : ": " + why) +
+                                  ")");
         }
         done += n;
         touchLocked();

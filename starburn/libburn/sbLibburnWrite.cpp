@@ -5,6 +5,7 @@
 
 #include "starburn/libburn/sbLibburnDriveParts.h"
 #include "starburn/libburn/sbLibburnRuntime.h"
+#include "starburn/libburn/sbLibburnSense.h"
 
 #include <libburn/libburn.h>
 
@@ -744,7 +745,7 @@ Error Drive::finishWrite(const WriteJob& job, WriteRun& run, const Plan& plan, b
     }
     run.stopFeeding();
     int err = 0;
-    const std::string why = failureText(messagesSince(mark), err);
+    std::string why = failureText(messagesSince(mark), err);
     const Error fileChanged = wroteWell ? run.checkFiles() : Error{};
 
     {
@@ -773,6 +774,11 @@ Error Drive::finishWrite(const WriteJob& job, WriteRun& run, const Plan& plan, b
         return fileChanged;
     }
     if (!wroteWell) {
+        // A drive pulled out mid-write leaves libburn with little to say.
+        if (!isDisconnection(err) && deviceFileGone(setup_.address)) {
+            err = ENODEV;
+            why = disconnectedAdvice() + (why.empty() ? std::string() : " (" + why + ")");
+        }
         return makeError(
             SB_EXCEPTION_WRITE_ERROR, err != 0 ? static_cast<uint32_t>(err) : EIO,
             "The write on " + setup_.title + " failed" +
