@@ -88,6 +88,10 @@ CLI::App* addBurnCommand(CLI::App& app, TCliBurnOptions& burn) {
                           "Read the disc back after the write and compare it with the image "
                           "(also gives the SHA-256 of the written data); exit status 3 when "
                           "it differs");
+    burnCommand->add_flag("--wait", burn.Wait,
+                          "When the recorder holds no blank disc, say \"Insert a blank disc "
+                          "into <drive>\" and wait for one (the drive is asked every 1.5 s; "
+                          "Ctrl-C stops waiting)");
     burnCommand->add_flag("--yes,-y", burn.Yes,
                           "Answer yes to the question before burning (needed without a terminal)");
     return burnCommand;
@@ -159,6 +163,9 @@ int main(int argc, char** argv) {
     verifyCommand->add_option("IMAGE", verify.Image, "The image file the disc was burnt from")
         ->required();
     addDevice(*verifyCommand, verify.Device);
+    verifyCommand->add_flag("--wait", verify.Wait,
+                            "When the drive holds no written disc, say \"Insert a disc into "
+                            "<drive>\" and wait for one (Ctrl-C stops waiting)");
 
     for (CLI::App* command :
          {devicesCommand, burnCommand, ejectCommand, blankCommand, checkCommand, verifyCommand}) {

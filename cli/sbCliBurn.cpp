@@ -170,7 +170,12 @@ int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
         }
         TCliFrontEnd frontEnd(output, signals);
         TsbDeviceFinder finder;
-        TsbDeviceItem& device = findDevice(finder, frontEnd, options.Transport, options.Device);
+        TsbDeviceItem* found = &findDevice(finder, frontEnd, options.Transport, options.Device);
+        if (options.Wait) {
+            found = &waitForDisc(finder, frontEnd, options.Transport, *found, TsbDiscWanted::Blank,
+                                 output);
+        }
+        TsbDeviceItem& device = *found;
         const TBurnPlan plan = checkBurn(options, device);
 
         TsbBurner burner;

@@ -40,6 +40,7 @@ struct TCliBurnOptions : TCliCommon {
     bool CloseDisc = false;
     bool Verify = false;
     bool Yes = false;
+    bool Wait = false; // --wait: wait for a blank disc
 };
 
 struct TCliCheckOptions : TCliCommon {
@@ -49,6 +50,7 @@ struct TCliCheckOptions : TCliCommon {
 struct TCliVerifyOptions : TCliCommon {
     std::string Image;
     std::string Device;
+    bool Wait = false; // --wait: wait for a disc
 };
 
 struct TCliEjectOptions : TCliCommon {
