@@ -54,6 +54,27 @@ QString AccessCaption(TsbDeviceAccess access) {
     }
 }
 
+TsbDeviceItem* deviceOfRow(const QTreeWidgetItem* row) {
+    return row ? static_cast<TsbDeviceItem*>(row->data(0, DeviceRole).value<void*>()) : nullptr;
+}
+
+// The row of the drive that was selected: the one of its name, unless a
+// drive plugged in or out before it moved it to another name (and another
+// drive took its own); then the one that looks the same.
+QTreeWidgetItem* SameDrive(const QTreeWidget& list, QTreeWidgetItem* byName,
+                           const TDriveIdentity& selected) {
+    if (selected.Name.empty() || (byName && selected.Matches(*deviceOfRow(byName)))) {
+        return byName;
+    }
+    for (int i = 0; i < list.topLevelItemCount(); ++i) {
+        const TsbDeviceItem* device = deviceOfRow(list.topLevelItem(i));
+        if (device && device->Usable() && selected.Matches(*device)) {
+            return list.topLevelItem(i);
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
 TfrmSelectDevice::TfrmSelectDevice(QWidget* parent)
@@ -249,65 +270,7 @@ void TfrmSelectDevice::SetPageData(TsbBurner* data) {
         QStringList refusals;
         const TsbDeviceList& devices = m_finder->Devices;
         for (int i = 0; i < devices.Count(); ++i) {
-            TsbDeviceItem* device = devices.Items(i);
-            // Measured first: a drive that cannot be opened for it is listed
-            // as one that may not be opened now, never as holding a blank disc.
-            if (device->Usable() && device->DiscType != DISC_TYPE_NO_MEDIA &&
-                (ListAllDevices || device->MediaFormats.WritesCDR != 0)) {
-                device->DiscSpace = QueryDiscSpace(*device);
-            }
-            // A drive that may not be opened now is listed when it writes
-            // CDs or does not tell what it writes: greyed out, with the
-            // library's advice beside it and below the list.
-            const bool mayWriteCDs =
-                device->MediaFormats.WritesCDR != 0 || !device->MediaFormatsKnown();
-            if (!device->Usable() && (ListAllDevices || mayWriteCDs)) {
-                const QString name = QString::fromStdString(
-                    !device->Product.empty() ? device->Product : device->DeviceName);
-                const QString advice = QString::fromStdString(device->AccessText);
-                auto* row = new QTreeWidgetItem(
-                    QStringList{name, QString::fromStdString(device->Vendor),
-                                QString::fromStdString(device->ProductRevisionLevel),
-                                AccessCaption(device->Access), QString(), advice});
-                row->setData(0, DeviceRole, QVariant::fromValue(static_cast<void*>(device)));
-                row->setFlags(row->flags() & ~(Qt::ItemIsSelectable | Qt::ItemIsEnabled));
-                for (int c = 0; c < lvDevices->columnCount(); ++c) {
-                    row->setToolTip(c, advice);
-                }
-                lvDevices->addTopLevelItem(row);
-                refusals << name + QStringLiteral(": ") + advice;
-                continue;
-            }
-            if (!ListAllDevices && device->MediaFormats.WritesCDR == 0) {
-                continue;
-            }
-            QStringList columns{QString::fromStdString(device->Product),
-                                QString::fromStdString(device->Vendor),
-                                QString::fromStdString(device->ProductRevisionLevel),
-                                QString::fromStdString(DiscTypeToStr(device->DiscType))};
-            if (device->DiscType != DISC_TYPE_NO_MEDIA) {
-                const TsbDiscSpace& space = device->DiscSpace;
-                const std::string size =
-                    space.TotalBytes > 0 ? SizeToMBStr(false, space.UsedBytes) : std::string();
-                columns << (space.FreeBytes == space.TotalBytes
-                                ? QString::fromStdString(LoadResString(rsBlank))
-                                : QString::fromStdString(size))
-                        << QString::fromStdString(device->DiscLabel);
-            }
-            if (device->DiscType == DISC_TYPE_NO_MEDIA) {
-                // The drive is asked on the poll timer until a disc is in.
-                const QString waiting = QString::fromStdString(InsertDiscText(
-                    !device->Product.empty() ? device->Product : device->DeviceName));
-                columns << QString() << waiting;
-                refusals << waiting;
-                m_waitingFor.push_back(device->DeviceName);
-            }
-            auto* row = new QTreeWidgetItem(columns);
-            row->setData(0, DeviceRole, QVariant::fromValue(static_cast<void*>(device)));
-            if (device->DiscType == DISC_TYPE_NO_MEDIA) {
-                row->setToolTip(5, columns.last());
-            }
-            lvDevices->addTopLevelItem(row);
+            AddRow(devices.Items(i), refusals);
         }
         if (!refusals.isEmpty()) {
             lblUnavailable->setText(refusals.join(QLatin1Char('\n')));
@@ -321,20 +284,8 @@ void TfrmSelectDevice::SetPageData(TsbBurner* data) {
             }
         }
         if (lvDevices->selectedItems().isEmpty()) {
-            // The same drive: a drive plugged in or out before it can have
-            // moved it to another name, and another drive taken its own.
-            QTreeWidgetItem* same = FindItemByDevicePath(path);
-            if (!selected.Name.empty() && (!same || !selected.Matches(*DeviceOf(same)))) {
-                same = nullptr;
-                for (int i = 0; i < lvDevices->topLevelItemCount(); ++i) {
-                    const TsbDeviceItem* device = DeviceOf(lvDevices->topLevelItem(i));
-                    if (device && device->Usable() && selected.Matches(*device)) {
-                        same = lvDevices->topLevelItem(i);
-                        break;
-                    }
-                }
-            }
-            if (same) {
+            if (QTreeWidgetItem* same =
+                    SameDrive(*lvDevices, FindItemByDevicePath(path), selected)) {
                 SelectRow(same);
             }
         }
@@ -346,6 +297,66 @@ void TfrmSelectDevice::SetPageData(TsbBurner* data) {
         throw;
     }
     finish();
+}
+
+void TfrmSelectDevice::AddRow(TsbDeviceItem* device, QStringList& notes) {
+    // Measured first: a drive that cannot be opened for it is listed
+    // as one that may not be opened now, never as holding a blank disc.
+    if (device->Usable() && device->DiscType != DISC_TYPE_NO_MEDIA &&
+        (ListAllDevices || device->MediaFormats.WritesCDR != 0)) {
+        device->DiscSpace = QueryDiscSpace(*device);
+    }
+    // A drive that may not be opened now is listed when it writes
+    // CDs or does not tell what it writes: greyed out, with the
+    // library's advice beside it and below the list.
+    const bool mayWriteCDs = device->MediaFormats.WritesCDR != 0 || !device->MediaFormatsKnown();
+    if (!device->Usable() && (ListAllDevices || mayWriteCDs)) {
+        const QString name =
+            QString::fromStdString(!device->Product.empty() ? device->Product : device->DeviceName);
+        const QString advice = QString::fromStdString(device->AccessText);
+        auto* row =
+            new QTreeWidgetItem(QStringList{name, QString::fromStdString(device->Vendor),
+                                            QString::fromStdString(device->ProductRevisionLevel),
+                                            AccessCaption(device->Access), QString(), advice});
+        row->setData(0, DeviceRole, QVariant::fromValue(static_cast<void*>(device)));
+        row->setFlags(row->flags() & ~(Qt::ItemIsSelectable | Qt::ItemIsEnabled));
+        for (int c = 0; c < lvDevices->columnCount(); ++c) {
+            row->setToolTip(c, advice);
+        }
+        lvDevices->addTopLevelItem(row);
+        notes << name + QStringLiteral(": ") + advice;
+        return;
+    }
+    if (!ListAllDevices && device->MediaFormats.WritesCDR == 0) {
+        return;
+    }
+    QStringList columns{QString::fromStdString(device->Product),
+                        QString::fromStdString(device->Vendor),
+                        QString::fromStdString(device->ProductRevisionLevel),
+                        QString::fromStdString(DiscTypeToStr(device->DiscType))};
+    if (device->DiscType != DISC_TYPE_NO_MEDIA) {
+        const TsbDiscSpace& space = device->DiscSpace;
+        const std::string size =
+            space.TotalBytes > 0 ? SizeToMBStr(false, space.UsedBytes) : std::string();
+        columns << (space.FreeBytes == space.TotalBytes
+                        ? QString::fromStdString(LoadResString(rsBlank))
+                        : QString::fromStdString(size))
+                << QString::fromStdString(device->DiscLabel);
+    }
+    if (device->DiscType == DISC_TYPE_NO_MEDIA) {
+        // The drive is asked on the poll timer until a disc is in.
+        const QString waiting = QString::fromStdString(
+            InsertDiscText(!device->Product.empty() ? device->Product : device->DeviceName));
+        columns << QString() << waiting;
+        notes << waiting;
+        m_waitingFor.push_back(device->DeviceName);
+    }
+    auto* row = new QTreeWidgetItem(columns);
+    row->setData(0, DeviceRole, QVariant::fromValue(static_cast<void*>(device)));
+    if (device->DiscType == DISC_TYPE_NO_MEDIA) {
+        row->setToolTip(5, columns.last());
+    }
+    lvDevices->addTopLevelItem(row);
 }
 
 TsbLog* TfrmSelectDevice::GetPageLog() {

@@ -9,6 +9,8 @@
 #include "engine/sbLog.h"
 #include "forms/sbDockForm.h"
 
+#include <QStringList>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -108,6 +110,9 @@ private:
     void lvDevicesChange(QTreeWidgetItem* item);
     void SelectRow(QTreeWidgetItem* row);
     static TsbDeviceItem* DeviceOf(const QTreeWidgetItem* row);
+    // The row of one found device (none for one the page does not list);
+    // what the note under the list says of it goes to Notes.
+    void AddRow(TsbDeviceItem* device, QStringList& notes);
     void StartDriveMonitor();
     void MonitorReadable();
 
