@@ -218,6 +218,14 @@ void TMainForm::PreparePage(int index) {
         DevicePage->ListAllDevices = false;
         DevicePage->OnWorkBegin = [this](TsbDockForm*) { LockNavigation(); };
         DevicePage->OnWorkEnd = [this](TsbDockForm*) { UnlockNavigation(); };
+        // A drive plugged in or pulled out: the library learns its drives as
+        // it starts. The drive a Back left open (its lock already
+        // let go) is closed first.
+        DevicePage->OnDrivesAddedOrRemoved = [this] {
+            Burner().CloseDevice();
+            ShutDownLibrary();
+            StartLibrary();
+        };
         burner.TransportType = TransportPage && TransportPage->UseASPI() ? ttAspi : ttSpti;
         // The page is shown first so the list is seen filling.
         DevicePage->show();

@@ -107,6 +107,10 @@ CLI::App* addBurnCommand(CLI::App& app, TCliBurnOptions& burn) {
     burnCommand->add_flag("--stream-recording", burn.StreamRecording,
                           "Write a Blu-ray disc without the drive's defect management: faster, "
                           "but bad spots are not replaced (off by default)");
+    burnCommand->add_flag("--wait", burn.Wait,
+                          "When the recorder holds no blank disc, say \"Insert a blank disc "
+                          "into <drive>\" and wait for one (the drive is asked every 1.5 s; "
+                          "Ctrl-C stops waiting)");
     burnCommand->add_flag("--yes,-y", burn.Yes,
                           "Answer yes to the question before burning (needed without a terminal)");
     return burnCommand;
@@ -178,6 +182,9 @@ int main(int argc, char** argv) {
     verifyCommand->add_option("IMAGE", verify.Image, "The image file the disc was burnt from")
         ->required();
     addDevice(*verifyCommand, verify.Device);
+    verifyCommand->add_flag("--wait", verify.Wait,
+                            "When the drive holds no written disc, say \"Insert a disc into "
+                            "<drive>\" and wait for one (Ctrl-C stops waiting)");
 
     TCliCopyOptions copy;
     CLI::App* copyCommand = app.add_subcommand(

@@ -190,7 +190,12 @@ int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
         }
         TCliFrontEnd frontEnd(output, signals);
         TsbDeviceFinder finder;
-        TsbDeviceItem& device = findDevice(finder, frontEnd, options.Transport, options.Device);
+        TsbDeviceItem* found = &findDevice(finder, frontEnd, options.Transport, options.Device);
+        if (options.Wait) {
+            found = &waitForDisc(finder, frontEnd, options.Transport, *found, TsbDiscWanted::Blank,
+                                 output);
+        }
+        TsbDeviceItem& device = *found;
         TsbBurner burner;
         const bool folder = IsSourceFolder(options.Image);
         const TBurnPlan plan = checkBurn(options, device, folder ? &burner : nullptr, output);

@@ -190,7 +190,12 @@ int RunVerifyCommand(const TCliVerifyOptions& options, TCliSignals& signals) {
         }
         TCliFrontEnd frontEnd(output, signals);
         TsbDeviceFinder finder;
-        TsbDeviceItem& device = findDevice(finder, frontEnd, options.Transport, options.Device);
+        TsbDeviceItem* found = &findDevice(finder, frontEnd, options.Transport, options.Device);
+        if (options.Wait) {
+            found = &waitForDisc(finder, frontEnd, options.Transport, *found,
+                                 TsbDiscWanted::Written, output);
+        }
+        TsbDeviceItem& device = *found;
         if (device.DiscType == DISC_TYPE_NO_MEDIA) {
             stop(exNoDriveOrDisc, LoadResString(rsNoMediaInDrive));
         }

@@ -43,6 +43,7 @@ struct TCliBurnOptions : TCliCommon {
     bool Yes = false;
     std::string BdFormat;         // spare, no-spare or empty (libburn's rule)
     bool StreamRecording = false; // BD written without the drive's defect management
+    bool Wait = false;            // --wait: wait for a blank disc
 };
 
 struct TCliCheckOptions : TCliCommon {
@@ -52,6 +53,7 @@ struct TCliCheckOptions : TCliCommon {
 struct TCliVerifyOptions : TCliCommon {
     std::string Image;
     std::string Device;
+    bool Wait = false; // --wait: wait for a disc
 };
 
 struct TCliEjectOptions : TCliCommon {

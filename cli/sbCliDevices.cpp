@@ -280,6 +280,34 @@ TsbDeviceItem& findDevice(TsbDeviceFinder& finder, TCliFrontEnd& frontEnd,
     return chooseDevice(finder.Devices, spec);
 }
 
+TsbDeviceItem& waitForDisc(TsbDeviceFinder& finder, TCliFrontEnd& frontEnd,
+                           const std::string& transport, TsbDeviceItem& device,
+                           TsbDiscWanted wanted, TCliOutput& output) {
+    const bool hasDisc = device.DiscType != DISC_TYPE_NO_MEDIA;
+    const bool blank = hasDisc && device.DiscSpace.TotalBytes > 0 &&
+                       device.DiscSpace.FreeBytes == device.DiscSpace.TotalBytes;
+    const bool wantedIn = wanted == TsbDiscWanted::Blank     ? blank
+                          : wanted == TsbDiscWanted::Written ? hasDisc && !blank
+                                                             : hasDisc;
+    if (!device.Usable() || wantedIn) {
+        return device;
+    }
+    const std::string name = device.DeviceName;
+    output.Note(InsertDiscText(
+        (!device.Product.empty() ? device.Product + " (" + name + ")" : name), wanted));
+    TsbDiscWait wait;
+    wait.WakeFds = {frontEnd.Signals().WakeFd()};
+    const TsbDiscWaitResult result = wait.Wait(name, wanted);
+    if (result.Outcome == TsbDiscWaitOutcome::Cancelled) {
+        stop(exCancelled, LoadResString(rsCanceledByUser));
+    }
+    if (result.Outcome != TsbDiscWaitOutcome::Ready) {
+        stop(exNoDriveOrDisc, result.Last.Text);
+    }
+    // The probe and the disc space of the recorder sheet, for the disc now in.
+    return findDevice(finder, frontEnd, transport, name);
+}
+
 TCliOpenDrive::TCliOpenDrive(TsbBurner& burner, const TsbDeviceItem& device,
                              const std::string& transport)
     : burner_(burner) {

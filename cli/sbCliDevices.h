@@ -5,6 +5,7 @@
 
 #include "cli/sbCliRun.h"
 #include "devices/sbDeviceList.h"
+#include "devices/sbDiscWait.h"
 
 #include <string>
 
@@ -26,6 +27,15 @@ TsbDeviceItem& chooseDevice(const TsbDeviceList& devices, const std::string& spe
 // The search by --transport's way, then the drive --device names.
 TsbDeviceItem& findDevice(TsbDeviceFinder& finder, TCliFrontEnd& frontEnd,
                           const std::string& transport, const std::string& spec);
+
+// --wait: while the chosen drive holds no disc of the kind wanted, says
+// "Insert a blank disc into <drive>" once and asks the drive every 1.5 s
+// (TsbDiscWait) until one is in, then searches again and returns the drive
+// as that search found it. Ctrl-C ends the wait as a cancel; a drive that
+// cannot be opened any more stops the run with the library's text.
+TsbDeviceItem& waitForDisc(TsbDeviceFinder& finder, TCliFrontEnd& frontEnd,
+                           const std::string& transport, TsbDeviceItem& device,
+                           TsbDiscWanted wanted, TCliOutput& output);
 
 // The chosen drive opened in a burner for one command (its facts handed
 // over as the recorder sheet's Next does), closed however the command ends.

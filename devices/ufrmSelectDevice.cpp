@@ -6,12 +6,16 @@
 #include "base/sbStrUtils.h"
 #include "base/sbUtils.h"
 #include "devices/sbDeviceList.h"
+#include "devices/sbDiscWait.h"
+#include "devices/sbDriveMonitor.h"
 #include "engine/sbBurner.h"
 #include "ui/sbGuard.h"
 
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <fmt/printf.h>
@@ -22,6 +26,19 @@ namespace {
 
 constexpr int DeviceRole = Qt::UserRole + 1;
 constexpr int kUnavailableTop = 232;
+// udev announces a plugged-in drive in several steps: the page acts once
+// they have settled.
+constexpr int kSettleMs = 300;
+
+// What tells a drive apart when the library, started again, has named the
+// drives anew.
+struct TDriveIdentity {
+    std::string Name, Vendor, Product, Revision;
+    bool Matches(const TsbDeviceItem& item) const {
+        return item.Vendor == Vendor && item.Product == Product &&
+               item.ProductRevisionLevel == Revision;
+    }
+};
 
 // The disc column of a drive the user may not open now.
 QString AccessCaption(TsbDeviceAccess access) {
@@ -35,6 +52,27 @@ QString AccessCaption(TsbDeviceAccess access) {
     default:
         return QStringLiteral("In use");
     }
+}
+
+TsbDeviceItem* deviceOfRow(const QTreeWidgetItem* row) {
+    return row ? static_cast<TsbDeviceItem*>(row->data(0, DeviceRole).value<void*>()) : nullptr;
+}
+
+// The row of the drive that was selected: the one of its name, unless a
+// drive plugged in or out before it moved it to another name (and another
+// drive took its own); then the one that looks the same.
+QTreeWidgetItem* SameDrive(const QTreeWidget& list, QTreeWidgetItem* byName,
+                           const TDriveIdentity& selected) {
+    if (selected.Name.empty() || (byName && selected.Matches(*deviceOfRow(byName)))) {
+        return byName;
+    }
+    for (int i = 0; i < list.topLevelItemCount(); ++i) {
+        const TsbDeviceItem* device = deviceOfRow(list.topLevelItem(i));
+        if (device && device->Usable() && selected.Matches(*device)) {
+            return list.topLevelItem(i);
+        }
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -112,9 +150,20 @@ TfrmSelectDevice::TfrmSelectDevice(QWidget* parent)
     btnRefresh->setGeometry(16, 376, 81, 23);
     connect(btnRefresh, &QPushButton::clicked, this,
             sbGuarded(this, [this] { btnRefreshClick(); }));
+
+    m_settle = new QTimer(this);
+    m_settle->setSingleShot(true);
+    m_settle->setInterval(kSettleMs);
+    connect(m_settle, &QTimer::timeout, this,
+            sbGuarded(this, [this] { DrivesChanged(m_pendingAddedOrRemoved); }));
+    m_discPoll = new QTimer(this);
+    connect(m_discPoll, &QTimer::timeout, this, sbGuarded(this, [this] { DiscPollTick(); }));
 }
 
 TfrmSelectDevice::~TfrmSelectDevice() {
+    m_discPoll->stop();
+    delete m_notifier;
+    m_notifier = nullptr;
     // The rows point into the finder's list.
     lvDevices->clear();
     CurrentItem = nullptr;
@@ -169,6 +218,23 @@ void TfrmSelectDevice::SetPageData(TsbBurner* data) {
     TsbDockForm::SetPageData(data);
     const TsbDeviceAddress address = GetSelectedAddress();
     const std::string path = GetSelectedDevicePath();
+    TDriveIdentity selected;
+    if (const TsbDeviceItem* device = SelectedDevice()) {
+        selected = {path, device->Vendor, device->Product, device->ProductRevisionLevel};
+    }
+    StartDriveMonitor();
+    m_discPoll->stop();
+    m_waitingFor.clear();
+    m_pendingChange = false;
+    if (m_pendingAddedOrRemoved) {
+        m_pendingAddedOrRemoved = false;
+        if (OnDrivesAddedOrRemoved) {
+            // The rows point into the list of the library's old drives.
+            lvDevices->clear();
+            CurrentItem = nullptr;
+            OnDrivesAddedOrRemoved();
+        }
+    }
 
     lvDevices->setUpdatesEnabled(false);
     BeginWork();
@@ -186,6 +252,10 @@ void TfrmSelectDevice::SetPageData(TsbBurner* data) {
             }
         }
         lvDevices->setUpdatesEnabled(true);
+        // Announced while this search ran: seen to once it has ended.
+        if (m_pendingAddedOrRemoved || m_pendingChange) {
+            m_settle->start();
+        }
     };
     try {
         // The rows point into the list the search is about to rebuild.
@@ -201,59 +271,7 @@ void TfrmSelectDevice::SetPageData(TsbBurner* data) {
         QStringList refusals;
         const TsbDeviceList& devices = m_finder->Devices;
         for (int i = 0; i < devices.Count(); ++i) {
-            TsbDeviceItem* device = devices.Items(i);
-            // Measured first: a drive that cannot be opened for it is listed
-            // as one that may not be opened now, never as holding a blank disc.
-            if (device->Usable() && device->DiscType != DISC_TYPE_NO_MEDIA &&
-                (ListAllDevices || device->MediaFormats.WritesCDR != 0)) {
-                device->DiscSpace = QueryDiscSpace(*device);
-            }
-            // A drive that may not be opened now is listed when it writes
-            // CDs or does not tell what it writes: greyed out, with the
-            // library's advice beside it and below the list.
-            const bool mayWriteCDs =
-                device->MediaFormats.WritesCDR != 0 || !device->MediaFormatsKnown();
-            if (!device->Usable() && (ListAllDevices || mayWriteCDs)) {
-                const QString name = QString::fromStdString(
-                    !device->Product.empty() ? device->Product : device->DeviceName);
-                const QString advice = QString::fromStdString(device->AccessText);
-                auto* row = new QTreeWidgetItem(
-                    QStringList{name, QString::fromStdString(device->Vendor),
-                                QString::fromStdString(device->ProductRevisionLevel),
-                                AccessCaption(device->Access), QString(), advice});
-                row->setData(0, DeviceRole, QVariant::fromValue(static_cast<void*>(device)));
-                row->setFlags(row->flags() & ~(Qt::ItemIsSelectable | Qt::ItemIsEnabled));
-                for (int c = 0; c < lvDevices->columnCount(); ++c) {
-                    row->setToolTip(c, advice);
-                }
-                lvDevices->addTopLevelItem(row);
-                refusals << name + QStringLiteral(": ") + advice;
-                continue;
-            }
-            if (!ListAllDevices && device->MediaFormats.WritesCDR == 0) {
-                continue;
-            }
-            QStringList columns{QString::fromStdString(device->Product),
-                                QString::fromStdString(device->Vendor),
-                                QString::fromStdString(device->ProductRevisionLevel),
-                                QString::fromStdString(DiscTypeToStr(device->DiscType))};
-            if (device->DiscType != DISC_TYPE_NO_MEDIA) {
-                const TsbDiscSpace& space = device->DiscSpace;
-                const std::string size =
-                    space.TotalBytes > 0 ? SizeToMBStr(false, space.UsedBytes) : std::string();
-                columns << (space.FreeBytes == space.TotalBytes
-                                ? QString::fromStdString(LoadResString(rsBlank))
-                                : QString::fromStdString(size))
-                        << QString::fromStdString(device->DiscLabel);
-                // The maker first: the id alone tells most people nothing.
-                const std::string maker = device->MediaMaker.empty() || device->MediaId.empty()
-                                              ? device->MediaMaker + device->MediaId
-                                              : device->MediaMaker + " (" + device->MediaId + ")";
-                columns << QString::fromStdString(maker);
-            }
-            auto* row = new QTreeWidgetItem(columns);
-            row->setData(0, DeviceRole, QVariant::fromValue(static_cast<void*>(device)));
-            lvDevices->addTopLevelItem(row);
+            AddRow(devices.Items(i), refusals);
         }
         if (!refusals.isEmpty()) {
             lblUnavailable->setText(refusals.join(QLatin1Char('\n')));
@@ -267,15 +285,84 @@ void TfrmSelectDevice::SetPageData(TsbBurner* data) {
             }
         }
         if (lvDevices->selectedItems().isEmpty()) {
-            if (QTreeWidgetItem* row = FindItemByDevicePath(path)) {
-                SelectRow(row);
+            if (QTreeWidgetItem* same =
+                    SameDrive(*lvDevices, FindItemByDevicePath(path), selected)) {
+                SelectRow(same);
             }
+        }
+        if (!m_waitingFor.empty()) {
+            m_discPoll->start(DiscPollInterval);
         }
     } catch (...) {
         finish();
         throw;
     }
     finish();
+}
+
+void TfrmSelectDevice::AddRow(TsbDeviceItem* device, QStringList& notes) {
+    // Measured first: a drive that cannot be opened for it is listed
+    // as one that may not be opened now, never as holding a blank disc.
+    if (device->Usable() && device->DiscType != DISC_TYPE_NO_MEDIA &&
+        (ListAllDevices || device->MediaFormats.WritesCDR != 0)) {
+        device->DiscSpace = QueryDiscSpace(*device);
+    }
+    // A drive that may not be opened now is listed when it writes
+    // CDs or does not tell what it writes: greyed out, with the
+    // library's advice beside it and below the list.
+    const bool mayWriteCDs = device->MediaFormats.WritesCDR != 0 || !device->MediaFormatsKnown();
+    if (!device->Usable() && (ListAllDevices || mayWriteCDs)) {
+        const QString name =
+            QString::fromStdString(!device->Product.empty() ? device->Product : device->DeviceName);
+        const QString advice = QString::fromStdString(device->AccessText);
+        auto* row =
+            new QTreeWidgetItem(QStringList{name, QString::fromStdString(device->Vendor),
+                                            QString::fromStdString(device->ProductRevisionLevel),
+                                            AccessCaption(device->Access), QString(), advice});
+        row->setData(0, DeviceRole, QVariant::fromValue(static_cast<void*>(device)));
+        row->setFlags(row->flags() & ~(Qt::ItemIsSelectable | Qt::ItemIsEnabled));
+        for (int c = 0; c < lvDevices->columnCount(); ++c) {
+            row->setToolTip(c, advice);
+        }
+        lvDevices->addTopLevelItem(row);
+        notes << name + QStringLiteral(": ") + advice;
+        return;
+    }
+    if (!ListAllDevices && device->MediaFormats.WritesCDR == 0) {
+        return;
+    }
+    QStringList columns{QString::fromStdString(device->Product),
+                        QString::fromStdString(device->Vendor),
+                        QString::fromStdString(device->ProductRevisionLevel),
+                        QString::fromStdString(DiscTypeToStr(device->DiscType))};
+    if (device->DiscType != DISC_TYPE_NO_MEDIA) {
+        const TsbDiscSpace& space = device->DiscSpace;
+        const std::string size =
+            space.TotalBytes > 0 ? SizeToMBStr(false, space.UsedBytes) : std::string();
+        columns << (space.FreeBytes == space.TotalBytes
+                        ? QString::fromStdString(LoadResString(rsBlank))
+                        : QString::fromStdString(size))
+                << QString::fromStdString(device->DiscLabel);
+        // The maker first: the id alone tells most people nothing.
+        const std::string maker = device->MediaMaker.empty() || device->MediaId.empty()
+                                      ? device->MediaMaker + device->MediaId
+                                      : device->MediaMaker + " (" + device->MediaId + ")";
+        columns << QString::fromStdString(maker);
+    }
+    if (device->DiscType == DISC_TYPE_NO_MEDIA) {
+        // The drive is asked on the poll timer until a disc is in.
+        const QString waiting = QString::fromStdString(
+            InsertDiscText(!device->Product.empty() ? device->Product : device->DeviceName));
+        columns << QString() << waiting;
+        notes << waiting;
+        m_waitingFor.push_back(device->DeviceName);
+    }
+    auto* row = new QTreeWidgetItem(columns);
+    row->setData(0, DeviceRole, QVariant::fromValue(static_cast<void*>(device)));
+    if (device->DiscType == DISC_TYPE_NO_MEDIA) {
+        row->setToolTip(5, columns.last());
+    }
+    lvDevices->addTopLevelItem(row);
 }
 
 TsbLog* TfrmSelectDevice::GetPageLog() {
@@ -421,4 +508,66 @@ TsbDiscSpace TfrmSelectDevice::QueryDiscSpace(TsbDeviceItem& item) {
 
 void TfrmSelectDevice::btnRefreshClick() {
     SetPageData(PageData());
+}
+
+void TfrmSelectDevice::StartDriveMonitor() {
+    if (m_monitorTried) {
+        return;
+    }
+    m_monitorTried = true;
+    std::string failure;
+    m_monitor = CreateDriveMonitor(failure);
+    if (!m_monitor) {
+        Logger().Log("Drives plugged in or out are not seen as they come: " + failure +
+                     "; Refresh finds them");
+        return;
+    }
+    m_notifier = new QSocketNotifier(m_monitor->Fd(), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this,
+            sbGuarded(this, [this] { MonitorReadable(); }));
+}
+
+void TfrmSelectDevice::MonitorReadable() {
+    const std::vector<TsbDriveEvent> events = m_monitor->Read();
+    for (const TsbDriveEvent& event : events) {
+        static const char* const said[] = {"plugged in", "pulled out", "disc changed"};
+        Logger().Log("Drive " + event.DevNode + ": " + said[event.Action]);
+        if (event.Action == TsbDriveEvent::DiscChanged) {
+            m_pendingChange = true;
+        } else {
+            m_pendingAddedOrRemoved = true;
+        }
+    }
+    if (!events.empty()) {
+        m_settle->start();
+    }
+}
+
+void TfrmSelectDevice::DrivesChanged(bool addedOrRemoved) {
+    m_pendingAddedOrRemoved = m_pendingAddedOrRemoved || addedOrRemoved;
+    if (!m_pendingAddedOrRemoved && !m_pendingChange) {
+        return; // a search since has seen it
+    }
+    // Another sheet, or a search under way: the page's next arrival or the
+    // search's end sees to it.
+    if (!isVisible() || m_filling || m_finder->Searching() || !btnRefresh->isEnabled() ||
+        !PageData()) {
+        return;
+    }
+    SetPageData(PageData());
+}
+
+void TfrmSelectDevice::DiscPollTick() {
+    if (!isVisible() || m_filling || m_finder->Searching() || !btnRefresh->isEnabled() ||
+        !PageData()) {
+        return;
+    }
+    for (const std::string& name : m_waitingFor) {
+        const TsbDiscPoll poll = PollDisc(name);
+        if (poll.Presence != dpNoDisc && poll.Presence != dpBusy) {
+            Logger().Log("A disc was put into " + name);
+            SetPageData(PageData());
+            return;
+        }
+    }
 }

@@ -9,11 +9,18 @@
 #include "engine/sbLog.h"
 #include "forms/sbDockForm.h"
 
+#include <QStringList>
+
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QLabel;
 class QPushButton;
+class QSocketNotifier;
+class QTimer;
+class IsbDriveMonitor;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TsbDeviceFinder;
@@ -42,6 +49,14 @@ public:
     QTreeWidgetItem* CurrentItem = nullptr;
 
     TsbDeviceFinder& Finder() { return *m_finder; }
+
+    // Drives plugged in or pulled out (udev, sbDriveMonitor): the library
+    // knows its drives from its start, so the main window starts it again
+    // here, before the search that follows. Called only while no device of
+    // the page's is open.
+    std::function<void()> OnDrivesAddedOrRemoved;
+    // Between two questions to a drive without a disc (see DiscPollTick).
+    int DiscPollInterval = 1500;
 
     void BeginWork() override;
     void EndWork() override;
@@ -78,6 +93,15 @@ public:
     static TsbDiscSpace QueryDiscSpace(TsbDeviceItem& item);
 
     void btnRefreshClick();
+    // What the udev monitor's announcements do once they have settled: a
+    // drive added or removed starts the library again and searches; a disc
+    // put in or taken out searches. Put off while the page is not shown or
+    // is at work.
+    void DrivesChanged(bool addedOrRemoved);
+    // Every DiscPollInterval while a listed drive has no disc: asks those
+    // drives through the library whether one was put in (PollDisc) and
+    // searches when one was. Its row says "Insert a blank disc into <drive>".
+    void DiscPollTick();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -86,6 +110,21 @@ private:
     void lvDevicesChange(QTreeWidgetItem* item);
     void SelectRow(QTreeWidgetItem* row);
     static TsbDeviceItem* DeviceOf(const QTreeWidgetItem* row);
+    // The row of one found device (none for one the page does not list);
+    // what the note under the list says of it goes to Notes.
+    void AddRow(TsbDeviceItem* device, QStringList& notes);
+    void StartDriveMonitor();
+    void MonitorReadable();
+
+    std::unique_ptr<IsbDriveMonitor> m_monitor;
+    QSocketNotifier* m_notifier = nullptr;
+    QTimer* m_settle = nullptr;
+    QTimer* m_discPoll = nullptr;
+    bool m_monitorTried = false;
+    bool m_pendingAddedOrRemoved = false;
+    bool m_pendingChange = false;
+    // The drives listed without a disc, asked on the poll timer.
+    std::vector<std::string> m_waitingFor;
 
     TsbLog m_pageLog;
     std::unique_ptr<TsbDeviceFinder> m_finder;

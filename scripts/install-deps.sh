@@ -10,7 +10,7 @@ packages=(
     libburn-dev libisofs-dev xorriso
     libcli11-dev help2man python3
     libssl-dev isomd5sum
-    libsystemd-dev libacl1-dev libarchive-dev
+    libsystemd-dev libudev-dev libacl1-dev libarchive-dev
     dbus python3-dbusmock
     file desktop-file-utils appstream lintian
     clang libclang-rt-14-dev

@@ -8,6 +8,7 @@
 #include "starburn/libburn/sbLibburnConfig.h"
 #include "starburn/libburn/sbLibburnDrive.h"
 #include "starburn/libburn/sbLibburnRuntime.h"
+#include "starburn/libburn/sbLibburnSense.h"
 #include "starburn/libburn/sbLibburnTesting.h"
 
 #include <libburn/libburn.h>
@@ -236,6 +237,16 @@ private:
     void addRealDrive(BackendContext& context, const LibburnConfig& config,
                       const std::string& file) {
         auto& problems = *context.problems;
+        // A drive that is not there (a USB writer pulled out, its node gone)
+        // is no row to choose: the program starts the library again when
+        // the system reports it back.
+        const auto notThere = [&] {
+            problems.push_back("The drive " + file + " is not there; it is left out");
+        };
+        if (deviceFileGone(file)) {
+            notThere();
+            return;
+        }
         DriveSetup setup;
         setup.address = file;
         setup.facts = sysfsFacts(file);
@@ -248,6 +259,10 @@ private:
                                                  ? " The drive is listed but cannot be used."
                                                  : "; the drive is listed but cannot be used"));
         } else if (Error e = examineDrive(file, setup.facts, setup.info)) {
+            if (deviceFileGone(file)) {
+                notThere();
+                return;
+            }
             problems.push_back("The drive " + file + " could not be examined (" + e.text +
                                "); it is listed with what the system knows of it, and cannot "
                                "write until the program is started again");

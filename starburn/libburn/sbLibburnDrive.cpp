@@ -5,6 +5,7 @@
 #include "starburn/core/sbVolumeDescriptor.h"
 #include "starburn/libburn/sbLibburnDriveParts.h"
 #include "starburn/libburn/sbLibburnRuntime.h"
+#include "starburn/libburn/sbLibburnSense.h"
 
 #include <libburn/libburn.h>
 
@@ -316,6 +317,7 @@ Error Drive::grabLocked(bool* fresh) {
         std::string why = failureText(messagesSince(mark), err);
         lastFailureBusy_ = !setup_.stdio && busyFailure(why, err);
         lastFailure_ = openFailure(why, err);
+        lastFailureBusy_ = lastFailureBusy_ && lastFailure_.status != ENODEV;
         failureUntil_ = Clock::now() + kFailureMemory;
         return lastFailure_;
     }
@@ -331,6 +333,9 @@ Error Drive::grabLocked(bool* fresh) {
 }
 
 Error Drive::openFailure(const std::string& reason, int err) const {
+    if (!setup_.stdio && deviceFileGone(setup_.address)) {
+        return disconnected();
+    }
     const std::string why = reason.empty() ? "libburn could not acquire it" : reason;
     if (setup_.stdio) {
         return makeError(SB_EXCEPTION_NOT_READY, err != 0 ? static_cast<uint32_t>(err) : ENOENT,
@@ -461,8 +466,8 @@ void Drive::refreshLocked() {
     readSpeedListLocked();
 }
 
-void Drive::reassessIfStaleLocked() {
-    if (drive_ == nullptr || writing_ || !(setup_.stdio || stale(state_.media))) {
+void Drive::reassessIfStaleLocked(bool force) {
+    if (drive_ == nullptr || writing_ || !(force || setup_.stdio || stale(state_.media))) {
         return;
     }
     const int oldProfile = state_.profile;
@@ -496,7 +501,16 @@ Error Drive::stateForQuery(DiscState& out) {
     return {};
 }
 
+Error Drive::disconnected() const {
+    return makeError(SB_EXCEPTION_NO_DEVICE, ENODEV,
+                     disconnectedAdvice() + " (" + setup_.title + ")");
+}
+
 Error Drive::noDisc() const {
+    // libburn sees a drive that went away as one without a disc.
+    if (!setup_.stdio && deviceFileGone(setup_.address)) {
+        return disconnected();
+    }
     return notReady("No disc in the drive " + setup_.title);
 }
 
@@ -505,13 +519,22 @@ Error Drive::noDisc() const {
 
 Error Drive::testUnitReady() {
     std::lock_guard lock(mutex_);
+    // libburn takes a drive that went away for one without a disc, or with
+    // one it cannot read: the device file says it.
+    if (!setup_.stdio && deviceFileGone(setup_.address)) {
+        return disconnected();
+    }
     if (!writing_) {
         bool fresh = false;
         if (Error e = grabLocked(&fresh)) {
             return e;
         }
+        // The question whether a disc is in is asked anew: the drive stays
+        // grabbed for a while after its last use, and a disc taken out or
+        // put in (another one) meanwhile is otherwise not seen. A locked
+        // tray keeps its disc.
         if (!fresh) {
-            reassessIfStaleLocked();
+            reassessIfStaleLocked(!held_);
         }
     }
     switch (state_.media) {

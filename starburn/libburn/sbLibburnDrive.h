@@ -115,6 +115,8 @@ private:
     void windDown(std::unique_ptr<WriteRun> run, burn::burn_drive* d, uint64_t mark);
 
     Error grabLocked(bool* fresh = nullptr);
+    // "The recorder was disconnected. ..." (SB_EXCEPTION_NO_DEVICE, ENODEV).
+    Error disconnected() const;
     Error openFailure(const std::string& why, int err) const;
     void releaseLocked(bool eject);
     // In sbLibburnScsi.cpp: closes the track and session a write of this
@@ -127,7 +129,9 @@ private:
     // A fresh look at the disc when the cached one may be out of date: the
     // drive showed no disc (or one not ready yet), or it is a file that
     // anyone may change. Waits a bounded time for a disc becoming ready.
-    void reassessIfStaleLocked();
+    // force: also a disc that looked fine (a disc swapped while the drive
+    // stayed grabbed between two uses).
+    void reassessIfStaleLocked(bool force = false);
     void touchLocked();
     void releaser();
     // The disc snapshot for a query: fresh from the drive, or the one taken

@@ -3,6 +3,7 @@
 #include "starburn/libburn/sbLibburnDrive.h"
 
 #include "starburn/libburn/sbLibburnRuntime.h"
+#include "starburn/libburn/sbLibburnSense.h"
 
 #include <libburn/libburn.h>
 
@@ -113,6 +114,11 @@ Error Drive::readData(uint32_t lba, uint32_t blocks, void* buffer, ReadMonitor& 
         if (r <= 0) {
             int err = 0;
             std::string why = failureText(messagesSince(mark), err);
+            if (isDisconnection(err) || deviceFileGone(setup_.address)) {
+                return makeError(SB_EXCEPTION_NOT_READY, ENODEV,
+                                 disconnectedAdvice() +
+                                     (why.empty() ? std::string() : " (" + why + ")"));
+            }
             // libburn tells neither which block of the step failed nor how
             // many came before it: they are read one by one up to the bad one.
             uint32_t good = 0;
@@ -134,10 +140,9 @@ Error Drive::readData(uint32_t lba, uint32_t blocks, void* buffer, ReadMonitor& 
             const uint64_t bad = static_cast<uint64_t>(lba) + done + good;
             return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x03, 0x11, 0x00,
                               "The drive " + setup_.title + " cannot read block " +
-                                  std::to_string(bad) +
-                                  " of its disc (sense 3/11/00, unrecovered read error)" +
-                                  (why.empty() ? std::string() : ": " + why) +
-                                  ". Clean the disc and try again, or burn it anew");
+                                  std::to_string(bad) + ". " + senseAdvice({0x3, 0x11, 0x00}, bad) +
+                                  " (unrecovered read error, sense 3/11/00" +
+                                  (why.empty() ? std::string() : ": " + why) + ")");
         }
         done += n;
         touchLocked();

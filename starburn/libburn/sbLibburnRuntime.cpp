@@ -4,6 +4,7 @@
 #include "starburn/libburn/sbLibburnRuntime.h"
 
 #include "starburn/core/sbMessages.h"
+#include "starburn/libburn/sbLibburnSense.h"
 
 #include <libburn/libburn.h>
 
@@ -158,6 +159,20 @@ std::string failureText(const std::vector<Message>& messages, int& osErrno) {
             text += "; ";
         }
         text += m.text;
+    }
+    // What the user can do comes first; libburn's own words, with the raw
+    // sense code, stay behind it for the log and a problem report.
+    const std::string advice = adviceFor(messages);
+    if (!advice.empty()) {
+        if (osErrno == 0) {
+            for (const auto& m : messages) {
+                if (isDisconnection(m.osErrno)) {
+                    osErrno = m.osErrno;
+                    break;
+                }
+            }
+        }
+        return text.empty() ? advice : advice + " (" + text + ")";
     }
     return text;
 }

@@ -6,6 +6,7 @@
 #include "starburn/libburn/sbLibburnCue.h"
 #include "starburn/libburn/sbLibburnDriveParts.h"
 #include "starburn/libburn/sbLibburnRuntime.h"
+#include "starburn/libburn/sbLibburnSense.h"
 
 #include <libburn/libburn.h>
 
@@ -801,7 +802,7 @@ Error Drive::finishWrite(const WriteJob& job, WriteRun& run, const Plan& plan, b
     }
     run.stopFeeding();
     int err = 0;
-    const std::string why = failureText(messagesSince(mark), err);
+    std::string why = failureText(messagesSince(mark), err);
     const Error fileChanged = wroteWell ? run.checkFiles() : Error{};
 
     const bool lost = !wroteWell && lostDrive(why, err);
@@ -844,6 +845,10 @@ Error Drive::finishWrite(const WriteJob& job, WriteRun& run, const Plan& plan, b
         return fileChanged;
     }
     if (!wroteWell) {
+        // A drive pulled out mid-write leaves libburn with little to say.
+        if (!isDisconnection(err) && deviceFileGone(setup_.address)) {
+            err = ENODEV;
+        }
         Error e = operationFailure(SB_EXCEPTION_WRITE_ERROR, err,
                                    "The write on " + setup_.title + " failed", why + planNote);
         if (why.find("Failed to close") != std::string::npos) {
