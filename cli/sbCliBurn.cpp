@@ -5,6 +5,7 @@
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
 #include "base/sbUtils.h"
+#include "cli/sbCliBurn.h"
 #include "cli/sbCliChoices.h"
 #include "cli/sbCliDevices.h"
 #include "cli/sbCliRun.h"
@@ -16,15 +17,6 @@
 #include <fmt/format.h>
 
 namespace cli {
-
-namespace {
-
-// Every check of the recorder, image, mode and options sheets, before the
-// drive is opened.
-struct TBurnPlan {
-    int64_t ImageSize = 0;
-    const TCliMode* Mode = nullptr;
-};
 
 TBurnPlan checkBurn(const TCliBurnOptions& options, const TsbDeviceItem& device) {
     if (!device.MediaFormats.WritesAnything()) {
@@ -48,25 +40,6 @@ TBurnPlan checkBurn(const TCliBurnOptions& options, const TsbDeviceItem& device)
     return plan;
 }
 
-// The wizard log as the transport, recorder and image sheets leave it,
-// shown first as the final sheet shows it.
-void showWizardLog(TCliOutput& output, const TsbDeviceItem& device, const std::string& image) {
-    TsbLog wizardLog;
-    const std::pair<int32_t, std::string> rows[] = {
-        {0, LoadResString(rsBurningImage)},
-        {2, LoadResString(rsDestinationDevice) + ": " + device.Product},
-        {3, LoadResString(rsSourceImageFile) + " " + image},
-    };
-    for (const auto& [sheet, text] : rows) {
-        TsbLogItem& row = wizardLog.Add();
-        row.LogMessage = text;
-        row.PageOwner = sheet;
-    }
-    for (int i = 0; i < wizardLog.Count(); ++i) {
-        output.Log(wizardLog.Items(i).LogMessage, wizardLog.Items(i).ItemType);
-    }
-}
-
 // The option record as the mode and options sheets leave it.
 void setOptions(TsbBurner& burner, const TCliBurnOptions& options, uint8_t writeMode,
                 const TCliSpeed& speed) {
@@ -84,6 +57,27 @@ void setOptions(TsbBurner& burner, const TCliBurnOptions& options, uint8_t write
     burner.SpeedFactor = speed.Factor;
     burner.WriteSpeed = speed.KBps;
     burner.Verify = options.Verify;
+}
+
+namespace {
+
+// The wizard log as the transport, recorder and image sheets leave it,
+// shown first as the final sheet shows it.
+void showWizardLog(TCliOutput& output, const TsbDeviceItem& device, const std::string& image) {
+    TsbLog wizardLog;
+    const std::pair<int32_t, std::string> rows[] = {
+        {0, LoadResString(rsBurningImage)},
+        {2, LoadResString(rsDestinationDevice) + ": " + device.Product},
+        {3, LoadResString(rsSourceImageFile) + " " + image},
+    };
+    for (const auto& [sheet, text] : rows) {
+        TsbLogItem& row = wizardLog.Add();
+        row.LogMessage = text;
+        row.PageOwner = sheet;
+    }
+    for (int i = 0; i < wizardLog.Count(); ++i) {
+        output.Log(wizardLog.Items(i).LogMessage, wizardLog.Items(i).ItemType);
+    }
 }
 
 // The final sheet's run of the burn action, with the progress line and
@@ -162,6 +156,10 @@ struct TRelease {
 
 int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
     using namespace cli;
+    if (IsMultiBurn(options)) {
+        // Several drives, or several copies: cli/sbCliMulti.
+        return RunMultiBurnCommand(options, signals);
+    }
     return runCommand(options.Json, [&](TCliOutput& output) -> int {
         if ((options.Opc || options.RequireOpc) && options.Test) {
             // The options sheet switches calibration off for a test write.

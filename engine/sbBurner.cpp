@@ -8,6 +8,7 @@
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
 #include "engine/sbInhibit.h"
+#include "starburn/StarBurnLinux.h"
 
 #include <fmt/printf.h>
 
@@ -214,6 +215,16 @@ void TsbBurnThread::Write() {
         });
         break;
     case wmTrackAtOnceFromFile: {
+        if (burner.Stream.Feed != nullptr) {
+            // One of several drives fed by one reader of the image (engine/sbImageFeed).
+            result = LibraryCall("StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream", failure, [&] {
+                return StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream(
+                    SB_BURNER_HEAD(burner), burner.Stream.Feed->Size(), TsbImageFeed::StreamRead,
+                    &burner.Stream, 1, burner.TestWrite, burner.MultiSession, 1,
+                    SB_WRITE_REVISION);
+            });
+            break;
+        }
         CheckFileSourceLayout(burner.FileSourceLayout);
         const uint32_t tracks = burner.FileSourceLayout.TrackCount;
         // One track after another, announced once.
