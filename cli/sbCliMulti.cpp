@@ -11,7 +11,6 @@
 #include "cli/sbCliRun.h"
 #include "cli/sbCliSignals.h"
 #include "devices/sbDiscSpeedList.h"
-#include "devices/sbRecorderChecks.h"
 #include "engine/sbModeChoice.h"
 #include "engine/sbMultiBurn.h"
 
@@ -130,7 +129,7 @@ public:
 
     void Show() {
         for (const TsbDriveLine& l : burn_.TakeLines()) {
-            const std::string& name = burn_.States()[l.Drive].Name;
+            const std::string name = burn_.States()[l.Drive].Name;
             output_.SetDrive(name);
             output_.Log(output_.Form() == TCliOutputForm::Json ? l.Text : name + ": " + l.Text,
                         l.Kind);

@@ -151,6 +151,9 @@ void TsbMultiBurn::Run() {
         for (auto& t : threads) {
             while (!t->WaitFor(std::chrono::milliseconds(80))) {
                 ProcessMessages();
+                if (OnWait) {
+                    OnWait();
+                }
             }
         }
         threads.clear();

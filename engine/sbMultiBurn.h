@@ -77,6 +77,10 @@ public:
     // default waits with WaitForBlankDisc.
     std::function<bool(size_t Drive, TsbBurner& Burner)> NextDisc;
 
+    // Called on the main thread at every wait step of Run, after the front
+    // end's messages: a window shows the drives' rows from here.
+    std::function<void()> OnWait;
+
     // Runs every round of copies; returns when every drive has ended.
     void Run();
     // Stops every drive (from the main thread, while Run waits).
