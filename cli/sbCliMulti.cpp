@@ -223,6 +223,7 @@ int closing(TCliOutput& output, const TsbMultiBurn& burn,
     }
     const std::string counts = fmt::format("{} of {} copies done, {} failed", done, done + failed,
                                            failed);
+    output.Note(counts);
     if (cancelled) {
         output.Note(LoadResString(rsCanceledByUser));
         return finish(output, exCancelled, "cancelled", counts);
@@ -230,7 +231,6 @@ int closing(TCliOutput& output, const TsbMultiBurn& burn,
     if (failed == 0) {
         return finish(output, exDone, "done", counts);
     }
-    output.Error(counts);
     if (done > 0) {
         return finish(output, exSomeFailed, "some-failed", counts);
     }

@@ -217,7 +217,9 @@ void TsbBurnThread::Write() {
     case wmTrackAtOnceFromFile: {
         if (burner.Stream.Feed != nullptr) {
             // One of several drives fed by one reader of the image (engine/sbImageFeed).
-            result = LibraryCall("StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream", failure, [&] {
+            result = LibraryCall(
+                "StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream",
+                burner.Failure("StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream"), [&] {
                 return StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream(
                     SB_BURNER_HEAD(burner), burner.Stream.Feed->Size(), TsbImageFeed::StreamRead,
                     &burner.Stream, 1, burner.TestWrite, burner.MultiSession, 1,
