@@ -66,13 +66,15 @@ CLI::App* addBurnCommand(CLI::App& app, TCliBurnOptions& burn) {
                             "The drive: its name (CdRom1), drive letter (F:) or SCSI address "
                             "(1:0:1:0); default: the only recorder. Given more than once, every "
                             "drive named is written at the same time");
-    burnCommand->add_flag("--all", burn.AllDrives,
-                          "Write every drive that holds a blank disc big enough for the image "
-                          "(with --overwrite also a rewritable disc that holds data), all at the "
-                          "same time")
+    burnCommand
+        ->add_flag("--all", burn.AllDrives,
+                   "Write every drive that holds a blank disc big enough for the image "
+                   "(with --overwrite also a rewritable disc that holds data), all at the "
+                   "same time")
         ->excludes("--device");
-    burnCommand->add_flag("--overwrite", burn.Overwrite,
-                          "With --all: also take drives whose rewritable disc holds data")
+    burnCommand
+        ->add_flag("--overwrite", burn.Overwrite,
+                   "With --all: also take drives whose rewritable disc holds data")
         ->needs("--all");
     burnCommand
         ->add_option("--copies", burn.Copies,

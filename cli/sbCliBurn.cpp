@@ -1,11 +1,11 @@
 // tavrin-burn burn: the wizard's sheets without windows, then the final
 // sheet's burn action.
+#include "cli/sbCliBurn.h"
 #include "base/sbCallBack.h"
 #include "base/sbError.h"
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
 #include "base/sbUtils.h"
-#include "cli/sbCliBurn.h"
 #include "cli/sbCliChoices.h"
 #include "cli/sbCliDevices.h"
 #include "cli/sbCliRun.h"

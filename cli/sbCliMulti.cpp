@@ -86,8 +86,8 @@ std::vector<std::unique_ptr<TCliDrive>> chooseDrives(const TCliBurnOptions& opti
             device.DiscType == DISC_TYPE_NO_MEDIA) {
             continue;
         }
-        const bool takes = device.DiscSpace.IsBlank() ||
-                           (options.Overwrite && rewritable(device.DiscType));
+        const bool takes =
+            device.DiscSpace.IsBlank() || (options.Overwrite && rewritable(device.DiscType));
         std::string why = takes ? "" : "its disc is not blank";
         if (takes && device.DiscSpace.FreeBytes < imageSize) {
             why = "its disc is too small for the image";
@@ -140,8 +140,8 @@ public:
             line += fmt::format("{}{} {} {:3} %", line.empty() ? "" : " | ", s.Name, s.Phase,
                                 s.Percent);
             // Plain and JSON forms: a line when a drive's phase or tenth changes.
-            const std::string key = s.Phase + "/" + std::to_string(s.Percent / 10) + "/" +
-                                    std::to_string(s.Copy);
+            const std::string key =
+                s.Phase + "/" + std::to_string(s.Percent / 10) + "/" + std::to_string(s.Copy);
             std::string& last = shown_[s.Name];
             if (key == last || output_.Form() == TCliOutputForm::Terminal) {
                 continue;
@@ -221,8 +221,8 @@ int closing(TCliOutput& output, const TsbMultiBurn& burn,
             output.Raw(text);
         }
     }
-    const std::string counts = fmt::format("{} of {} copies done, {} failed", done, done + failed,
-                                           failed);
+    const std::string counts =
+        fmt::format("{} of {} copies done, {} failed", done, done + failed, failed);
     output.Note(counts);
     if (cancelled) {
         output.Note(LoadResString(rsCanceledByUser));
@@ -264,12 +264,12 @@ int RunMultiBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
         searchDevices(finder, frontEnd, transportOf(options.Transport));
         auto drives = chooseDrives(choices, finder.Devices, output);
 
-        const std::string question = fmt::format(
-            "Burn {} ({}) to {} drive{} at once: {}{}{}?", options.Image,
-            SizeToMBStr(false, drives.front()->Plan.ImageSize), drives.size(),
-            drives.size() == 1 ? "" : "s", driveList(drives),
-            options.Copies > 1 ? fmt::format(", {} copies each", options.Copies) : "",
-            options.Verify ? ", each verified" : "");
+        const std::string question =
+            fmt::format("Burn {} ({}) to {} drive{} at once: {}{}{}?", options.Image,
+                        SizeToMBStr(false, drives.front()->Plan.ImageSize), drives.size(),
+                        drives.size() == 1 ? "" : "s", driveList(drives),
+                        options.Copies > 1 ? fmt::format(", {} copies each", options.Copies) : "",
+                        options.Verify ? ", each verified" : "");
         if (!ask(question, options.Yes, output, signals) || signals.Requested()) {
             stop(exCancelled, LoadResString(rsCanceledByUser));
         }

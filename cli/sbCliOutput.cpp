@@ -178,8 +178,8 @@ void TCliOutput::Log(const std::string& text, TsbLogItemType kind) {
            text);
     if (form_ == TCliOutputForm::Json) {
         std::fputs((json("log", {{"time", JsonString(time)},
-                                      {"kind", JsonString(kindName(kind))},
-                                      {"text", JsonString(text)}}) +
+                                 {"kind", JsonString(kindName(kind))},
+                                 {"text", JsonString(text)}}) +
                     "\n")
                        .c_str(),
                    out_);
@@ -311,8 +311,8 @@ void TCliOutput::emitProgress(bool force) {
         if (percent_ != lastJsonPercent_) {
             lastJsonPercent_ = percent_;
             const TFigures f = figures();
-            std::fputs((json("progress",
-                                  {{"pass", JsonString(verifying_ ? "verify" : "write")},
+            std::fputs(
+                (json("progress", {{"pass", JsonString(verifying_ ? "verify" : "write")},
                                    {"percent", std::to_string(f.Percent)},
                                    {"written_mb", number(f.DoneMB, 1)},
                                    {"total_mb", number(f.TotalMB, 1)},
@@ -323,9 +323,9 @@ void TCliOutput::emitProgress(bool force) {
                                    {"remaining_seconds",
                                     f.RemainingSeconds < 0 ? std::string("null")
                                                            : std::to_string(f.RemainingSeconds)}}) +
-                        "\n")
-                           .c_str(),
-                       out_);
+                 "\n")
+                    .c_str(),
+                out_);
             std::fflush(out_);
         }
         break;
@@ -375,8 +375,8 @@ void TCliOutput::Result(int exitStatus, const std::string& outcome, const std::s
            "): " + text);
     if (form_ == TCliOutputForm::Json) {
         std::fputs((json("result", {{"exit_status", std::to_string(exitStatus)},
-                                         {"outcome", JsonString(outcome)},
-                                         {"text", JsonString(text)}}) +
+                                    {"outcome", JsonString(outcome)},
+                                    {"text", JsonString(text)}}) +
                     "\n")
                        .c_str(),
                    out_);

@@ -220,11 +220,11 @@ void TsbBurnThread::Write() {
             result = LibraryCall(
                 "StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream",
                 burner.Failure("StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream"), [&] {
-                return StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream(
-                    SB_BURNER_HEAD(burner), burner.Stream.Feed->Size(), TsbImageFeed::StreamRead,
-                    &burner.Stream, 1, burner.TestWrite, burner.MultiSession, 1,
-                    SB_WRITE_REVISION);
-            });
+                    return StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream(
+                        SB_BURNER_HEAD(burner), burner.Stream.Feed->Size(),
+                        TsbImageFeed::StreamRead, &burner.Stream, 1, burner.TestWrite,
+                        burner.MultiSession, 1, SB_WRITE_REVISION);
+                });
             break;
         }
         CheckFileSourceLayout(burner.FileSourceLayout);

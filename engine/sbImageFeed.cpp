@@ -89,13 +89,14 @@ void TsbImageFeed::run() {
         size_t done = 0;
         std::string failure;
         while (done < length) {
-            const ssize_t n = ::pread(fd_, into + done, length - done, static_cast<off_t>(at + done));
+            const ssize_t n =
+                ::pread(fd_, into + done, length - done, static_cast<off_t>(at + done));
             if (n < 0 && errno == EINTR) {
                 continue;
             }
             if (n <= 0) {
-                failure = n < 0 ? "The image file \"" + path_ + "\" cannot be read: " +
-                                      std::strerror(errno)
+                failure = n < 0 ? "The image file \"" + path_ +
+                                      "\" cannot be read: " + std::strerror(errno)
                                 : "The image file \"" + path_ + "\" ended after " +
                                       std::to_string(at + done) + " of " + std::to_string(size_) +
                                       " bytes: it changed during the write";
@@ -135,7 +136,8 @@ bool TsbImageFeed::Read(size_t Index, void* Buffer, size_t Length, size_t& Got) 
     const uint64_t from = taken_[Index];
     const size_t offset = static_cast<size_t>(from % ring_.size());
     // Up to what was read, and never across the ring's end in one copy.
-    Got = static_cast<size_t>(std::min<uint64_t>({Length, readUpTo_ - from, ring_.size() - offset}));
+    Got =
+        static_cast<size_t>(std::min<uint64_t>({Length, readUpTo_ - from, ring_.size() - offset}));
     lock.unlock();
     // The bytes [from, from + Got) stay until this reader's count passes them.
     std::memcpy(Buffer, ring_.data() + offset, Got);

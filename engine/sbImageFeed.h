@@ -55,8 +55,8 @@ public:
 
 private:
     void run();
-    uint64_t slowest() const;    // under mutex_
-    bool allReleased() const;    // under mutex_
+    uint64_t slowest() const; // under mutex_
+    bool allReleased() const; // under mutex_
 
     int fd_ = -1;
     std::string path_;

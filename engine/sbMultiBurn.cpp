@@ -202,8 +202,9 @@ void TsbMultiBurn::runCopy(TDrive& d, TsbImageFeed& feed, size_t reader, int cop
         setState("waiting for a disc", 0);
         line(d.Index, fmt::format("Copy {} of {}: put the next blank disc in", copy, Copies),
              litInfo);
-        const bool there = NextDisc ? NextDisc(d.Index, burner)
-                                    : WaitForBlankDisc(burner, [this] { return cancelled_.load(); });
+        const bool there = NextDisc
+                               ? NextDisc(d.Index, burner)
+                               : WaitForBlankDisc(burner, [this] { return cancelled_.load(); });
         if (!there) {
             result.Outcome = cancelled_ ? TsbCopyOutcome::Cancelled : TsbCopyOutcome::Failed;
             result.Text = cancelled_ ? LoadResString(rsCanceledByUser)
@@ -281,7 +282,8 @@ void TsbMultiBurn::runCopy(TDrive& d, TsbImageFeed& feed, size_t reader, int cop
                                        : (fed.empty() ? failure : fed + " (" + failure + ")");
         line(d.Index, result.Text, burner.Cancelled ? litWarning : litError);
     } else if (!burn.Succeeded) {
-        result.Outcome = burner.Cancelled ? TsbCopyOutcome::Cancelled : TsbCopyOutcome::VerifyFailed;
+        result.Outcome =
+            burner.Cancelled ? TsbCopyOutcome::Cancelled : TsbCopyOutcome::VerifyFailed;
         result.Text = burner.Cancelled ? std::string("Verification cancelled")
                                        : (firstError.empty() ? burner.StatusText : firstError);
         result.Verify = burner.Cancelled ? "cancelled" : "failed";
@@ -306,19 +308,19 @@ bool WaitForBlankDisc(TsbBurner& Burner, const std::function<bool()>& Cancelled,
                       std::chrono::milliseconds PollInterval, std::chrono::seconds Patience) {
     const TClock::time_point deadline = TClock::now() + Patience;
     while (!Cancelled()) {
-        const bool ready = !QuietLibraryCall(Burner.Failure("StarBurn_CdvdBurnerGrabber_TestUnitReady"), [&] {
-                               return StarBurn_CdvdBurnerGrabber_TestUnitReady(
-                                   SB_BURNER_HEAD(Burner));
-                           }).Failed();
+        const bool ready =
+            !QuietLibraryCall(Burner.Failure("StarBurn_CdvdBurnerGrabber_TestUnitReady"), [&] {
+                 return StarBurn_CdvdBurnerGrabber_TestUnitReady(SB_BURNER_HEAD(Burner));
+             }).Failed();
         if (ready) {
             SB_DISC_INFORMATION disc{};
-            const bool read = !QuietLibraryCall(
-                                   Burner.Failure("StarBurn_CdvdBurnerGrabber_GetDiscInformation"),
-                                   [&] {
-                                       return StarBurn_CdvdBurnerGrabber_GetDiscInformation(
-                                           SB_BURNER_HEAD(Burner), &disc);
-                                   })
-                                   .Failed();
+            const bool read =
+                !QuietLibraryCall(Burner.Failure("StarBurn_CdvdBurnerGrabber_GetDiscInformation"),
+                                  [&] {
+                                      return StarBurn_CdvdBurnerGrabber_GetDiscInformation(
+                                          SB_BURNER_HEAD(Burner), &disc);
+                                  })
+                     .Failed();
             if (read && disc.DiscStatus == SB_DISC_STATUS_BLANK) {
                 return true;
             }

@@ -32,9 +32,9 @@ struct TsbCopyResult {
     TsbCopyOutcome Outcome = TsbCopyOutcome::Failed;
     // The first error (or the cancel's text); empty for a success.
     std::string Text;
-    double Seconds = 0;       // the whole copy: preparation, write, verification
-    double WriteSeconds = 0;  // the write alone
-    uint64_t Bytes = 0;       // handed to the drive
+    double Seconds = 0;      // the whole copy: preparation, write, verification
+    double WriteSeconds = 0; // the write alone
+    uint64_t Bytes = 0;      // handed to the drive
     // "verified", "failed", "cancelled", "skipped" or "" (not asked for).
     std::string Verify;
 };
@@ -42,9 +42,9 @@ struct TsbCopyResult {
 // What the front end shows of one drive while the burn runs.
 struct TsbDriveState {
     std::string Name;
-    int Copy = 0;         // the copy in hand (1, 2, ...), 0 before the first
-    int Percent = 0;      // of the write, or of the verification
-    std::string Phase;    // "preparing", "writing", "verifying", "waiting for a disc", "done"
+    int Copy = 0;      // the copy in hand (1, 2, ...), 0 before the first
+    int Percent = 0;   // of the write, or of the verification
+    std::string Phase; // "preparing", "writing", "verifying", "waiting for a disc", "done"
     bool Finished = false;
 };
 

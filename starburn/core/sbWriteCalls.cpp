@@ -214,18 +214,17 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
 STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream(
     SB_GRABBER_HEAD, uint64_t ullSize, PSB_STREAM_READ pRead, void* pContext, uint8_t bCloseTrack,
     uint8_t bTestWrite, uint8_t bMultiSession, uint8_t bReportProgress, uint32_t ulRevision) {
-    return trackAtOnce("StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream", SB_REPORT, pGrabber,
-                       bCloseTrack, bTestWrite, bMultiSession, bReportProgress, ulRevision,
-                       [&](WriteJob& job) -> Error {
-                           if (pRead == nullptr || ullSize == 0) {
-                               return badArgument(pRead == nullptr
-                                                      ? "No read function of the stream was given"
-                                                      : "The stream is empty");
-                           }
-                           job.tracks.push_back({openStreamSource(ullSize, pRead, pContext),
-                                                 "stream of the write"});
-                           return {};
-                       });
+    return trackAtOnce(
+        "StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream", SB_REPORT, pGrabber, bCloseTrack,
+        bTestWrite, bMultiSession, bReportProgress, ulRevision, [&](WriteJob& job) -> Error {
+            if (pRead == nullptr || ullSize == 0) {
+                return badArgument(pRead == nullptr ? "No read function of the stream was given"
+                                                    : "The stream is empty");
+            }
+            job.tracks.push_back(
+                {openStreamSource(ullSize, pRead, pContext), "stream of the write"});
+            return {};
+        });
 }
 
 STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_SessionAtOnce(

@@ -56,8 +56,8 @@ class MultiBurnOnEmulatedDrives : public ::testing::Test {
 protected:
     void SetUp() override {
         reload_ = reinterpret_cast<sbMmcEmu_ReloadFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_Reload"));
-        insert_ = reinterpret_cast<sbMmcEmu_InsertDiscFn>(
-            ::dlsym(RTLD_DEFAULT, "sbMmcEmu_InsertDisc"));
+        insert_ =
+            reinterpret_cast<sbMmcEmu_InsertDiscFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_InsertDisc"));
         ASSERT_NE(reload_, nullptr) << "libsbmmcemu.so is not preloaded";
         ASSERT_NE(insert_, nullptr);
         char pattern[] = "/tmp/tavrin_multi_mmc-XXXXXX";
@@ -217,8 +217,8 @@ TEST_F(MultiBurnOnEmulatedDrives, AWriteErrorAndAnUnpluggedDriveEndAloneWhileThe
 TEST_F(MultiBurnOnEmulatedDrives, CtrlCStopsEveryDriveAndEachIsFreeForTheNextRun) {
     // Slow writes: 40 ms a command, so the cancel comes in the middle.
     drives({"Media = dvdplusr\nFaults = slow:40", "Media = dvdplusr\nFaults = slow:40"});
-    const pid_t pid = Start({"burn", imagePath(), "--device", "CdRom0", "--device", "CdRom1",
-                             "--yes"});
+    const pid_t pid =
+        Start({"burn", imagePath(), "--device", "CdRom0", "--device", "CdRom1", "--yes"});
     ASSERT_GT(pid, 0);
     ASSERT_TRUE(Printed("writing")) << readFile(dir_ / "out.txt");
     ::kill(pid, SIGINT);
