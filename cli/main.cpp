@@ -211,9 +211,6 @@ int main(int argc, char** argv) {
         if (*devicesCommand) {
             status = RunDevicesCommand(devices, signals);
         } else if (*burnCommand) {
-            if (burn.Devices.size() == 1) {
-                burn.Device = burn.Devices.front();
-            }
             status = RunBurnCommand(burn, signals);
         } else if (*ejectCommand) {
             status = RunEjectCommand(eject, signals);

@@ -154,12 +154,14 @@ struct TRelease {
 
 } // namespace cli
 
-int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
+int RunBurnCommand(const TCliBurnOptions& given, TCliSignals& signals) {
     using namespace cli;
-    if (IsMultiBurn(options)) {
+    if (IsMultiBurn(given)) {
         // Several drives, or several copies: cli/sbCliMulti.
-        return RunMultiBurnCommand(options, signals);
+        return RunMultiBurnCommand(given, signals);
     }
+    TCliBurnOptions options = given;
+    options.Device = given.Devices.empty() ? given.Device : given.Devices.front();
     return runCommand(options.Json, [&](TCliOutput& output) -> int {
         if ((options.Opc || options.RequireOpc) && options.Test) {
             // The options sheet switches calibration off for a test write.

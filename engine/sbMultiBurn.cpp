@@ -52,6 +52,29 @@ bool ejectAfterFailure(TsbBurner& burner) {
                 .Failed();
 }
 
+// How a copy ended, from the action's end: an error it raised, a failed
+// verification (Succeeded false without an error), or a success.
+void classify(TsbCopyResult& result, const TsbBurner& burner, bool succeeded,
+              const std::string& failure, const std::string& fed, const std::string& firstError) {
+    if (!failure.empty()) {
+        // The feed's own failure (the image could not be read) says more than the drive's.
+        result.Outcome = burner.Cancelled ? TsbCopyOutcome::Cancelled : TsbCopyOutcome::Failed;
+        result.Text = burner.Cancelled ? LoadResString(rsCanceledByUser)
+                                       : (fed.empty() ? failure : fed + " (" + failure + ")");
+    } else if (!succeeded) {
+        result.Outcome =
+            burner.Cancelled ? TsbCopyOutcome::Cancelled : TsbCopyOutcome::VerifyFailed;
+        result.Text = burner.Cancelled ? std::string("Verification cancelled")
+                                       : (firstError.empty() ? burner.StatusText : firstError);
+        result.Verify = burner.Cancelled ? "cancelled" : "failed";
+    } else {
+        result.Outcome = TsbCopyOutcome::Done;
+        if (burner.Verify) {
+            result.Verify = burner.TestWrite ? "skipped" : "verified";
+        }
+    }
+}
+
 } // namespace
 
 struct TsbMultiBurn::TDrive {
@@ -274,24 +297,9 @@ void TsbMultiBurn::runCopy(TDrive& d, TsbImageFeed& feed, size_t reader, int cop
     result.Bytes = feed.Taken(reader);
     result.WriteSeconds = secondsSince(writeStart, writeEnd);
 
+    classify(result, burner, burn.Succeeded, failure, feed.Failure(), firstError);
     if (!failure.empty()) {
-        // The feed's own failure (the image could not be read) says more than the drive's.
-        const std::string fed = feed.Failure();
-        result.Outcome = burner.Cancelled ? TsbCopyOutcome::Cancelled : TsbCopyOutcome::Failed;
-        result.Text = burner.Cancelled ? LoadResString(rsCanceledByUser)
-                                       : (fed.empty() ? failure : fed + " (" + failure + ")");
         line(d.Index, result.Text, burner.Cancelled ? litWarning : litError);
-    } else if (!burn.Succeeded) {
-        result.Outcome =
-            burner.Cancelled ? TsbCopyOutcome::Cancelled : TsbCopyOutcome::VerifyFailed;
-        result.Text = burner.Cancelled ? std::string("Verification cancelled")
-                                       : (firstError.empty() ? burner.StatusText : firstError);
-        result.Verify = burner.Cancelled ? "cancelled" : "failed";
-    } else {
-        result.Outcome = TsbCopyOutcome::Done;
-        if (burner.Verify) {
-            result.Verify = burner.TestWrite ? "skipped" : "verified";
-        }
     }
     const bool failed = result.Outcome != TsbCopyOutcome::Done;
     bool stopSeries = result.Outcome == TsbCopyOutcome::Cancelled || (failed && StopOnFailure);
