@@ -59,9 +59,28 @@ void TsbCallBackEventer::DoImageBuildStart() {
     raise(m_onImageBuildStart);
 }
 
+namespace {
+thread_local TsbCallBackEventer* t_boundEventer = nullptr;
+} // namespace
+
 TsbCallBackEventer& CallBackEventer() {
+    if (t_boundEventer != nullptr) {
+        return *t_boundEventer;
+    }
     static TsbCallBackEventer eventer;
     return eventer;
+}
+
+TsbCallBackEventer* BoundEventer() {
+    return t_boundEventer;
+}
+
+TsbEventerScope::TsbEventerScope(TsbCallBackEventer* eventer) : previous_(t_boundEventer) {
+    t_boundEventer = eventer;
+}
+
+TsbEventerScope::~TsbEventerScope() {
+    t_boundEventer = previous_;
 }
 
 // ---------------------------------------------------------------------------
@@ -69,9 +88,8 @@ TsbCallBackEventer& CallBackEventer() {
 
 namespace {
 
-// Only one burn runs at a time, but the values are read and written from the
-// burn thread and reset from the main thread: atomics keep that well defined.
-std::atomic<int64_t> g_lastReportedProgress{0};
+// The values are read and written from the burn thread and reset from the
+// main thread: atomics keep that well defined.
 std::atomic<uint32_t> g_isoRenameCounter{1};
 
 struct TDeviceFoundSlot {
@@ -183,10 +201,13 @@ void reportWriteProgress(const void* special1, const void* special2) {
     // 128 bits: the product cannot overflow whatever the library reports.
     __extension__ using TWide = __int128;
     const auto percent = static_cast<int64_t>(static_cast<TWide>(done) * 100 / total);
-    if (percent == g_lastReportedProgress.load()) {
+    // Each drive's eventer keeps its own last percentage: two drives at the
+    // same figure are no repeat of each other.
+    std::atomic<int64_t>& last = CallBackEventer().LastProgress;
+    if (percent == last.load()) {
         return;
     }
-    g_lastReportedProgress.store(percent);
+    last.store(percent);
     CallBackEventer().DoProgress(static_cast<int32_t>(percent));
 }
 
@@ -231,11 +252,11 @@ void SetDeviceFoundHandler(TsbDeviceFoundHandler handler) {
 }
 
 void ResetLastReportedProgress() {
-    g_lastReportedProgress.store(0);
+    CallBackEventer().LastProgress.store(0);
 }
 
 int64_t LastReportedProgress() {
-    return g_lastReportedProgress.load();
+    return CallBackEventer().LastProgress.load();
 }
 
 uint32_t IsoRenameCounter() {

@@ -45,6 +45,9 @@ public:
     void DoCancelEnabled(bool enabled);
     void DoImageBuildStart();
 
+    // The percentage reason 12 last passed on to this eventer.
+    std::atomic<int64_t> LastProgress{0};
+
 private:
     // Handlers are set and read under the lock: a thread that raises an
     // event while the window unbinds it calls the old handler or none.
@@ -75,8 +78,25 @@ private:
     TNotifyEvent m_onImageBuildStart;
 };
 
-// The one eventer, created on first use and living to the end of the program.
+// The eventer of the calling thread: the one a TsbEventerScope bound on it
+// (a drive of several written at once has its own), else the program's one,
+// created on first use and living to the end of the program.
 TsbCallBackEventer& CallBackEventer();
+// The eventer bound on the calling thread, or null (the program's is used).
+TsbCallBackEventer* BoundEventer();
+
+// Binds an eventer to the calling thread for the scope's life (null: the
+// program's). Workers an engine thread starts inherit it (engine/sbThread).
+class TsbEventerScope {
+public:
+    explicit TsbEventerScope(TsbCallBackEventer* eventer);
+    ~TsbEventerScope();
+    TsbEventerScope(const TsbEventerScope&) = delete;
+    TsbEventerScope& operator=(const TsbEventerScope&) = delete;
+
+private:
+    TsbCallBackEventer* previous_;
+};
 
 // The routine handed to the library wherever it takes a callback (device
 // opens, the device search, file trees). Only the low byte of Reason counts:
@@ -99,7 +119,8 @@ static_assert(std::is_same_v<decltype(&LibraryCallback), PCALLBACK>);
 using TsbDeviceFoundHandler = std::function<void(void* context, void* special1, void* special2)>;
 void SetDeviceFoundHandler(TsbDeviceFoundHandler handler);
 
-// The percentage last passed on by reason 12; set to 0 before each burn so
+// The percentage last passed on by reason 12 to the calling thread's
+// eventer; set to 0 before each burn so
 // its first report is not taken for a repeat.
 void ResetLastReportedProgress();
 int64_t LastReportedProgress();

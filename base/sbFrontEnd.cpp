@@ -18,7 +18,23 @@ T copyOf(const T& hook) {
     return hook;
 }
 
+// Set on a thread that waits for a worker of its own (a drive of several
+// written at once): the front end's messages are the main thread's.
+thread_local bool t_quiet = false;
+
 } // namespace
+
+TsbQuietWaits::TsbQuietWaits(bool quiet) : previous_(t_quiet) {
+    t_quiet = quiet;
+}
+
+TsbQuietWaits::~TsbQuietWaits() {
+    t_quiet = previous_;
+}
+
+bool WaitsAreQuiet() {
+    return t_quiet;
+}
 
 void SetProcessMessagesHook(std::function<void()> hook) {
     std::lock_guard lock(g_mutex);
@@ -26,6 +42,9 @@ void SetProcessMessagesHook(std::function<void()> hook) {
 }
 
 void ProcessMessages() {
+    if (t_quiet) {
+        return;
+    }
     if (auto hook = copyOf(g_processMessages)) {
         hook();
     }

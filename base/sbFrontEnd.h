@@ -14,6 +14,22 @@
 void SetProcessMessagesHook(std::function<void()> hook);
 void ProcessMessages();
 
+// While it lives, ProcessMessages does nothing on the calling thread: a
+// thread of its own that runs one drive's burn among several waits there,
+// and only the main thread processes the front end's messages. Workers an
+// engine thread starts inherit it (engine/sbThread).
+class TsbQuietWaits {
+public:
+    explicit TsbQuietWaits(bool quiet = true);
+    ~TsbQuietWaits();
+    TsbQuietWaits(const TsbQuietWaits&) = delete;
+    TsbQuietWaits& operator=(const TsbQuietWaits&) = delete;
+
+private:
+    bool previous_;
+};
+bool WaitsAreQuiet();
+
 enum class TsbMessageBoxKind { mbkError, mbkWarning, mbkInformation };
 
 // A message box with an OK button: the burner's lock and release failures,

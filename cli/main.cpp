@@ -45,7 +45,8 @@ const char* const kFooter =
     "usage error "
     "(also an incomplete image, or a --report file that cannot be written), 3 verification failed "
     "(or an image that does not match its "
-    "implanted MD5), 4 no suitable drive or disc (also one that cannot be erased), 130 cancelled "
+    "implanted MD5), 4 no suitable drive or disc (also one that cannot be erased), 5 several "
+    "drives or copies of which some succeeded and some failed, 130 cancelled "
     "(Ctrl-C or SIGTERM).\n"
     "Environment: STARBURN_CONFIG (the recorders' configuration file), STARBURN_STATE_DIR (the "
     "virtual discs' state folder), STARBURN_TIME_FACTOR, STARBURN_REAL_DRIVES, "
@@ -70,7 +71,28 @@ CLI::App* addBurnCommand(CLI::App& app, TCliBurnOptions& burn) {
     burnCommand->add_option("--label", burn.Label,
                             "A folder's volume label (default: the folder's name), fixed to the "
                             "characters ISO 9660 allows: A-Z, 0-9 and _, at most 32");
-    addDevice(*burnCommand, burn.Device);
+    burnCommand->add_option("--device", burn.Devices,
+                            "The drive: its name (CdRom1), drive letter (F:) or SCSI address "
+                            "(1:0:1:0); default: the only recorder. Given more than once, every "
+                            "drive named is written at the same time (an image file only)");
+    burnCommand
+        ->add_flag("--all", burn.AllDrives,
+                   "Write every drive that holds a blank disc big enough for the image "
+                   "(with --overwrite also a rewritable disc that holds data), all at the "
+                   "same time")
+        ->excludes("--device");
+    burnCommand
+        ->add_flag("--overwrite", burn.Overwrite,
+                   "With --all: also take drives whose rewritable disc holds data")
+        ->needs("--all");
+    burnCommand
+        ->add_option("--copies", burn.Copies,
+                     "Burn N discs in a row on each drive: after each the disc is verified "
+                     "(with --verify) and ejected, and the drive waits for the next blank disc")
+        ->check(CLI::Range(1, 999));
+    burnCommand->add_flag("--stop-on-failure", burn.StopOnFailure,
+                          "With --copies: a failed copy ends that drive's series (by default "
+                          "the drive goes on with the next disc)");
     burnCommand
         ->add_option("--mode", burn.Mode,
                      "Burning mode: tao (Track-At-Once), sao (Session-At-Once), dao "

@@ -1,5 +1,6 @@
 // tavrin-burn burn: the wizard's sheets without windows, then the final
 // sheet's burn action.
+#include "cli/sbCliBurn.h"
 #include "base/sbCallBack.h"
 #include "base/sbError.h"
 #include "base/sbResConst.h"
@@ -20,16 +21,6 @@
 #include <fmt/format.h>
 
 namespace cli {
-
-namespace {
-
-// Every check of the recorder, image, mode and options sheets, before the
-// drive is opened.
-struct TBurnPlan {
-    int64_t ImageSize = 0;
-    const TCliMode* Mode = nullptr;
-    std::vector<std::string> CueLines; // a cue sheet's tracks
-};
 
 // folder: the burner that gets the tree when options.Image is a folder, else null.
 TBurnPlan checkBurn(const TCliBurnOptions& options, const TsbDeviceItem& device, TsbBurner* folder,
@@ -67,25 +58,6 @@ TBurnPlan checkBurn(const TCliBurnOptions& options, const TsbDeviceItem& device,
     return plan;
 }
 
-// The wizard log as the transport, recorder and image sheets leave it,
-// shown first as the final sheet shows it.
-void showWizardLog(TCliOutput& output, const TsbDeviceItem& device, const std::string& source) {
-    TsbLog wizardLog;
-    const std::pair<int32_t, std::string> rows[] = {
-        {0, LoadResString(rsBurningImage)},
-        {2, LoadResString(rsDestinationDevice) + ": " + device.Product},
-        {3, source},
-    };
-    for (const auto& [sheet, text] : rows) {
-        TsbLogItem& row = wizardLog.Add();
-        row.LogMessage = text;
-        row.PageOwner = sheet;
-    }
-    for (int i = 0; i < wizardLog.Count(); ++i) {
-        output.Log(wizardLog.Items(i).LogMessage, wizardLog.Items(i).ItemType);
-    }
-}
-
 // The option record as the mode and options sheets leave it.
 void setOptions(TsbBurner& burner, const TCliBurnOptions& options, uint8_t writeMode,
                 const TCliSpeed& speed) {
@@ -104,6 +76,27 @@ void setOptions(TsbBurner& burner, const TCliBurnOptions& options, uint8_t write
     burner.SpeedFactor = speed.Factor;
     burner.WriteSpeed = speed.KBps;
     burner.Verify = options.Verify;
+}
+
+namespace {
+
+// The wizard log as the transport, recorder and image sheets leave it,
+// shown first as the final sheet shows it.
+void showWizardLog(TCliOutput& output, const TsbDeviceItem& device, const std::string& source) {
+    TsbLog wizardLog;
+    const std::pair<int32_t, std::string> rows[] = {
+        {0, LoadResString(rsBurningImage)},
+        {2, LoadResString(rsDestinationDevice) + ": " + device.Product},
+        {3, source},
+    };
+    for (const auto& [sheet, text] : rows) {
+        TsbLogItem& row = wizardLog.Add();
+        row.LogMessage = text;
+        row.PageOwner = sheet;
+    }
+    for (int i = 0; i < wizardLog.Count(); ++i) {
+        output.Log(wizardLog.Items(i).LogMessage, wizardLog.Items(i).ItemType);
+    }
 }
 
 // The final sheet's run of the burn action, with the progress line and
@@ -180,8 +173,14 @@ struct TRelease {
 
 } // namespace cli
 
-int RunBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
+int RunBurnCommand(const TCliBurnOptions& given, TCliSignals& signals) {
     using namespace cli;
+    if (IsMultiBurn(given)) {
+        // Several drives, or several copies: cli/sbCliMulti.
+        return RunMultiBurnCommand(given, signals);
+    }
+    TCliBurnOptions options = given;
+    options.Device = given.Devices.empty() ? given.Device : given.Devices.front();
     return runCommand(options.Json, [&](TCliOutput& output) -> int {
         if ((options.Opc || options.RequireOpc) && options.Test) {
             // The options sheet switches calibration off for a test write.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class TCliSignals;
 
@@ -14,6 +15,8 @@ enum TCliExitStatus : int {
     exUsage = 2,
     exVerifyFailed = 3,
     exNoDriveOrDisc = 4,
+    // Several drives or copies: some succeeded, some failed (the table says which).
+    exSomeFailed = 5,
     exCancelled = 130,
 };
 
@@ -44,6 +47,16 @@ struct TCliBurnOptions : TCliCommon {
     std::string BdFormat;         // spare, no-spare or empty (libburn's rule)
     bool StreamRecording = false; // BD written without the drive's defect management
     bool Wait = false;            // --wait: wait for a blank disc
+
+    // --device given more than once: every drive named, written at once.
+    std::vector<std::string> Devices;
+    // --all: every drive with a blank disc big enough (with Overwrite also a
+    // rewritable one that holds data).
+    bool AllDrives = false;
+    bool Overwrite = false;
+    int Copies = 1;
+    // A failed copy ends that drive's series of copies.
+    bool StopOnFailure = false;
 };
 
 struct TCliCheckOptions : TCliCommon {

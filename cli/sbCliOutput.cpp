@@ -98,6 +98,31 @@ std::string JsonEvent(const std::string& event, const std::vector<TJsonField>& f
 TCliOutput::TCliOutput(TCliOutputForm form, std::FILE* out, std::FILE* err)
     : form_(form), out_(out), err_(err) {}
 
+std::string TCliOutput::json(const std::string& event, std::vector<TJsonField> fields) const {
+    if (!drive_.empty()) {
+        fields.insert(fields.begin(), {"drive", JsonString(drive_)});
+    }
+    return JsonEvent(event, fields);
+}
+
+void TCliOutput::SetDrive(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    drive_ = name;
+}
+
+void TCliOutput::Status(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    status_ = line;
+    if (form_ != TCliOutputForm::Terminal) {
+        return;
+    }
+    if (status_.empty()) {
+        clearLine();
+    } else if (Clock::now() - lastDraw_ >= redrawStep) {
+        drawLine();
+    }
+}
+
 void TCliOutput::clearLine() {
     if (lineShown_) {
         std::fputs("\r\033[K", out_);
@@ -106,7 +131,8 @@ void TCliOutput::clearLine() {
 }
 
 void TCliOutput::drawLine() {
-    std::fputs(("\r" + progressLine(figures()) + "\033[K").c_str(), out_);
+    std::fputs(("\r" + (status_.empty() ? progressLine(figures()) : status_) + "\033[K").c_str(),
+               out_);
     std::fflush(out_);
     lineShown_ = true;
     lastDraw_ = Clock::now();
@@ -151,9 +177,9 @@ void TCliOutput::Log(const std::string& text, TsbLogItemType kind) {
                                  : "") +
            text);
     if (form_ == TCliOutputForm::Json) {
-        std::fputs((JsonEvent("log", {{"time", JsonString(time)},
-                                      {"kind", JsonString(kindName(kind))},
-                                      {"text", JsonString(text)}}) +
+        std::fputs((json("log", {{"time", JsonString(time)},
+                                 {"kind", JsonString(kindName(kind))},
+                                 {"text", JsonString(text)}}) +
                     "\n")
                        .c_str(),
                    out_);
@@ -163,7 +189,7 @@ void TCliOutput::Log(const std::string& text, TsbLogItemType kind) {
     clearLine();
     const char* mark = kind == litError ? "error: " : kind == litWarning ? "warning: " : "";
     std::fputs((time + "  " + mark + text + "\n").c_str(), out_);
-    if (form_ == TCliOutputForm::Terminal && writing_) {
+    if (form_ == TCliOutputForm::Terminal && (writing_ || !status_.empty())) {
         drawLine();
     }
     std::fflush(out_);
@@ -173,7 +199,7 @@ void TCliOutput::Note(const std::string& text) {
     std::lock_guard lock(mutex_);
     record(timeOfDay() + "  " + text);
     if (form_ == TCliOutputForm::Json) {
-        std::fputs((JsonEvent("note", {{"text", JsonString(text)}}) + "\n").c_str(), out_);
+        std::fputs((json("note", {{"text", JsonString(text)}}) + "\n").c_str(), out_);
     } else {
         clearLine();
         std::fputs((text + "\n").c_str(), out_);
@@ -188,7 +214,7 @@ void TCliOutput::Error(const std::string& text) {
     std::lock_guard lock(mutex_);
     record(timeOfDay() + "  tavrin-burn: " + text);
     if (form_ == TCliOutputForm::Json) {
-        std::fputs((JsonEvent("error", {{"text", JsonString(text)}}) + "\n").c_str(), out_);
+        std::fputs((json("error", {{"text", JsonString(text)}}) + "\n").c_str(), out_);
         std::fflush(out_);
     } else {
         clearLine();
@@ -292,8 +318,8 @@ void TCliOutput::emitProgress(bool force) {
         if (percent_ != lastJsonPercent_) {
             lastJsonPercent_ = percent_;
             const TFigures f = figures();
-            std::fputs((JsonEvent("progress",
-                                  {{"pass", JsonString(pass_)},
+            std::fputs(
+                (json("progress", {{"pass", JsonString(pass_)},
                                    {"percent", std::to_string(f.Percent)},
                                    {"written_mb", number(f.DoneMB, 1)},
                                    {"total_mb", number(f.TotalMB, 1)},
@@ -304,9 +330,9 @@ void TCliOutput::emitProgress(bool force) {
                                    {"remaining_seconds",
                                     f.RemainingSeconds < 0 ? std::string("null")
                                                            : std::to_string(f.RemainingSeconds)}}) +
-                        "\n")
-                           .c_str(),
-                       out_);
+                 "\n")
+                    .c_str(),
+                out_);
             std::fflush(out_);
         }
         break;
@@ -355,9 +381,9 @@ void TCliOutput::Result(int exitStatus, const std::string& outcome, const std::s
     record(timeOfDay() + "  exit status " + std::to_string(exitStatus) + " (" + outcome +
            "): " + text);
     if (form_ == TCliOutputForm::Json) {
-        std::fputs((JsonEvent("result", {{"exit_status", std::to_string(exitStatus)},
-                                         {"outcome", JsonString(outcome)},
-                                         {"text", JsonString(text)}}) +
+        std::fputs((json("result", {{"exit_status", std::to_string(exitStatus)},
+                                    {"outcome", JsonString(outcome)},
+                                    {"text", JsonString(text)}}) +
                     "\n")
                        .c_str(),
                    out_);

@@ -68,6 +68,13 @@ public:
     // Ends the progress line (a terminal's line is left standing).
     void EndWrite();
 
+    // Every JSON event from now on carries "drive": name first (empty: none),
+    // for a run that writes several drives at once.
+    void SetDrive(const std::string& name);
+    // A terminal's redrawn line shows this instead of the write's progress
+    // (empty: the progress again); other forms print nothing for it.
+    void Status(const std::string& line);
+
     // The last event of a run: its exit status and a closing text.
     void Result(int exitStatus, const std::string& outcome, const std::string& text);
 
@@ -83,6 +90,7 @@ private:
     void clearLine();
     void drawLine();
     void emitProgress(bool force);
+    std::string json(const std::string& event, std::vector<TJsonField> fields) const;
 
     const TCliOutputForm form_;
     std::FILE* out_;
@@ -91,6 +99,8 @@ private:
 
     void beginPass(int64_t totalBytes, uint32_t unitKBps, bool verify);
 
+    std::string drive_;
+    std::string status_;
     bool writing_ = false;
     bool verifying_ = false;
     std::string pass_ = "write";

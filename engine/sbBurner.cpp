@@ -231,6 +231,18 @@ void TsbBurnThread::Write() {
         });
         break;
     case wmTrackAtOnceFromFile: {
+        if (burner.Stream.Feed != nullptr) {
+            // One of several drives fed by one reader of the image (engine/sbImageFeed).
+            result = LibraryCall(
+                "StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream",
+                burner.Failure("StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream"), [&] {
+                    return StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream(
+                        SB_BURNER_HEAD(burner), burner.Stream.Feed->Size(),
+                        TsbImageFeed::StreamRead, &burner.Stream, 1, burner.TestWrite,
+                        burner.MultiSession, 1, SB_WRITE_REVISION);
+                });
+            break;
+        }
         CheckFileSourceLayout(burner.FileSourceLayout);
         const uint32_t tracks = burner.FileSourceLayout.TrackCount;
         // One track after another, announced once.

@@ -9,6 +9,7 @@
 
 #include "base/sbLibraryCall.h"
 #include "base/sbTypes.h"
+#include "engine/sbImageFeed.h"
 #include "engine/sbThread.h"
 #include "starburn/StarBurn.h"
 
@@ -143,6 +144,9 @@ public:
     // Source image files of a Session-At-Once write from files.
     std::vector<std::string> SourceFiles;
     std::string DeviceName;
+    // With a feed, a Track-At-Once write from a file takes the image from
+    // it, as reader Index of several drives, instead of opening the file.
+    TsbImageFeed::TReader Stream{nullptr, 0};
 
     // Set by Cancel, read by the burn thread; never cleared during the burner's life.
     std::atomic<bool> Cancelled{false};

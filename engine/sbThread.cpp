@@ -1,5 +1,8 @@
 #include "engine/sbThread.h"
 
+#include "base/sbCallBack.h"
+#include "base/sbFrontEnd.h"
+
 TsbThread::~TsbThread() {
     Join();
 }
@@ -8,7 +11,13 @@ void TsbThread::Start() {
     if (thread_.joinable()) {
         return;
     }
-    thread_ = std::thread([this] { Run(); });
+    // A worker reports to the eventer of the thread that starts it and waits
+    // as quietly: so each drive of several has its own progress.
+    thread_ = std::thread([this, eventer = BoundEventer(), quiet = WaitsAreQuiet()] {
+        const TsbEventerScope bound(eventer);
+        const TsbQuietWaits waits(quiet);
+        Run();
+    });
 }
 
 void TsbThread::Run() {

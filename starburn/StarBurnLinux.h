@@ -353,6 +353,34 @@ typedef void (*PSB_TREE_NOTE_HANDLER)(uint32_t ulKind, const char* pSourcePath, 
 STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_AddFolderContents(
     void* pFileTree, char* pExceptionText, uint32_t ulExceptionTextSize, uint32_t* pStatus,
     const char* pSourceFolder, PSB_TREE_NOTE_HANDLER pNoteHandler, void* pContext);
+/*
+ * Reads the next bytes of a stream write (StarBurn_CdvdBurnerGrabber_
+ * TrackAtOnceFromStream): fills 1 to ulLength bytes at pBuffer, stores how
+ * many in *pulRead and returns SB_EXCEPTION_NONE; it may wait for them. Any
+ * other answer (SB_EXCEPTION_CANCELLED: the caller stops this write) ends
+ * the write as failed, with a text that says after how many bytes the
+ * stream stopped; so does a read of 0 bytes before the stream's size is
+ * reached. Called on the thread of the write (or one of
+ * the library's own threads while that call runs), one call at a time.
+ */
+typedef uint8_t (*PSB_STREAM_READ)(void* pContext, void* pBuffer, uint32_t ulLength,
+                                   uint32_t* pulRead);
+
+/*
+ * One data track Track-At-Once, as StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile
+ * writes it, from ullSize bytes the caller feeds through pRead (with
+ * pContext) instead of a file: so one reader of an image can feed several
+ * drives at once, each with its own grabber and its own call. The stream is
+ * read once, in order, from its first byte to its last; its bytes are not
+ * kept, so the write is never restarted from them. A drive whose write
+ * waits for its stream simply waits (a drive that needs a steady stream, a
+ * real recorder, has the library's buffer of some MB before it). bCloseTrack:
+ * 1. Returns what TrackAtOnceFromFile returns; SB_EXCEPTION_INVALID_PARAMETER
+ * when pRead is NULL or ullSize is 0.
+ */
+STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream(
+    SB_GRABBER_HEAD, uint64_t ullSize, PSB_STREAM_READ pRead, void* pContext, uint8_t bCloseTrack,
+    uint8_t bTestWrite, uint8_t bMultiSession, uint8_t bReportProgress, uint32_t ulRevision);
 
 #ifdef __cplusplus
 }

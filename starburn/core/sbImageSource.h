@@ -30,6 +30,11 @@ public:
     // anything else.
     virtual int fileDescriptor() const { return -1; }
 
+    // True when the bytes come from the caller as it has them (a stream):
+    // a backend keeps a smaller buffer of its own before a drive, since the
+    // caller has one in front of it.
+    virtual bool fedByCaller() const { return false; }
+
     // Where the source can, copies its next `length` bytes into the file
     // descriptor `fd` at `offset` inside the kernel, sparing the copy through
     // a buffer. Returns 1 when done, -1 on failure (error and errnoValue set),

@@ -2,6 +2,7 @@
 // built file trees) and run the write on the grabber's drive.
 #include "starburn/core/sbCalls.h"
 #include "starburn/core/sbFileSource.h"
+#include "starburn/core/sbStreamSource.h"
 #include "starburn/filetree/sbTreeSource.h"
 
 #include <algorithm>
@@ -208,6 +209,22 @@ STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree(
     return trackAtOnce("StarBurn_CdvdBurnerGrabber_TrackAtOnceFromTree", SB_REPORT, pGrabber,
                        bCloseTrack, bTestWrite, bMultiSession, bReportProgress, ulRevision,
                        [&](WriteJob& job) { return addTreeTrack(job, pFileTree); });
+}
+
+STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream(
+    SB_GRABBER_HEAD, uint64_t ullSize, PSB_STREAM_READ pRead, void* pContext, uint8_t bCloseTrack,
+    uint8_t bTestWrite, uint8_t bMultiSession, uint8_t bReportProgress, uint32_t ulRevision) {
+    return trackAtOnce(
+        "StarBurn_CdvdBurnerGrabber_TrackAtOnceFromStream", SB_REPORT, pGrabber, bCloseTrack,
+        bTestWrite, bMultiSession, bReportProgress, ulRevision, [&](WriteJob& job) -> Error {
+            if (pRead == nullptr || ullSize == 0) {
+                return badArgument(pRead == nullptr ? "No read function of the stream was given"
+                                                    : "The stream is empty");
+            }
+            job.tracks.push_back(
+                {openStreamSource(ullSize, pRead, pContext), "stream of the write"});
+            return {};
+        });
 }
 
 STARBURN_API uint8_t StarBurn_CdvdBurnerGrabber_SessionAtOnce(

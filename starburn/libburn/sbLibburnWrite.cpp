@@ -30,6 +30,9 @@ using namespace burn;
 // the drive on real media.
 constexpr int kFifoChunks = 8192;
 constexpr int kFifoChunkSize = 2048;
+// A stream the caller feeds has the caller's buffer before it (one for
+// several drives at once): 4 MiB here keeps memory flat with many drives.
+constexpr int kStreamFifoChunks = 2048;
 constexpr size_t kFeedChunk = 256 * 1024;
 // An image file libburn reads itself is kept this far ahead of the drive in
 // the page cache, asked for in steps of this much: the drive's reserve when
@@ -427,7 +430,9 @@ struct Drive::WriteRun {
                 // bytes once more (and wait for them; see kReadAhead).
                 f.fifo = input;
             } else {
-                f.fifo = burn_fifo_source_new(input, kFifoChunkSize, kFifoChunks, 1);
+                f.fifo = burn_fifo_source_new(
+                    input, kFifoChunkSize,
+                    f.source->fedByCaller() ? kStreamFifoChunks : kFifoChunks, 1);
                 burn_source_free(input); // the fifo holds it now
             }
             f.track = burn_track_create();

@@ -1,0 +1,322 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// tavrin-burn burn on several drives at once (--device twice or more,
+// --all) and several copies in a row (--copies): the checks of the one-drive
+// burn for every drive, then engine/sbMultiBurn, and one table at the end.
+#include "base/sbError.h"
+#include "base/sbResConst.h"
+#include "base/sbStrUtils.h"
+#include "base/sbUtils.h"
+#include "cli/sbCliBurn.h"
+#include "cli/sbCliDevices.h"
+#include "cli/sbCliRun.h"
+#include "cli/sbCliSignals.h"
+#include "devices/sbDiscSpeedList.h"
+#include "engine/sbCueImage.h"
+#include "engine/sbFolderSource.h"
+#include "engine/sbModeChoice.h"
+#include "engine/sbMultiBurn.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+
+namespace cli {
+namespace {
+
+bool rewritable(uint8_t discType) {
+    switch (discType) {
+    case DISC_TYPE_CDRW:
+    case DISC_TYPE_DVDRWRO:
+    case DISC_TYPE_DVDRWSR:
+    case DISC_TYPE_DVDPLUSRW:
+    case DISC_TYPE_DVDRAM:
+    case DISC_TYPE_BDRE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// One drive of the run: the search's item, its burner and its plan.
+struct TCliDrive {
+    TsbDeviceItem* Device = nullptr;
+    std::unique_ptr<TsbBurner> Burner = std::make_unique<TsbBurner>();
+    TBurnPlan Plan;
+    bool Opened = false;
+    ~TCliDrive() {
+        if (!Opened) {
+            return;
+        }
+        // However the run ends, each drive is let go for the next grab.
+        try {
+            Burner->ReleaseDevice();
+            Burner->CloseDevice();
+        } catch (const std::exception&) {
+        }
+    }
+};
+
+// The drives --device names, or with --all every drive that takes the image.
+std::vector<std::unique_ptr<TCliDrive>> chooseDrives(const TCliBurnOptions& options,
+                                                     TsbDeviceList& devices, TCliOutput& output) {
+    std::vector<std::unique_ptr<TCliDrive>> drives;
+    auto add = [&](TsbDeviceItem& device) {
+        for (const auto& d : drives) {
+            if (d->Device == &device) {
+                stop(exUsage, device.DeviceName + " is named twice");
+            }
+        }
+        auto drive = std::make_unique<TCliDrive>();
+        drive->Device = &device;
+        drive->Plan = checkBurn(options, device, nullptr, output);
+        drives.push_back(std::move(drive));
+    };
+    if (!options.AllDrives) {
+        const std::vector<std::string> specs =
+            options.Devices.empty() ? std::vector<std::string>{""} : options.Devices;
+        for (const std::string& spec : specs) {
+            add(chooseDevice(devices, spec));
+        }
+        return drives;
+    }
+    const auto imageSize = static_cast<int64_t>(existingImage(options.Image).FileBytes);
+    for (int i = 0; i < devices.Count(); ++i) {
+        TsbDeviceItem& device = *devices.Items(i);
+        if (!device.Usable() || !device.MediaFormats.WritesAnything() ||
+            device.DiscType == DISC_TYPE_NO_MEDIA) {
+            continue;
+        }
+        const bool takes =
+            device.DiscSpace.IsBlank() || (options.Overwrite && rewritable(device.DiscType));
+        std::string why = takes ? "" : "its disc is not blank";
+        if (takes && device.DiscSpace.FreeBytes < imageSize) {
+            why = "its disc is too small for the image";
+        }
+        if (why.empty()) {
+            try {
+                add(device);
+                continue;
+            } catch (const ECliStop& e) {
+                why = e.Text;
+            }
+        }
+        output.SetDrive(device.DeviceName);
+        output.Note(device.DeviceName + " is left out: " + why);
+        output.SetDrive("all");
+    }
+    if (drives.empty()) {
+        stop(exNoDriveOrDisc, options.Overwrite
+                                  ? "No drive holds a blank or rewritable disc big enough for "
+                                    "the image"
+                                  : "No drive holds a blank disc big enough for the image");
+    }
+    return drives;
+}
+
+std::string driveList(const std::vector<std::unique_ptr<TCliDrive>>& drives) {
+    std::string text;
+    for (const auto& d : drives) {
+        text += (text.empty() ? "" : ", ") + d->Device->DeviceName + " " + d->Device->Product +
+                " (" + DiscTypeToStr(d->Device->DiscType) + ")";
+    }
+    return text;
+}
+
+// The drives' progress, drawn from the main thread between waits.
+class TCliMultiProgress {
+public:
+    TCliMultiProgress(TCliOutput& output, TsbMultiBurn& burn) : output_(output), burn_(burn) {}
+
+    void Show() {
+        for (const TsbDriveLine& l : burn_.TakeLines()) {
+            const std::string name = burn_.States()[l.Drive].Name;
+            output_.SetDrive(name);
+            output_.Log(output_.Form() == TCliOutputForm::Json ? l.Text : name + ": " + l.Text,
+                        l.Kind);
+        }
+        const std::vector<TsbDriveState> states = burn_.States();
+        std::string line;
+        for (const TsbDriveState& s : states) {
+            line += fmt::format("{}{} {} {:3} %", line.empty() ? "" : " | ", s.Name, s.Phase,
+                                s.Percent);
+            // Plain and JSON forms: a line when a drive's phase or tenth changes.
+            const std::string key =
+                s.Phase + "/" + std::to_string(s.Percent / 10) + "/" + std::to_string(s.Copy);
+            std::string& last = shown_[s.Name];
+            if (key == last || output_.Form() == TCliOutputForm::Terminal) {
+                continue;
+            }
+            last = key;
+            if (output_.Form() == TCliOutputForm::Json) {
+                output_.Raw(JsonEvent("progress", {{"drive", JsonString(s.Name)},
+                                                   {"copy", std::to_string(s.Copy)},
+                                                   {"pass", JsonString(s.Phase)},
+                                                   {"percent", std::to_string(s.Percent)}}));
+            } else {
+                output_.Raw(fmt::format("Progress: {} copy {} {} {} %", s.Name, s.Copy, s.Phase,
+                                        s.Percent));
+            }
+        }
+        output_.SetDrive("all");
+        output_.Status(line);
+    }
+
+private:
+    TCliOutput& output_;
+    TsbMultiBurn& burn_;
+    std::map<std::string, std::string> shown_;
+};
+
+std::string speedText(const TsbCopyResult& r, uint32_t unitKBps) {
+    if (r.WriteSeconds <= 0 || r.Bytes == 0) {
+        return "-";
+    }
+    const double kbps = static_cast<double>(r.Bytes) / 1024.0 / r.WriteSeconds;
+    return fmt::format("{:.1f} MB/s ({:.1f}x)", kbps / 1024.0, kbps / unitKBps);
+}
+
+// The closing table (or one JSON event per copy) and the exit status.
+int closing(TCliOutput& output, const TsbMultiBurn& burn,
+            const std::vector<std::unique_ptr<TCliDrive>>& drives, bool cancelled) {
+    std::vector<std::vector<std::string>> rows = {
+        {"DRIVE", "COPY", "RESULT", "TIME", "AVERAGE SPEED", "VERIFY", "MESSAGE"}};
+    int done = 0, failed = 0, verifyFailed = 0;
+    for (size_t i = 0; i < drives.size(); ++i) {
+        const std::string& name = drives[i]->Device->DeviceName;
+        const uint32_t unit = SpeedTableFor(drives[i]->Burner->DiscType).Unit;
+        for (const TsbCopyResult& r : burn.Results(i)) {
+            const bool ok = r.Outcome == TsbCopyOutcome::Done;
+            done += ok ? 1 : 0;
+            failed += ok ? 0 : 1;
+            verifyFailed += r.Outcome == TsbCopyOutcome::VerifyFailed ? 1 : 0;
+            const std::string time = fmt::format("{:.1f} s", r.Seconds);
+            if (output.Form() == TCliOutputForm::Json) {
+                output.Raw(JsonEvent("drive-result",
+                                     {{"drive", JsonString(name)},
+                                      {"copy", std::to_string(r.Copy)},
+                                      {"outcome", JsonString(CopyOutcomeName(r.Outcome))},
+                                      {"seconds", fmt::format("{:.2f}", r.Seconds)},
+                                      {"write_seconds", fmt::format("{:.2f}", r.WriteSeconds)},
+                                      {"bytes", std::to_string(r.Bytes)},
+                                      {"verify", JsonString(r.Verify)},
+                                      {"text", JsonString(r.Text)}}));
+            } else {
+                rows.push_back({name, std::to_string(r.Copy), CopyOutcomeName(r.Outcome), time,
+                                speedText(r, unit), r.Verify.empty() ? "-" : r.Verify, r.Text});
+            }
+        }
+    }
+    if (output.Form() != TCliOutputForm::Json) {
+        std::vector<size_t> widths(rows.front().size(), 0);
+        for (const auto& row : rows) {
+            for (size_t c = 0; c < row.size(); ++c) {
+                widths[c] = std::max(widths[c], row[c].size());
+            }
+        }
+        for (const auto& row : rows) {
+            std::string text;
+            for (size_t c = 0; c < row.size(); ++c) {
+                text += c + 1 < row.size() ? fmt::format("{:<{}}  ", row[c], widths[c]) : row[c];
+            }
+            output.Raw(text);
+        }
+    }
+    const std::string counts =
+        fmt::format("{} of {} copies done, {} failed", done, done + failed, failed);
+    output.Note(counts);
+    if (cancelled) {
+        output.Note(LoadResString(rsCanceledByUser));
+        return finish(output, exCancelled, "cancelled", counts);
+    }
+    if (failed == 0) {
+        return finish(output, exDone, "done", counts);
+    }
+    if (done > 0) {
+        return finish(output, exSomeFailed, "some-failed", counts);
+    }
+    return verifyFailed == failed ? finish(output, exVerifyFailed, "verify-failed", counts)
+                                  : finish(output, exBurnFailed, "failed", counts);
+}
+
+} // namespace
+} // namespace cli
+
+bool IsMultiBurn(const TCliBurnOptions& options) {
+    return options.Devices.size() > 1 || options.AllDrives || options.Copies > 1;
+}
+
+int RunMultiBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
+    using namespace cli;
+    return runCommand(options.Json, [&](TCliOutput& output) -> int {
+        if ((options.Opc || options.RequireOpc) && options.Test) {
+            stop(exUsage, "--opc cannot be combined with --test: a test write sends no power "
+                          "calibration");
+        }
+        if (IsCueSheet(options.Image) || IsSourceFolder(options.Image)) {
+            // The shared reader feeds one data track from an image file.
+            stop(exUsage, "Several drives and copies burn an image file: a cue sheet or a folder "
+                          "is burnt on one drive, one disc at a time");
+        }
+        if (!options.Mode.empty() && options.Mode != "tao") {
+            stop(exUsage, "Several drives and copies are written Track-At-Once: --mode " +
+                              options.Mode + " cannot be used with them");
+        }
+        output.SetDrive("all");
+        TCliBurnOptions choices = options;
+        choices.Mode = "tao";
+        TCliFrontEnd frontEnd(output, signals);
+        TsbDeviceFinder finder;
+        searchDevices(finder, frontEnd, transportOf(options.Transport));
+        auto drives = chooseDrives(choices, finder.Devices, output);
+
+        const std::string question =
+            fmt::format("Burn {} ({}) to {} drive{} at once: {}{}{}?", options.Image,
+                        SizeToMBStr(false, drives.front()->Plan.ImageSize), drives.size(),
+                        drives.size() == 1 ? "" : "s", driveList(drives),
+                        options.Copies > 1 ? fmt::format(", {} copies each", options.Copies) : "",
+                        options.Verify ? ", each verified" : "");
+        if (!ask(question, options.Yes, output, signals) || signals.Requested()) {
+            stop(exCancelled, LoadResString(rsCanceledByUser));
+        }
+        output.Log(LoadResString(rsSourceImageFile) + " " + options.Image, litInfo);
+
+        TsbMultiBurn burn(options.Image);
+        burn.Copies = options.Copies;
+        burn.StopOnFailure = options.StopOnFailure;
+        burn.EjectWhenDone = !options.NoEject;
+        for (auto& d : drives) {
+            TsbBurner& burner = *d->Burner;
+            CopyDeviceChoice(*d->Device, transportOf(options.Transport), burner);
+            burner.OpenDevice();
+            d->Opened = true;
+            burner.LockDevice();
+            TsbDiscSpeedList speeds;
+            speeds.Fill(burner);
+            setOptions(burner, options, ModeChoiceWriteMode(d->Plan.Mode->Choice, true),
+                       chooseSpeed(speeds, options.Speed, SpeedTableFor(burner.DiscType)));
+            burn.Add(burner, d->Device->DeviceName);
+            output.SetDrive(d->Device->DeviceName);
+            output.Log(LoadResString(rsDestinationDevice) + ": " + d->Device->Product, litInfo);
+        }
+        output.SetDrive("all");
+
+        TCliMultiProgress progress(output, burn);
+        frontEnd.OnWait = [&] {
+            if (signals.Requested() && !burn.Cancelled()) {
+                // Ctrl-C stops every drive; each is let go as it ends.
+                output.Note("Cancelling every drive");
+                burn.CancelAll();
+                signals.Acknowledge();
+            }
+            progress.Show();
+        };
+        burn.Run();
+        frontEnd.OnWait = nullptr;
+        progress.Show();
+        output.Status("");
+        output.SetDrive("all");
+        return closing(output, burn, drives, burn.Cancelled() || signals.Requested());
+    });
+}
