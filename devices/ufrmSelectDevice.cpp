@@ -9,6 +9,7 @@
 #include "engine/sbBurner.h"
 #include "ui/sbGuard.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -27,14 +28,27 @@ constexpr int kUnavailableTop = 232;
 QString AccessCaption(TsbDeviceAccess access) {
     switch (access) {
     case daMounted:
-        return QStringLiteral("Mounted");
+        return QCoreApplication::translate("TfrmSelectDevice", "Mounted");
     case daForbidden:
-        return QStringLiteral("No access");
+        return QCoreApplication::translate("TfrmSelectDevice", "No access");
     case daUnavailable:
-        return QStringLiteral("Unavailable");
+        return QCoreApplication::translate("TfrmSelectDevice", "Unavailable");
     default:
-        return QStringLiteral("In use");
+        return QCoreApplication::translate("TfrmSelectDevice", "In use");
     }
+}
+
+// What a screen reader reads for a usable drive's row: its product, then
+// the other columns under their headings.
+void describeRow(const QTreeWidget* list, QTreeWidgetItem* row) {
+    QStringList parts;
+    for (int c = 1; c < list->columnCount(); ++c) {
+        if (!row->text(c).isEmpty()) {
+            parts << list->headerItem()->text(c).trimmed() + QStringLiteral(": ") + row->text(c);
+        }
+    }
+    row->setData(0, Qt::AccessibleTextRole, row->text(0));
+    row->setData(0, Qt::AccessibleDescriptionRole, parts.join(QStringLiteral(", ")));
 }
 
 } // namespace
@@ -44,7 +58,7 @@ TfrmSelectDevice::TfrmSelectDevice(QWidget* parent)
     setObjectName(QStringLiteral("frmSelectDevice"));
     resize(559, 409);
 
-    Label1 = new QLabel(QStringLiteral("Select CD or DVD burning device from the list"), this);
+    Label1 = new QLabel(tr("Select CD or DVD burning device from the list"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     QFont bold = font();
     bold.setBold(true);
@@ -65,9 +79,8 @@ TfrmSelectDevice::TfrmSelectDevice(QWidget* parent)
     lvDevices->setSortingEnabled(false);
     lvDevices->header()->setSectionsClickable(false);
     lvDevices->header()->setStretchLastSection(false);
-    lvDevices->setHeaderLabels({QStringLiteral("Product"), QStringLiteral("Vendor"),
-                                QStringLiteral("Revision"), QStringLiteral("Media "),
-                                QStringLiteral("Size, MB"), QStringLiteral("Label")});
+    lvDevices->setHeaderLabels(
+        {tr("Product"), tr("Vendor"), tr("Revision"), tr("Media "), tr("Size, MB"), tr("Label")});
     const int widths[] = {150, 70, 60, 60, 70, 85};
     for (int i = 0; i < 6; ++i) {
         lvDevices->setColumnWidth(i, widths[i]);
@@ -90,8 +103,8 @@ TfrmSelectDevice::TfrmSelectDevice(QWidget* parent)
                 }
             }));
 
-    Label2 = new QLabel(QStringLiteral("If you have plugged in new devices or changed disc in a "
-                                       "drive click Refresh to update devices list"),
+    Label2 = new QLabel(tr("If you have plugged in new devices or changed disc in a "
+                           "drive click Refresh to update devices list"),
                         this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setGeometry(16, 345, 529, 24);
@@ -106,9 +119,12 @@ TfrmSelectDevice::TfrmSelectDevice(QWidget* parent)
     lblUnavailable->setTextFormat(Qt::PlainText);
     lblUnavailable->hide();
 
-    btnRefresh = new QPushButton(QStringLiteral("Refresh..."), this);
+    btnRefresh = new QPushButton(tr("&Refresh..."), this);
     btnRefresh->setObjectName(QStringLiteral("btnRefresh"));
     btnRefresh->setGeometry(16, 376, 81, 23);
+    lvDevices->setAccessibleName(tr("Recorders"));
+    lvDevices->setAccessibleDescription(Label1->text());
+    btnRefresh->setAccessibleDescription(Label2->text());
     connect(btnRefresh, &QPushButton::clicked, this,
             sbGuarded(this, [this] { btnRefreshClick(); }));
 }
@@ -225,6 +241,10 @@ void TfrmSelectDevice::SetPageData(TsbBurner* data) {
                 for (int c = 0; c < lvDevices->columnCount(); ++c) {
                     row->setToolTip(c, advice);
                 }
+                // Greyed out is not heard: the state goes with the name.
+                row->setData(0, Qt::AccessibleTextRole,
+                             name + QStringLiteral(", ") + AccessCaption(device->Access));
+                row->setData(0, Qt::AccessibleDescriptionRole, advice);
                 lvDevices->addTopLevelItem(row);
                 refusals << name + QStringLiteral(": ") + advice;
                 continue;
@@ -247,6 +267,7 @@ void TfrmSelectDevice::SetPageData(TsbBurner* data) {
             }
             auto* row = new QTreeWidgetItem(columns);
             row->setData(0, DeviceRole, QVariant::fromValue(static_cast<void*>(device)));
+            describeRow(lvDevices, row);
             lvDevices->addTopLevelItem(row);
         }
         if (!refusals.isEmpty()) {
