@@ -24,6 +24,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
@@ -173,8 +174,9 @@ TsbApplication::TsbApplication() {
         }
         return lines;
     });
-    TsbDialogs::SetErrorBoxButton(QStringLiteral("Save Problem &Report..."),
-                                  [](QWidget* parent) { SaveProblemReport(parent); });
+    TsbDialogs::SetErrorBoxButton(
+        QCoreApplication::translate("TsbApplication", "Save Problem &Report..."),
+        [](QWidget* parent) { SaveProblemReport(parent); });
 }
 
 TsbApplication::~TsbApplication() {
@@ -250,14 +252,16 @@ void TsbApplication::RestoreMinimized(QWidget* restored) {
 
 TsbCommandLine ParseCommandLine(const QStringList& arguments, const QString& version) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Burns a CD or DVD image file onto a disc, step by step."));
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "TsbApplication", "Burns a CD or DVD image file onto a disc, step by step."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("IMAGE"),
-                                 QStringLiteral("The image file to burn (the wizard starts with "
-                                                "it filled in)."),
-                                 QStringLiteral("[IMAGE]"));
+    parser.addPositionalArgument(
+        QStringLiteral("IMAGE"),
+        QCoreApplication::translate("TsbApplication",
+                                    "The image file to burn (the wizard starts with "
+                                    "it filled in)."),
+        QStringLiteral("[IMAGE]"));
     TsbCommandLine result;
     if (!parser.parse(arguments)) {
         result.Exit = true;
@@ -279,7 +283,8 @@ TsbCommandLine ParseCommandLine(const QStringList& arguments, const QString& ver
     if (images.size() > 1) {
         result.Exit = true;
         result.ExitCode = 2;
-        result.Output = QStringLiteral("tavrin: one image at a time\n");
+        result.Output =
+            QCoreApplication::translate("TsbApplication", "tavrin: one image at a time\n");
         return result;
     }
     if (!images.isEmpty()) {
