@@ -260,6 +260,12 @@ int main(int argc, char** argv) {
          {devicesCommand, burnCommand, ejectCommand, blankCommand, checkCommand, verifyCommand}) {
         command->footer(footer());
         command->group(SbTranslate("CLI11", "Subcommands"));
+        // Made before the group's name was set: made again under it, when
+        // translated (English keeps its place at the top).
+        if (const std::string help = SbTranslate("CLI11", "Print this help message and exit");
+            help != "Print this help message and exit") {
+            command->set_help_flag("-h,--help", help);
+        }
     }
     std::string reportFile;
     for (CLI::App* command :
