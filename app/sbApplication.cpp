@@ -1,5 +1,7 @@
 #include "app/sbApplication.h"
 
+#include "forms/sbTexts.h"
+
 #include "app/sbTermination.h"
 
 #include "app/ufrmFinish.h"
@@ -125,6 +127,8 @@ TsbApplication::TsbApplication() {
     g_instance = this;
     // The front end answers the engine from the start: the library's version
     // check may already want a message box.
+    // Every window's text is read in the user's language from the start.
+    InstallTranslations();
     InstallFrontEndHooks();
     CheckStarBurnVersion();
     Logger();
