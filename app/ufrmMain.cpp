@@ -288,6 +288,7 @@ void TMainForm::FormShow() {
     SheetEntered();
     LocalizeCaptions();
     ShowTransportPage();
+    FocusSheet();
 }
 
 void TMainForm::SheetEntered() {

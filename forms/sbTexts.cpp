@@ -5,6 +5,7 @@
 #include "forms/UtilFuncs.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -30,9 +31,12 @@ QString InstallTranslations() {
     }
     ClearTranslations();
     for (const std::string& language : UserLanguages()) {
+        // This language's own file: QTranslator would also take de for de_AT,
+        // but UserLanguages names de itself, after de_AT, as tavrin-burn reads it.
+        const QString file = TranslationsFolder() + QStringLiteral("/tavrin_") +
+                             QString::fromStdString(language) + QStringLiteral(".qm");
         auto translator = std::make_unique<QTranslator>();
-        if (!translator->load(QStringLiteral("tavrin_") + QString::fromStdString(language),
-                              TranslationsFolder())) {
+        if (!QFile::exists(file) || !translator->load(file)) {
             continue;
         }
         QCoreApplication::installTranslator(translator.get());

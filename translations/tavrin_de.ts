@@ -674,7 +674,7 @@ Datenträger der virtuellen Brenner:
     </message>
     <message>
         <source>&amp;Image file path:</source>
-        <translation>&amp;Pfad der Abbilddatei:</translation>
+        <translation>&amp;Abbilddatei:</translation>
     </message>
     <message>
         <source>Browse</source>

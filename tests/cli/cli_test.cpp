@@ -141,6 +141,9 @@ protected:
         // The copy finds libStarBurn as the built program does: beside itself ($ORIGIN).
         fs::create_symlink(fs::path(TAVRIN_BURN).parent_path() / "libStarBurn.so.1",
                            folder / "libStarBurn.so.1");
+        // And its translations, as in the build's bin/.
+        fs::create_symlink(fs::path(TAVRIN_BURN).parent_path() / "translations",
+                           folder / "translations");
         std::ofstream(folder / "recorders.ini") << kConfiguration;
         std::ofstream(folder / "registry.ini")
             << "[HKEY_LOCAL_MACHINE\\Software\\Korvath\\StarBurnVelmarSample]\nLogEnabled=1\n";
