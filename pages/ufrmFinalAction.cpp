@@ -165,6 +165,12 @@ TfrmFinalAction::TfrmFinalAction(QWidget* parent) : TsbDockForm(parent) {
     btnSaveReport->setObjectName(QStringLiteral("btnSaveReport"));
     btnSaveReport->setGeometry(116, 303, 110, 23);
     btnSaveReport->setEnabled(false);
+    // Captions in another language may be longer: the buttons grow, side by side.
+    btnSaveLog->resize(std::max(btnSaveLog->width(), btnSaveLog->sizeHint().width()),
+                       btnSaveLog->height());
+    btnSaveReport->setGeometry(btnSaveLog->geometry().right() + 9, btnSaveReport->y(),
+                               std::max(btnSaveReport->width(), btnSaveReport->sizeHint().width()),
+                               btnSaveReport->height());
     pbWrite->setAccessibleName(tr("Burning progress"));
     pbWrite->setAccessibleDescription(tr("How much of the image is written (or read back)"));
     pbBuffer->setAccessibleName(tr("Buffer status"));

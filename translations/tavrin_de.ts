@@ -378,6 +378,21 @@
     </message>
 </context>
 <context>
+    <name>Progress</name>
+    <message>
+        <source>%.1f of %.1f MB</source>
+        <translation>%.1f von %.1f MB</translation>
+    </message>
+    <message>
+        <source>%s elapsed</source>
+        <translation>%s vergangen</translation>
+    </message>
+    <message>
+        <source>%s left</source>
+        <translation>noch %s</translation>
+    </message>
+</context>
+<context>
     <name>TMainForm</name>
     <message>
         <source>Verify: </source>

@@ -150,8 +150,11 @@ QStringList clippedTexts(QWidget* window) {
             } else if (qobject_cast<QRadioButton*>(w)) {
                 room -= w->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, w) +
                         w->style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, w);
+            } else if (qobject_cast<QPushButton*>(w)) {
+                // The style's margins on both sides of the caption.
+                room -= 2 * w->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, w);
             } else {
-                room -= 4; // a push button's frame
+                room -= 4; // an image button's frame
             }
             need = QSize(fm.horizontalAdvance(text), fm.height());
             if (need.width() > room || need.height() > button->height()) {
