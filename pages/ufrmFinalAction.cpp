@@ -210,7 +210,9 @@ void TfrmFinalAction::LayOut() {
                   std::max(0, 253 + panelHeight - DesignPanelHeight));
     Label2->move(8, 284 + panelHeight - DesignPanelHeight);
     btnSaveLog->move(8, 303 + panelHeight - DesignPanelHeight);
-    btnSaveReport->move(116, 303 + panelHeight - DesignPanelHeight);
+    // Beside Save Log, however wide its caption made it.
+    btnSaveReport->move(std::max(116, btnSaveLog->geometry().right() + 9),
+                        303 + panelHeight - DesignPanelHeight);
     const int right = width() - 559;
     pbBuffer->resize(std::max(0, 505 + right), 16);
     lblBufferValue->move(520 + right, 53);

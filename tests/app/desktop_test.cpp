@@ -186,6 +186,17 @@ QStringList clippedTexts(QWidget* window) {
                 break;
             }
         }
+        // A button that grew for its text must not slide under its neighbour.
+        if (qobject_cast<QPushButton*>(w)) {
+            for (auto* other : w->parentWidget()->findChildren<QPushButton*>(
+                     QString(), Qt::FindDirectChildrenOnly)) {
+                if (other != w && other->isVisibleTo(window) &&
+                    other->geometry().intersects(w->geometry())) {
+                    clipped << QStringLiteral("%1 \"%2\" lies under %3")
+                                   .arg(w->objectName(), text, other->objectName());
+                }
+            }
+        }
     }
     return clipped;
 }
@@ -375,6 +386,9 @@ private slots:
         QTest::keyClick(m_app->Welcome(), Qt::Key_Return);
         QVERIFY(m_main->isVisible());
         activate(m_main);
+        // The run in German is in German.
+        QCOMPARE(m_main->ButtonNext->text() == QStringLiteral("&Weiter >"),
+                 qgetenv("LANGUAGE") == "de");
         for (int sheet : {0, 2, 3, 5, 4, 6}) {
             // The device search's progress window hands the keyboard back.
             QTRY_VERIFY(m_main->isActiveWindow());
