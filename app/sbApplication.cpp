@@ -208,6 +208,8 @@ int TsbApplication::Run() {
         return 0;
     }
     m_welcome->show();
+    // The keyboard starts here, with or without a window manager to say so.
+    m_welcome->activateWindow();
     if (m_terminated) {
         return 0;
     }

@@ -329,6 +329,7 @@ void TMainForm::ButtonNextClick() {
             finish->move(pos());
             finish->SetDoubleBuffered(true);
             finish->show();
+            finish->activateWindow();
             finish->repaint();
             finish->DescriptionLabel->setText(
                 FinishOutcomeText(Burner().WriteStarted.load(), Burner().Cancelled.load()));
@@ -359,6 +360,7 @@ void TMainForm::ButtonPrevClick() {
             TfrmWelcome* welcome = app->Welcome();
             welcome->move(pos());
             welcome->show();
+            welcome->activateWindow();
             welcome->repaint();
         }
         hide();

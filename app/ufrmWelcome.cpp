@@ -76,6 +76,7 @@ void TfrmWelcome::ButtonNextClick() {
     main->SetDoubleBuffered(true);
     main->move(pos());
     main->show();
+    main->activateWindow();
     main->repaint();
     hide();
 }
