@@ -3,6 +3,7 @@
 #include "app/sbStartupCheck.h"
 #include "forms/UtilFuncs.h"
 #include "forms/sbIniFile.h"
+#include "forms/sbTexts.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
                 // Help and version need no display.
                 QCoreApplication console(argc, argv);
                 QCoreApplication::setApplicationName(QStringLiteral("tavrin"));
+                InstallTranslations();
                 ReadCommandLine(QCoreApplication::arguments(), image, code);
                 return code;
             }
@@ -55,6 +57,7 @@ int main(int argc, char** argv) {
         }
         QApplication qtApp(argc, argv);
         QApplication::setApplicationName(QStringLiteral("tavrin"));
+        InstallTranslations();
         // Qt's own options (-platform ...) are gone from arguments() by now.
         if (!ReadCommandLine(QApplication::arguments(), image, code)) {
             return code;

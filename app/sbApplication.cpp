@@ -1,5 +1,7 @@
 #include "app/sbApplication.h"
 
+#include "forms/sbTexts.h"
+
 #include "app/sbTermination.h"
 
 #include "app/ufrmFinish.h"
@@ -24,6 +26,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
@@ -124,6 +127,8 @@ TsbApplication::TsbApplication() {
     g_instance = this;
     // The front end answers the engine from the start: the library's version
     // check may already want a message box.
+    // Every window's text is read in the user's language from the start.
+    InstallTranslations();
     InstallFrontEndHooks();
     CheckStarBurnVersion();
     Logger();
@@ -173,8 +178,9 @@ TsbApplication::TsbApplication() {
         }
         return lines;
     });
-    TsbDialogs::SetErrorBoxButton(QStringLiteral("Save Problem &Report..."),
-                                  [](QWidget* parent) { SaveProblemReport(parent); });
+    TsbDialogs::SetErrorBoxButton(
+        QCoreApplication::translate("TsbApplication", "Save Problem &Report..."),
+        [](QWidget* parent) { SaveProblemReport(parent); });
 }
 
 TsbApplication::~TsbApplication() {
@@ -202,6 +208,8 @@ int TsbApplication::Run() {
         return 0;
     }
     m_welcome->show();
+    // The keyboard starts here, with or without a window manager to say so.
+    m_welcome->activateWindow();
     if (m_terminated) {
         return 0;
     }
@@ -250,14 +258,16 @@ void TsbApplication::RestoreMinimized(QWidget* restored) {
 
 TsbCommandLine ParseCommandLine(const QStringList& arguments, const QString& version) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Burns a CD or DVD image file onto a disc, step by step."));
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "TsbApplication", "Burns a CD or DVD image file onto a disc, step by step."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("IMAGE"),
-                                 QStringLiteral("The image file to burn (the wizard starts with "
-                                                "it filled in)."),
-                                 QStringLiteral("[IMAGE]"));
+    parser.addPositionalArgument(
+        QStringLiteral("IMAGE"),
+        QCoreApplication::translate("TsbApplication",
+                                    "The image file to burn (the wizard starts with "
+                                    "it filled in)."),
+        QStringLiteral("[IMAGE]"));
     TsbCommandLine result;
     if (!parser.parse(arguments)) {
         result.Exit = true;
@@ -279,7 +289,8 @@ TsbCommandLine ParseCommandLine(const QStringList& arguments, const QString& ver
     if (images.size() > 1) {
         result.Exit = true;
         result.ExitCode = 2;
-        result.Output = QStringLiteral("tavrin: one image at a time\n");
+        result.Output =
+            QCoreApplication::translate("TsbApplication", "tavrin: one image at a time\n");
         return result;
     }
     if (!images.isEmpty()) {

@@ -11,6 +11,7 @@
 #include "ui/sbLinkLabel.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
 #include <QImageReader>
@@ -61,7 +62,7 @@ void SetLabelColor(QLabel* label, const QColor& color) {
 } // namespace
 
 QString VersionLabelText(const QString& version) {
-    return QStringLiteral("Version: %1").arg(version);
+    return QCoreApplication::translate("TsbChromeForm", "Version: %1").arg(version);
 }
 
 TsbChromeForm::TsbChromeForm(QWidget* parent) : TsbSkinnedForm(parent) {
@@ -101,7 +102,7 @@ void TsbChromeForm::CreateChrome() {
     LabelMoreTools = new TsbLinkLabel(this);
     LabelMoreTools->setObjectName(QStringLiteral("LabelMoreTools"));
     LabelMoreTools->setGeometry(24, 384, 153, 14);
-    LabelMoreTools->setText(QStringLiteral("more free tools..."));
+    LabelMoreTools->setText(tr("more free tools..."));
     LabelMoreTools->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     LabelMoreTools->setCursor(Qt::PointingHandCursor);
     QFont underlined = font();
@@ -124,19 +125,28 @@ void TsbChromeForm::CreateChrome() {
     ButtonExit->resize(28, 24);
     ButtonMin->setCursor(Qt::PointingHandCursor);
     ButtonExit->setCursor(Qt::PointingHandCursor);
-    ButtonMin->setToolTip(QStringLiteral("Minimize"));
-    ButtonExit->setToolTip(QStringLiteral("Close"));
+    ButtonMin->setToolTip(tr("Minimize"));
+    ButtonExit->setToolTip(tr("Close"));
     ButtonMin->setFocusPolicy(Qt::NoFocus);
     ButtonExit->setFocusPolicy(Qt::NoFocus);
     // Their pictures are their captions; screen readers need the words.
     ButtonMin->setAccessibleName(ButtonMin->toolTip());
     ButtonExit->setAccessibleName(ButtonExit->toolTip());
-    ButtonHelp = makeButton("ButtonHelp", {40, 510}, QStringLiteral("Help"));
-    ButtonAbout = makeButton("ButtonAbout", {138, 510}, QStringLiteral("About"));
-    ButtonPrev = makeButton("ButtonPrev", {426, 510}, QStringLiteral("Back"));
-    ButtonNext = makeButton("ButtonNext", {522, 510}, QStringLiteral("Next"));
-    ButtonClose = makeButton("ButtonClose", {672, 510}, QStringLiteral("Cancel"));
+    ButtonHelp = makeButton("ButtonHelp", {40, 510}, tr("Help"));
+    ButtonAbout = makeButton("ButtonAbout", {138, 510}, tr("About"));
+    ButtonPrev = makeButton("ButtonPrev", {426, 510}, tr("Back"));
+    ButtonNext = makeButton("ButtonNext", {522, 510}, tr("Next"));
+    ButtonClose = makeButton("ButtonClose", {672, 510}, tr("Cancel"));
 
+    // Screen readers read the caption as the name; what the button does
+    // goes with it.
+    ButtonMin->setAccessibleDescription(tr("Minimizes the program's windows"));
+    ButtonExit->setAccessibleDescription(tr("Closes the wizard"));
+    ButtonHelp->setAccessibleDescription(tr("Opens the help menu (F1: the help pages)"));
+    ButtonAbout->setAccessibleDescription(tr("Shows the program's version and web site"));
+    ButtonPrev->setAccessibleDescription(tr("Goes back to the previous step"));
+    ButtonNext->setAccessibleDescription(tr("Goes on to the next step (Enter)"));
+    ButtonClose->setAccessibleDescription(tr("Cancels the wizard (Esc)"));
     connect(ButtonMin, &QAbstractButton::clicked, this,
             sbGuarded(this, [this] { ButtonMinClick(); }));
 
@@ -160,19 +170,17 @@ void TsbChromeForm::CreateHelpMenu() {
         a->setObjectName(QString::fromLatin1(name));
         return a;
     };
-    ActionHelp = makeAction("ActionHelp", QStringLiteral("Help"));
-    ActionHelpContent = makeAction("ActionHelpContent", QStringLiteral("Help Content"));
+    ActionHelp = makeAction("ActionHelp", tr("Help"));
+    ActionHelpContent = makeAction("ActionHelpContent", tr("Help Content"));
     ActionHelpContent->setShortcut(QKeySequence(Qt::Key_F1));
     ActionHelpContent->setShortcutContext(Qt::WindowShortcut);
-    ActionQuickStart = makeAction("ActionQuickStart", QStringLiteral("Quick Start..."));
-    ActionHomePage = makeAction("ActionHomePage", QStringLiteral("Home Page"));
-    ActionMoreRelatedTools =
-        makeAction("ActionMoreRelatedTools", QStringLiteral("More Related Tools..."));
-    ActionCheckforUpdates =
-        makeAction("ActionCheckforUpdates", QStringLiteral("Check for Updates..."));
+    ActionQuickStart = makeAction("ActionQuickStart", tr("Quick Start..."));
+    ActionHomePage = makeAction("ActionHomePage", tr("Home Page"));
+    ActionMoreRelatedTools = makeAction("ActionMoreRelatedTools", tr("More Related Tools..."));
+    ActionCheckforUpdates = makeAction("ActionCheckforUpdates", tr("Check for Updates..."));
     ActionContactTechnicalSupport =
-        makeAction("ActionContactTechnicalSupport", QStringLiteral("Contact Technical Support..."));
-    ActionAbout = makeAction("ActionAbout", QStringLiteral("About"));
+        makeAction("ActionContactTechnicalSupport", tr("Contact Technical Support..."));
+    ActionAbout = makeAction("ActionAbout", tr("About"));
     // The window holds the F1 shortcut while it is active.
     addAction(ActionHelpContent);
 

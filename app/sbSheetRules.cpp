@@ -306,6 +306,6 @@ QStringList TMainForm::SummaryLines() const {
         line(rsSummarySendOpc, BoolToYesNoStr(burner.SendOPC, false)),
         line(rsSummaryBurningMode, WriteModeSummaryName(burner.WriteMode).toStdString()),
         line(rsSummaryTestWrite, BoolToYesNoStr(burner.TestWrite, false)),
-        QStringLiteral("Verify: ") + QString::fromStdString(BoolToYesNoStr(burner.Verify, false)),
+        tr("Verify: ") + QString::fromStdString(BoolToYesNoStr(burner.Verify, false)),
     };
 }

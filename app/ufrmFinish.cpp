@@ -23,7 +23,7 @@ TfrmFinish::TfrmFinish(QWidget* parent) : TsbChromeForm(parent) {
     setWindowTitle(QStringLiteral("Tavrin"));
 
     CompleteLabel = AddLabel(this, QStringLiteral("CompleteLabel"), QRect(240, 104, 512, 49),
-                             QStringLiteral("Completing the Tavrin"));
+                             tr("Completing the Tavrin"));
     QFont bold = font();
     bold.setPointSize(9);
     bold.setBold(true);
@@ -37,7 +37,7 @@ TfrmFinish::TfrmFinish(QWidget* parent) : TsbChromeForm(parent) {
     DescriptionLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     ButtonPrev->setEnabled(false);
-    ButtonNext->setText(QStringLiteral("Finish"));
+    ButtonNext->setText(tr("Finish"));
     ButtonClose->setEnabled(false);
     connect(ButtonNext, &QAbstractButton::clicked, this,
             sbGuarded(this, [this] { ButtonNextClick(); }));

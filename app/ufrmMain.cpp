@@ -110,6 +110,7 @@ TMainForm::TMainForm(QWidget* parent) : TsbMainForm(parent) {
         Panels[static_cast<size_t>(i)]->setGeometry(0, 0, pcBurner->width(), pcBurner->height());
     }
     pcBurner->SetActivePageIndex(0);
+    pcBurner->setAccessibleName(tr("Wizard steps"));
 
     CallBackEventer().SetOnCancelEnabled(
         [this](TsbCallBackEventer&, bool enabled) { SetCancelEnabled(enabled); });
@@ -169,6 +170,28 @@ void TMainForm::LocalizeCaptions() {
 void TMainForm::ShowSheetTitles() {
     LabelTitle->setText(SheetTitle(pcBurner->ActivePageIndex()));
     LabelSubTitle->setText(SheetSubTitle(pcBurner->ActivePageIndex()));
+    // The step a screen reader is in: the sheet's title and subtitle.
+    pcBurner->setAccessibleDescription(LabelTitle->text() + QStringLiteral(": ") +
+                                       LabelSubTitle->text());
+    if (TsbTabSheet* sheet = pcBurner->ActivePage()) {
+        sheet->setAccessibleName(LabelTitle->text());
+        sheet->setAccessibleDescription(LabelSubTitle->text());
+    }
+}
+
+void TMainForm::FocusSheet() {
+    // The sheet's first control in the tab order, else Next: the focus is
+    // never left on a hidden sheet or on the first button of the window.
+    for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
+        if (pcBurner->ActivePage() && pcBurner->ActivePage()->isAncestorOf(w) &&
+            (w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(this) && w->isEnabled()) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+    if (ButtonNext->isEnabled()) {
+        ButtonNext->setFocus(Qt::TabFocusReason);
+    }
 }
 
 int TMainForm::CurrentSheet() const {
@@ -265,10 +288,12 @@ void TMainForm::FormShow() {
     SheetEntered();
     LocalizeCaptions();
     ShowTransportPage();
+    FocusSheet();
 }
 
 void TMainForm::SheetEntered() {
     TsbBusyCursor busy;
+    FocusSheet();
     switch (CurrentSheet()) {
     case 0:
         ButtonNext->setText(ResText(15101));
@@ -294,6 +319,7 @@ void TMainForm::SheetEntered() {
     }
     UpdateButtons();
     ShowSheetTitles();
+    FocusSheet();
 }
 
 void TMainForm::ButtonNextClick() {
@@ -303,6 +329,7 @@ void TMainForm::ButtonNextClick() {
             finish->move(pos());
             finish->SetDoubleBuffered(true);
             finish->show();
+            finish->activateWindow();
             finish->repaint();
             finish->DescriptionLabel->setText(
                 FinishOutcomeText(Burner().WriteStarted.load(), Burner().Cancelled.load()));
@@ -333,6 +360,7 @@ void TMainForm::ButtonPrevClick() {
             TfrmWelcome* welcome = app->Welcome();
             welcome->move(pos());
             welcome->show();
+            welcome->activateWindow();
             welcome->repaint();
         }
         hide();

@@ -76,6 +76,8 @@ public:
 
     // Puts the sheets' controls before the bottom buttons in the Tab order.
     void OrderTabs();
+    // Puts the keyboard focus on the current sheet's first control.
+    void FocusSheet();
 
     void FormShow();
     void ButtonNextClick();

@@ -23,7 +23,7 @@ TfrmWelcome::TfrmWelcome(QWidget* parent) : TsbChromeForm(parent) {
     PanelMain->setPalette(white);
 
     WelcomeLabel = AddLabel(PanelMain, QStringLiteral("WelcomeLabel"), QRect(0, 0, 309, 41),
-                            QStringLiteral("Welcome to Tavrin"));
+                            tr("Welcome to Tavrin"));
     QFont verdana(QStringLiteral("Verdana"));
     verdana.setPointSize(13);
     verdana.setBold(true);
@@ -33,13 +33,13 @@ TfrmWelcome::TfrmWelcome(QWidget* parent) : TsbChromeForm(parent) {
 
     DescriptionLabel =
         AddLabel(PanelMain, QStringLiteral("DescriptionLabel"), QRect(0, 64, 457, 33),
-                 QStringLiteral("The wizard will guide you through file system image burning "
-                                "process using Tavrin."));
+                 tr("The wizard will guide you through file system image burning "
+                    "process using Tavrin."));
     DescriptionLabel->setWordWrap(true);
     DescriptionLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     lblPressNext = AddLabel(PanelMain, QStringLiteral("lblPressNext"), QRect(0, 104, 457, 16),
-                            QStringLiteral("Click Next to continue or Cancel to exit"));
+                            tr("Click Next to continue or Cancel to exit"));
 
     ButtonPrev->setEnabled(false);
     connect(ButtonNext, &QAbstractButton::clicked, this,
@@ -76,6 +76,7 @@ void TfrmWelcome::ButtonNextClick() {
     main->SetDoubleBuffered(true);
     main->move(pos());
     main->show();
+    main->activateWindow();
     main->repaint();
     hide();
 }

@@ -1,5 +1,6 @@
 #include "base/sbProgressCaption.h"
 
+#include "base/sbTranslate.h"
 #include "base/sbUtils.h"
 #include "starburn/StarBurn.h"
 
@@ -42,7 +43,8 @@ std::string DurationText(double seconds) {
 std::string ProgressCaption(uint64_t bytesDone, uint64_t bytesTotal, double elapsedSeconds,
                             uint8_t discType) {
     bytesDone = std::min(bytesDone, bytesTotal);
-    std::string text = fmt::sprintf("%.1f of %.1f MB", static_cast<double>(bytesDone) / kMegabyte,
+    std::string text = fmt::sprintf(SbTranslate("Progress", "%.1f of %.1f MB"),
+                                    static_cast<double>(bytesDone) / kMegabyte,
                                     static_cast<double>(bytesTotal) / kMegabyte);
     const bool speedKnown = bytesDone > 0 && elapsedSeconds >= kMinSecondsForSpeed;
     if (speedKnown) {
@@ -50,11 +52,12 @@ std::string ProgressCaption(uint64_t bytesDone, uint64_t bytesTotal, double elap
         text += fmt::sprintf(" \u00B7 %.1f MB/s (%.0fx)", speed / kMegabyte,
                              speed / OneXBytesPerSecond(discType));
     }
-    text += " \u00B7 " + DurationText(elapsedSeconds) + " elapsed";
+    text += " \u00B7 " +
+            fmt::sprintf(SbTranslate("Progress", "%s elapsed"), DurationText(elapsedSeconds));
     if (speedKnown) {
         const double left =
             static_cast<double>(bytesTotal - bytesDone) * elapsedSeconds / bytesDone;
-        text += " \u00B7 " + DurationText(left) + " left";
+        text += " \u00B7 " + fmt::sprintf(SbTranslate("Progress", "%s left"), DurationText(left));
     }
     return text;
 }

@@ -76,5 +76,6 @@ enum TsbResourceId : int {
     rsDestinationDeviceHint = 15974,
 };
 
-// The text of a message id; an empty string for an id the table does not hold.
+// The text of a message id in the user's language (base/sbTranslate); an empty
+// string for an id the table does not hold.
 std::string LoadResString(int id);

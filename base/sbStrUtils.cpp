@@ -1,6 +1,7 @@
 #include "base/sbStrUtils.h"
 
 #include "base/sbResConst.h"
+#include "base/sbTranslate.h"
 
 #include <clocale>
 #include <cmath>
@@ -65,7 +66,7 @@ std::string BoolToYesNoStr(bool value, bool fromResources) {
     if (fromResources) {
         return LoadResString(value ? rsYes : rsNo);
     }
-    return value ? "Yes" : "No";
+    return value ? SbTranslate("Messages", "Yes") : SbTranslate("Messages", "No");
 }
 
 std::string UserDecimalSeparator() {

@@ -3,6 +3,7 @@
 #include "base/sbError.h"
 #include "base/sbLogger.h"
 #include "base/sbStrUtils.h"
+#include "base/sbTranslate.h"
 #include "platform/sbDrives.h"
 
 #include <cerrno>
@@ -30,7 +31,7 @@ std::tm localParts(TDateTime time) {
 std::string DiscTypeToStr(uint8_t discType) {
     switch (discType) {
     case DISC_TYPE_UNKNOWN:
-        return "Unknown";
+        return SbTranslate("Messages", "Unknown");
     case DISC_TYPE_CDROM:
         return "CD-ROM";
     case DISC_TYPE_CDR:
@@ -58,7 +59,7 @@ std::string DiscTypeToStr(uint8_t discType) {
     case DISC_TYPE_DVDPLUSR:
         return "DVD+R";
     case DISC_TYPE_NO_MEDIA:
-        return "Empty";
+        return SbTranslate("Messages", "Empty");
     default:
         return {};
     }

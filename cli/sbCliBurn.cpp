@@ -5,6 +5,7 @@
 #include "base/sbError.h"
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
+#include "base/sbTranslate.h"
 #include "base/sbUtils.h"
 #include "cli/sbCliBluRay.h"
 #include "cli/sbCliChoices.h"
@@ -49,7 +50,8 @@ TBurnPlan checkBurn(const TCliBurnOptions& options, const TsbDeviceItem& device,
         plan.Mode = &chooseMode(device, options.Mode);
     }
     if (options.Test && device.WriteModes.CanTestWrite == 0) {
-        stop(exNoDriveOrDisc, "The recorder cannot make a test write on this disc");
+        stop(exNoDriveOrDisc,
+             SbTranslate("tavrin-burn", "The recorder cannot make a test write on this disc"));
     }
     const std::string speedError = CheckSpeedText(options.Speed);
     if (!speedError.empty()) {
@@ -184,8 +186,10 @@ int RunBurnCommand(const TCliBurnOptions& given, TCliSignals& signals) {
     return runCommand(options.Json, [&](TCliOutput& output) -> int {
         if ((options.Opc || options.RequireOpc) && options.Test) {
             // The options sheet switches calibration off for a test write.
-            stop(exUsage, "--opc cannot be combined with --test: a test write sends no power "
-                          "calibration");
+            stop(exUsage,
+                 SbTranslate("tavrin-burn",
+                             "--opc cannot be combined with --test: a test write sends no power "
+                             "calibration"));
         }
         TCliFrontEnd frontEnd(output, signals);
         TsbDeviceFinder finder;
@@ -203,11 +207,12 @@ int RunBurnCommand(const TCliBurnOptions& given, TCliSignals& signals) {
         }
 
         CopyDeviceChoice(device, transportOf(options.Transport), burner);
-        const std::string question =
-            fmt::format("Burn {} ({}) to {} {} ({}, {}){}{}?", options.Image,
-                        SizeToMBStr(false, plan.ImageSize), device.DeviceName, device.Product,
-                        DiscTypeToStr(device.DiscType), ModeChoiceName(plan.Mode->Choice),
-                        options.Test ? ", test write" : "", options.Verify ? ", then verify" : "");
+        const std::string question = fmt::format(
+            fmt::runtime(SbTranslate("tavrin-burn", "Burn {} ({}) to {} {} ({}, {}){}{}?")),
+            options.Image, SizeToMBStr(false, plan.ImageSize), device.DeviceName, device.Product,
+            DiscTypeToStr(device.DiscType), ModeChoiceName(plan.Mode->Choice),
+            options.Test ? SbTranslate("tavrin-burn", ", test write") : "",
+            options.Verify ? SbTranslate("tavrin-burn", ", then verify") : "");
         if (!ask(question, options.Yes, output, signals) || signals.Requested()) {
             stop(exCancelled, LoadResString(rsCanceledByUser));
         }
@@ -262,18 +267,21 @@ int RunBurnCommand(const TCliBurnOptions& given, TCliSignals& signals) {
         if (!burn.Succeeded) {
             // Only the verification ends a burn that did not throw without success.
             if (burner.Cancelled) {
-                output.Note("Verification cancelled");
-                return finish(output, exCancelled, "cancelled", "Verification cancelled");
+                output.Note(SbTranslate("tavrin-burn", "Verification cancelled"));
+                return finish(output, exCancelled, "cancelled",
+                              SbTranslate("tavrin-burn", "Verification cancelled"));
             }
             const std::string text = firstError.empty() ? burner.StatusText : firstError;
             output.Error(text);
             return finish(output, exVerifyFailed, "verify-failed", text);
         }
         if (signals.Requested()) {
-            output.Note("The write had finished when the cancel came; the disc is complete");
+            output.Note(
+                SbTranslate("tavrin-burn",
+                            "The write had finished when the cancel came; the disc is complete"));
         }
         if (options.Verify && !options.Test) {
-            return finish(output, exDone, "done", "Disc verified");
+            return finish(output, exDone, "done", SbTranslate("tavrin-burn", "Disc verified"));
         }
         return finish(output, exDone, "done", LoadResString(rsBurningCompleted));
     });

@@ -2,6 +2,7 @@
 
 #include "base/sbError.h"
 #include "base/sbResConst.h"
+#include "base/sbTranslate.h"
 #include "cli/sbCliRun.h"
 
 #include <fmt/format.h>
@@ -38,7 +39,8 @@ const TCliMode& chooseMode(const TsbDeviceItem& device, const std::string& optio
         }
     }
     if (modes.empty()) {
-        stop(exNoDriveOrDisc, "The recorder offers no burning mode for this disc");
+        stop(exNoDriveOrDisc,
+             SbTranslate("tavrin-burn", "The recorder offers no burning mode for this disc"));
     }
     const std::string wanted = option.empty() ? "tao" : option;
     for (const TCliMode* mode : modes) {
@@ -55,8 +57,11 @@ const TCliMode& chooseMode(const TsbDeviceItem& device, const std::string& optio
     }
     const auto* asked = std::find_if(std::begin(kModes), std::end(kModes),
                                      [&](const TCliMode& m) { return option == m.Option; });
-    stop(exNoDriveOrDisc, std::string(ModeChoiceName(asked->Choice)) +
-                              " is not offered for this recorder and disc; offered: " + names);
+    stop(exNoDriveOrDisc,
+         fmt::format(
+             fmt::runtime(SbTranslate("tavrin-burn",
+                                      "{} is not offered for this recorder and disc; offered: {}")),
+             ModeChoiceName(asked->Choice), names));
 }
 
 TsbImageCheck existingImage(const std::string& path) {
@@ -87,7 +92,7 @@ TCliSpeed chooseSpeed(const TsbDiscSpeedList& speeds, const std::string& option,
                       const TsbSpeedTable& table) {
     if (option == "max") {
         if (speeds.Count() == 0) {
-            throw EsbError(NoSpeedSelectedText);
+            throw EsbError(SbTranslate("Devices", NoSpeedSelectedText));
         }
         const TsbDiscSpeedItem* fastest = speeds.Items(speeds.Count() - 1);
         return {fastest->SpeedInPoint, fastest->SpeedInSize};
@@ -100,9 +105,12 @@ TCliSpeed chooseSpeed(const TsbDiscSpeedList& speeds, const std::string& option,
             for (int i = 0; i < speeds.Count(); ++i) {
                 list += (list.empty() ? "" : ", ") + speeds.Items(i)->StrSpeed;
             }
-            stop(exUsage, fmt::format("{}x is not a speed of this drive for this disc; it "
-                                      "offers: {}",
-                                      factor, list.empty() ? "none" : list));
+            stop(exUsage,
+                 fmt::format(
+                     fmt::runtime(SbTranslate("tavrin-burn",
+                                              "{}x is not a speed of this drive for this disc; it "
+                                              "offers: {}")),
+                     factor, list.empty() ? SbTranslate("tavrin-burn", "none") : list));
         }
         return {item->SpeedInPoint, item->SpeedInSize};
     }
@@ -123,7 +131,9 @@ std::string CheckSpeedText(const std::string& text) {
     if (digits.empty() || digits.size() > 6 ||
         !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
         std::stoi(digits) == 0) {
-        return "the speed is max, a number of KB/s (1385) or an x-factor (8x): " + text;
+        return SbTranslate("tavrin-burn",
+                           "the speed is max, a number of KB/s (1385) or an x-factor (8x): ") +
+               text;
     }
     return "";
 }

@@ -6,6 +6,7 @@
 #include "base/sbError.h"
 #include "base/sbLibraryCall.h"
 #include "base/sbResConst.h"
+#include "base/sbTranslate.h"
 #include "base/sbUtils.h"
 #include "cli/sbCliChoices.h"
 #include "cli/sbCliDevices.h"
@@ -64,9 +65,11 @@ int RunBlankCommand(const TCliBlankOptions& options, TCliSignals& signals) {
         TCliFrontEnd frontEnd(output, signals);
         TsbDeviceFinder finder;
         TsbDeviceItem& device = findDevice(finder, frontEnd, options.Transport, options.Device);
-        const std::string question = fmt::format(
-            "Erase the {} in {} {}{}? Everything on it is lost", DiscTypeToStr(device.DiscType),
-            device.DeviceName, device.Product, options.Full ? " (every block)" : "");
+        const std::string question =
+            fmt::format(fmt::runtime(SbTranslate(
+                            "tavrin-burn", "Erase the {} in {} {}{}? Everything on it is lost")),
+                        DiscTypeToStr(device.DiscType), device.DeviceName, device.Product,
+                        options.Full ? SbTranslate("tavrin-burn", " (every block)") : "");
         if (!ask(question, options.Yes, output, signals) || signals.Requested()) {
             stop(exCancelled, LoadResString(rsCanceledByUser));
         }
@@ -79,7 +82,9 @@ int RunBlankCommand(const TCliBlankOptions& options, TCliSignals& signals) {
         char text[kExceptionTextSize] = {};
         uint32_t status = 0;
         uint8_t failure[kFailureInfoSize] = {};
-        output.Log(options.Full ? "Erasing the whole disc" : "Erasing the disc", litInfo);
+        output.Log(options.Full ? SbTranslate("tavrin-burn", "Erasing the whole disc")
+                                : SbTranslate("tavrin-burn", "Erasing the disc"),
+                   litInfo);
         const TsbStayAwake awake(EraseReason(DriveTitle(burner.DeviceName, device.Product)));
         std::future<TsbCallResult> erase = std::async(std::launch::async, [&] {
             return LibraryCall(
@@ -108,8 +113,8 @@ int RunBlankCommand(const TCliBlankOptions& options, TCliSignals& signals) {
                                                                         : exBurnFailed,
                           "failed", result.FailureText);
         }
-        output.Log("Disc erased", litInfo);
-        return finish(output, exDone, "done", "Disc erased");
+        output.Log(SbTranslate("tavrin-burn", "Disc erased"), litInfo);
+        return finish(output, exDone, "done", SbTranslate("tavrin-burn", "Disc erased"));
     });
 }
 
@@ -133,13 +138,15 @@ int RunCheckCommand(const TCliCheckOptions& options, TCliSignals& signals) {
         };
         const TsbImageSums sums = SumImageFile(options.Image, callbacks);
         if (sums.Cancelled) {
-            stop(exCancelled, "The check was cancelled");
+            stop(exCancelled, SbTranslate("tavrin-burn", "The check was cancelled"));
         }
         const TsbImageCheck& check = sums.Check;
         const std::string md5Text =
-            !check.HasImplantedMd5 ? "none"
-            : sums.Md5Correct      ? "correct"
-                                   : "incorrect (the file does not match the checksum it carries)";
+            !check.HasImplantedMd5 ? SbTranslate("tavrin-burn", "none")
+            : sums.Md5Correct
+                ? SbTranslate("tavrin-burn", "correct")
+                : SbTranslate("tavrin-burn",
+                              "incorrect (the file does not match the checksum it carries)");
         if (options.Json) {
             output.Raw(JsonEvent(
                 "image",
@@ -155,16 +162,22 @@ int RunCheckCommand(const TCliCheckOptions& options, TCliSignals& signals) {
                  {"sha256", JsonString(sums.Sha256)},
                  {"sha256_written", JsonString(sums.Sha256Written)}}));
         } else {
-            output.Raw("Image: " + options.Image + ", " + std::to_string(check.FileBytes) +
-                       " bytes");
-            output.Raw(check.IsIso
-                           ? "ISO9660 volume: " + std::to_string(check.DescribedBytes) + " bytes"
-                           : std::string("ISO9660 volume: none (the file is burnt as it is)"));
-            output.Raw("Implanted MD5 checksum: " + md5Text);
+            output.Raw(fmt::format(fmt::runtime(SbTranslate("tavrin-burn", "Image: {}, {} bytes")),
+                                   options.Image, check.FileBytes));
+            output.Raw(
+                check.IsIso
+                    ? fmt::format(
+                          fmt::runtime(SbTranslate("tavrin-burn", "ISO9660 volume: {} bytes")),
+                          check.DescribedBytes)
+                    : std::string(SbTranslate(
+                          "tavrin-burn", "ISO9660 volume: none (the file is burnt as it is)")));
+            output.Raw(SbTranslate("tavrin-burn", "Implanted MD5 checksum: ") + md5Text);
             output.Raw("SHA-256: " + sums.Sha256);
             if (sums.Sha256Written != sums.Sha256) {
                 // What a verification after the burn reports: the file padded to whole blocks.
-                output.Raw("SHA-256 of the data a burn writes (padded to 2048-byte blocks): " +
+                output.Raw(SbTranslate(
+                               "tavrin-burn",
+                               "SHA-256 of the data a burn writes (padded to 2048-byte blocks): ") +
                            sums.Sha256Written);
             }
         }
@@ -174,11 +187,12 @@ int RunCheckCommand(const TCliCheckOptions& options, TCliSignals& signals) {
             return finish(output, exUsage, "incomplete", text);
         }
         if (check.HasImplantedMd5 && !sums.Md5Correct) {
-            const std::string text = "Implanted MD5 checksum: " + md5Text;
+            const std::string text =
+                SbTranslate("tavrin-burn", "Implanted MD5 checksum: ") + md5Text;
             output.Error(text);
             return finish(output, exVerifyFailed, "verify-failed", text);
         }
-        return finish(output, exDone, "done", "The image is complete");
+        return finish(output, exDone, "done", SbTranslate("tavrin-burn", "The image is complete"));
     });
 }
 
@@ -201,7 +215,8 @@ int RunVerifyCommand(const TCliVerifyOptions& options, TCliSignals& signals) {
         }
         if (device.DiscSpace.TotalBytes > 0 &&
             device.DiscSpace.FreeBytes == device.DiscSpace.TotalBytes) {
-            stop(exNoDriveOrDisc, "The disc is blank: there is nothing on it to verify");
+            stop(exNoDriveOrDisc,
+                 SbTranslate("tavrin-burn", "The disc is blank: there is nothing on it to verify"));
         }
 
         TsbBurner burner;
@@ -263,11 +278,12 @@ int RunVerifyCommand(const TCliVerifyOptions& options, TCliSignals& signals) {
             return finish(output, exBurnFailed, "failed", failure);
         }
         if (verified) {
-            return finish(output, exDone, "done", "Disc verified");
+            return finish(output, exDone, "done", SbTranslate("tavrin-burn", "Disc verified"));
         }
         if (burner.Cancelled) {
-            output.Note("Verification cancelled");
-            return finish(output, exCancelled, "cancelled", "Verification cancelled");
+            output.Note(SbTranslate("tavrin-burn", "Verification cancelled"));
+            return finish(output, exCancelled, "cancelled",
+                          SbTranslate("tavrin-burn", "Verification cancelled"));
         }
         output.Error(burner.StatusText);
         return finish(output, exVerifyFailed, "verify-failed", burner.StatusText);

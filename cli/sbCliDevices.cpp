@@ -4,6 +4,7 @@
 #include "base/sbLibraryCall.h"
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
+#include "base/sbTranslate.h"
 #include "base/sbUtils.h"
 #include "cli/sbCliSignals.h"
 #include "engine/sbBurner.h"
@@ -100,7 +101,7 @@ std::string whyNotWritable(const TsbDeviceItem& device) {
         return device.AccessText;
     }
     if (!device.MediaFormats.WritesAnything()) {
-        return "The drive is not a recorder";
+        return SbTranslate("tavrin-burn", "The drive is not a recorder");
     }
     try {
         CheckRecorderForBurn(device, device.DiscSpace);
@@ -162,7 +163,8 @@ std::vector<std::string> deviceColumns(const TsbDeviceItem& d, const std::string
             sizeText(d),
             d.DiscLabel,
             MediaText(d),
-            why.empty() ? "yes" : "no: " + why};
+            why.empty() ? SbTranslate("tavrin-burn", "yes")
+                        : SbTranslate("tavrin-burn", "no: ") + why};
 }
 
 std::string deviceEvent(const TsbDeviceItem& d, const std::string& why) {
@@ -216,7 +218,7 @@ void searchDevices(TsbDeviceFinder& finder, TCliFrontEnd& frontEnd, TsbTransport
     finder.Search(false);
     frontEnd.OnWait = nullptr;
     if (frontEnd.Signals().Requested()) {
-        stop(exCancelled, "The device search was cancelled");
+        stop(exCancelled, SbTranslate("tavrin-burn", "The device search was cancelled"));
     }
     completeNamesAndAddresses(finder.Devices);
     for (int i = 0; i < finder.Devices.Count(); ++i) {
@@ -243,8 +245,12 @@ TsbDeviceItem& chooseDevice(const TsbDeviceList& devices, const std::string& spe
                 return device;
             }
         }
-        stop(exNoDriveOrDisc,
-             "No drive " + spec + " was found (tavrin-burn devices --all lists every drive)");
+        stop(
+            exNoDriveOrDisc,
+            fmt::format(fmt::runtime(SbTranslate(
+                            "tavrin-burn",
+                            "No drive {} was found (tavrin-burn devices --all lists every drive)")),
+                        spec));
     }
     // A recorder in use still counts: the user may mean it, and the free one
     // is not taken in its place without being named.
@@ -265,8 +271,10 @@ TsbDeviceItem& chooseDevice(const TsbDeviceList& devices, const std::string& spe
                 (writer->Usable() ? ""
                                   : std::string(" (") + DeviceAccessName(writer->Access) + ")");
         }
-        stop(exUsage, "There are " + std::to_string(writers.size()) +
-                          " recorders; choose one with --device (" + names + ")");
+        stop(exUsage, fmt::format(fmt::runtime(SbTranslate(
+                                      "tavrin-burn",
+                                      "There are {} recorders; choose one with --device ({})")),
+                                  writers.size(), names));
     }
     if (!writers.front()->Usable()) {
         stop(exNoDriveOrDisc, writers.front()->AccessText);
@@ -333,8 +341,21 @@ int RunDevicesCommand(const TCliDevicesOptions& options, TCliSignals& signals) {
         searchDevices(finder, frontEnd, transportOf(options.Transport));
 
         std::vector<std::vector<std::string>> rows;
-        rows.push_back({"DEVICE", "LETTER", "ADDRESS", "VENDOR", "PRODUCT", "REVISION", "STATE",
-                        "DISC", "SIZE", "LABEL", "MEDIA ID (MAKER)", "WRITES THIS DISC"});
+        std::vector<std::string> header;
+        for (const char* column :
+             {SB_TRANSLATE_NOOP("tavrin-burn", "DEVICE"),
+              SB_TRANSLATE_NOOP("tavrin-burn", "LETTER"),
+              SB_TRANSLATE_NOOP("tavrin-burn", "ADDRESS"),
+              SB_TRANSLATE_NOOP("tavrin-burn", "VENDOR"),
+              SB_TRANSLATE_NOOP("tavrin-burn", "PRODUCT"),
+              SB_TRANSLATE_NOOP("tavrin-burn", "REVISION"),
+              SB_TRANSLATE_NOOP("tavrin-burn", "STATE"), SB_TRANSLATE_NOOP("tavrin-burn", "DISC"),
+              SB_TRANSLATE_NOOP("tavrin-burn", "SIZE"), SB_TRANSLATE_NOOP("tavrin-burn", "LABEL"),
+              SB_TRANSLATE_NOOP("tavrin-burn", "MEDIA ID (MAKER)"),
+              SB_TRANSLATE_NOOP("tavrin-burn", "WRITES THIS DISC")}) {
+            header.push_back(SbTranslate("tavrin-burn", column));
+        }
+        rows.push_back(header);
         int listed = 0;
         for (int i = 0; i < finder.Devices.Count(); ++i) {
             const TsbDeviceItem& d = *finder.Devices.Items(i);
@@ -355,10 +376,13 @@ int RunDevicesCommand(const TCliDevicesOptions& options, TCliSignals& signals) {
             printTable(output, rows);
         }
         if (listed == 0) {
-            const std::string text = options.All ? "No drive was found" : "No recorder was found";
+            const std::string text = options.All
+                                         ? SbTranslate("tavrin-burn", "No drive was found")
+                                         : SbTranslate("tavrin-burn", "No recorder was found");
             output.Error(text);
             return finish(output, exNoDriveOrDisc, "no-drive-or-disc", text);
         }
-        return finish(output, exDone, "done", std::to_string(listed) + " drive(s)");
+        return finish(output, exDone, "done",
+                      fmt::format(fmt::runtime(SbTranslate("tavrin-burn", "{} drive(s)")), listed));
     });
 }

@@ -3,8 +3,11 @@
 #include "base/StarBurnImport.h"
 #include "base/sbFrontEnd.h"
 #include "base/sbResConst.h"
+#include "base/sbTranslate.h"
 #include "cli/sbCliSignals.h"
 #include "platform/sbSystem.h"
+
+#include <fmt/format.h>
 
 #include <cerrno>
 #include <poll.h>
@@ -66,8 +69,10 @@ bool ask(const std::string& question, bool yes, TCliOutput& output, TCliSignals&
         return true;
     }
     if (!::isatty(STDIN_FILENO)) {
-        stop(exUsage, "\"" + question + "\" needs an answer and there is no terminal to ask; " +
-                          "add --yes to answer yes");
+        stop(exUsage, fmt::format(fmt::runtime(SbTranslate(
+                                      "tavrin-burn", "\"{}\" needs an answer and there is no "
+                                                     "terminal to ask; add --yes to answer yes")),
+                                  question));
     }
     output.Raw(question + " [y/N]");
     std::string answer;

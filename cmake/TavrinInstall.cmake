@@ -77,6 +77,14 @@ tavrin_install_link(${CMAKE_INSTALL_BINDIR} tavrin ${TAVRIN_INSTALL_PROGRAMDIR}/
 tavrin_install_link(${TAVRIN_INSTALL_PROGRAMDIR} sounds ${CMAKE_INSTALL_DATADIR}/tavrin/sounds
                     COMPONENT wizard)
 
+# The translations: the wizard's .qm files under share/ (reached, as the art
+# is, through a link beside the program), tavrin-burn's catalogs in its own
+# package's folder (found from bin/ through ../share/tavrin-burn/translations).
+install(FILES ${TAVRIN_QM_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/tavrin/translations
+        COMPONENT wizard)
+tavrin_install_link(${TAVRIN_INSTALL_PROGRAMDIR} translations
+                    ${CMAKE_INSTALL_DATADIR}/tavrin/translations COMPONENT wizard)
+
 # The library (the versioned file and its soname link), and for building
 # against it the libStarBurn.so link, the headers and the pkg-config file.
 # StarBurnLinux.h names StarBurn.h from the repository root; the installed
@@ -198,6 +206,8 @@ endforeach()
 if(TARGET tavrin-burn)
   tavrin_install_rpath(tavrin-burn ${CMAKE_INSTALL_BINDIR})
   install(TARGETS tavrin-burn RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cli)
+  install(FILES ${TAVRIN_CAT_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/tavrin-burn/translations
+          COMPONENT cli)
   get_target_property(tavrin_burn_pages tavrin-burn TAVRIN_MANPAGES)
   if(NOT tavrin_burn_pages)
     file(GLOB tavrin_burn_pages ${PROJECT_SOURCE_DIR}/cli/*.1 ${PROJECT_SOURCE_DIR}/cli/man/*.1)
@@ -219,7 +229,8 @@ endif()
 
 # Everything the install rules take from the build, so the package script
 # builds that much and not the tests.
-add_custom_target(tavrin_installed DEPENDS tavrin StarBurn tavrin_art tavrin_dist)
+add_custom_target(tavrin_installed DEPENDS tavrin StarBurn tavrin_art tavrin_dist
+                                           tavrin_translations)
 if(TARGET tavrin-burn)
   add_dependencies(tavrin_installed tavrin-burn)
 endif()

@@ -4,6 +4,7 @@
 #include "devices/sbDeviceList.h"
 
 #include "base/sbStrUtils.h"
+#include "base/sbTranslate.h"
 #include "starburn/StarBurn.h"
 
 #include <cerrno>
@@ -26,11 +27,12 @@ std::string RefusalText(TsbDeviceAccess access, const char* text, uint32_t size)
     }
     switch (access) {
     case daMounted:
-        return "The disc in the drive is mounted; unmount it and try again";
+        return SbTranslate("Devices", "The disc in the drive is mounted; unmount it and try again");
     case daForbidden:
-        return "You may not open the drive (permission denied)";
+        return SbTranslate("Devices", "You may not open the drive (permission denied)");
     default:
-        return "The drive is in use by another program; close it there and try again";
+        return SbTranslate("Devices",
+                           "The drive is in use by another program; close it there and try again");
     }
 }
 

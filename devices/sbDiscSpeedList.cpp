@@ -3,6 +3,7 @@
 #include "base/sbError.h"
 #include "base/sbLibraryCall.h"
 #include "base/sbLogger.h"
+#include "base/sbTranslate.h"
 #include "base/sbUtils.h"
 #include "engine/sbBurner.h"
 
@@ -14,9 +15,9 @@ constexpr uint32_t fastest = 65535;
 
 } // namespace
 
-const char* const NoSpeedSelectedText =
-    "No burning speed is selected: the recorder reported no write speed for this disc. "
-    "Check the disc and go back to choose the recorder again.";
+const char* const NoSpeedSelectedText = SB_TRANSLATE_NOOP(
+    "Devices", "No burning speed is selected: the recorder reported no write speed for this disc. "
+               "Check the disc and go back to choose the recorder again.");
 
 const TsbSpeedTable& SpeedTableFor(uint8_t DiscType) {
     static const TsbSpeedTable dvd{1385,

@@ -4,6 +4,7 @@
 #include "base/sbLibraryCall.h"
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
+#include "base/sbTranslate.h"
 #include "base/sbUtils.h"
 #include "devices/sbDeviceList.h"
 #include "engine/sbBurner.h"
@@ -31,9 +32,10 @@ TsbDiscSpace QueryDiscSpace(TsbDeviceItem& item) {
     if (opened.Failed()) {
         const auto access = AccessOfFailedOpening(opened.Exception, status);
         item.Access = access ? *access : daUnavailable;
-        item.AccessText = access ? RefusalText(*access, text, sizeof text)
-                                 : "The drive could not be opened to measure its disc (" +
-                                       BufferToStr(text, sizeof text) + ")";
+        item.AccessText =
+            access ? RefusalText(*access, text, sizeof text)
+                   : SbTranslate("Devices", "The drive could not be opened to measure its disc") +
+                         " (" + BufferToStr(text, sizeof text) + ")";
         return space;
     }
 

@@ -11,6 +11,7 @@
 #include "engine/sbBurner.h"
 #include "ui/sbGuard.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -44,13 +45,13 @@ struct TDriveIdentity {
 QString AccessCaption(TsbDeviceAccess access) {
     switch (access) {
     case daMounted:
-        return QStringLiteral("Mounted");
+        return QCoreApplication::translate("TfrmSelectDevice", "Mounted");
     case daForbidden:
-        return QStringLiteral("No access");
+        return QCoreApplication::translate("TfrmSelectDevice", "No access");
     case daUnavailable:
-        return QStringLiteral("Unavailable");
+        return QCoreApplication::translate("TfrmSelectDevice", "Unavailable");
     default:
-        return QStringLiteral("In use");
+        return QCoreApplication::translate("TfrmSelectDevice", "In use");
     }
 }
 
@@ -75,6 +76,19 @@ QTreeWidgetItem* SameDrive(const QTreeWidget& list, QTreeWidgetItem* byName,
     return nullptr;
 }
 
+// What a screen reader reads for a usable drive's row: its product, then
+// the other columns under their headings.
+void describeRow(const QTreeWidget* list, QTreeWidgetItem* row) {
+    QStringList parts;
+    for (int c = 1; c < list->columnCount(); ++c) {
+        if (!row->text(c).isEmpty()) {
+            parts << list->headerItem()->text(c).trimmed() + QStringLiteral(": ") + row->text(c);
+        }
+    }
+    row->setData(0, Qt::AccessibleTextRole, row->text(0));
+    row->setData(0, Qt::AccessibleDescriptionRole, parts.join(QStringLiteral(", ")));
+}
+
 } // namespace
 
 TfrmSelectDevice::TfrmSelectDevice(QWidget* parent)
@@ -82,7 +96,7 @@ TfrmSelectDevice::TfrmSelectDevice(QWidget* parent)
     setObjectName(QStringLiteral("frmSelectDevice"));
     resize(559, 409);
 
-    Label1 = new QLabel(QStringLiteral("Select CD or DVD burning device from the list"), this);
+    Label1 = new QLabel(tr("Select CD or DVD burning device from the list"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     QFont bold = font();
     bold.setBold(true);
@@ -103,10 +117,8 @@ TfrmSelectDevice::TfrmSelectDevice(QWidget* parent)
     lvDevices->setSortingEnabled(false);
     lvDevices->header()->setSectionsClickable(false);
     lvDevices->header()->setStretchLastSection(false);
-    lvDevices->setHeaderLabels({QStringLiteral("Product"), QStringLiteral("Vendor"),
-                                QStringLiteral("Revision"), QStringLiteral("Media "),
-                                QStringLiteral("Size, MB"), QStringLiteral("Label"),
-                                QStringLiteral("Disc maker")});
+    lvDevices->setHeaderLabels({tr("Product"), tr("Vendor"), tr("Revision"), tr("Media "),
+                                tr("Size, MB"), tr("Label"), tr("Disc maker")});
     const int widths[] = {150, 70, 60, 60, 70, 85, 160};
     for (int i = 0; i < 7; ++i) {
         lvDevices->setColumnWidth(i, widths[i]);
@@ -129,8 +141,8 @@ TfrmSelectDevice::TfrmSelectDevice(QWidget* parent)
                 }
             }));
 
-    Label2 = new QLabel(QStringLiteral("If you have plugged in new devices or changed disc in a "
-                                       "drive click Refresh to update devices list"),
+    Label2 = new QLabel(tr("If you have plugged in new devices or changed disc in a "
+                           "drive click Refresh to update devices list"),
                         this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setGeometry(16, 345, 529, 24);
@@ -145,9 +157,12 @@ TfrmSelectDevice::TfrmSelectDevice(QWidget* parent)
     lblUnavailable->setTextFormat(Qt::PlainText);
     lblUnavailable->hide();
 
-    btnRefresh = new QPushButton(QStringLiteral("Refresh..."), this);
+    btnRefresh = new QPushButton(tr("&Refresh..."), this);
     btnRefresh->setObjectName(QStringLiteral("btnRefresh"));
     btnRefresh->setGeometry(16, 376, 81, 23);
+    lvDevices->setAccessibleName(tr("Recorders"));
+    lvDevices->setAccessibleDescription(Label1->text());
+    btnRefresh->setAccessibleDescription(Label2->text());
     connect(btnRefresh, &QPushButton::clicked, this,
             sbGuarded(this, [this] { btnRefreshClick(); }));
 
@@ -324,6 +339,10 @@ void TfrmSelectDevice::AddRow(TsbDeviceItem* device, QStringList& notes) {
         for (int c = 0; c < lvDevices->columnCount(); ++c) {
             row->setToolTip(c, advice);
         }
+        // Greyed out is not heard: the state goes with the name.
+        row->setData(0, Qt::AccessibleTextRole,
+                     name + QStringLiteral(", ") + AccessCaption(device->Access));
+        row->setData(0, Qt::AccessibleDescriptionRole, advice);
         lvDevices->addTopLevelItem(row);
         notes << name + QStringLiteral(": ") + advice;
         return;
@@ -362,6 +381,7 @@ void TfrmSelectDevice::AddRow(TsbDeviceItem* device, QStringList& notes) {
     if (device->DiscType == DISC_TYPE_NO_MEDIA) {
         row->setToolTip(5, columns.last());
     }
+    describeRow(lvDevices, row);
     lvDevices->addTopLevelItem(row);
 }
 

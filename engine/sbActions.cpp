@@ -7,6 +7,7 @@
 #include "base/sbLogger.h"
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
+#include "base/sbTranslate.h"
 #include "base/sbUtils.h"
 #include "engine/sbCueImage.h"
 #include "engine/sbInhibit.h"
@@ -171,6 +172,10 @@ void TsbAction::CloseSession() {
     throw EsbError(burner.StatusText);
 }
 
+std::string VerifyingDiscText() {
+    return SbTranslate("Engine", "Verifying disc");
+}
+
 bool TsbAction::VerifyDisc(const std::string& ImagePath) {
     TsbBurner& burner = Burner();
     auto line = [this](const std::string& Text, TsbLogItemType Kind) {
@@ -178,10 +183,10 @@ bool TsbAction::VerifyDisc(const std::string& ImagePath) {
         Report(Text, Kind);
     };
     if (burner.TestWrite) {
-        line("Verification skipped: test mode writes nothing", litInfo);
+        line(SbTranslate("Engine", "Verification skipped: test mode writes nothing"), litInfo);
         return true;
     }
-    burner.StatusText = "Verifying disc";
+    burner.StatusText = VerifyingDiscText();
     line(burner.StatusText, litInfo);
     const TsbStayAwake awake(
         VerifyReason(ImagePath, DriveTitle(burner.DeviceName, burner.DeviceInfo.Product)));
@@ -230,10 +235,12 @@ bool TsbAction::VerifyDisc(const std::string& ImagePath) {
     }
     switch (result.Outcome) {
     case TsbVerifyOutcome::Match:
-        line(fmt::sprintf("Disc verified: %u blocks match the image", result.Blocks), litInfo);
-        line("SHA-256 of the written data: " + result.Sha256, litInfo);
+        line(fmt::sprintf(SbTranslate("Engine", "Disc verified: %u blocks match the image"),
+                          result.Blocks),
+             litInfo);
+        line(SbTranslate("Engine", "SHA-256 of the written data: ") + result.Sha256, litInfo);
         if (result.Md5Checked) {
-            line(result.Md5Correct ? std::string("Implanted MD5 checksum: correct")
+            line(result.Md5Correct ? SbTranslate("Engine", "Implanted MD5 checksum: correct")
                                    : result.FailureText,
                  result.Md5Correct ? litInfo : litError);
         }

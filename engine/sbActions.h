@@ -16,6 +16,9 @@
 #include <string>
 #include <vector>
 
+// The status text of the read-back, as the burning sheet sees it in the log.
+std::string VerifyingDiscText();
+
 class TsbAction;
 class TsbActionList;
 

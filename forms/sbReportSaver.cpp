@@ -8,6 +8,7 @@
 #include "forms/sbProduct.h"
 #include "ui/sbDialogs.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -27,7 +28,8 @@ void SetReportLinesSource(std::function<std::vector<std::string>()> source) {
 
 void SaveProblemReport(QWidget* parent) {
     const QString fileName = TsbDialogs::SaveFileName(
-        parent, QStringLiteral("Save Problem Report"), QStringLiteral("Problem reports (*.tar.gz)"),
+        parent, QCoreApplication::translate("TsbReportSaver", "Save Problem Report"),
+        QCoreApplication::translate("TsbReportSaver", "Problem reports (*.tar.gz)"),
         QDir::home().filePath(QString::fromStdString(ProposedReportFileName())),
         QStringLiteral("tar.gz"));
     if (fileName.isEmpty()) {
@@ -55,9 +57,11 @@ void SaveProblemReport(QWidget* parent) {
                                TsbMsgKind::mkWarning);
         return;
     }
-    TsbDialogs::MessageBox(parent,
-                           QStringLiteral("The problem report is saved in %1. Send it with a few "
-                                          "words on what you did and what went wrong.")
-                               .arg(fileName),
-                           QString(), TsbMsgKind::mkInformation);
+    TsbDialogs::MessageBox(
+        parent,
+        QCoreApplication::translate("TsbReportSaver",
+                                    "The problem report is saved in %1. Send it with a few "
+                                    "words on what you did and what went wrong.")
+            .arg(fileName),
+        QString(), TsbMsgKind::mkInformation);
 }

@@ -9,6 +9,7 @@
 #include "ui/sbGuard.h"
 #include "ui/sbLinkLabel.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QLabel>
 #include <QPushButton>
@@ -35,9 +36,10 @@ TsbLinkLabel* makeLink(QWidget* parent, const char* name, const QPoint& pos) {
 } // namespace
 
 QString AboutFilesText() {
-    return QStringLiteral("Diagnostic log (when LogEnabled=1 in %1):\n%2\n"
-                          "Virtual recorders' discs:\n~/.local/share/tavrin/starburn/ "
-                          "($XDG_DATA_HOME/tavrin/starburn/ when it is set)")
+    return QCoreApplication::translate("TfrmAbout",
+                                       "Diagnostic log (when LogEnabled=1 in %1):\n%2\n"
+                                       "Virtual recorders' discs:\n~/.local/share/tavrin/starburn/ "
+                                       "($XDG_DATA_HOME/tavrin/starburn/ when it is set)")
         .arg(QString::fromStdString(platform::RegistryFilePath()),
              QString::fromStdString(Logger().LogFileName()));
 }
@@ -48,7 +50,7 @@ QString AboutCopyrightText(int year, const QString& holder) {
 
 TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmAbout"));
-    setWindowTitle(QStringLiteral("About"));
+    setWindowTitle(tr("About"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setFixedSize(385, 159);
     QFont tahoma(QStringLiteral("Tahoma"));
@@ -87,7 +89,7 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
     connect(LabelSupportEmail, &TsbLinkLabel::clicked, this,
             sbGuarded(this, [this] { LabelSupportEmailClick(); }));
 
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1 = new QPushButton(tr("OK"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(152, 128, 89, 25);
     Button1->setDefault(true);
@@ -103,7 +105,7 @@ void TfrmAbout::FormShow() {
     const QString title = ApplicationTitle();
     lblAppName->setText(title);
     lblAppName->adjustSize();
-    setWindowTitle(QStringLiteral("About ") + title);
+    setWindowTitle(tr("About ") + title);
 
     Image1->setPixmap(ApplicationIcon().pixmap(32, 32));
     // Where the program keeps its files, for whoever hovers over the box.

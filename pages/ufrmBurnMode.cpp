@@ -19,26 +19,27 @@ TfrmBurnMode::TfrmBurnMode(QWidget* parent) : TsbDockForm(parent) {
         return l;
     };
     B = label("B", QRect(16, 16, 328, 14),
-              QStringLiteral("Burning Mode is the way of burning data to the disc."));
+              tr("Burning Mode is the way of burning data to the disc."));
     QFont bold = font();
     bold.setBold(true);
     bold.setPointSize(9);
     B->setFont(bold);
-    laCDTEXTNote =
-        label("laCDTEXTNote", QRect(32, 40, 420, 13),
-              QStringLiteral("Note: CD-Text infromation will be  burned only if Disc-At-Once "
-                             "raw P-W method is used."));
+    laCDTEXTNote = label("laCDTEXTNote", QRect(32, 40, 420, 13),
+                         tr("Note: CD-Text infromation will be  burned only if Disc-At-Once "
+                            "raw P-W method is used."));
     laCDTEXTNote->setWordWrap(true);
-    Label1 = label("Label1", QRect(32, 43, 69, 13), QStringLiteral("Burning Mode:"));
+    Label1 = label("Label1", QRect(32, 43, 69, 13), tr("Burning Mode:"));
     cmbModes = new QComboBox(this);
     cmbModes->setObjectName(QStringLiteral("cmbModes"));
     cmbModes->setEditable(false);
     cmbModes->setGeometry(140, 40, 181, 21);
     Label2 = label("Label2", QRect(32, 71, 497, 26), QString());
     Label2->setWordWrap(true);
-    chbTestMode = new QCheckBox(QStringLiteral("Test mode (simulate burning)"), this);
+    chbTestMode = new QCheckBox(tr("Test mode (simulate burning)"), this);
     chbTestMode->setObjectName(QStringLiteral("chbTestMode"));
     chbTestMode->setGeometry(40, 111, 289, 17);
+    Label1->setBuddy(cmbModes);
+    cmbModes->setAccessibleDescription(B->text());
 
     // FormCreate: the note stays hidden; the rest is laid out from it.
     laCDTEXTNote->hide();

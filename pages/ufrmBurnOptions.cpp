@@ -1,6 +1,7 @@
 #include "pages/ufrmBurnOptions.h"
 
 #include "base/sbError.h"
+#include "base/sbTranslate.h"
 #include "devices/sbDiscSpeedList.h"
 #include "engine/sbBurner.h"
 #include "ui/sbGuard.h"
@@ -33,27 +34,27 @@ TfrmBurnOptions::TfrmBurnOptions(QWidget* parent)
         return l;
     };
     Label1 = label("Label1", QRect(16, 16, 520, 41),
-                   QStringLiteral("Sending Optimum Power Calibration (OPC) calibrates the device "
-                                  "laser power at the beginning of burning session to adjust for "
-                                  "the properties of each recordable disc."),
+                   tr("Sending Optimum Power Calibration (OPC) calibrates the device "
+                      "laser power at the beginning of burning session to adjust for "
+                      "the properties of each recordable disc."),
                    true);
-    chbSOPC = new QCheckBox(QStringLiteral("Send optimum power calibration"), this);
+    chbSOPC = new QCheckBox(tr("Send optimum power calibration"), this);
     chbSOPC->setObjectName(QStringLiteral("chbSOPC"));
     chbSOPC->setGeometry(32, 70, 213, 17);
     chbSOPC->setChecked(true);
     Label2 = label("Label2", QRect(16, 96, 520, 57),
-                   QStringLiteral("Optimal burning speed depends on the disc used and burning "
-                                  "device capabilities. Poorly chosen burning speed may result in "
-                                  "coaster disc. To determine the best burning speed you can make "
-                                  "test burns or consult your device and disc manufacturers."),
+                   tr("Optimal burning speed depends on the disc used and burning "
+                      "device capabilities. Poorly chosen burning speed may result in "
+                      "coaster disc. To determine the best burning speed you can make "
+                      "test burns or consult your device and disc manufacturers."),
                    true);
-    Label4 = label("Label4", QRect(32, 160, 72, 13), QStringLiteral("Burning speed:"), false);
+    Label4 = label("Label4", QRect(32, 160, 72, 13), tr("Burning speed:"), false);
     cmbSpeed = new QComboBox(this);
     cmbSpeed->setObjectName(QStringLiteral("cmbSpeed"));
     cmbSpeed->setEditable(false);
     cmbSpeed->setGeometry(136, 158, 161, 22);
-    cmbSpeed->addItem(QStringLiteral("Fastest"));
-    chbVerify = new QCheckBox(QStringLiteral("Verify the disc after burning"), this);
+    cmbSpeed->addItem(tr("Fastest"));
+    chbVerify = new QCheckBox(tr("Verify the disc after burning"), this);
     chbVerify->setObjectName(QStringLiteral("chbVerify"));
     chbVerify->setGeometry(32, 190, 265, 17);
     // Off until the user ticks it once; from then on the choice is kept.
@@ -63,14 +64,22 @@ TfrmBurnOptions::TfrmBurnOptions(QWidget* parent)
                 settings.setValue(QLatin1String(VerifySettingKey), checked);
             }));
     lblMultisession = label("lblMultisession", QRect(16, 218, 520, 33),
-                            QStringLiteral("Multisession mode allows appending data to the disc "
-                                           "later. In single session mode data cannot be appended "
-                                           "after the disc is burned."),
+                            tr("Multisession mode allows appending data to the disc "
+                               "later. In single session mode data cannot be appended "
+                               "after the disc is burned."),
                             true);
-    chbMultiSession = new QCheckBox(QStringLiteral("Create multisession disc"), this);
+    chbMultiSession = new QCheckBox(tr("Create multisession disc"), this);
     chbMultiSession->setObjectName(QStringLiteral("chbMultiSession"));
     chbMultiSession->setGeometry(32, 258, 215, 17);
     chbMultiSession->setChecked(true);
+    // Each choice is described by the note above it; the speed list is
+    // named by its label.
+    Label4->setBuddy(cmbSpeed);
+    chbSOPC->setAccessibleDescription(Label1->text());
+    cmbSpeed->setAccessibleDescription(Label2->text());
+    chbVerify->setAccessibleDescription(
+        tr("Reads the disc back after burning and compares it with the image file."));
+    chbMultiSession->setAccessibleDescription(lblMultisession->text());
 }
 
 TfrmBurnOptions::~TfrmBurnOptions() = default;
@@ -117,7 +126,7 @@ void TfrmBurnOptions::SetPageData(TsbBurner* data) {
 const TsbDiscSpeedItem& TfrmBurnOptions::GetSelectedSpeed() const {
     const int at = cmbSpeed->currentIndex();
     if (at < 0 || at >= m_speedList->Count()) {
-        throw EsbError(NoSpeedSelectedText);
+        throw EsbError(SbTranslate("Devices", NoSpeedSelectedText));
     }
     return *m_speedList->Items(at);
 }

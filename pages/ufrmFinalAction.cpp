@@ -124,7 +124,7 @@ TfrmFinalAction::TfrmFinalAction(QWidget* parent) : TsbDockForm(parent) {
     pbWrite->setGeometry(8, 16, 505, 16);
     lblProcentValue = makeLabel(pnlTop, "lblProcentValue", QStringLiteral("0 %"));
     lblProcentValue->move(520, 16);
-    lblBufferStatus = makeLabel(pnlTop, "lblBufferStatus", QStringLiteral("Buffer status:"));
+    lblBufferStatus = makeLabel(pnlTop, "lblBufferStatus", tr("Buffer status:"));
     lblBufferStatus->move(8, 36);
     lblBufferStatus->adjustSize();
     pbBuffer = makeGauge(pnlTop, "pbBuffer");
@@ -134,7 +134,7 @@ TfrmFinalAction::TfrmFinalAction(QWidget* parent) : TsbDockForm(parent) {
 
     pnlFinalPage = new QWidget(this);
     pnlFinalPage->setObjectName(QStringLiteral("pnlFinalPage"));
-    lblBurningLog = makeLabel(pnlFinalPage, "lblBurningLog", QStringLiteral("Burning log:"));
+    lblBurningLog = makeLabel(pnlFinalPage, "lblBurningLog", tr("Burning log:"));
     lblBurningLog->move(8, 2);
     lblBurningLog->adjustSize();
     lvLog = new QTreeWidget(pnlFinalPage);
@@ -148,23 +148,38 @@ TfrmFinalAction::TfrmFinalAction(QWidget* parent) : TsbDockForm(parent) {
     lvLog->setIconSize(QSize(16, 16));
     lvLog->header()->setSectionsClickable(false);
     lvLog->header()->setStretchLastSection(false);
-    lvLog->setHeaderLabels({QStringLiteral("Information"), QStringLiteral("Time")});
+    lvLog->setHeaderLabels({tr("Information"), tr("Time")});
     lvLog->setColumnWidth(0, 440);
     lvLog->setColumnWidth(1, 60);
-    Label2 = makeLabel(pnlFinalPage, "Label2",
-                       QStringLiteral("Click Save Log to save Burning Log text to a file."));
+    Label2 =
+        makeLabel(pnlFinalPage, "Label2", tr("Click Save Log to save Burning Log text to a file."));
     Label2->move(8, 284);
     Label2->adjustSize();
-    btnSaveLog = new QPushButton(QStringLiteral("Save &Log ..."), pnlFinalPage);
+    btnSaveLog = new QPushButton(tr("Save &Log ..."), pnlFinalPage);
     btnSaveLog->setObjectName(QStringLiteral("btnSaveLog"));
     btnSaveLog->setGeometry(8, 303, 100, 23);
     btnSaveLog->setEnabled(false);
     connect(btnSaveLog, &QPushButton::clicked, this,
             sbGuarded(this, [this] { btnSaveLogClick(); }));
-    btnSaveReport = new QPushButton(QStringLiteral("Save &Report ..."), pnlFinalPage);
+    btnSaveReport = new QPushButton(tr("Save &Report ..."), pnlFinalPage);
     btnSaveReport->setObjectName(QStringLiteral("btnSaveReport"));
     btnSaveReport->setGeometry(116, 303, 110, 23);
     btnSaveReport->setEnabled(false);
+    // Captions in another language may be longer: the buttons grow, side by side.
+    btnSaveLog->resize(std::max(btnSaveLog->width(), btnSaveLog->sizeHint().width()),
+                       btnSaveLog->height());
+    btnSaveReport->setGeometry(btnSaveLog->geometry().right() + 9, btnSaveReport->y(),
+                               std::max(btnSaveReport->width(), btnSaveReport->sizeHint().width()),
+                               btnSaveReport->height());
+    pbWrite->setAccessibleName(tr("Burning progress"));
+    pbWrite->setAccessibleDescription(tr("How much of the image is written (or read back)"));
+    pbBuffer->setAccessibleName(tr("Buffer status"));
+    pbBuffer->setAccessibleDescription(tr("How full the recorder's buffer is"));
+    lvLog->setAccessibleName(tr("Burning log"));
+    lvLog->setAccessibleDescription(tr("Every step of the burn with its time"));
+    btnSaveLog->setAccessibleDescription(Label2->text());
+    btnSaveReport->setAccessibleDescription(
+        tr("Saves a problem report (.tar.gz) to send to the developers"));
     connect(btnSaveReport, &QPushButton::clicked, this,
             sbGuarded(this, [this] { SaveProblemReport(this); }));
 
@@ -195,7 +210,9 @@ void TfrmFinalAction::LayOut() {
                   std::max(0, 253 + panelHeight - DesignPanelHeight));
     Label2->move(8, 284 + panelHeight - DesignPanelHeight);
     btnSaveLog->move(8, 303 + panelHeight - DesignPanelHeight);
-    btnSaveReport->move(116, 303 + panelHeight - DesignPanelHeight);
+    // Beside Save Log, however wide its caption made it.
+    btnSaveReport->move(std::max(116, btnSaveLog->geometry().right() + 9),
+                        303 + panelHeight - DesignPanelHeight);
     const int right = width() - 559;
     pbBuffer->resize(std::max(0, 505 + right), 16);
     lblBufferValue->move(520 + right, 53);
@@ -285,6 +302,11 @@ QTreeWidgetItem* TfrmFinalAction::AppendRow(const QString& text, TsbLogItemType 
     const int index = kind <= litWarning ? kind : litInfo;
     row->setIcon(0, imlSmall[static_cast<size_t>(index)]);
     row->setData(0, KindRole, index);
+    // The sign before the row, in words.
+    row->setData(0, Qt::AccessibleDescriptionRole,
+                 index == litError     ? tr("Error")
+                 : index == litWarning ? tr("Warning")
+                                       : tr("Information"));
     lvLog->addTopLevelItem(row);
     if (scroll) {
         lvLog->scrollToItem(row);
@@ -447,7 +469,7 @@ void TfrmFinalAction::RunActions() {
     if (WizardActions) {
         WizardActions->OnMessage = [this](void*, const std::string& text, TsbLogItemType kind) {
             AddLogLine(text, kind);
-            if (text == "Verifying disc" && m_meter.Started() && PageData()) {
+            if (text == VerifyingDiscText() && m_meter.Started() && PageData()) {
                 // The read-back runs the bar again: the write's last figures
                 // first, then the caption counts what is read, from its own start.
                 FlushPending();
@@ -496,7 +518,7 @@ void TfrmFinalAction::RunActions() {
 
 void TfrmFinalAction::btnSaveLogClick() {
     const QString fileName = TsbDialogs::SaveFileName(
-        this, QString(), QStringLiteral("Text files (*.txt)"),
+        this, QString(), tr("Text files (*.txt)"),
         ProposedLogFileName(QDateTime::currentDateTime()), QStringLiteral("txt"));
     if (fileName.isEmpty()) {
         return;

@@ -42,13 +42,15 @@ TfrmOperationProgress::TfrmOperationProgress(QWidget* parent)
     Animate->setObjectName(QStringLiteral("Animate"));
     Animate->setGeometry(8, 96, 352, 18);
 
-    lblCancelling = new QLabel(QStringLiteral("Cancelling..."), this);
+    lblCancelling = new QLabel(tr("Cancelling..."), this);
     lblCancelling->setObjectName(QStringLiteral("lblCancelling"));
     lblCancelling->move(96, 136);
     lblCancelling->adjustSize();
     lblCancelling->hide();
 
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = new QPushButton(tr("Cancel"), this);
+    btnCancel->setShortcut(QKeySequence(Qt::Key_Escape));
+    btnCancel->setAccessibleDescription(tr("Stops the search (Esc)"));
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setGeometry(285, 128, 75, 25);
     connect(btnCancel, &QPushButton::clicked, this, sbGuarded(this, [this] { btnCancelClick(); }));
@@ -144,6 +146,8 @@ void TsbProgressWindow::SetOnCancel(std::function<void()> onCancel) {
 }
 
 void TsbProgressWindow::Show() {
+    // The window the keyboard was in gets it back when this one goes.
+    m_previous = QApplication::activeWindow();
     m_form->show();
     m_form->raise();
     m_form->activateWindow();
@@ -151,6 +155,11 @@ void TsbProgressWindow::Show() {
 
 void TsbProgressWindow::Hide() {
     m_form->hide();
+    // Without a window manager nobody else hands the focus back.
+    if (m_previous && m_previous->isVisible()) {
+        m_previous->raise();
+        m_previous->activateWindow();
+    }
 }
 
 TfrmOperationProgress* CurrentProgressWindow() {

@@ -5,6 +5,7 @@
 
 #include "base/sbFrontEnd.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -63,6 +64,7 @@ public:
 
 private:
     std::unique_ptr<TfrmOperationProgress> m_form;
+    QPointer<QWidget> m_previous;
 };
 
 // The progress window the engine's factory hands out; the last one created,

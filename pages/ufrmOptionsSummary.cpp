@@ -1,5 +1,8 @@
 #include "pages/ufrmOptionsSummary.h"
 
+#include "base/sbResConst.h"
+#include "forms/sbTexts.h"
+
 #include <QLabel>
 #include <QTextEdit>
 
@@ -28,6 +31,8 @@ TfrmOptionsSummary::TfrmOptionsSummary(QWidget* parent) : TsbDockForm(parent) {
     edtSummary->setAcceptRichText(false);
     edtSummary->setLineWrapMode(QTextEdit::NoWrap);
     edtSummary->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    edtSummary->setAccessibleName(ResText(rsOptionsSummary));
+    edtSummary->setAccessibleDescription(ResText(rsSummaryIntro));
     edtSummary->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     edtSummary->setFrameShape(QFrame::StyledPanel);
     QPalette pal = edtSummary->palette();

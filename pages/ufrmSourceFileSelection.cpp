@@ -22,7 +22,7 @@ TfrmSourceFileSelection::TfrmSourceFileSelection(QWidget* parent) : TsbDockForm(
     setObjectName(QStringLiteral("frmSourceFileSelection"));
     resize(567, 436);
 
-    Label1 = new QLabel(QStringLiteral("Select file system image to burn"), this);
+    Label1 = new QLabel(tr("Select file system image to burn"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     QFont bold = font();
     bold.setBold(true);
@@ -30,7 +30,7 @@ TfrmSourceFileSelection::TfrmSourceFileSelection(QWidget* parent) : TsbDockForm(
     Label1->setFont(bold);
     Label1->setGeometry(16, 16, 197, 14);
 
-    Label2 = new QLabel(QStringLiteral("Image file path:"), this);
+    Label2 = new QLabel(tr("&Image file path:"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setGeometry(32, 48, 76, 13);
 
@@ -52,6 +52,14 @@ TfrmSourceFileSelection::TfrmSourceFileSelection(QWidget* parent) : TsbDockForm(
     Button1->setGeometry(504, 43, 33, 25);
     connect(Button1, &QPushButton::clicked, this, sbGuarded(this, [this] { Button1Click(); }));
     setTabOrder(Edit1, Button1);
+    // The box is named by its label (Alt+I); the browse button has Ctrl+O
+    // and says in words what its dots mean.
+    Label2->setBuddy(Edit1);
+    Edit1->setAccessibleDescription(ResText(rsSelectImageFileHint));
+    Button1->setShortcut(QKeySequence::Open);
+    Button1->setAccessibleName(tr("Browse"));
+    Button1->setAccessibleDescription(tr("Chooses the image file in a file dialog (Ctrl+O)."));
+    Button1->setToolTip(Button1->accessibleDescription());
 
     lblSizeInformation = new QLabel(this);
     lblSizeInformation->setObjectName(QStringLiteral("lblSizeInformation"));
@@ -87,7 +95,7 @@ void TfrmSourceFileSelection::WriteChecksumLine() {
             // An unreadable file is refused, with its reason, when Next is pressed.
         }
     }
-    lblChecksum->setText(found ? QStringLiteral("Implanted checksum found") : QString());
+    lblChecksum->setText(found ? tr("Implanted checksum found") : QString());
 }
 
 void TfrmSourceFileSelection::Edit1Change(const QString& text) {
@@ -119,7 +127,8 @@ QString TfrmSourceFileSelection::StartFolder() const {
 
 void TfrmSourceFileSelection::Button1Click() {
     const QString chosen = TsbDialogs::OpenFileName(
-        this, QString(), QStringLiteral("Disc images (*.iso *.cue);;ISO image (*.iso);;Cue sheet (*.cue)"), StartFolder());
+        this, QString(), tr("Disc images (*.iso *.cue);;ISO image (*.iso);;Cue sheet (*.cue)"),
+        StartFolder());
     if (chosen.isEmpty()) {
         return;
     }
@@ -129,9 +138,9 @@ void TfrmSourceFileSelection::Button1Click() {
     const QByteArray path = QFile::encodeName(chosen);
     if (::stat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
         ReadImageFileSize();
-        TsbDialogs::MessageBox(
-            this, QStringLiteral("\"%1\" is not an image file (not a regular file).").arg(chosen),
-            QStringLiteral("Image file"), TsbMsgKind::mkError);
+        TsbDialogs::MessageBox(this,
+                               tr("\"%1\" is not an image file (not a regular file).").arg(chosen),
+                               tr("Image file"), TsbMsgKind::mkError);
         return;
     }
     ReadImageFileSize();

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-qpa-plugins fonts-dejavu-core fonts-wine
+    qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
     libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev
     libburn-dev libisofs-dev xorriso
     libcli11-dev help2man python3

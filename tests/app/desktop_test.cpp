@@ -6,6 +6,7 @@
 #include "app/ufrmFinish.h"
 #include "app/ufrmMain.h"
 #include "app/ufrmWelcome.h"
+#include "devices/ufrmSelectDevice.h"
 #include "forms/UtilFuncs.h"
 #include "forms/sbNotify.h"
 #include "pages/ufrmAbout.h"
@@ -16,6 +17,7 @@
 #include "tests/support/TestProgram.h"
 #include "ui/sbDialogs.h"
 #include "ui/sbImageButton.h"
+#include "ui/sbPageControl.h"
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -29,6 +31,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -77,6 +80,30 @@ QString stripped(QString text) {
 // Where a control shows less than its whole text: its own box too small for
 // the text in its font, or the text reaching out of a parent, which cuts it.
 // Measured from the font, not from the control's own size hint.
+// The visible controls of a window that a screen reader finds without a
+// name, or (when they take the focus) without a description.
+QStringList unnamedControls(QWidget* window) {
+    QStringList missing;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
+                             qobject_cast<QComboBox*>(w) || qobject_cast<QTreeWidget*>(w) ||
+                             qobject_cast<QProgressBar*>(w) || qobject_cast<QTextEdit*>(w) ||
+                             w->objectName() == QLatin1String("pcBurner");
+        if (!control || !w->isVisibleTo(window)) {
+            continue;
+        }
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(w);
+        if (face == nullptr || face->text(QAccessible::Name).trimmed().isEmpty()) {
+            missing << w->objectName() + QStringLiteral(" (name)");
+        } else if ((w->focusPolicy() & Qt::TabFocus) &&
+                   face->text(QAccessible::Description).trimmed().isEmpty() &&
+                   !qobject_cast<QCheckBox*>(w) && !qobject_cast<QRadioButton*>(w)) {
+            missing << w->objectName() + QStringLiteral(" (description)");
+        }
+    }
+    return missing;
+}
+
 QStringList clippedTexts(QWidget* window) {
     QStringList clipped;
     const auto widgets = window->findChildren<QWidget*>();
@@ -89,7 +116,8 @@ QStringList clippedTexts(QWidget* window) {
         QRect textBox; // where the text must fit, in w's coordinates
         QSize need;
         if (auto* label = qobject_cast<QLabel*>(w)) {
-            text = label->text();
+            // A label with a buddy draws its mnemonic as an underline.
+            text = label->buddy() ? stripped(label->text()) : label->text();
             if (text.isEmpty() || !label->pixmap().isNull() ||
                 (Qt::mightBeRichText(text) && label->textFormat() != Qt::PlainText)) {
                 continue;
@@ -122,8 +150,11 @@ QStringList clippedTexts(QWidget* window) {
             } else if (qobject_cast<QRadioButton*>(w)) {
                 room -= w->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, w) +
                         w->style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, w);
+            } else if (qobject_cast<QPushButton*>(w)) {
+                // The style's margins on both sides of the caption.
+                room -= 2 * w->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, w);
             } else {
-                room -= 4; // a push button's frame
+                room -= 4; // an image button's frame
             }
             need = QSize(fm.horizontalAdvance(text), fm.height());
             if (need.width() > room || need.height() > button->height()) {
@@ -153,6 +184,17 @@ QStringList clippedTexts(QWidget* window) {
             }
             if (a == window) {
                 break;
+            }
+        }
+        // A button that grew for its text must not slide under its neighbour.
+        if (qobject_cast<QPushButton*>(w)) {
+            for (auto* other : w->parentWidget()->findChildren<QPushButton*>(
+                     QString(), Qt::FindDirectChildrenOnly)) {
+                if (other != w && other->isVisibleTo(window) &&
+                    other->geometry().intersects(w->geometry())) {
+                    clipped << QStringLiteral("%1 \"%2\" lies under %3")
+                                   .arg(w->objectName(), text, other->objectName());
+                }
             }
         }
     }
@@ -194,6 +236,10 @@ class TestDesktop : public QObject {
             QDir(sounds).removeRecursively();
         }
         QVERIFY(QFile::link(QStringLiteral(TAVRIN_BIN_DIR "/sounds"), sounds));
+        // And the build's translations, for the runs in another language.
+        const QString translations = m_program->Folder.Path() + QStringLiteral("translations");
+        QFile::remove(translations);
+        QVERIFY(QFile::link(QStringLiteral(TAVRIN_BIN_DIR "/translations"), translations));
     }
 
     template <class T>
@@ -325,6 +371,65 @@ private slots:
             m_main = nullptr;
             m_app.reset();
         }
+    }
+
+    // Also run in German (desktop_test_de). No mouse event from the welcome
+    // window to the finish window: Enter goes on, the path is typed, and on
+    // every sheet the focus lands on its first control and every control
+    // has a name for a screen reader.
+    void keyboardAloneBurnsAndEveryControlIsNamed() {
+        const QString image = makeImage(QStringLiteral("image.iso"), 200);
+        useRealArt(0);
+        m_app = std::make_unique<TsbApplication>();
+        m_main = m_app->Main();
+        activate(m_app->Welcome());
+        QTest::keyClick(m_app->Welcome(), Qt::Key_Return);
+        QVERIFY(m_main->isVisible());
+        activate(m_main);
+        // The run in German is in German.
+        QCOMPARE(m_main->ButtonNext->text() == QStringLiteral("&Weiter >"),
+                 qgetenv("LANGUAGE") == "de");
+        for (int sheet : {0, 2, 3, 5, 4, 6}) {
+            // The device search's progress window hands the keyboard back.
+            QTRY_VERIFY(m_main->isActiveWindow());
+            QCOMPARE(m_main->CurrentSheet(), sheet);
+            QWidget* focused = QApplication::focusWidget();
+            QVERIFY2(
+                focused && m_main->pcBurner->ActivePage()->isAncestorOf(focused),
+                qPrintable(QStringLiteral("sheet %1: %2")
+                               .arg(sheet)
+                               .arg(focused ? focused->objectName() : QStringLiteral("none"))));
+            const QStringList unnamed = unnamedControls(m_main);
+            QVERIFY2(unnamed.isEmpty(), qPrintable(QStringLiteral("sheet %1: %2")
+                                                       .arg(sheet)
+                                                       .arg(unnamed.join(QLatin1String(", ")))));
+            if (sheet == 2) {
+                for (int i = 0; i < m_main->DevicePage->lvDevices->topLevelItemCount(); ++i) {
+                    QTreeWidgetItem* row = m_main->DevicePage->lvDevices->topLevelItem(i);
+                    QVERIFY(!row->data(0, Qt::AccessibleTextRole).toString().isEmpty());
+                    QVERIFY(!row->data(0, Qt::AccessibleDescriptionRole).toString().isEmpty());
+                }
+            }
+            if (sheet == 3) {
+                QCOMPARE(focused, static_cast<QWidget*>(m_main->SourcePage->Edit1));
+                QTest::keyClicks(focused, image);
+            }
+            QTest::keyClick(focused, Qt::Key_Return);
+            QCOMPARE(errors(), QStringList());
+        }
+        QCOMPARE(m_main->CurrentSheet(), 1);
+        QCOMPARE(m_main->RunState, 2);
+        QVERIFY(m_main->FinalPage->btnSaveLog->isEnabled());
+        // After the burn the focus is on the sheet again, its log first.
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(m_main->FinalPage->lvLog));
+        QCOMPARE(unnamedControls(m_main), QStringList());
+        QAccessibleInterface* bar =
+            QAccessible::queryAccessibleInterface(m_main->FinalPage->pbWrite);
+        QVERIFY(bar && bar->valueInterface());
+        QCOMPARE(bar->valueInterface()->currentValue().toInt(), 100);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(m_app->Finish()->isVisible());
+        QCOMPARE(m_app->Finish()->DescriptionLabel->text(), FinishOutcomeText(true, false));
     }
 
     void typedPathIsSizedAfterAPauseAndCheckedOnNext() {

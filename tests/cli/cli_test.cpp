@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <pty.h>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -140,6 +141,9 @@ protected:
         // The copy finds libStarBurn as the built program does: beside itself ($ORIGIN).
         fs::create_symlink(fs::path(TAVRIN_BURN).parent_path() / "libStarBurn.so.1",
                            folder / "libStarBurn.so.1");
+        // And its translations, as in the build's bin/.
+        fs::create_symlink(fs::path(TAVRIN_BURN).parent_path() / "translations",
+                           folder / "translations");
         std::ofstream(folder / "recorders.ini") << kConfiguration;
         std::ofstream(folder / "registry.ini")
             << "[HKEY_LOCAL_MACHINE\\Software\\Korvath\\StarBurnVelmarSample]\nLogEnabled=1\n";
@@ -656,3 +660,47 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
 }
 
 } // namespace
+
+// LANGUAGE=de: help and messages in German; the JSON events and every exit
+// status exactly as in English, so scripts never depend on the language.
+TEST_F(CliTest, GermanTextsButTheSameJsonAndExitStatus) {
+    writeImage(folder / "image.iso", 65536);
+    const std::string image = (folder / "image.iso").string();
+    const auto inLanguage = [this](const char* language, const std::vector<std::string>& args) {
+        ::setenv("LANGUAGE", language, 1);
+        TRun run = Run(args);
+        ::unsetenv("LANGUAGE");
+        // Times of day differ between two runs, nothing else may.
+        run.Out = std::regex_replace(run.Out, std::regex("\"time\":\"[0-9:]+\""), "\"time\":\"\"");
+        return run;
+    };
+    const TRun help = inLanguage("de", {"burn", "--help"});
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_NE(help.Out.find("Aufruf: tavrin-burn burn [OPTIONEN] IMAGE"), std::string::npos)
+        << help.Out;
+    EXPECT_NE(help.Out.find("Den Datenträger danach im Laufwerk lassen"), std::string::npos);
+
+    const std::vector<std::vector<std::string>> commands = {
+        {"devices", "--all"},
+        {"burn", image, "--device", "CdRom4", "--yes", "--test"},
+        {"burn", image, "--device", "Q9", "--yes"},
+        {"burn", image, "--device", "CdRom4"},
+        {"check", (folder / "missing.iso").string()},
+    };
+    for (auto args : commands) {
+        const TRun english = inLanguage("", args);
+        const TRun german = inLanguage("de", args);
+        EXPECT_EQ(german.Status, english.Status) << args[0] << " " << args.back();
+        args.push_back("--json");
+        const TRun englishJson = inLanguage("", args);
+        const TRun germanJson = inLanguage("de", args);
+        EXPECT_EQ(germanJson.Status, english.Status);
+        EXPECT_EQ(germanJson.Out, englishJson.Out);
+        EXPECT_EQ(germanJson.Err, englishJson.Err);
+    }
+    EXPECT_NE(inLanguage("de", {"burn", image, "--device", "Q9", "--yes"})
+                  .Err.find("Kein Laufwerk Q9 gefunden"),
+              std::string::npos);
+    EXPECT_NE(inLanguage("de", {"devices", "--all"}).Out.find("BESCHREIBT DEN DATENTRÄGER"),
+              std::string::npos);
+}
