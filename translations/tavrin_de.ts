@@ -664,6 +664,10 @@ Datenträger der virtuellen Brenner:
         <source>Recorders</source>
         <translation>Brenner</translation>
     </message>
+    <message>
+        <source>Disc maker</source>
+        <translation>Hersteller</translation>
+    </message>
 </context>
 <context>
     <name>TfrmSourceFileSelection</name>
@@ -674,10 +678,6 @@ Datenträger der virtuellen Brenner:
     <message>
         <source>Implanted checksum found</source>
         <translation>Eingebettete Prüfsumme gefunden</translation>
-    </message>
-    <message>
-        <source>ISO image (*.iso)</source>
-        <translation>ISO-Abbild (*.iso)</translation>
     </message>
     <message>
         <source>&quot;%1&quot; is not an image file (not a regular file).</source>
@@ -698,6 +698,10 @@ Datenträger der virtuellen Brenner:
     <message>
         <source>Chooses the image file in a file dialog (Ctrl+O).</source>
         <translation>Wählt die Abbilddatei in einem Dateidialog (Strg+O).</translation>
+    </message>
+    <message>
+        <source>Disc images (*.iso *.cue);;ISO image (*.iso);;Cue sheet (*.cue)</source>
+        <translation>Disc-Abbilder (*.iso *.cue);;ISO-Abbild (*.iso);;Cue-Sheet (*.cue)</translation>
     </message>
 </context>
 <context>
@@ -857,22 +861,6 @@ Datenträger der virtuellen Brenner:
         <translation>Das Laufwerk: sein Name (CdRom1), Laufwerksbuchstabe (F:) oder SCSI-Adresse (1:0:1:0); Vorgabe: der einzige Brenner</translation>
     </message>
     <message>
-        <source>Exit status: 0 done (and verified when asked), 1 the burn (or eject, or erase) failed, 2 usage error (also an incomplete image, or a --report file that cannot be written), 3 verification failed (or an image that does not match its implanted MD5), 4 no suitable drive or disc (also one that cannot be erased), 130 cancelled (Ctrl-C or SIGTERM).
-Environment: STARBURN_CONFIG (the recorders&apos; configuration file), STARBURN_STATE_DIR (the virtual discs&apos; state folder), STARBURN_TIME_FACTOR, STARBURN_REAL_DRIVES, TAVRIN_LIBBURN_DEBUG (1: libburn&apos;s debugging messages in the diagnostic log).
-While a burn, verification or erase runs, sleep and idle suspend are held off through logind (the desktop portal in a sandbox or without logind); --no-inhibit lets the computer sleep.</source>
-        <translation>Exit-Status: 0 erledigt (und überprüft, wenn verlangt), 1 Brennen (oder Auswerfen oder Löschen) fehlgeschlagen, 2 Aufruffehler (auch ein unvollständiges Abbild oder eine --report-Datei, die sich nicht schreiben lässt), 3 Überprüfung fehlgeschlagen (oder ein Abbild, das nicht zu seiner eingebetteten MD5-Summe passt), 4 kein geeignetes Laufwerk oder kein geeigneter Datenträger (auch einer, der sich nicht löschen lässt), 130 abgebrochen (Strg+C oder SIGTERM).
-Umgebung: STARBURN_CONFIG (die Konfigurationsdatei der Brenner), STARBURN_STATE_DIR (der Zustandsordner der virtuellen Datenträger), STARBURN_TIME_FACTOR, STARBURN_REAL_DRIVES, TAVRIN_LIBBURN_DEBUG (1: die Debug-Meldungen von libburn im Diagnoseprotokoll).
-Solange gebrannt, überprüft oder gelöscht wird, sind Ruhezustand und Bereitschaft bei Leerlauf über logind gesperrt (in einer Sandbox oder ohne logind über das Desktop-Portal); mit --no-inhibit darf der Computer schlafen.</translation>
-    </message>
-    <message>
-        <source>Burn an image file to the disc in a recorder (--verify: then read it back), then eject it</source>
-        <translation>Eine Abbilddatei auf den Datenträger in einem Brenner brennen (--verify: danach zurücklesen), dann auswerfen</translation>
-    </message>
-    <message>
-        <source>The image file (.iso) to burn</source>
-        <translation>Die zu brennende Abbilddatei (.iso)</translation>
-    </message>
-    <message>
         <source>Burning mode: tao (Track-At-Once), sao (Session-At-Once), dao (Disc-At-Once PQ) or raw (Disc-At-Once raw P-W); default: Track-At-Once where offered, as the wizard preselects</source>
         <translation>Brennmodus: tao (Track-At-Once), sao (Session-At-Once), dao (Disc-At-Once PQ) oder raw (Disc-At-Once Raw P-W); Vorgabe: Track-At-Once, wo angeboten, wie im Assistenten</translation>
     </message>
@@ -941,10 +929,6 @@ Solange gebrannt, überprüft oder gelöscht wird, sind Ruhezustand und Bereitsc
     <message>
         <source>Answer yes to the question before erasing (needed without a terminal)</source>
         <translation>Die Frage vor dem Löschen mit Ja beantworten (ohne Terminal nötig)</translation>
-    </message>
-    <message>
-        <source>Check an image file: its ISO9660 volume size, its implanted MD5 (isomd5sum) and its SHA-256, reading it once</source>
-        <translation>Eine Abbilddatei prüfen: ihre ISO9660-Volumegröße, ihre eingebettete MD5-Summe (isomd5sum) und ihre SHA-256-Summe, in einem Lesedurchgang</translation>
     </message>
     <message>
         <source>The image file to check</source>
@@ -1167,6 +1151,82 @@ Solange gebrannt, überprüft oder gelöscht wird, sind Ruhezustand und Bereitsc
     <message>
         <source>&quot;{}&quot; needs an answer and there is no terminal to ask; add --yes to answer yes</source>
         <translation>„{}“ braucht eine Antwort, und es gibt kein Terminal, um zu fragen; mit --yes lautet sie Ja</translation>
+    </message>
+    <message>
+        <source>Exit status: 0 done (and verified when asked), 1 the burn (or eject, or erase) failed, 2 usage error (also an incomplete image, or a --report file that cannot be written), 3 verification failed (or an image that does not match its implanted MD5), 4 no suitable drive or disc (also one that cannot be erased), 5 several drives or copies of which some succeeded and some failed, 130 cancelled (Ctrl-C or SIGTERM).
+Environment: STARBURN_CONFIG (the recorders&apos; configuration file), STARBURN_STATE_DIR (the virtual discs&apos; state folder), STARBURN_TIME_FACTOR, STARBURN_REAL_DRIVES, TAVRIN_LIBBURN_DEBUG (1: libburn&apos;s debugging messages in the diagnostic log).
+While a burn, verification or erase runs, sleep and idle suspend are held off through logind (the desktop portal in a sandbox or without logind); --no-inhibit lets the computer sleep.</source>
+        <translation>Exit-Status: 0 erledigt (und überprüft, wenn verlangt), 1 Brennen (oder Auswerfen oder Löschen) fehlgeschlagen, 2 Aufruffehler (auch ein unvollständiges Abbild oder eine --report-Datei, die sich nicht schreiben lässt), 3 Überprüfung fehlgeschlagen (oder ein Abbild, das nicht zu seiner eingebetteten MD5-Summe passt), 4 kein geeignetes Laufwerk oder kein geeigneter Datenträger (auch einer, der sich nicht löschen lässt), 5 mehrere Laufwerke oder Kopien, von denen einige gelungen und einige fehlgeschlagen sind, 130 abgebrochen (Strg+C oder SIGTERM).
+Umgebung: STARBURN_CONFIG (die Konfigurationsdatei der Brenner), STARBURN_STATE_DIR (der Zustandsordner der virtuellen Datenträger), STARBURN_TIME_FACTOR, STARBURN_REAL_DRIVES, TAVRIN_LIBBURN_DEBUG (1: die Debug-Meldungen von libburn im Diagnoseprotokoll).
+Solange gebrannt, überprüft oder gelöscht wird, sind Ruhezustand und Bereitschaft bei Leerlauf über logind gesperrt (in einer Sandbox oder ohne logind über das Desktop-Portal); mit --no-inhibit darf der Computer schlafen.</translation>
+    </message>
+    <message>
+        <source>Burn an image file, or a folder as a data disc, to the disc in a recorder (--verify: then read it back), then eject it</source>
+        <translation>Eine Abbilddatei oder einen Ordner als Datendisc auf den Datenträger in einem Brenner brennen (--verify: danach zurücklesen), dann auswerfen</translation>
+    </message>
+    <message>
+        <source>The image file (.iso) to burn; a cue sheet (.cue) with its BIN or WAVE files, burnt Disc-At-Once; or a folder: its contents are burnt as an ISO 9660 data disc with Rock Ridge and Joliet names and the MD5 of every file recorded, made while the disc is written (no image file first)</source>
+        <translation>Die zu brennende Abbilddatei (.iso); ein Cue-Sheet (.cue) mit seinen BIN- oder WAVE-Dateien, im Disc-At-Once-Modus gebrannt; oder ein Ordner: sein Inhalt wird als ISO-9660-Datendisc mit Rock-Ridge- und Joliet-Namen und der MD5-Summe jeder Datei gebrannt, erzeugt während der Datenträger geschrieben wird (ohne vorherige Abbilddatei)</translation>
+    </message>
+    <message>
+        <source>A folder&apos;s volume label (default: the folder&apos;s name), fixed to the characters ISO 9660 allows: A-Z, 0-9 and _, at most 32</source>
+        <translation>Die Volumebezeichnung eines Ordners (Vorgabe: der Name des Ordners), beschränkt auf die Zeichen, die ISO 9660 erlaubt: A-Z, 0-9 und _, höchstens 32</translation>
+    </message>
+    <message>
+        <source>The drive: its name (CdRom1), drive letter (F:) or SCSI address (1:0:1:0); default: the only recorder. Given more than once, every drive named is written at the same time (an image file only)</source>
+        <translation>Das Laufwerk: sein Name (CdRom1), Laufwerksbuchstabe (F:) oder seine SCSI-Adresse (1:0:1:0); Vorgabe: der einzige Brenner. Mehrfach angegeben, werden alle genannten Laufwerke gleichzeitig beschrieben (nur mit einer Abbilddatei)</translation>
+    </message>
+    <message>
+        <source>Write every drive that holds a blank disc big enough for the image (with --overwrite also a rewritable disc that holds data), all at the same time</source>
+        <translation>Jedes Laufwerk beschreiben, das einen leeren Datenträger enthält, der groß genug für das Abbild ist (mit --overwrite auch einen wiederbeschreibbaren Datenträger mit Daten), alle gleichzeitig</translation>
+    </message>
+    <message>
+        <source>With --all: also take drives whose rewritable disc holds data</source>
+        <translation>Mit --all: auch Laufwerke nehmen, deren wiederbeschreibbarer Datenträger Daten enthält</translation>
+    </message>
+    <message>
+        <source>Burn N discs in a row on each drive: after each the disc is verified (with --verify) and ejected, and the drive waits for the next blank disc</source>
+        <translation>N Datenträger nacheinander in jedem Laufwerk brennen: nach jedem wird der Datenträger überprüft (mit --verify) und ausgeworfen, und das Laufwerk wartet auf den nächsten leeren Datenträger</translation>
+    </message>
+    <message>
+        <source>With --copies: a failed copy ends that drive&apos;s series (by default the drive goes on with the next disc)</source>
+        <translation>Mit --copies: eine fehlgeschlagene Kopie beendet die Reihe dieses Laufwerks (standardmäßig macht das Laufwerk mit dem nächsten Datenträger weiter)</translation>
+    </message>
+    <message>
+        <source>A Blu-ray disc not formatted yet: spare (formatted with spare areas, the drive&apos;s defect management: a BD-RE&apos;s default, for a BD-R on request) or no-spare (no spare areas, the whole capacity: a BD-R&apos;s default); the image is checked against the formatted size first</source>
+        <translation>Eine noch nicht formatierte Blu-ray-Disc: spare (mit Ersatzbereichen formatiert, der Defektverwaltung des Laufwerks: Vorgabe einer BD-RE, bei einer BD-R auf Wunsch) oder no-spare (ohne Ersatzbereiche, die ganze Kapazität: Vorgabe einer BD-R); das Abbild wird zuerst gegen die formatierte Größe geprüft</translation>
+    </message>
+    <message>
+        <source>Write a Blu-ray disc without the drive&apos;s defect management: faster, but bad spots are not replaced (off by default)</source>
+        <translation>Eine Blu-ray-Disc ohne die Defektverwaltung des Laufwerks schreiben: schneller, aber schadhafte Stellen werden nicht ersetzt (standardmäßig aus)</translation>
+    </message>
+    <message>
+        <source>When the recorder holds no blank disc, say &quot;Insert a blank disc into &lt;drive&gt;&quot; and wait for one (the drive is asked every 1.5 s; Ctrl-C stops waiting)</source>
+        <translation>Wenn der Brenner keinen leeren Datenträger enthält, „Insert a blank disc into &lt;drive&gt;“ melden und auf einen warten (das Laufwerk wird alle 1,5 s gefragt; Strg+C beendet das Warten)</translation>
+    </message>
+    <message>
+        <source>Check an image file: its ISO9660 volume size, its implanted MD5 (isomd5sum) and its SHA-256, reading it once; a cue sheet: its tracks and their lengths</source>
+        <translation>Eine Abbilddatei prüfen: ihre ISO9660-Volumegröße, ihre eingebettete MD5-Summe (isomd5sum) und ihre SHA-256-Summe, in einem Lesedurchgang; ein Cue-Sheet: seine Titel und ihre Längen</translation>
+    </message>
+    <message>
+        <source>When the drive holds no written disc, say &quot;Insert a disc into &lt;drive&gt;&quot; and wait for one (Ctrl-C stops waiting)</source>
+        <translation>Wenn das Laufwerk keinen beschriebenen Datenträger enthält, „Insert a disc into &lt;drive&gt;“ melden und auf einen warten (Strg+C beendet das Warten)</translation>
+    </message>
+    <message>
+        <source>Copy the disc in a drive to an image file: a data disc&apos;s ISO 9660 volume, an audio CD as OUT.bin with OUT.cue; its SHA-256 goes beside it (FILE.sha256)</source>
+        <translation>Den Datenträger in einem Laufwerk in eine Abbilddatei kopieren: das ISO-9660-Volume einer Datendisc, eine Audio-CD als OUT.bin mit OUT.cue; ihre SHA-256-Summe kommt daneben (DATEI.sha256)</translation>
+    </message>
+    <message>
+        <source>The image file to write (OUT.iso)</source>
+        <translation>Die zu schreibende Abbilddatei (OUT.iso)</translation>
+    </message>
+    <message>
+        <source>Fill sectors that cannot be read with zeros and list them (in FILE.bad-sectors) instead of stopping at the first</source>
+        <translation>Sektoren, die sich nicht lesen lassen, mit Nullen füllen und auflisten (in DATEI.bad-sectors), statt beim ersten anzuhalten</translation>
+    </message>
+    <message>
+        <source>MEDIA ID (MAKER)</source>
+        <translation>MEDIEN-ID (HERSTELLER)</translation>
     </message>
 </context>
 </TS>
