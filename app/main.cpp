@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Tavrin's entry point: tavrin [IMAGE], --help, --version.
 #include "app/sbApplication.h"
 #include "app/sbStartupCheck.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The application object: the product title and icon, the four windows the
 // program creates at start-up, the objects it owns for the program's life
 // (the wizard's pages), and the end of the program.

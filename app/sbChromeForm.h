@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the three large windows (welcome, wizard, finish) share: the skinned
 // frame, the two logos that drag the window, minimise and close in the title
 // area, the five buttons along the bottom, the version label, the "more free

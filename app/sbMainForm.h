@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The base of the wizard's main window. It keeps what lives as long as the
 // wizard: the order of the sheets, the wizard log, the wizard's actions, the
 // burner and the library session, and it offers the navigation hooks the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The rules of each sheet of the wizard: what Next checks and hands over
 // when a sheet is left, what the sheet adds to the wizard log and the
 // actions, and how a sheet's page is made ready on arrival. The window

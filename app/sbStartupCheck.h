@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A start-up check for installers and packagers: with TAVRIN_STARTUP_CHECK=1
 // in the environment the program starts as always, and once its event loop
 // has shown the welcome window it prints what it showed (title, art folder,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // SIGINT and SIGTERM end the wizard as Cancel would, without its question:
 // every running write of the library is cancelled and awaited (a recorder
 // left writing with nobody to finish the write stays busy and holds an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The last window: tells whether the run succeeded, failed or was cancelled.
 // Its Finish and close buttons end the program; Back and Cancel stay off.
 #pragma once

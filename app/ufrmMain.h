@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The wizard's main window: one sheet of the page control at a time, with
 // the sheet's title and subtitle above it and the chrome around it. Each
 // sheet has a panel into which the sheet's page is docked.

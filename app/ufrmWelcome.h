@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The first window the user sees, and the program's main form: closing it
 // ends the program. Next opens the wizard's main window in its place.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The program's import of the disc library: the version check made once at
 // start-up. A version other than the expected one only warns.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The library callback and the eventer that turns its reports into events
 // for the windows.
 //

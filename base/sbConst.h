@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Constants shared by the device code and the engine.
 #pragma once
 

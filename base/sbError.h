@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The one error class of the program: every failure that reaches the user
 // travels as an EsbError whose message is the text the user reads.
 #pragma once

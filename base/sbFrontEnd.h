@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What a front end (the wizard's windows, a command-line tool, a test)
 // installs into the engine. The engine never includes Qt: it reaches the
 // front end only through these hooks. Each hook has a plain default so the

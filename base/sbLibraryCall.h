@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The one way the program calls the library. A call is announced in the
 // diagnostic log just before it is made, and a failure is written there with
 // the library's text, so a user's log tells what was asked of the drive and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The diagnostic log: one timestamped line per entry in a file beside the
 // executable (or in the user's state folder when an installed program's
 // folder may not be written), switched on from the registry. It records every library call

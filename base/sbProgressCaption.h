@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The caption above the write gauge: how much of the image is written, how
 // fast, for how long and how long the rest will take, e.g.
 //   "312.4 of 700.0 MB · 7.9 MB/s (45x) · 0:40 elapsed · 0:49 left"

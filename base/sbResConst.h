@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The numbered message texts of the program. Texts are loaded by number each
 // time they are needed (LoadResString), as the pages and the engine name them.
 #pragma once

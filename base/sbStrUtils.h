@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Text helpers without state. Strings are UTF-8 unless a function says
 // otherwise.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The vocabulary that the device code, the burn engine and the wizard pages
 // share: transports, write modes, log kinds and the small records in which
 // device and disc facts travel.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Disc-type texts and sets, the text-file line writer, date parts and the
 // drive letter of a device.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # tavrin-burn against its peers on one image, in one run:
 #   cp + sync                                   what the disk allows
 #   tavrin-burn burn -> virtual recorder        time factor 0 (as fast as the disk allows)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the engine adds to a burn: the staged burn of an image (every stage,
 // the burn thread and its 80 ms wait, close and eject) against the library's
 // own write of the same image with the same eject, at time factor 0.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // How long a device search under SPTI takes, from Search's call to its return:
 // CdRom0 to CdRom20 tried, the three built-in virtual recorders found, every
 // probe included. Target: under 50 ms.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Storing file trees into image files: the library's tree (build, then 64 KiB
 // reads written to a file, as a burn into a file does) against
 // `xorriso -as mkisofs -J -o out.iso dir` on the same tree, in the same run.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # tavrin-burn against xorriso on one emulated MMC drive, in one run:
 #   tavrin-burn burn IMAGE --yes                          Track-At-Once, left appendable, ejected
 #   xorriso -as cdrecord dev=mmc:DRIVE -multi -eject      the same result, default fifo and fs=32m

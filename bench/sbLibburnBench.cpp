@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Benchmark of writes through libburn (run by hand, never by the tests), on
 // stdio pseudo-drives:
 //

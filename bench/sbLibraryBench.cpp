@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Benchmarks of libStarBurn's virtual recorders (run by hand, never by the tests):
 //
 //   write   an image burned at time factor 0 and flushed to disk, against

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Read-back verification against `cmp` (run by hand, never by the tests).
 //
 // An image of --size MB is burnt Track-At-Once onto a virtual DVD recorder at

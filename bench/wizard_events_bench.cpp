@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The final sheet under a burst of burn-thread events: a worker raises
 // progress and buffer events (and optionally log rows) as fast as it can
 // while the GUI thread runs its event loop. A 1 ms timer on the GUI thread

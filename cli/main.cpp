@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // tavrin-burn: the wizard's engine from a terminal. Arguments are parsed
 // here; the commands live in cli/sbCliCommands.
 #include "base/sbLibraryCall.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Writes tavrin-burn's manual page with help2man: the program's --help, each
 # command's --help as a section of its own, and the hand-written sections of
 # tavrin-burn.h2m (examples, files).

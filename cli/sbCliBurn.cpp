@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // tavrin-burn burn: the wizard's sheets without windows, then the final
 // sheet's burn action.
 #include "cli/sbCliBurn.h"

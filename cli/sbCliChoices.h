@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The choices of a burn from the command line, checked as the wizard's
 // sheets check them before anything is opened: the image, the mode and the
 // speed.

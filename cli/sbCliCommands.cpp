@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // tavrin-burn's commands on a drive beside the burn: eject, blank, verify,
 // and the image check that needs no drive.
 #include "cli/sbCliCommands.h"

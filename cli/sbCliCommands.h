@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The commands of tavrin-burn over the engine (sbcore): the same device
 // search and probe as the recorder sheet, the same checks as the wizard's
 // Next buttons, the same staged burn and log texts as the final sheet.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The drives of tavrin-burn: the recorder sheet's search and probe, the
 // names and addresses a search by the other transport would give, the
 // recorder the user names (or the only one), and the devices command.

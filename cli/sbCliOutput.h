@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What tavrin-burn prints: the log rows of the burn sheet, the write's
 // progress, errors and the outcome, in one of three forms.
 //

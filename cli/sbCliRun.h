@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What every command of tavrin-burn stands on: the terminal's front-end
 // hooks and the library session, the two ways a run ends early, the
 // question before a burn or an erase, and the wrapper that gives a command

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Ctrl-C and SIGTERM for tavrin-burn: they ask the burn to cancel as the
 // wizard's Cancel button does, and never end the program while it cleans up.
 //

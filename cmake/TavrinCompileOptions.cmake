@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Warnings and sanitizers shared by every target of the project.
 function(tavrin_compile_options target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)

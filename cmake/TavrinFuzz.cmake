@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The fuzz build (preset "fuzz", clang): the floors without Qt, built with
 # libFuzzer's coverage and the address and undefined-behaviour sanitizers, and
 # the fuzz targets of tests/fuzz. The library is static here, so the targets

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The installed layout (cmake --install build/<preset> [--prefix ...], also
 # into DESTDIR), the way a Linux program is installed:
 #

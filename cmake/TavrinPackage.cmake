@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # The Debian packages, made by CPack from the installed layout
 # (cmake/TavrinInstall.cmake), one package per install component:
 # scripts/package.sh builds them into build/package/:

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # tavrin_add_test(NAME SOURCES ... LIBS ... [LABELS ...] [WRAPPER command ...])
 # Builds one test binary and registers it with CTest. Every test runs with the
 # offscreen Qt platform and a UTF-8 locale, so GUI tests need no display and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The device search: a thread that enumerates the devices of one transport
 // while the main thread waits in 80 ms steps.
 #include "base/sbCallBack.h"

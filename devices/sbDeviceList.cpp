@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The device list and its items, and what a drive that may not be opened
 // now is told apart by. The search is in sbDeviceFinder, the probe in
 // sbDeviceProbe, the recorder sheet's questions and checks in sbRecorderChecks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Device discovery: the list of CD/DVD devices with what could be learned
 // about each and about the disc in it.
 //

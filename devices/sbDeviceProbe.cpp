@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The probe: what the library callback does for a found device, on the
 // search thread. It opens the device, asks everything the wizard needs of
 // the device and its disc, keeps the answers in a new item of the search's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The write speeds a recorder accepts for the inserted disc.
 //
 // The drive is not asked for a list: it is set to its fastest speeds, then

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the recorder sheet and tavrin-burn ask of a found device before it
 // is chosen: the space of its disc, and the checks Next makes.
 #include "base/sbError.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The recorder sheet: every arrival searches the devices of the chosen
 // transport (with the progress window), lists them with the disc in each and
 // its used space, and selects again the device that was selected before. The

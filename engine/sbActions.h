@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Actions: what the final sheet runs, one after another, on the burner.
 //
 // The wizard's pages collect actions in a TsbActionList; the final sheet sets

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The burn-to-file action: builds the image of the burner's file tree and
 // stores it in a file instead of on a disc.
 //

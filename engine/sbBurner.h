@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The burner: the one object through which the wizard works on a recorder.
 //
 // It holds the opened device (the library's grabber handle), an optional file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "engine/sbLibrarySession.h"
 
 #include "base/sbConst.h"

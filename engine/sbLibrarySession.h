@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The disc library's session: started once, when the wizard first needs a
 // device, and shut down when the wizard's main window goes away (after the
 // burner has let go of its device). The main window owns one session.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The wizard log: the lines the pages add while the wizard runs. Each line
 // knows the sheet that produced it, so going back removes that sheet's lines.
 #pragma once

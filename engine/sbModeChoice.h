@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Which burning modes the recorder and the disc allow: the one rule the
 // mode sheet and tavrin-burn both offer their choice by.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The staged preparation: up to eleven stages run in a fixed order before
 // anything is written, each a row of the table at the end of this file.
 #include "base/sbCallBack.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A worker thread of the engine (the device search, the burn thread).
 //
 // The owner starts the thread, then waits for it on the main thread in short

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Knowing that the disc is right: the checks of an image file before it is
 // burnt, and the read-back verification of a written disc.
 //

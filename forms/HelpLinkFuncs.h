@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The web pages behind the help menu and the about box, chosen by the
 // product title the program runs under. A title without a row gives empty
 // addresses, which open nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Small routines the windows share: opening an address in the user's
 // browser or mail program, the busy cursor, and path helpers.
 #pragma once

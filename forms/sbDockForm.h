@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The base of every wizard page. A page is a window of its own that the
 // main window docks into the panel of one of its sheets; the main window
 // hands it the shared burner as its page data and collects the page's log

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The product file ("product.ini") and other INI files the windows read, seen
 // through the program's one INI reader (ini/sbIni.h, whose rules README.md
 // gives). A file that is missing, unreadable or refused reads as an empty one;

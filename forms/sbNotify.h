@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A desktop notification when a burn ends while the user looks elsewhere:
 // org.freedesktop.Notifications on the session bus, when the session has one.
 #pragma once

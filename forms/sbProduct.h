@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 // The product's title and icon, which every window and page shows. The
 // application object sets the title once at start-up from the settings file;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The program's numbered message texts as the windows use them, and the
 // translations the windows and the message table are shown in.
 #pragma once

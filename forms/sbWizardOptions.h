@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The wizard's option record: what the write-mode and burn-options sheets
 // chose. Its fields are those of the burner's option fields of the same
 // names, and it always reaches the burner whole (CopyWizardOptions), so the

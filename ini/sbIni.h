@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The one INI reader of the program: the library's configuration and disc
 // descriptions, the settings file ("registry") and the product file all read
 // through it, by the same rules (README.md, "Settings files"):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The about box: the product's title, icon, version and copyright, and links
 // to its home page and its support.
 #pragma once

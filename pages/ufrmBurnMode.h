@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The write-mode sheet: the modes the recorder can write, the main window
 // allows for the inserted disc and the disc type suits, and test mode.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The burn-options sheet: the write speed (from the speeds the recorder
 // accepts for the inserted disc), power calibration and verification after
 // burning (off until the user ticks it once, then remembered). The multisession box

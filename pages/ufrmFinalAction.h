@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The final sheet: runs the wizard's actions on the burner while it shows the
 // write progress, the recorder's buffer fill and a log of every message, with
 // its kind and time; afterwards the log can be saved to a text file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A small window that tells the user a long operation runs (the device
 // search): a description, a looping animation and a Cancel button. It stays
 // in front of the program's other windows while it is shown.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The summary sheet: the options chosen on the earlier sheets, one per line.
 // The main window writes every text of the page.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The first sheet: the SCSI transport through which the recorders are
 // reached, by device name (SPTI) or by SCSI address (ASPI).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The image-file sheet: the ISO image to burn, a line comparing its size
 // with the free space of the disc in the chosen recorder, and a line under it
 // when the image carries an implanted checksum. The main window

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Drive letters.
 //
 // The wizard names a recorder by a drive letter (E:) as Windows does. Linux

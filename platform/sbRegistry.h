@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Registry values, read from an INI-style text file.
 //
 // The program reads a handful of machine-wide switches that an installer or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Operating-system facts and services the program asks for: the OS family,
 // the running executable's path, debugger output and the free space of a
 // folder. Linux implementations of what the program would otherwise ask

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Builds the fuzz preset (clang, libFuzzer) and runs every fuzz target on its
 # seed corpus for SECONDS each (default 30). New inputs found on the way go to
 # a scratch folder, so the committed corpus stays as it is. Exits non-zero on

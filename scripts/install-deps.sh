@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs the Debian 12 packages that Tavrin's build and tests need, and
 # nothing when they are all present. Runs apt-get through sudo when not root.
 set -euo pipefail

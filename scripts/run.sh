@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs what is missing, builds and starts Tavrin on its virtual recorders.
 set -euo pipefail
 cd "$(dirname "$0")/.."

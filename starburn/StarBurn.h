@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: GPL-2.0-or-later */
 /*
  * StarBurn.h - the C interface of libStarBurn, Tavrin's disc library.
  *

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: GPL-2.0-or-later */
 /*
  * StarBurnLinux.h - calls of the Linux build of libStarBurn: what the program
  * would otherwise ask the operating system about a drive (its disc's volume

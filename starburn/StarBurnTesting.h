@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: GPL-2.0-or-later */
 /*
  * StarBurnTesting.h - fault injection and inspection for tests of programs
  * that use libStarBurn. Not for production use: these calls make drives fail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Checks who includes whom, so the floors stay what ARCHITECTURE.md says. Every
 # include of ours must point down (or stay on its own floor):
 #   ini/       the one INI reader: standard library and POSIX only

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Plays pictures cut from a strip in a loop, like the animation control of a
 // desktop toolkit plays a short clip. The strip holds its frames one below
 // the other; StartFrame and StopFrame count from 1.

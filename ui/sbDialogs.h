@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Message boxes and file dialogs of the program. Every window asks through
 // this service instead of calling QMessageBox or QFileDialog itself, so tests
 // can switch it into preset mode: nothing modal appears, each box is recorded

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The one place where an error that escapes a handler ends: its text is shown
 // in an error box, as a desktop program's framework would, and the event
 // loop goes on. Every slot, timer callback and overridden event handler of

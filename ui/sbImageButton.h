@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A button drawn from pictures: one each for normal, mouse over, pressed and
 // disabled, with its caption drawn centred over the picture. The button takes
 // the size of its normal picture. Without pictures it draws a plain flat

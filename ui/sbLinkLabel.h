@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A label the user can click, with mouse enter and leave reported, for the
 // text links of the windows ("more free tools...", the about box's links).
 #pragma once

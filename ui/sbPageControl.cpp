@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "ui/sbPageControl.h"
 
 TsbPageControl::TsbPageControl(QWidget* parent) : QStackedWidget(parent) {

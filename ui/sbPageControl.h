@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A page control whose tabs are hidden: a stack of sheets of which one is
 // shown. The program switches sheets itself; the control never announces a
 // change, so whoever switches decides what happens on arrival.

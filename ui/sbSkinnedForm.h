@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A window without a system frame. Its background and outline come from one
 // bitmap: the picture is drawn at the top left, the window takes its size,
 // and every pixel of the key colour (magenta) is cut out of the window's

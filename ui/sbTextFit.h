@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The windows are laid out for the fonts their texts were measured in. With
 // another font, or a longer text, a label, check box, radio button or push
 // button may need more room than it was given: it grows instead of cutting

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Draws Tavrin's window art: the skinned frames, logos, button states, the
 // progress strip and the icons. Run at build time; every picture the program
 // shows is made here, so the art can be changed by changing this file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Stopping every running write at once, for a program that is being ended
 // (SIGINT, SIGTERM): a drive left writing with nobody to finish the write
 // holds a half-written track and stays busy.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Drive backends. Each backend registers itself (a static registration in its
 // own source file), and the library session starts every registered backend
 // when the library starts, so adding a backend changes nothing in the core.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Erasing a rewritable disc.
 #include "starburn/StarBurnLinux.h"
 #include "starburn/core/sbCalls.h"

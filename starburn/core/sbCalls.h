@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Shared steps of the grabber calls: handle look-up, injected faults, access
 // checks, and turning the outcome into the caller's report.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The drive a backend offers: what every backend (virtual recorders, real
 // recorders through libburn) implements, so the C functions of StarBurn.h
 // never know which backend answers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The drives of all backends under one set of names and addresses.
 //
 // Device names (CdRom0 .. CdRom20), SCSI addresses and drive letters are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Filling the caller's failure report (text buffer, status, failure block).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Named-call faults for tests: make a StarBurn_* call fail with a chosen
 // exception number, status and text, on one drive or on any. Armed through
 // the configuration ([Fault NAME] sections) or StarBurnTesting_FailCall.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A grabber: one opened drive, the handle behind StarBurn_CdvdBurnerGrabber_*.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Opening drives, and every grabber call except the writes.
 #include "starburn/core/sbCalls.h"
 

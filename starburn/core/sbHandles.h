@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Live library objects behind the opaque handles of the C interface.
 //
 // Every handle the library gives out is registered here. A call looks its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Where the bytes of a write come from: an image file or a built file tree.
 // The write code of every backend streams from an ImageSource in bounded
 // chunks, so memory stays flat whatever the image size.

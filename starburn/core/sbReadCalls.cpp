@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reading the disc back: the data blocks a drive holds, for verification;
 // how the drive's writes treat a Blu-ray disc.
 #include "starburn/StarBurnLinux.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The library session: version, start-up and shut-down, device search, and
 // destroying handles.
 #include "starburn/core/sbSession.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The running library: its drive table, its backends and its state folder.
 #pragma once
 

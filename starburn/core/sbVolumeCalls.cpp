@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The volume label of a device's disc and a device's drive letter, for the
 // program's stand-ins of the operating system's volume and device-name queries,
 // and the reading of a primary volume descriptor the program has in hand.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The one reader of an ISO9660 primary volume descriptor (ECMA-119 8.4), the
 // block 16 of a disc or an image: both backends take a disc's label from it,
 // and StarBurn_ReadPrimaryVolumeDescriptor hands it to the program.

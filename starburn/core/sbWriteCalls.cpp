@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The write calls: they check the request, open its sources (image files or
 // built file trees) and run the write on the grabber's drive.
 #include "starburn/core/sbCalls.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: GPL-2.0-or-later */
 #define LIBISOFS_WITHOUT_LIBBURN
 #include "starburn/filetree/sbFileStream.h"
 

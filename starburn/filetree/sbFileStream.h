@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A libisofs content stream that reads one source file of a tree.
 //
 // libisofs' own local-file stream fills a file that cannot be read with zeros

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // An ISO9660/Joliet file tree: the entries a caller adds, the collision rules
 // between their names, and the image built from them through libisofs.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The C interface of file trees.
 #include "starburn/StarBurn.h"
 #include "starburn/StarBurnLinux.h"

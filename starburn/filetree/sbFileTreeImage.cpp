@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Building a tree's image: the libisofs image with both name trees over one
 // copy of each file's content, the boot catalog, the write options.
 #include "starburn/filetree/sbFileTree.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the file tree's source files share: quoting, failure texts, the check
 // of a source file, and libisofs' start and messages.
 #pragma once

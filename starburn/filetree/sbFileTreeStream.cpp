@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reading a tree's image: libisofs' generator behind a bounded ring buffer,
 // read in sequence from one position, restarted from its first byte.
 #include "starburn/filetree/sbFileTree.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The two names every entry of a file tree carries on the disc.
 //
 // Joliet names are the names as the user gave them (UTF-8 here, UTF-16 on the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Real recorders and stdio pseudo-drives through libburn, as a backend of the
 // library: at start it finds the drives, learns what each reports about
 // itself, and adds them to the device table beside the virtual recorders.

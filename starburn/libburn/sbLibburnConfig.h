@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The configuration of the libburn backend: the [Libburn] section, a
 // [Drive /dev/srN] section per real drive that needs a fixed place, and a
 // [Stdio ID] section per pseudo-drive (an image file written through libburn),

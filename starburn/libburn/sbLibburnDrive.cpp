@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The libburn drive object: grabbing and releasing, the queries about the
 // disc, speeds, buffer-underrun protection, the tray and closing a session.
 #include "starburn/libburn/sbLibburnDrive.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A drive reached through libburn: a real recorder (/dev/srN) or a stdio
 // pseudo-drive (an image file libburn writes as if it were a disc).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the source files of a libburn drive share: the refusals they answer
 // with, libburn's disc states in this library's terms, the waits for
 // libburn's threads and the start of an operation on a drive.

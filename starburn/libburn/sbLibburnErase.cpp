@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Erasing a libburn drive's disc: blanking CD-RW and DVD-RW, formatting DVD+RW
 // and BD-RE.
 #include "starburn/libburn/sbLibburnDrive.h"

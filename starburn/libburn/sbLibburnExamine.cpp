@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Discovery: what a drive reports about itself when it is examined at start.
 #include "starburn/libburn/sbLibburnDrive.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Who holds a drive the system reports busy: its mounts and the processes
 // that have its device file open, as /proc tells.
 #include "starburn/libburn/sbLibburnDrive.h"

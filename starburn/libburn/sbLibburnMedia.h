@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What libburn says about a drive's disc, kept as plain values so the
 // library's information blocks can be built (and reasoned about) without
 // libburn's own types. libburn.h stays inside the few files that talk to it.

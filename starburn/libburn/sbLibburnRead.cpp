@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reading a libburn drive's disc back: real drives through burn_read_data,
 // stdio pseudo-drives from their file.
 #include "starburn/libburn/sbLibburnDrive.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The only files that include libburn.h are this backend's .cpp files; none of
 // them includes libisofs.h, whose global burn_source would clash with
 // libburn's namespaced one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // libburn itself: started once per library session, and its message queue,
 // which is global to the process. Every libburn call of the backend reads the
 // messages it caused from here, so no message is lost to another reader.

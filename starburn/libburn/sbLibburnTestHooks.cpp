@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The backend's calls for tests (sbLibburnTesting.h): the information blocks
 // of a described disc, how often a drive was opened, the busy advice, the
 // write plan and the advice for a drive closed to the user, without a drive.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: GPL-2.0-or-later */
 /*
  * sbLibburnTesting.h - inspection of the libburn backend for tests.
  *

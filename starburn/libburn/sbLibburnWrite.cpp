@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Writing an image onto a libburn drive's disc: the checks before a write,
 // the libburn objects of one write and the thread that feeds them, the write
 // itself and the wind-down of a cancelled one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The virtual recorders as a backend of the library.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The description of virtual recorders: read from the configuration's
 // [Recorder ID] and [Virtual] sections, or from the built-in set.
 #pragma once

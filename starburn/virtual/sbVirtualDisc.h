@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A virtual disc: its kind, sessions and tracks, and the information blocks
 // a drive answers about it. Pure bookkeeping; the recorder keeps its bytes.
 #pragma once

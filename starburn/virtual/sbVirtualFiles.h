@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The recorders' durable files: every state file is written so that a crash
 // or a power cut leaves either the old file or the new one, never half of
 // one, and none is reached through a symbolic link.

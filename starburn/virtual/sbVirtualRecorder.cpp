@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The virtual recorder as a drive: queries, speeds, buffer-underrun
 // protection, power calibration, the tray, closing a session, reading back.
 #include "starburn/virtual/sbVirtualRecorder.h"

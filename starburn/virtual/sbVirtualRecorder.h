@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A virtual recorder: a drive whose discs are files under the state folder.
 //
 // Folder layout (the recorder's id names its folder):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the virtual recorder's source files share: the answers a drive gives
 // with their sense data, the clock of paced writes and reads, and block counts.
 #pragma once

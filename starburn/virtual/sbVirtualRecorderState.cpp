@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A virtual recorder's state on disk: its folder, the lock other programs
 // see, the saved disc, repairs after a crash, and filing discs away.
 #include "starburn/virtual/sbVirtualRecorder.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The virtual recorder's faults for tests (StarBurnTesting.h): a write that
 // fails at a byte, a slowed write, a disc taken out or put in.
 #include "starburn/virtual/sbVirtualRecorder.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The test-only C functions of StarBurnTesting.h.
 #include "starburn/StarBurnTesting.h"
 #include "starburn/core/sbFaults.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Writing and erasing a virtual disc: the checks before a write, the paced
 // copy of the image into the disc's contents file, what a failed write leaves.
 #include "starburn/virtual/sbVirtualRecorder.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The wizard as a Linux desktop user meets it: whole texts on every window in
 // both skins, the keyboard, a typed, dropped or command-line image, the
 // remembered folder, names shown as spelled, minimise and restore, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Start-up and the chrome of the three large windows: the settings file,
 // the title and icon, the art folder and the two layouts, the failures that
 // leave a window without its art, and the welcome and finish windows' buttons.

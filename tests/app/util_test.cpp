@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The shared routines of the windows: the settings reader, ShellOpen and its
 // refusals, the busy cursor, the path helpers, and the page protocol of the
 // main window's base and the page base.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The wizard walked by control names through a burn onto a drive libburn
 // takes for a real one: the MMC emulator, preloaded by CTest, answers the
 // SG_IO of the device file the library's configuration names. The disc is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Walks the wizard on the built-in virtual recorders and saves a picture of
 // every sheet, for docs/screenshots/:
 //   wizard_screens PROGRAM_FOLDER OUTPUT_FOLDER

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The wizard driven as a user drives it, by control names, against virtual
 // recorders of the test's own: every sheet, every check on Next, Back, Cancel
 // and the close button, the burn in each write mode, test mode, cancel, a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "base/StarBurnImport.h"
 #include "base/sbFrontEnd.h"
 #include "platform/sbSystem.h"

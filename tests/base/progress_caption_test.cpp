@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The write gauge's caption from known amounts and times, and the meter that
 // turns a sequence of percentage events on a given clock into captions.
 #include "base/sbProgressCaption.h"

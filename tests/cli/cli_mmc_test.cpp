@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // tavrin-burn on drives that libburn takes for real ones: the MMC emulator
 // (preloaded by CTest into this process and so into every tavrin-burn it
 // starts) answers the SG_IO of the device files the library's configuration

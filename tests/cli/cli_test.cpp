@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // tavrin-burn as a script runs it: a process of its own with output that is
 // no terminal, over the real library and virtual recorders configured here.
 // The program is copied into each test's folder, so its diagnostic log (kept

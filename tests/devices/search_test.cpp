@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Device discovery and the probe, against the library's virtual recorders.
 #include "base/sbCallBack.h"
 #include "base/sbError.h"

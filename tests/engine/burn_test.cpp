@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The burn-image action: the write of every image-file mode, cancel, a failed
 // write, and the whole road of a burn without windows.
 #include "base/sbCallBack.h"

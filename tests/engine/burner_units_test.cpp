@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The burner, its source layouts, the burn thread's dispatch and the action
 // list, where no recorder is needed.
 #include "base/sbError.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The burn-to-file action: file trees built through the library, stored in
 // image files and read back with libisofs; collisions, boot images, a full or
 // unwritable target, a source that goes away, cancel during the copy.

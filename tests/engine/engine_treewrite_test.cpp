@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Writes from a file tree: the burn-image action builds the tree's image in
 // its build stage and the burn thread writes it in each tree mode on a
 // virtual recorder; the ejected disc is read back with libisofs.

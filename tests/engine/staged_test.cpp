@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The speed list and the staged preparation, against a virtual writer.
 #include "base/sbError.h"
 #include "devices/sbDiscSpeedList.h"

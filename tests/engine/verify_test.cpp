@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Read-back verification as the last stage of a burn, and the image checks:
 // every outcome produced on purpose with the virtual recorder's faults.
 #include "base/sbCallBack.h"

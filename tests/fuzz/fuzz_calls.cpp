@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Random sequences of valid and invalid calls through the C interface, on
 // virtual recorders. The header's promises are checked after every call:
 // nothing crashes, every result is an SB_EXCEPTION_* number, a failure text is

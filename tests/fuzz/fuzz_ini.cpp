@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The INI reader with the library's readers on top: the recorder, libburn and
 // fault sections of a configuration, and a disc description. Whatever the
 // text, nothing crashes, every entry has a name and a line, and a disc that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The Joliet and ISO9660 name makers, and the program's answers to name
 // collisions: names stay inside their limits and their fields, whatever the
 // input bytes.

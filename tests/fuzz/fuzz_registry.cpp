@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The settings ("registry") reader: any file content gives a value or the
 // caller's default, never a crash.
 #include "platform/sbRegistry.h"

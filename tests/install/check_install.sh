@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs the build into a temporary DESTDIR and checks what a user's
 # machine would get: the layout, the programs started from their installed
 # places (the wizard offscreen, through its link in bin/), the desktop files

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: GPL-2.0-or-later */
 /*
  * A program of someone else's, built against the installed libStarBurn with
  * nothing but pkg-config: it starts the library on its built-in virtual

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The emulator's own checks, sent as SCSI commands straight through SG_IO
 // the way libburn sends them: each refusal a drive makes carries its sense
 // code, the sg driver's fields come back as Linux fills them, and each fault

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // libburn takes the emulated drives for real ones: xorriso (libburn in
 // another process, through the same preloaded emulator) burns, reads back,
 // blanks and formats them, two processes share one disc and its lock, and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The emulator's configuration: the INI file named by SBMMCEMU, one
 // [Drive N] section per drive (README.md lists the keys), and the faults a
 // drive section plants.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The emulated disc: its kind, its recording state (sessions and tracks, or a
 // formatted random-access area) and the rules of its medium, with the files
 // beside the device file that keep it between processes:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // One emulated MMC drive as the process sees it: the ioctls the Linux sg
 // driver answers on its device file, and the SCSI commands behind SG_IO.
 // The disc's state lives in files (sbMmcDisc.h); what only a powered drive

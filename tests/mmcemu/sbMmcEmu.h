@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: GPL-2.0-or-later */
 /* Control functions of the MMC drive emulator, libsbmmcemu.so, for a
  * program that preloads it. Nothing links the emulator: reach these with
  * dlsym(RTLD_DEFAULT, "sbMmcEmu_Reload") and so on; a null answer means the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the drive tells about itself and its disc: INQUIRY, GET
 // CONFIGURATION, mode pages, disc and track information, TOC and ATIP,
 // capacities, performance, events, disc structures; and the small controls

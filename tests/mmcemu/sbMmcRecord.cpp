@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the drive does to the disc: write parameters, writes and reads, the
 // ends of tracks and sessions, reservations and cue sheets, blanking and
 // formatting. Every refusal carries the sense a drive gives for it.

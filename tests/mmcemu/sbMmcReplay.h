@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Answers of a real drive, taken from a libburn SCSI command log
 // (burn_set_scsi_logging, xorriso -scsi_log on): its INQUIRY, and per loaded
 // profile its GET CONFIGURATION, mode page 2A and READ FORMAT CAPACITIES.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The calls the emulator stands in: libburn's Linux transport reaches a
 // drive through open (and its fortified and 64-bit names), close and ioctl,
 // so these are taken over for the emulated device files and handed to the C

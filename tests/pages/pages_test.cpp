@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The about box, the help links and the operation progress window.
 #include "app/sbApplication.h"
 #include "base/sbFrontEnd.h"

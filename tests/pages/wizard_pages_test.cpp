@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The wizard's pages on their own: the transport choice, the write-mode
 // list, the speed and calibration choices, the image-file line, the recorder
 // page's answers without a selection, and the final page's gauges, rows and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Erasing rewritable discs on virtual recorders through the C interface.
 #include "starburn/StarBurnLinux.h"
 #include "tests/starburn/sbTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Configuration files, the state folder and what becomes of bad ones.
 #include "tests/starburn/sbTestSupport.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Faults injected through StarBurnTesting.h and through the configuration.
 #include "tests/starburn/sbTestSupport.h"
 

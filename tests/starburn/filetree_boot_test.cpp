@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // El Torito boot images of a tree: the boot record, the catalog, the patched
 // boot information table, and the boot image's name kept on a collision.
 #include "filetree_support.h"

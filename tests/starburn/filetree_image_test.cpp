@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Building a tree's image and reading it out: contents, both name trees, the
 // volume descriptor, padding, restarting, multisession addresses and the
 // failures of reading.

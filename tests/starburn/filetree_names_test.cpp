@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Names in a tree: the reasons raised while adding and removing, ISO9660 and
 // Joliet collisions answered by the caller's callback, merged folders, and the
 // failures that leave the tree as it was.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Helpers shared by the file-tree tests: temporary source trees, reading a
 // built image out through the C interface, and reading an image back with
 // libisofs' reader, which shares no code with the writer under test.

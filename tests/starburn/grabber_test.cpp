@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Opening drives and every query and setting of a grabber, success and failure.
 #include "tests/starburn/sbTestSupport.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The libburn backend's configuration and its disc-type table: the switch for
 // real drives, drives that cannot be used, and the profile of every kind of
 // medium libburn reports.

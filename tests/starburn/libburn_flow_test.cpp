@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A burn on a stdio pseudo-drive through the plain C interface, call by call
 // as the wizard makes them: the device search and probe, then the burner's
 // opening, locking, staged preparation, write, session close and eject.

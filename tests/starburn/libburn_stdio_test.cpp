@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The libburn backend through the C interface, with libburn's stdio
 // pseudo-drives standing in for recorders: discovery, every query, writes in
 // each mode libburn offers there, cancel, failing targets.

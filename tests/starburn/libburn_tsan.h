@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // libburn's threads hand sectors to each other through their own ring buffer,
 // in a library built without the thread sanitizer; its copies would be
 // reported (and checked against the suppressions, slowly) for every sector.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reading a disc back through StarBurn_CdvdBurnerGrabber_ReadData: what a
 // virtual recorder and a libburn pseudo-drive return, and how each failure
 // is reported.

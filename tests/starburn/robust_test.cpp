@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The library under hostile users and unlucky machines: a second program on
 // the same state folder, stale handles, odd files, planted links, a crash in
 // the middle of a write, sizes that wrap, and a file tree changed while it is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Helpers shared by the library's tests: temporary folders, generated images,
 // a started library with its own configuration and state folder.
 #pragma once

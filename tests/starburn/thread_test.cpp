@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Writes against other threads: cancel, destroy and shut-down from outside,
 // two drives at once, one drive asked twice.
 #include "tests/starburn/sbTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Built file trees burned onto virtual discs in every tree write mode.
 #include "tests/starburn/sbTestSupport.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Writes through the C interface in every image-file mode, and the disc's
 // states across writes and ejects.
 #include "tests/starburn/sbTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A program folder of a test's own: a settings file and an art folder with
 // pictures of known sizes, in a temporary folder the test owns.
 #pragma once

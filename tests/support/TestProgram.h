@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A test's own surroundings of the program: a program folder for its
 // settings file and art, every dialog answered from presets, and the
 // desktop's "open" recorded instead of performed, and the user's settings

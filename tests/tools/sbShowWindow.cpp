@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Shows one of the program's windows as the user would meet it, for
 // screenshots of the art and the layouts:
 //   tavrin_show PROGRAM_FOLDER welcome|main|finish|about|progress

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A race planted on purpose between a worker thread and a window's slot,
 // reached the way the burn sheet's progress reaches its window: a functor
 // queued to a widget with QMetaObject::invokeMethod. Built only with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The skinned controls on their own: frame and outline, dragging, image
 // buttons, the page control, the animation strip, the dialogs service and the
 // handler guard.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the engine's tests share: the diagnostic log switched on and read back,
 // a library session of the test's own (configuration and state folder), the
 // front-end doubles (progress window, message boxes, process-messages hook)

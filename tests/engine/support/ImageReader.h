@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reads an ISO9660/Joliet image back with libisofs' reader, which shares no
 // code with the library's image writer, and builds file trees through the
 // library's C functions as a caller of the burn engine would.

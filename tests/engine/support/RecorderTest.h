@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A test with one virtual DVD writer (CdRom3) opened by a burner, and an
 // action list that runs on it.
 #pragma once
