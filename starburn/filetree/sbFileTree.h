@@ -165,10 +165,11 @@ private:
     bool busy_ = false;
     bool writing_ = false; // a write reads the image
 
-    std::unique_ptr<Entry> root_;
-
     // A tree made by addFolderContents: Rock Ridge names, MD5s recorded.
+    // Before root_: making the root entry reads it.
     bool rockRidge_ = false;
+
+    std::unique_ptr<Entry> root_;
     PSB_TREE_NOTE_HANDLER notes_ = nullptr;
     void* notesContext_ = nullptr;
 
