@@ -313,7 +313,9 @@ TsbCopyPlan PlanDiscCopy(void* Grabber) {
         bool Data;
     };
     std::vector<TEntry> entries;
-    const uint32_t count = std::min<uint32_t>(toc->NumberOfEntries, SB_TOC_MAX_ENTRIES);
+    // Copied out first: std::min takes references, and the record is packed.
+    const uint32_t inToc = toc->NumberOfEntries;
+    const uint32_t count = std::min<uint32_t>(inToc, SB_TOC_MAX_ENTRIES);
     for (uint32_t i = 0; toc->Valid != 0 && i < count; ++i) {
         const SB_TOC_ENTRY e = toc->Entries[i];
         if (e.TrackNumber >= 1 && e.TrackNumber <= 99) {
