@@ -169,7 +169,7 @@ private:
     std::map<std::string, std::string> shown_;
 };
 
-std::string speedText(const TsbCopyResult& r, uint32_t unitKBps) {
+std::string speedText(const TsbDriveCopyResult& r, uint32_t unitKBps) {
     if (r.WriteSeconds <= 0 || r.Bytes == 0) {
         return "-";
     }
@@ -186,7 +186,7 @@ int closing(TCliOutput& output, const TsbMultiBurn& burn,
     for (size_t i = 0; i < drives.size(); ++i) {
         const std::string& name = drives[i]->Device->DeviceName;
         const uint32_t unit = SpeedTableFor(drives[i]->Burner->DiscType).Unit;
-        for (const TsbCopyResult& r : burn.Results(i)) {
+        for (const TsbDriveCopyResult& r : burn.Results(i)) {
             const bool ok = r.Outcome == TsbCopyOutcome::Done;
             done += ok ? 1 : 0;
             failed += ok ? 0 : 1;

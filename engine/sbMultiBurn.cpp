@@ -54,7 +54,7 @@ bool ejectAfterFailure(TsbBurner& burner) {
 
 // How a copy ended, from the action's end: an error it raised, a failed
 // verification (Succeeded false without an error), or a success.
-void classify(TsbCopyResult& result, const TsbBurner& burner, bool succeeded,
+void classify(TsbDriveCopyResult& result, const TsbBurner& burner, bool succeeded,
               const std::string& failure, const std::string& fed, const std::string& firstError) {
     if (!failure.empty()) {
         // The feed's own failure (the image could not be read) says more than the drive's.
@@ -83,7 +83,7 @@ struct TsbMultiBurn::TDrive {
     TsbCallBackEventer Eventer;
     mutable std::mutex Mutex;
     TsbDriveState State;
-    std::vector<TsbCopyResult> Results;
+    std::vector<TsbDriveCopyResult> Results;
     // The series has ended: cancelled, no next disc, or a failure with StopOnFailure.
     bool Stopped = false;
 };
@@ -123,7 +123,7 @@ std::vector<TsbDriveState> TsbMultiBurn::States() const {
     return states;
 }
 
-const std::vector<TsbCopyResult>& TsbMultiBurn::Results(size_t Drive) const {
+const std::vector<TsbDriveCopyResult>& TsbMultiBurn::Results(size_t Drive) const {
     return drives_.at(Drive)->Results;
 }
 
@@ -211,7 +211,7 @@ void TsbMultiBurn::runCopy(TDrive& d, TsbImageFeed& feed, size_t reader, int cop
         std::lock_guard lock(d.Mutex);
         d.State.Copy = copy;
     }
-    TsbCopyResult result;
+    TsbDriveCopyResult result;
     result.Copy = copy;
     const TClock::time_point start = TClock::now();
     auto keep = [&](bool stopSeries) {

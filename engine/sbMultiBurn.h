@@ -27,7 +27,7 @@
 enum class TsbCopyOutcome { Done, Failed, VerifyFailed, Cancelled };
 
 // One copy on one drive, as the closing table shows it.
-struct TsbCopyResult {
+struct TsbDriveCopyResult {
     int Copy = 1;
     TsbCopyOutcome Outcome = TsbCopyOutcome::Failed;
     // The first error (or the cancel's text); empty for a success.
@@ -91,7 +91,7 @@ public:
     std::vector<TsbDriveState> States() const;
     std::vector<TsbDriveLine> TakeLines();
     // After Run: each copy of drive Drive, in order.
-    const std::vector<TsbCopyResult>& Results(size_t Drive) const;
+    const std::vector<TsbDriveCopyResult>& Results(size_t Drive) const;
     // The most the image was read ahead of the slowest drive (all rounds).
     size_t PeakAhead() const { return peakAhead_; }
 
