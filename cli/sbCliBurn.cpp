@@ -39,7 +39,9 @@ TBurnPlan checkBurn(const TCliBurnOptions& options, const TsbDeviceItem& device,
     if (IsCueSheet(options.Image)) {
         // libburn burns a cue sheet's tracks and pregaps Disc-At-Once only.
         if (!options.Mode.empty() && options.Mode != "dao") {
-            stop(exUsage, "A cue sheet is burnt Disc-At-Once: --mode dao, or no --mode");
+            stop(exUsage,
+                 SbTranslate("tavrin-burn",
+                             "A cue sheet is burnt Disc-At-Once: --mode dao, or no --mode"));
         }
         TCliCue cue = checkCue(options.Image, &device.DiscSpace);
         plan.ImageSize = cue.Bytes;

@@ -126,7 +126,8 @@ int RunCheckCommand(const TCliCheckOptions& options, TCliSignals& signals) {
             for (const std::string& line : cue.Lines) {
                 options.Json ? output.Note(line) : output.Raw(line);
             }
-            return finish(output, exDone, "done", "The cue sheet can be burnt");
+            return finish(output, exDone, "done",
+                          SbTranslate("tavrin-burn", "The cue sheet can be burnt"));
         }
         existingImage(options.Image);
         TsbVerifyCallbacks callbacks;
@@ -256,9 +257,11 @@ int RunVerifyCommand(const TCliVerifyOptions& options, TCliSignals& signals) {
             }
             output.Tick();
         };
-        output.Log(fmt::format("{}: {} {}, the image from block {} on", device.DeviceName,
-                               device.Product, DiscTypeToStr(device.DiscType), start),
-                   litInfo);
+        output.Log(
+            fmt::format(
+                fmt::runtime(SbTranslate("tavrin-burn", "{}: {} {}, the image from block {} on")),
+                device.DeviceName, device.Product, DiscTypeToStr(device.DiscType), start),
+            litInfo);
         bool verified = false;
         std::string failure;
         try {

@@ -3,6 +3,7 @@
 // CD into a BIN and its cue sheet), with its SHA-256 beside it.
 #include "base/sbError.h"
 #include "base/sbResConst.h"
+#include "base/sbTranslate.h"
 #include "base/sbUtils.h"
 #include "cli/sbCliChoices.h"
 #include "cli/sbCliCommands.h"
@@ -29,26 +30,35 @@ namespace {
 
 void showPlan(TCliOutput& output, const TsbCopyPlan& plan, const std::string& out) {
     if (plan.Audio) {
-        output.Log(fmt::format("Audio CD: {} tracks, copied to {} and {}", plan.Tracks.size(),
-                               AudioBinName(out), AudioCueName(out)),
+        output.Log(fmt::format(fmt::runtime(SbTranslate(
+                                   "tavrin-burn", "Audio CD: {} tracks, copied to {} and {}")),
+                               plan.Tracks.size(), AudioBinName(out), AudioCueName(out)),
                    litInfo);
         for (const TsbCopyTrack& t : plan.Tracks) {
-            output.Log(fmt::format("Track {:02}  audio  from sector {}, {} up to the next track",
-                                   t.Number, t.Start, MsfText(t.Sectors)),
-                       litInfo);
+            output.Log(
+                fmt::format(fmt::runtime(SbTranslate(
+                                "tavrin-burn",
+                                "Track {:02}  audio  from sector {}, {} up to the next track")),
+                            t.Number, t.Start, MsfText(t.Sectors)),
+                litInfo);
         }
         return;
     }
     const TsbCopyTrack& t = plan.Tracks.front();
-    output.Log(plan.SizeFromVolume
-                   ? fmt::format("Data track {}: the ISO 9660 volume \"{}\", {} blocks ({} bytes) "
-                                 "from block {}",
-                                 t.Number, plan.VolumeLabel, t.Sectors, uint64_t{t.Sectors} * 2048,
-                                 t.Start)
-                   : fmt::format("Data track {}: no ISO 9660 volume; its {} blocks are copied as "
-                                 "they are",
-                                 t.Number, t.Sectors),
-               litInfo);
+    output.Log(
+        plan.SizeFromVolume
+            ? fmt::format(fmt::runtime(SbTranslate(
+                              "tavrin-burn",
+                              "Data track {}: the ISO 9660 volume \"{}\", {} blocks ({} bytes) "
+                              "from block {}")),
+                          t.Number, plan.VolumeLabel, t.Sectors, uint64_t{t.Sectors} * 2048,
+                          t.Start)
+            : fmt::format(fmt::runtime(SbTranslate(
+                              "tavrin-burn",
+                              "Data track {}: no ISO 9660 volume; its {} blocks are copied as "
+                              "they are")),
+                          t.Number, t.Sectors),
+        litInfo);
 }
 
 } // namespace
@@ -72,8 +82,10 @@ TCliCue checkCue(const std::string& path, const TsbDiscSpace* space) {
     cue.Bytes = static_cast<int64_t>(sheet.TotalBytes);
     cue.Lines = CueTrackLines(sheet, disc);
     if (space != nullptr && sheet.TotalSectors > disc) {
-        stop(exNoDriveOrDisc, fmt::format("The cue sheet does not fit on the disc: {} of {}",
-                                          MsfText(sheet.TotalSectors), MsfText(disc)));
+        stop(exNoDriveOrDisc,
+             fmt::format(fmt::runtime(SbTranslate(
+                             "tavrin-burn", "The cue sheet does not fit on the disc: {} of {}")),
+                         MsfText(sheet.TotalSectors), MsfText(disc)));
     }
     return cue;
 }
@@ -84,7 +96,10 @@ int RunCopyCommand(const TCliCopyOptions& options, TCliSignals& signals) {
     return runCommand(options.Json, [&](TCliOutput& output) -> int {
         struct stat st {};
         if (options.Output.empty() || ::lstat(options.Output.c_str(), &st) == 0) {
-            stop(exUsage, options.Output + " exists already; choose another name or remove it");
+            stop(exUsage, fmt::format(fmt::runtime(SbTranslate(
+                                          "tavrin-burn",
+                                          "{} exists already; choose another name or remove it")),
+                                      options.Output));
         }
         TCliFrontEnd frontEnd(output, signals);
         TsbDeviceFinder finder;
@@ -94,7 +109,8 @@ int RunCopyCommand(const TCliCopyOptions& options, TCliSignals& signals) {
         }
         if (device.DiscSpace.TotalBytes > 0 &&
             device.DiscSpace.FreeBytes == device.DiscSpace.TotalBytes) {
-            stop(exNoDriveOrDisc, "The disc is blank: there is nothing on it to copy");
+            stop(exNoDriveOrDisc,
+                 SbTranslate("tavrin-burn", "The disc is blank: there is nothing on it to copy"));
         }
         TsbBurner burner;
         TCliOpenDrive drive(burner, device, options.Transport);
@@ -109,7 +125,10 @@ int RunCopyCommand(const TCliCopyOptions& options, TCliSignals& signals) {
         };
         callbacks.Cancelled = [&cancel] { return cancel.load(); };
         callbacks.BadSector = [&](uint32_t sector, const std::string& why) {
-            output.Log(fmt::format("Sector {} cannot be read: {}", sector, why), litWarning);
+            output.Log(fmt::format(
+                           fmt::runtime(SbTranslate("tavrin-burn", "Sector {} cannot be read: {}")),
+                           sector, why),
+                       litWarning);
             if (options.FillBadSectors) {
                 return TsbBadSectorChoice::FillWithZeros;
             }
@@ -118,8 +137,10 @@ int RunCopyCommand(const TCliCopyOptions& options, TCliSignals& signals) {
                 return TsbBadSectorChoice::Stop;
             }
             try {
-                return ask("Fill the unreadable sectors with zeros, list them and go on (no: "
-                           "stop the copy)",
+                return ask(SbTranslate(
+                               "tavrin-burn",
+                               "Fill the unreadable sectors with zeros, list them and go on (no: "
+                               "stop the copy)"),
                            false, output, signals)
                            ? TsbBadSectorChoice::FillWithZeros
                            : TsbBadSectorChoice::Stop;
@@ -159,7 +180,8 @@ int RunCopyCommand(const TCliCopyOptions& options, TCliSignals& signals) {
             return finish(output, exBurnFailed, "failed", text);
         }
         for (const std::string& file : result.Files) {
-            output.Log("Written: " + file, litInfo);
+            output.Log(fmt::format(fmt::runtime(SbTranslate("tavrin-burn", "Written: {}")), file),
+                       litInfo);
         }
         output.Log("SHA-256: " + result.Sha256, litInfo);
         if (!result.BadSectors.empty()) {
@@ -168,12 +190,18 @@ int RunCopyCommand(const TCliCopyOptions& options, TCliSignals& signals) {
                 list += (list.empty() ? "" : ", ") + std::to_string(lba);
             }
             const std::string text = fmt::format(
-                "Disc copied with {} unreadable sector{} filled with zeros: {} (listed in {})",
-                result.BadSectors.size(), result.BadSectors.size() == 1 ? "" : "s", list,
-                result.Files.back());
+                fmt::runtime(
+                    result.BadSectors.size() == 1
+                        ? SbTranslate("tavrin-burn", "Disc copied with {} unreadable sector "
+                                                     "filled with zeros: {} (listed in {})")
+                        : SbTranslate("tavrin-burn", "Disc copied with {} unreadable sectors "
+                                                     "filled with zeros: {} (listed in {})")),
+                result.BadSectors.size(), list, result.Files.back());
             output.Log(text, litWarning);
             return finish(output, exDone, "done-with-bad-sectors", text);
         }
-        return finish(output, exDone, "done", fmt::format("Disc copied: {} bytes", result.Bytes));
+        return finish(output, exDone, "done",
+                      fmt::format(fmt::runtime(SbTranslate("tavrin-burn", "Disc copied: {} bytes")),
+                                  result.Bytes));
     });
 }

@@ -189,23 +189,6 @@ std::string deviceEvent(const TsbDeviceItem& d, const std::string& why) {
                                 {"reason", JsonString(why)}});
 }
 
-// The rows in columns as wide as their widest cell.
-void printTable(TCliOutput& output, const std::vector<std::vector<std::string>>& rows) {
-    std::vector<size_t> widths(rows.front().size(), 0);
-    for (const auto& row : rows) {
-        for (size_t c = 0; c < row.size(); ++c) {
-            widths[c] = std::max(widths[c], row[c].size());
-        }
-    }
-    for (const auto& row : rows) {
-        std::string line;
-        for (size_t c = 0; c < row.size(); ++c) {
-            line += c + 1 < row.size() ? fmt::format("{:<{}}  ", row[c], widths[c]) : row[c];
-        }
-        output.Raw(line);
-    }
-}
-
 } // namespace
 
 void searchDevices(TsbDeviceFinder& finder, TCliFrontEnd& frontEnd, TsbTransportType transport) {

@@ -4,6 +4,7 @@
 #include "cli/sbCliFolder.h"
 
 #include "base/sbError.h"
+#include "base/sbTranslate.h"
 #include "cli/sbCliRun.h"
 #include "engine/sbBurner.h"
 #include "engine/sbFolderSource.h"
@@ -17,8 +18,11 @@ int64_t checkFolder(TsbBurner& burner, const TCliBurnOptions& options, const Tsb
     const std::string label =
         options.Label.empty() ? FolderLabelOf(options.Image) : FolderVolumeLabel(options.Label);
     if (!options.Label.empty() && label != options.Label) {
-        output.Note("The volume label is " + label +
-                    ": ISO 9660 allows only A-Z, 0-9 and _ (at most 32)");
+        output.Note(fmt::format(
+            fmt::runtime(SbTranslate(
+                "tavrin-burn",
+                "The volume label is {}: ISO 9660 allows only A-Z, 0-9 and _ (at most 32)")),
+            label));
     }
     burner.VolumeLabel = label;
     TsbFolderTree tree;
@@ -33,9 +37,12 @@ int64_t checkFolder(TsbBurner& burner, const TCliBurnOptions& options, const Tsb
     if (tree.Bytes > space.FreeBytes) {
         constexpr int64_t mb = 1024 * 1024;
         stop(exNoDriveOrDisc,
-             fmt::format("The folder does not fit on the disc: it makes {} MB, the disc has {} MB "
-                         "free; nothing was written",
-                         (tree.Bytes + mb - 1) / mb, space.FreeBytes / mb));
+             fmt::format(
+                 fmt::runtime(SbTranslate(
+                     "tavrin-burn",
+                     "The folder does not fit on the disc: it makes {} MB, the disc has {} MB "
+                     "free; nothing was written")),
+                 (tree.Bytes + mb - 1) / mb, space.FreeBytes / mb));
     }
     return tree.Bytes;
 }

@@ -5,6 +5,7 @@
 #include "base/sbError.h"
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
+#include "base/sbTranslate.h"
 #include "base/sbUtils.h"
 #include "cli/sbCliBurn.h"
 #include "cli/sbCliDevices.h"
@@ -65,7 +66,9 @@ std::vector<std::unique_ptr<TCliDrive>> chooseDrives(const TCliBurnOptions& opti
     auto add = [&](TsbDeviceItem& device) {
         for (const auto& d : drives) {
             if (d->Device == &device) {
-                stop(exUsage, device.DeviceName + " is named twice");
+                stop(exUsage,
+                     fmt::format(fmt::runtime(SbTranslate("tavrin-burn", "{} is named twice")),
+                                 device.DeviceName));
             }
         }
         auto drive = std::make_unique<TCliDrive>();
@@ -90,9 +93,9 @@ std::vector<std::unique_ptr<TCliDrive>> chooseDrives(const TCliBurnOptions& opti
         }
         const bool takes =
             device.DiscSpace.IsBlank() || (options.Overwrite && rewritable(device.DiscType));
-        std::string why = takes ? "" : "its disc is not blank";
+        std::string why = takes ? "" : SbTranslate("tavrin-burn", "its disc is not blank");
         if (takes && device.DiscSpace.FreeBytes < imageSize) {
-            why = "its disc is too small for the image";
+            why = SbTranslate("tavrin-burn", "its disc is too small for the image");
         }
         if (why.empty()) {
             try {
@@ -103,14 +106,17 @@ std::vector<std::unique_ptr<TCliDrive>> chooseDrives(const TCliBurnOptions& opti
             }
         }
         output.SetDrive(device.DeviceName);
-        output.Note(device.DeviceName + " is left out: " + why);
+        output.Note(fmt::format(fmt::runtime(SbTranslate("tavrin-burn", "{} is left out: {}")),
+                                device.DeviceName, why));
         output.SetDrive("all");
     }
     if (drives.empty()) {
-        stop(exNoDriveOrDisc, options.Overwrite
-                                  ? "No drive holds a blank or rewritable disc big enough for "
-                                    "the image"
-                                  : "No drive holds a blank disc big enough for the image");
+        stop(exNoDriveOrDisc,
+             options.Overwrite
+                 ? SbTranslate("tavrin-burn",
+                               "No drive holds a blank or rewritable disc big enough for the image")
+                 : SbTranslate("tavrin-burn",
+                               "No drive holds a blank disc big enough for the image"));
     }
     return drives;
 }
@@ -180,8 +186,16 @@ std::string speedText(const TsbDriveCopyResult& r, uint32_t unitKBps) {
 // The closing table (or one JSON event per copy) and the exit status.
 int closing(TCliOutput& output, const TsbMultiBurn& burn,
             const std::vector<std::unique_ptr<TCliDrive>>& drives, bool cancelled) {
-    std::vector<std::vector<std::string>> rows = {
-        {"DRIVE", "COPY", "RESULT", "TIME", "AVERAGE SPEED", "VERIFY", "MESSAGE"}};
+    // The outcome column keeps the words of --json's "outcome" (done, failed, ...).
+    std::vector<std::vector<std::string>> rows(1);
+    for (const char* column :
+         {SB_TRANSLATE_NOOP("tavrin-burn", "DRIVE"), SB_TRANSLATE_NOOP("tavrin-burn", "COPY"),
+          SB_TRANSLATE_NOOP("tavrin-burn", "RESULT"), SB_TRANSLATE_NOOP("tavrin-burn", "TIME"),
+          SB_TRANSLATE_NOOP("tavrin-burn", "AVERAGE SPEED"),
+          SB_TRANSLATE_NOOP("tavrin-burn", "VERIFY"),
+          SB_TRANSLATE_NOOP("tavrin-burn", "MESSAGE")}) {
+        rows.front().push_back(SbTranslate("tavrin-burn", column));
+    }
     int done = 0, failed = 0, verifyFailed = 0;
     for (size_t i = 0; i < drives.size(); ++i) {
         const std::string& name = drives[i]->Device->DeviceName;
@@ -209,22 +223,11 @@ int closing(TCliOutput& output, const TsbMultiBurn& burn,
         }
     }
     if (output.Form() != TCliOutputForm::Json) {
-        std::vector<size_t> widths(rows.front().size(), 0);
-        for (const auto& row : rows) {
-            for (size_t c = 0; c < row.size(); ++c) {
-                widths[c] = std::max(widths[c], row[c].size());
-            }
-        }
-        for (const auto& row : rows) {
-            std::string text;
-            for (size_t c = 0; c < row.size(); ++c) {
-                text += c + 1 < row.size() ? fmt::format("{:<{}}  ", row[c], widths[c]) : row[c];
-            }
-            output.Raw(text);
-        }
+        printTable(output, rows);
     }
     const std::string counts =
-        fmt::format("{} of {} copies done, {} failed", done, done + failed, failed);
+        fmt::format(fmt::runtime(SbTranslate("tavrin-burn", "{} of {} copies done, {} failed")),
+                    done, done + failed, failed);
     output.Note(counts);
     if (cancelled) {
         output.Note(LoadResString(rsCanceledByUser));
@@ -251,17 +254,24 @@ int RunMultiBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
     using namespace cli;
     return runCommand(options.Json, [&](TCliOutput& output) -> int {
         if ((options.Opc || options.RequireOpc) && options.Test) {
-            stop(exUsage, "--opc cannot be combined with --test: a test write sends no power "
-                          "calibration");
+            stop(exUsage,
+                 SbTranslate("tavrin-burn",
+                             "--opc cannot be combined with --test: a test write sends no power "
+                             "calibration"));
         }
         if (IsCueSheet(options.Image) || IsSourceFolder(options.Image)) {
             // The shared reader feeds one data track from an image file.
-            stop(exUsage, "Several drives and copies burn an image file: a cue sheet or a folder "
-                          "is burnt on one drive, one disc at a time");
+            stop(exUsage, SbTranslate("tavrin-burn",
+                                      "Several drives and copies burn an image file: a cue "
+                                      "sheet or a folder is burnt on one drive, one disc at a "
+                                      "time"));
         }
         if (!options.Mode.empty() && options.Mode != "tao") {
-            stop(exUsage, "Several drives and copies are written Track-At-Once: --mode " +
-                              options.Mode + " cannot be used with them");
+            stop(exUsage, fmt::format(fmt::runtime(SbTranslate(
+                                          "tavrin-burn", "Several drives and copies are written "
+                                                         "Track-At-Once: --mode {} cannot be used "
+                                                         "with them")),
+                                      options.Mode));
         }
         output.SetDrive("all");
         TCliBurnOptions choices = options;
@@ -271,12 +281,18 @@ int RunMultiBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
         searchDevices(finder, frontEnd, transportOf(options.Transport));
         auto drives = chooseDrives(choices, finder.Devices, output);
 
-        const std::string question =
-            fmt::format("Burn {} ({}) to {} drive{} at once: {}{}{}?", options.Image,
-                        SizeToMBStr(false, drives.front()->Plan.ImageSize), drives.size(),
-                        drives.size() == 1 ? "" : "s", driveList(drives),
-                        options.Copies > 1 ? fmt::format(", {} copies each", options.Copies) : "",
-                        options.Verify ? ", each verified" : "");
+        const std::string question = fmt::format(
+            fmt::runtime(
+                drives.size() == 1
+                    ? SbTranslate("tavrin-burn", "Burn {} ({}) to {} drive at once: {}{}{}?")
+                    : SbTranslate("tavrin-burn", "Burn {} ({}) to {} drives at once: {}{}{}?")),
+            options.Image, SizeToMBStr(false, drives.front()->Plan.ImageSize), drives.size(),
+            driveList(drives),
+            options.Copies > 1
+                ? fmt::format(fmt::runtime(SbTranslate("tavrin-burn", ", {} copies each")),
+                              options.Copies)
+                : "",
+            options.Verify ? SbTranslate("tavrin-burn", ", each verified") : "");
         if (!ask(question, options.Yes, output, signals) || signals.Requested()) {
             stop(exCancelled, LoadResString(rsCanceledByUser));
         }
@@ -306,7 +322,7 @@ int RunMultiBurnCommand(const TCliBurnOptions& options, TCliSignals& signals) {
         frontEnd.OnWait = [&] {
             if (signals.Requested() && !burn.Cancelled()) {
                 // Ctrl-C stops every drive; each is let go as it ends.
-                output.Note("Cancelling every drive");
+                output.Note(SbTranslate("tavrin-burn", "Cancelling every drive"));
                 burn.CancelAll();
                 signals.Acknowledge();
             }

@@ -10,6 +10,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <poll.h>
 #include <unistd.h>
@@ -97,6 +98,30 @@ bool ask(const std::string& question, bool yes, TCliOutput& output, TCliSignals&
         answer += c;
     }
     return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+}
+
+void printTable(TCliOutput& output, const std::vector<std::vector<std::string>>& rows) {
+    // UTF-8: every byte but a continuation byte starts a character; fmt pads
+    // by characters too.
+    auto characters = [](const std::string& text) {
+        return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+            return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        }));
+    };
+    std::vector<size_t> widths;
+    for (const auto& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()), 0);
+        for (size_t c = 0; c < row.size(); ++c) {
+            widths[c] = std::max(widths[c], characters(row[c]));
+        }
+    }
+    for (const auto& row : rows) {
+        std::string line;
+        for (size_t c = 0; c < row.size(); ++c) {
+            line += c + 1 < row.size() ? fmt::format("{:<{}}  ", row[c], widths[c]) : row[c];
+        }
+        output.Raw(line);
+    }
 }
 
 int finish(TCliOutput& output, int status, const std::string& outcome, const std::string& text) {

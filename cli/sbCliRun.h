@@ -13,6 +13,7 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -49,6 +50,10 @@ private:
 // A question of the burn: answered by --yes, asked on a terminal, refused
 // without one. Ctrl-C while it waits counts as no.
 bool ask(const std::string& question, bool yes, TCliOutput& output, TCliSignals& signals);
+
+// The rows in columns as wide as their widest cell. Widths count characters,
+// not bytes, so a translated heading (GERÄT) keeps its column straight.
+void printTable(TCliOutput& output, const std::vector<std::vector<std::string>>& rows);
 
 // The outcome line and the exit status.
 int finish(TCliOutput& output, int status, const std::string& outcome, const std::string& text);

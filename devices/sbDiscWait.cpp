@@ -6,9 +6,12 @@
 #include "base/sbConst.h"
 #include "base/sbLibraryCall.h"
 #include "base/sbStrUtils.h"
+#include "base/sbTranslate.h"
 #include "base/sbTypes.h"
 #include "devices/sbDeviceList.h"
 #include "starburn/StarBurn.h"
+
+#include <fmt/format.h>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -90,9 +93,10 @@ bool DiscIsWanted(const TsbDiscPoll& poll, TsbDiscWanted wanted) {
 }
 
 std::string InsertDiscText(const std::string& drive, TsbDiscWanted wanted) {
-    return std::string(wanted == TsbDiscWanted::Blank ? "Insert a blank disc into "
-                                                      : "Insert a disc into ") +
-           drive;
+    return fmt::format(fmt::runtime(wanted == TsbDiscWanted::Blank
+                                        ? SbTranslate("Devices", "Insert a blank disc into {}")
+                                        : SbTranslate("Devices", "Insert a disc into {}")),
+                       drive);
 }
 
 TsbDiscWait::TsbDiscWait() {

@@ -66,6 +66,14 @@
         <source>The drive could not be opened to measure its disc</source>
         <translation>Das Laufwerk konnte nicht geöffnet werden, um seinen Datenträger auszumessen</translation>
     </message>
+    <message>
+        <source>Insert a blank disc into {}</source>
+        <translation>Legen Sie einen leeren Datenträger in {} ein</translation>
+    </message>
+    <message>
+        <source>Insert a disc into {}</source>
+        <translation>Legen Sie einen Datenträger in {} ein</translation>
+    </message>
 </context>
 <context>
     <name>Engine</name>
@@ -847,6 +855,17 @@ Datenträger der virtuellen Brenner:
     </message>
 </context>
 <context>
+    <name>sbGuard</name>
+    <message>
+        <source>An unknown error occurred</source>
+        <translation>Ein unbekannter Fehler ist aufgetreten</translation>
+    </message>
+    <message>
+        <source>Out of memory</source>
+        <translation>Nicht genügend Arbeitsspeicher</translation>
+    </message>
+</context>
+<context>
     <name>tavrin-burn</name>
     <message>
         <source>How drives are reached: spti (by device name, the default) or aspi (by SCSI address)</source>
@@ -1202,7 +1221,7 @@ Solange gebrannt, überprüft oder gelöscht wird, sind Ruhezustand und Bereitsc
     </message>
     <message>
         <source>When the recorder holds no blank disc, say &quot;Insert a blank disc into &lt;drive&gt;&quot; and wait for one (the drive is asked every 1.5 s; Ctrl-C stops waiting)</source>
-        <translation>Wenn der Brenner keinen leeren Datenträger enthält, „Insert a blank disc into &lt;drive&gt;“ melden und auf einen warten (das Laufwerk wird alle 1,5 s gefragt; Strg+C beendet das Warten)</translation>
+        <translation>Wenn der Brenner keinen leeren Datenträger enthält, „Legen Sie einen leeren Datenträger in &lt;Laufwerk&gt; ein“ melden und auf einen warten (das Laufwerk wird alle 1,5 s gefragt; Strg+C beendet das Warten)</translation>
     </message>
     <message>
         <source>Check an image file: its ISO9660 volume size, its implanted MD5 (isomd5sum) and its SHA-256, reading it once; a cue sheet: its tracks and their lengths</source>
@@ -1210,7 +1229,7 @@ Solange gebrannt, überprüft oder gelöscht wird, sind Ruhezustand und Bereitsc
     </message>
     <message>
         <source>When the drive holds no written disc, say &quot;Insert a disc into &lt;drive&gt;&quot; and wait for one (Ctrl-C stops waiting)</source>
-        <translation>Wenn das Laufwerk keinen beschriebenen Datenträger enthält, „Insert a disc into &lt;drive&gt;“ melden und auf einen warten (Strg+C beendet das Warten)</translation>
+        <translation>Wenn das Laufwerk keinen beschriebenen Datenträger enthält, „Legen Sie einen Datenträger in &lt;Laufwerk&gt; ein“ melden und auf einen warten (Strg+C beendet das Warten)</translation>
     </message>
     <message>
         <source>Copy the disc in a drive to an image file: a data disc&apos;s ISO 9660 volume, an audio CD as OUT.bin with OUT.cue; its SHA-256 goes beside it (FILE.sha256)</source>
@@ -1227,6 +1246,162 @@ Solange gebrannt, überprüft oder gelöscht wird, sind Ruhezustand und Bereitsc
     <message>
         <source>MEDIA ID (MAKER)</source>
         <translation>MEDIEN-ID (HERSTELLER)</translation>
+    </message>
+    <message>
+        <source>A cue sheet is burnt Disc-At-Once: --mode dao, or no --mode</source>
+        <translation>Ein Cue-Sheet wird im Disc-At-Once-Modus gebrannt: --mode dao oder kein --mode</translation>
+    </message>
+    <message>
+        <source>The cue sheet can be burnt</source>
+        <translation>Das Cue-Sheet kann gebrannt werden</translation>
+    </message>
+    <message>
+        <source>{}: {} {}, the image from block {} on</source>
+        <translation>{}: {} {}, das Abbild ab Block {}</translation>
+    </message>
+    <message>
+        <source>Audio CD: {} tracks, copied to {} and {}</source>
+        <translation>Audio-CD: {} Spuren, kopiert nach {} und {}</translation>
+    </message>
+    <message>
+        <source>Track {:02}  audio  from sector {}, {} up to the next track</source>
+        <translation>Spur {:02}  Audio  ab Sektor {}, {} bis zur nächsten Spur</translation>
+    </message>
+    <message>
+        <source>Data track {}: the ISO 9660 volume &quot;{}&quot;, {} blocks ({} bytes) from block {}</source>
+        <translation>Datenspur {}: das ISO-9660-Volume „{}“, {} Blöcke ({} Bytes) ab Block {}</translation>
+    </message>
+    <message>
+        <source>Data track {}: no ISO 9660 volume; its {} blocks are copied as they are</source>
+        <translation>Datenspur {}: kein ISO-9660-Volume; ihre {} Blöcke werden unverändert kopiert</translation>
+    </message>
+    <message>
+        <source>The cue sheet does not fit on the disc: {} of {}</source>
+        <translation>Das Cue-Sheet passt nicht auf den Datenträger: {} von {}</translation>
+    </message>
+    <message>
+        <source>{} exists already; choose another name or remove it</source>
+        <translation>{} gibt es bereits; wählen Sie einen anderen Namen oder entfernen Sie die Datei</translation>
+    </message>
+    <message>
+        <source>The disc is blank: there is nothing on it to copy</source>
+        <translation>Der Datenträger ist leer: Es gibt nichts zu kopieren</translation>
+    </message>
+    <message>
+        <source>Sector {} cannot be read: {}</source>
+        <translation>Sektor {} lässt sich nicht lesen: {}</translation>
+    </message>
+    <message>
+        <source>Fill the unreadable sectors with zeros, list them and go on (no: stop the copy)</source>
+        <translation>Die unlesbaren Sektoren mit Nullen füllen, auflisten und weitermachen (nein: die Kopie anhalten)</translation>
+    </message>
+    <message>
+        <source>Written: {}</source>
+        <translation>Geschrieben: {}</translation>
+    </message>
+    <message>
+        <source>Disc copied with {} unreadable sector filled with zeros: {} (listed in {})</source>
+        <translation>Datenträger kopiert, {} unlesbarer Sektor mit Nullen gefüllt: {} (aufgelistet in {})</translation>
+    </message>
+    <message>
+        <source>Disc copied with {} unreadable sectors filled with zeros: {} (listed in {})</source>
+        <translation>Datenträger kopiert, {} unlesbare Sektoren mit Nullen gefüllt: {} (aufgelistet in {})</translation>
+    </message>
+    <message>
+        <source>Disc copied: {} bytes</source>
+        <translation>Datenträger kopiert: {} Bytes</translation>
+    </message>
+    <message>
+        <source>The volume label is {}: ISO 9660 allows only A-Z, 0-9 and _ (at most 32)</source>
+        <translation>Die Volumebezeichnung lautet {}: ISO 9660 erlaubt nur A-Z, 0-9 und _ (höchstens 32 Zeichen)</translation>
+    </message>
+    <message>
+        <source>The folder does not fit on the disc: it makes {} MB, the disc has {} MB free; nothing was written</source>
+        <translation>Der Ordner passt nicht auf den Datenträger: Er braucht {} MB, auf dem Datenträger sind {} MB frei; es wurde nichts geschrieben</translation>
+    </message>
+    <message>
+        <source>{} is named twice</source>
+        <translation>{} ist zweimal angegeben</translation>
+    </message>
+    <message>
+        <source>its disc is not blank</source>
+        <translation>sein Datenträger ist nicht leer</translation>
+    </message>
+    <message>
+        <source>its disc is too small for the image</source>
+        <translation>sein Datenträger ist zu klein für das Abbild</translation>
+    </message>
+    <message>
+        <source>{} is left out: {}</source>
+        <translation>{} wird ausgelassen: {}</translation>
+    </message>
+    <message>
+        <source>No drive holds a blank or rewritable disc big enough for the image</source>
+        <translation>Kein Laufwerk enthält einen leeren oder wiederbeschreibbaren Datenträger, der groß genug für das Abbild ist</translation>
+    </message>
+    <message>
+        <source>No drive holds a blank disc big enough for the image</source>
+        <translation>Kein Laufwerk enthält einen leeren Datenträger, der groß genug für das Abbild ist</translation>
+    </message>
+    <message>
+        <source>DRIVE</source>
+        <translation>LAUFWERK</translation>
+    </message>
+    <message>
+        <source>COPY</source>
+        <translation>KOPIE</translation>
+    </message>
+    <message>
+        <source>RESULT</source>
+        <translation>ERGEBNIS</translation>
+    </message>
+    <message>
+        <source>TIME</source>
+        <translation>DAUER</translation>
+    </message>
+    <message>
+        <source>AVERAGE SPEED</source>
+        <translation>MITTLERE GESCHWINDIGKEIT</translation>
+    </message>
+    <message>
+        <source>VERIFY</source>
+        <translation>ÜBERPRÜFUNG</translation>
+    </message>
+    <message>
+        <source>MESSAGE</source>
+        <translation>MELDUNG</translation>
+    </message>
+    <message>
+        <source>{} of {} copies done, {} failed</source>
+        <translation>{} von {} Kopien fertig, {} fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Several drives and copies burn an image file: a cue sheet or a folder is burnt on one drive, one disc at a time</source>
+        <translation>Mehrere Laufwerke und Kopien brennen nur eine Abbilddatei: Ein Cue-Sheet oder ein Ordner wird in einem Laufwerk gebrannt, ein Datenträger nach dem anderen</translation>
+    </message>
+    <message>
+        <source>Several drives and copies are written Track-At-Once: --mode {} cannot be used with them</source>
+        <translation>Mehrere Laufwerke und Kopien werden im Track-At-Once-Modus geschrieben: --mode {} lässt sich damit nicht verwenden</translation>
+    </message>
+    <message>
+        <source>Burn {} ({}) to {} drive at once: {}{}{}?</source>
+        <translation>{} ({}) auf {} Laufwerk brennen: {}{}{}?</translation>
+    </message>
+    <message>
+        <source>Burn {} ({}) to {} drives at once: {}{}{}?</source>
+        <translation>{} ({}) gleichzeitig auf {} Laufwerke brennen: {}{}{}?</translation>
+    </message>
+    <message>
+        <source>, {} copies each</source>
+        <translation>, je {} Kopien</translation>
+    </message>
+    <message>
+        <source>, each verified</source>
+        <translation>, jede überprüft</translation>
+    </message>
+    <message>
+        <source>Cancelling every drive</source>
+        <translation>Der Vorgang wird in allen Laufwerken abgebrochen</translation>
     </message>
 </context>
 </TS>

@@ -9,15 +9,29 @@
 #include <exception>
 #include <new>
 
+namespace {
+
+// The last resort has to work when nothing else does: translating allocates,
+// so when that fails too the English text, which needs no memory, is shown.
+QString unknownErrorText() noexcept {
+    try {
+        return QCoreApplication::translate("sbGuard", "An unknown error occurred");
+    } catch (...) {
+        return QStringLiteral("An unknown error occurred");
+    }
+}
+
+} // namespace
+
 QString sbCurrentExceptionText() {
     try {
         throw;
     } catch (const std::bad_alloc&) {
-        return QStringLiteral("Out of memory");
+        return QCoreApplication::translate("sbGuard", "Out of memory");
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
     } catch (...) {
-        return QStringLiteral("An unknown error occurred");
+        return unknownErrorText();
     }
 }
 
@@ -30,7 +44,7 @@ bool sbGuard(QWidget* owner, const std::function<void()>& fn) noexcept {
         try {
             text = sbCurrentExceptionText();
         } catch (...) {
-            text = QStringLiteral("An unknown error occurred");
+            text = unknownErrorText();
         }
         // Showing the box may fail itself (no memory, a box raising again):
         // then there is nothing left to tell the user, and the loop goes on.

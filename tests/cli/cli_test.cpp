@@ -687,6 +687,8 @@ TEST_F(CliTest, GermanTextsButTheSameJsonAndExitStatus) {
         {"burn", image, "--device", "Q9", "--yes"},
         {"burn", image, "--device", "CdRom4"},
         {"check", (folder / "missing.iso").string()},
+        {"burn", image, "--copies", "2", "--mode", "sao"},
+        {"copy", image, "--device", "CdRom4"},
     };
     for (auto args : commands) {
         const TRun english = inLanguage("", args);
@@ -703,5 +705,11 @@ TEST_F(CliTest, GermanTextsButTheSameJsonAndExitStatus) {
                   .Err.find("Kein Laufwerk Q9 gefunden"),
               std::string::npos);
     EXPECT_NE(inLanguage("de", {"devices", "--all"}).Out.find("BESCHREIBT DEN DATENTRÄGER"),
+              std::string::npos);
+    // The runs of several drives and the copy speak German too.
+    EXPECT_NE(inLanguage("de", {"burn", image, "--copies", "2", "--mode", "sao"})
+                  .Err.find("--mode sao lässt sich damit nicht verwenden"),
+              std::string::npos);
+    EXPECT_NE(inLanguage("de", {"copy", image}).Err.find(image + " gibt es bereits"),
               std::string::npos);
 }
