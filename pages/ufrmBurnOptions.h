@@ -13,6 +13,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QSpinBox;
 
 class TfrmBurnOptions : public TsbDockForm {
     Q_OBJECT
@@ -29,6 +30,10 @@ public:
     QCheckBox* chbVerify = nullptr;
     QLabel* lblMultisession = nullptr;
     QCheckBox* chbMultiSession = nullptr;
+    // Discs in a row on each recorder (1: the one-disc burn); more than one
+    // are written Track-At-Once, each after the next blank disc is put in.
+    QLabel* lblCopies = nullptr;
+    QSpinBox* spnCopies = nullptr;
 
     bool MultiSessionVisible = false;
     TsbDiscSpeedList& SpeedList() { return *m_speedList; }
@@ -41,6 +46,7 @@ public:
     bool GetSendOPC() const;
     bool GetMultiSession() const;
     bool GetVerify() const;
+    int GetCopies() const;
 
 private:
     std::unique_ptr<TsbDiscSpeedList> m_speedList;
