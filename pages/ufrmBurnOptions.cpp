@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSettings>
 #include <QSpinBox>
 
@@ -85,6 +86,11 @@ TfrmBurnOptions::TfrmBurnOptions(QWidget* parent)
     spnCopies->setAccessibleDescription(
         tr("More than one: after each disc the recorder ejects it and waits for the next blank "
            "disc"));
+    // A screen reader may land on the box's own text field: it is named the same.
+    if (auto* edit = spnCopies->findChild<QLineEdit*>()) {
+        edit->setAccessibleName(spnCopies->accessibleName());
+        edit->setAccessibleDescription(spnCopies->accessibleDescription());
+    }
     // Each choice is described by the note above it; the speed list is
     // named by its label.
     Label4->setBuddy(cmbSpeed);
