@@ -58,6 +58,7 @@ class TestWizardOnEveryEmulatedDrive : public QObject {
 
     QTemporaryDir m_dir{QStringLiteral("/tmp/tavrin_wizard_multi_mmc-XXXXXX")};
     sbMmcEmu_ReloadFn m_reload = nullptr;
+    sbMmcEmu_InsertDiscFn m_insert = nullptr;
     QByteArray m_image;
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -99,8 +100,8 @@ class TestWizardOnEveryEmulatedDrive : public QObject {
         QTest::mouseClick(main->ButtonNext, Qt::LeftButton);
     }
 
-    // Image, mode (Track-At-Once alone), options (copies 1, verify), summary, burn.
-    void burnFromImageSheet(TMainForm* main) {
+    // Image, mode (Track-At-Once alone), options (the copies, verify), summary, burn.
+    void burnFromImageSheet(TMainForm* main, int copiesEach = 1) {
         const auto control = [main](const char* name) {
             return main->findChild<QWidget*>(QString::fromLatin1(name));
         };
@@ -115,9 +116,10 @@ class TestWizardOnEveryEmulatedDrive : public QObject {
         QCOMPARE(modes->currentText(), QStringLiteral("Track-At-Once"));
         next();
         QCOMPARE(main->CurrentSheet(), 4);
-        const auto* copies = qobject_cast<QSpinBox*>(control("spnCopies"));
+        auto* copies = qobject_cast<QSpinBox*>(control("spnCopies"));
         QVERIFY(copies != nullptr);
         QCOMPARE(copies->value(), 1);
+        copies->setValue(copiesEach);
         auto* verify = qobject_cast<QCheckBox*>(control("chbVerify"));
         if (!verify->isChecked()) {
             QTest::mouseClick(verify, Qt::LeftButton);
@@ -133,6 +135,9 @@ private slots:
     void initTestCase() {
         m_reload = reinterpret_cast<sbMmcEmu_ReloadFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_Reload"));
         QVERIFY2(m_reload != nullptr, "libsbmmcemu.so is not preloaded");
+        m_insert =
+            reinterpret_cast<sbMmcEmu_InsertDiscFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_InsertDisc"));
+        QVERIFY(m_insert != nullptr);
         QVERIFY(m_dir.isValid());
         ::setenv("STARBURN_CONFIG", path(QStringLiteral("starburn.ini")).toLocal8Bit().constData(),
                  1);
@@ -157,7 +162,7 @@ private slots:
         }
     }
 
-    void burnsEveryBlankDvdPlusRAtOnceAndCountsTheCopies() {
+    void burnsEveryBlankDvdPlusRAtOnceTwiceAndCountsTheCopies() {
         drives(QString());
         TTestProgram program;
         program.Folder.WriteArt({}, {772, 547});
@@ -166,7 +171,34 @@ private slots:
         toRecorderSheetAndOn(app);
         QCOMPARE(TsbDialogs::ShownMessages(TsbMsgKind::mkError).size(), size_t(0));
         QCOMPARE(main->MoreBurners().size(), size_t(kDrives - 1));
-        burnFromImageSheet(main);
+        // Between the two copies each drive's row asks for a disc: the first
+        // copy is whole on the disc taken out, and a blank one goes in.
+        QByteArray padded = m_image;
+        padded.resize(701 * kSector, '\0');
+        const auto holdsImage = [&](int n) {
+            const QByteArray disc = readAll(device(n) + QStringLiteral(".disc"));
+            return disc.size() >= padded.size() && disc.left(padded.size()) == padded;
+        };
+        QList<int> changed;
+        QTimer timer;
+        timer.setInterval(20);
+        connect(&timer, &QTimer::timeout, this, [&] {
+            const auto* rows = main->findChild<QTreeWidget*>(QStringLiteral("lvDrives"));
+            for (int n = 0; rows && n < rows->topLevelItemCount(); ++n) {
+                if (!changed.contains(n) &&
+                    rows->topLevelItem(n)->text(2) ==
+                        QStringLiteral("Insert a blank disc into CdRom%1").arg(n)) {
+                    changed << n;
+                    QVERIFY2(holdsImage(n), qPrintable(QStringLiteral("first copy on %1").arg(n)));
+                    QCOMPARE(m_insert(device(n).toLocal8Bit().constData(), "dvdplusr", "blank", 0),
+                             0);
+                }
+            }
+        });
+        timer.start();
+        burnFromImageSheet(main, 2);
+        timer.stop();
+        QCOMPARE(changed.size(), kDrives);
 
         const auto* rows = main->findChild<QTreeWidget*>(QStringLiteral("lvDrives"));
         QVERIFY(rows != nullptr && rows->isVisible());
@@ -180,22 +212,17 @@ private slots:
                 QStringLiteral("CdRom%1: Disc verified: 701 blocks match the image").arg(n);
             QVERIFY2(log.contains(verified), qPrintable(log.join(QLatin1Char('\n'))));
         }
-        QCOMPARE(log.last(), QStringLiteral("3 of 3 copies done, 0 failed"));
+        QCOMPARE(log.last(), QStringLiteral("6 of 6 copies done, 0 failed"));
         // Every drive was let go at the end.
         QVERIFY(main->MoreBurners().empty());
 
         QTest::mouseClick(main->ButtonNext, Qt::LeftButton);
         QVERIFY(app.Finish()->isVisible());
         QCOMPARE(app.Finish()->DescriptionLabel->text(),
-                 QStringLiteral("Tavrin has successfully finished!\n\n3 of 3 copies done, "
+                 QStringLiteral("Tavrin has successfully finished!\n\n6 of 6 copies done, "
                                 "0 failed"));
-
-        QByteArray padded = m_image;
-        padded.resize(701 * kSector, '\0');
         for (int n = 0; n < kDrives; ++n) {
-            const QByteArray disc = readAll(device(n) + QStringLiteral(".disc"));
-            QVERIFY2(disc.size() >= padded.size() && disc.left(padded.size()) == padded,
-                     qPrintable(QStringLiteral("disc %1 differs from the image").arg(n)));
+            QVERIFY2(holdsImage(n), qPrintable(QStringLiteral("second copy on %1").arg(n)));
         }
     }
 
@@ -227,8 +254,10 @@ private slots:
         QVERIFY(pressed);
         QCOMPARE(TsbDialogs::ShownMessages(TsbMsgKind::mkConfirmation).size(), size_t(1));
         const QStringList log = columnOf(main->findChild<QTreeWidget*>(QStringLiteral("lvLog")), 0);
-        QVERIFY2(columnOf(rows, 2) == QStringList(kDrives, QStringLiteral("Cancelled")),
-                 qPrintable(log.join(QLatin1Char('\n'))));
+        QVERIFY2(
+            columnOf(rows, 2) == QStringList(kDrives, QStringLiteral("Cancelled")),
+            qPrintable(columnOf(rows, 2).join(QLatin1Char('|')) + QLatin1Char('\n') +
+                       log.mid(std::max<qsizetype>(0, log.size() - 20)).join(QLatin1Char('\n'))));
         QVERIFY(main->MoreBurners().empty());
         QTest::mouseClick(main->ButtonNext, Qt::LeftButton);
         QCOMPARE(app.Finish()->DescriptionLabel->text(),
