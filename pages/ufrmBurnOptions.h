@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The burn-options sheet: the write speed (from the speeds the recorder
 // accepts for the inserted disc), power calibration and verification after
-// burning (off until the user ticks it once, then remembered). The multisession box
-// follows the write mode and stays hidden.
+// burning (off until the user ticks it once, then remembered), and the copies
+// in a row on each recorder. The multisession box follows the write mode and
+// stays hidden.
 #pragma once
 
 #include "devices/sbDiscSpeedList.h"

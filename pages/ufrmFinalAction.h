@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The final sheet: runs the wizard's actions on the burner while it shows the
 // write progress, the recorder's buffer fill and a log of every message, with
-// its kind and time; afterwards the log can be saved to a text file.
+// its kind and time; afterwards the log can be saved to a text file. A burn
+// on several drives or of several copies runs TsbMultiBurn instead, with one
+// row per drive.
 //
 // The progress, buffer and message handlers may be raised on the burn thread.
 // They never touch a control there: a message is queued in arrival order and

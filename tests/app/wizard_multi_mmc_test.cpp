@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The wizard walked by control names through a burn on every recorder at
 // once: emulated drives (the MMC emulator, preloaded by CTest) that libburn
-// takes for real ones, the recorder sheet's "every recorder" box ticked.
-// Each disc is then compared with the image in the emulator's record of it.
+// takes for real ones, the recorder sheet's "every recorder" box ticked:
+// two copies on each of three drives, each disc compared with the image in
+// the emulator's record of it; the refusal when no disc fits; a cancel of all.
 #include "app/sbApplication.h"
 #include "app/ufrmFinish.h"
 #include "app/ufrmMain.h"
@@ -224,6 +225,22 @@ private slots:
         for (int n = 0; n < kDrives; ++n) {
             QVERIFY2(holdsImage(n), qPrintable(QStringLiteral("second copy on %1").arg(n)));
         }
+    }
+
+    void refusesWhenNoRecorderHoldsABlankDisc() {
+        drives(QStringLiteral("State = closed"));
+        TTestProgram program;
+        program.Folder.WriteArt({}, {772, 547});
+        TsbApplication app;
+        TsbDialogs::ClearShown();
+        toRecorderSheetAndOn(app);
+        QCOMPARE(app.Main()->CurrentSheet(), 2);
+        const auto errors = TsbDialogs::ShownMessages(TsbMsgKind::mkError);
+        QCOMPARE(errors.size(), size_t(1));
+        QVERIFY2(errors[0].Text.startsWith(
+                     QStringLiteral("No listed recorder holds a blank disc it can write.")),
+                 qPrintable(errors[0].Text));
+        QVERIFY(app.Main()->MoreBurners().empty());
     }
 
     void cancelStopsEveryDriveAfterTheOneQuestion() {
