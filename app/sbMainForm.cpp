@@ -17,11 +17,35 @@ TsbMainForm::~TsbMainForm() {
     // What uses the library goes first (the burner closes its device); the
     // library is shut down last, whether or not it was ever started.
     m_burnImageAction.reset();
+    ReleaseMoreBurners();
     m_burner.reset();
     m_wizardActions.reset();
     m_wizardLog.reset();
     PageSequence.clear();
     TsbMainForm::ShutDownLibrary();
+}
+
+void TsbMainForm::ReleaseMoreBurners() {
+    for (auto& burner : m_moreBurners) {
+        // Each is let go whatever the others do: the next grab must find it free.
+        try {
+            burner->ReleaseDevice();
+        } catch (const std::exception&) {
+        }
+        try {
+            burner->CloseDevice();
+        } catch (const std::exception&) {
+        }
+    }
+    m_moreBurners.clear();
+}
+
+std::vector<TsbBurner*> TsbMainForm::BurnersOfTheRun() {
+    std::vector<TsbBurner*> burners{m_burner.get()};
+    for (const auto& more : m_moreBurners) {
+        burners.push_back(more.get());
+    }
+    return burners;
 }
 
 bool TsbMainForm::LibraryStarted() const {

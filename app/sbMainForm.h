@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <vector>
 
 class TsbActionList;
 class TsbBurnAtOnceToCDDVDAction;
@@ -60,6 +61,14 @@ public:
     TsbActionList& WizardActions() { return *m_wizardActions; }
     // The one burner every page works on.
     TsbBurner& Burner() { return *m_burner; }
+    // The further drives of a burn on every recorder (the first is Burner()),
+    // each opened and locked while it is chosen; empty in a one-drive burn.
+    std::vector<std::unique_ptr<TsbBurner>>& MoreBurners() { return m_moreBurners; }
+    const std::vector<std::unique_ptr<TsbBurner>>& MoreBurners() const { return m_moreBurners; }
+    // Burner() and then MoreBurners(): every drive a run writes to.
+    std::vector<TsbBurner*> BurnersOfTheRun();
+    // Lets every further drive go (unlocked and closed) and forgets it.
+    void ReleaseMoreBurners();
     // The burn-image action the burn-options sheet schedules.
     TsbBurnAtOnceToCDDVDAction& BurnImageAction() { return *m_burnImageAction; }
 
@@ -71,6 +80,7 @@ private:
     std::unique_ptr<TsbLog> m_wizardLog;
     std::unique_ptr<TsbActionList> m_wizardActions;
     std::unique_ptr<TsbBurner> m_burner;
+    std::vector<std::unique_ptr<TsbBurner>> m_moreBurners;
     std::unique_ptr<TsbBurnAtOnceToCDDVDAction> m_burnImageAction;
     std::unique_ptr<TsbLibrarySession> m_session;
 };

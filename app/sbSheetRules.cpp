@@ -9,6 +9,7 @@
 #include "base/sbError.h"
 #include "base/sbResConst.h"
 #include "base/sbStrUtils.h"
+#include "base/sbTranslate.h"
 #include "base/sbUtils.h"
 #include "devices/sbDeviceList.h"
 #include "devices/sbDiscSpeedList.h"
@@ -82,6 +83,11 @@ void TMainForm::LeaveRecorderSheet() {
         throw EsbError(LoadResString(rsSelectBurningDevice));
     }
     DevicePage->ShowScanProgress = true;
+    ReleaseMoreBurners();
+    if (DevicePage->AllDrivesChosen()) {
+        LeaveRecorderSheetForEveryDrive();
+        return;
+    }
     if (!DevicePage->SelectedDevice()) {
         // Drives that are all in use or closed to the user say why.
         const std::string refusal = DevicePage->RefusalText();
@@ -96,6 +102,50 @@ void TMainForm::LeaveRecorderSheet() {
     burner.LockDevice();
 }
 
+void TMainForm::LeaveRecorderSheetForEveryDrive() {
+    // tavrin-burn --all's rule, and the checks Next makes of one drive.
+    const std::vector<TsbDeviceItem*> devices = DevicePage->SuitableDevices();
+    if (devices.empty()) {
+        throw EsbError(tr("No listed recorder holds a blank disc it can write. Put one in and "
+                          "click Refresh, or untick \"Burn on every recorder with a suitable "
+                          "disc\".")
+                           .toStdString());
+    }
+    const TsbTransportType transport = TransportPage && TransportPage->UseASPI() ? ttAspi : ttSpti;
+    TsbBurner& burner = Burner();
+    CopyDeviceChoice(*devices.front(), transport, burner);
+    burner.OpenDevice();
+    burner.LockDevice();
+    try {
+        for (size_t i = 1; i < devices.size(); ++i) {
+            MoreBurners().push_back(std::make_unique<TsbBurner>());
+            TsbBurner& more = *MoreBurners().back();
+            CopyDeviceChoice(*devices[i], transport, more);
+            more.OpenDevice();
+            more.LockDevice();
+        }
+    } catch (...) {
+        // The sheet stays: no drive of this choice is kept.
+        ReleaseMoreBurners();
+        burner.ReleaseDevice();
+        throw;
+    }
+}
+
+void TMainForm::CheckManyDiscs() {
+    const QString name = SourcePage ? SourcePage->ImageFileName : QString();
+    if (IsCueSheet(name.toStdString())) {
+        throw EsbError(tr("Several recorders and copies burn an image file: a cue sheet is "
+                          "burnt on one recorder, one disc at a time.")
+                           .toStdString());
+    }
+    if (WizardOptions.WriteMode != wmTrackAtOnceFromFile) {
+        throw EsbError(tr("Several recorders and copies are written Track-At-Once: go Back to "
+                          "the write mode and choose Track-At-Once.")
+                           .toStdString());
+    }
+}
+
 // The image sheet: an image file that exists, fits the disc and is complete.
 void TMainForm::LeaveImageSheet() {
     TsbBurner& burner = Burner();
@@ -103,6 +153,9 @@ void TMainForm::LeaveImageSheet() {
     const QFileInfo file(name);
     if (name.isEmpty() || !file.exists() || !file.isFile()) {
         throw EsbError(LoadResString(rsMustSelectImageFile));
+    }
+    if (IsCueSheet(name.toStdString()) && !MoreBurners().empty()) {
+        CheckManyDiscs();
     }
     if (IsCueSheet(name.toStdString())) {
         // Read as libburn will burn it: a sheet it cannot burn stops here, with its line.
@@ -119,6 +172,13 @@ void TMainForm::LeaveImageSheet() {
     // earlier, nor one from before the user's last keystroke.
     if (SourcePage->ReadImageFileSize() > burner.DiscSpace.FreeBytes) {
         throw EsbError(LoadResString(rsImageTooBig));
+    }
+    for (const auto& more : MoreBurners()) {
+        if (SourcePage->ReadImageFileSize() > more->DiscSpace.FreeBytes) {
+            throw EsbError(tr("The image does not fit on the disc in %1.")
+                               .arg(QString::fromStdString(more->DeviceName))
+                               .toStdString());
+        }
     }
     const TsbImageCheck check = CheckImageFile(QFile::encodeName(name).toStdString());
     if (check.Incomplete()) {
@@ -142,6 +202,30 @@ void TMainForm::LeaveOptionsSheet() {
     options.WriteSpeed = speed.SpeedInSize;
     WizardOptions = options;
     CopyWizardOptions(WizardOptions, burner);
+    Copies = OptionsPage->GetCopies();
+    if (!ManyDiscs()) {
+        return;
+    }
+    CheckManyDiscs();
+    for (const auto& more : MoreBurners()) {
+        // Each drive at the chosen speed, or at its own fastest below it.
+        TsbDiscSpeedList speeds;
+        speeds.Fill(*more);
+        const TsbDiscSpeedItem* chosen = speeds.Count() > 0 ? speeds.Items(0) : nullptr;
+        for (int i = 0; i < speeds.Count(); ++i) {
+            if (speeds.Items(i)->SpeedInPoint <= speed.SpeedInPoint) {
+                chosen = speeds.Items(i);
+            }
+        }
+        if (!chosen) {
+            throw EsbError(SbTranslate("Devices", NoSpeedSelectedText));
+        }
+        TsbWizardOptions own = WizardOptions;
+        own.SpeedFactor = chosen->SpeedInPoint;
+        own.WriteSpeed = chosen->SpeedInSize;
+        CopyWizardOptions(own, *more);
+        more->Verify = burner.Verify;
+    }
 }
 
 // The mode sheet: a new option record of the mode and test choice, on the burner.
@@ -166,7 +250,19 @@ void TMainForm::CollectPageResults() {
     }
     case 2:
         RemovePageActions(2);
-        MergePageLog(DevicePage, 2);
+        if (MoreBurners().empty()) {
+            MergePageLog(DevicePage, 2);
+            break;
+        }
+        // Every drive of the burn, each by its name.
+        RemovePageLog(2);
+        for (TsbBurner* b : BurnersOfTheRun()) {
+            TsbLogItem& line = WizardLog().Add();
+            line.LogMessage = LoadResString(rsDestinationDevice) + ": " + b->DeviceInfo.Product +
+                              " (" + b->DeviceName + ")";
+            line.ItemType = litInfo;
+            line.PageOwner = 2;
+        }
         break;
     case 3: {
         RemovePageLog(3);
@@ -211,6 +307,8 @@ void TMainForm::PreparePage(int index) {
         FinalPage->WizardActions = &WizardActions();
         FinalPage->ShowBufferStatus(false);
         FinalPage->SetPageData(&burner);
+        FinalPage->SetManyDiscs(ManyDiscs() ? BurnersOfTheRun() : std::vector<TsbBurner*>{},
+                                Copies);
         FinalPage->show();
         break;
     case 2:
@@ -223,6 +321,7 @@ void TMainForm::PreparePage(int index) {
         // it starts. The drive a Back left open (its lock already
         // let go) is closed first.
         DevicePage->OnDrivesAddedOrRemoved = [this] {
+            ReleaseMoreBurners();
             Burner().CloseDevice();
             ShutDownLibrary();
             StartLibrary();
@@ -254,6 +353,12 @@ void TMainForm::PreparePage(int index) {
         ModePage->AllowSAO = blank;
         ModePage->AllowDAOPQ = blank;
         ModePage->AllowDAORaw = blank;
+        if (!MoreBurners().empty()) {
+            // Several drives are fed one stream, written Track-At-Once.
+            ModePage->AllowSAO = false;
+            ModePage->AllowDAOPQ = false;
+            ModePage->AllowDAORaw = false;
+        }
         ModePage->ImageFileModes = true;
         ModePage->SetPageData(&burner);
         ModePage->show();
@@ -296,7 +401,7 @@ QStringList TMainForm::SummaryLines() const {
     const std::string speed = fmt::sprintf("%d.0x", burner.SpeedFactor) + " (" +
                               std::to_string(burner.WriteSpeed) + " KB/sec)";
     const QString imageFile = SourcePage ? SourcePage->ImageFileName : QString();
-    return {
+    QStringList lines{
         QString::fromStdString(fmt::sprintf(LoadResString(rsSummaryDrive),
                                             burner.DeviceInfo.Product, burner.DeviceInfo.Vendor,
                                             burner.DeviceInfo.ProductRevisionLevel)),
@@ -309,4 +414,15 @@ QStringList TMainForm::SummaryLines() const {
         line(rsSummaryTestWrite, BoolToYesNoStr(burner.TestWrite, false)),
         tr("Verify: ") + QString::fromStdString(BoolToYesNoStr(burner.Verify, false)),
     };
+    if (!MoreBurners().empty()) {
+        QStringList names;
+        for (TsbBurner* b : const_cast<TMainForm*>(this)->BurnersOfTheRun()) {
+            names << QString::fromStdString(b->DeviceName);
+        }
+        lines << tr("Recorders, all at once: %1").arg(names.join(QStringLiteral(", ")));
+    }
+    if (Copies > 1) {
+        lines << tr("Copies on each recorder: %1").arg(Copies);
+    }
+    return lines;
 }

@@ -19,6 +19,15 @@ QString FinishOutcomeText(bool writeStarted, bool cancelled) {
     return ResText(15231);
 }
 
+QString FinishCopiesText(int done, int failed, bool cancelled) {
+    const QString outcome = FinishOutcomeText(done > 0 && failed == 0, cancelled);
+    return outcome + QStringLiteral("\n\n") +
+           TfrmFinish::tr("%1 of %2 copies done, %3 failed")
+               .arg(done)
+               .arg(done + failed)
+               .arg(failed);
+}
+
 TfrmFinish::TfrmFinish(QWidget* parent) : TsbChromeForm(parent) {
     setObjectName(QStringLiteral("frmFinish"));
     setWindowTitle(QStringLiteral("Tavrin"));

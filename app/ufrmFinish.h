@@ -24,3 +24,7 @@ protected:
 
 // The outcome text of a run from the burner's flags.
 QString FinishOutcomeText(bool writeStarted, bool cancelled);
+// The outcome text of a run on several drives or of several copies: the
+// outcome as above (a success only when every copy succeeded), then how many
+// copies were done and how many failed.
+QString FinishCopiesText(int done, int failed, bool cancelled);

@@ -219,6 +219,7 @@ void TMainForm::UpdateButtons() {
 void TMainForm::PageLeftBackward(int, int toIndex) {
     if (toIndex == 2) {
         Burner().ReleaseDevice();
+        ReleaseMoreBurners();
     }
 }
 
@@ -304,15 +305,20 @@ void TMainForm::SheetEntered() {
         RunState = 1;
         ShowSheetTitles();
         LockNavigation();
+        if (FinalPage && FinalPage->ManyDiscs()) {
+            // The drives' own eventers do not reach the window's: Cancel is
+            // there for the whole run.
+            ButtonClose->setEnabled(true);
+        }
         if (FinalPage) {
             FinalPage->RunActions();
         }
+        // Every drive is let go once the run is over.
+        ReleaseMoreBurners();
         RunState = 2;
         ButtonNext->setEnabled(true);
         // The user may have turned to something else during the burn.
-        NotifyWhenInactive(
-            this, ApplicationTitle(),
-            FinishOutcomeText(Burner().WriteStarted.load(), Burner().Cancelled.load()));
+        NotifyWhenInactive(this, ApplicationTitle(), FinishText());
         break;
     default:
         ButtonNext->setText(ResText(15101));
@@ -321,6 +327,14 @@ void TMainForm::SheetEntered() {
     UpdateButtons();
     ShowSheetTitles();
     FocusSheet();
+}
+
+QString TMainForm::FinishText() {
+    if (FinalPage && FinalPage->ManyDiscs()) {
+        return FinishCopiesText(FinalPage->CopiesDone(), FinalPage->CopiesFailed(),
+                                FinalPage->AllCancelled());
+    }
+    return FinishOutcomeText(Burner().WriteStarted.load(), Burner().Cancelled.load());
 }
 
 void TMainForm::ButtonNextClick() {
@@ -332,8 +346,7 @@ void TMainForm::ButtonNextClick() {
             finish->show();
             finish->activateWindow();
             finish->repaint();
-            finish->DescriptionLabel->setText(
-                FinishOutcomeText(Burner().WriteStarted.load(), Burner().Cancelled.load()));
+            finish->DescriptionLabel->setText(FinishText());
         }
         hide();
         return;
@@ -385,7 +398,11 @@ void TMainForm::ButtonCloseClick() {
         ButtonNext->setEnabled(false);
         if (TsbDialogs::MessageBox(this, ResText(15958), QString(), TsbMsgKind::mkConfirmation,
                                    TsbMsgButtons::mbYesNo) == TsbMsgResult::mrYes) {
-            Burner().Cancel();
+            if (FinalPage && FinalPage->ManyDiscs()) {
+                FinalPage->CancelAll();
+            } else {
+                Burner().Cancel();
+            }
             RunState = 0;
             ButtonClose->setEnabled(false);
         }

@@ -49,6 +49,14 @@ public:
     TfrmOptionsSummary* SummaryPage = nullptr;
     // The choices of the write-mode and burn-options sheets.
     TsbWizardOptions WizardOptions;
+    // The copies field of the burn-options sheet: discs in a row on each drive.
+    int Copies = 1;
+
+    // Several drives or several copies: the Burning sheet runs them all at
+    // once (TsbMultiBurn), Track-At-Once only.
+    bool ManyDiscs() const { return !MoreBurners().empty() || Copies > 1; }
+    // The finish window's text (and the notice's) once the run is over.
+    QString FinishText();
 
     void BuildPageSequence() override;
     void LocalizeCaptions() override;
@@ -95,6 +103,11 @@ protected:
 private:
     // The rules of the sheets left forward (app/sbSheetRules.cpp).
     void LeaveRecorderSheet();
+    // With "every recorder" ticked: every suitable drive opened and locked.
+    void LeaveRecorderSheetForEveryDrive();
+    // What several drives or copies cannot burn (a cue sheet, a mode other
+    // than Track-At-Once); raises EsbError.
+    void CheckManyDiscs();
     void LeaveImageSheet();
     void LeaveOptionsSheet();
     void LeaveModeSheet();

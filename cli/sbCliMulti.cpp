@@ -11,6 +11,7 @@
 #include "cli/sbCliDevices.h"
 #include "cli/sbCliRun.h"
 #include "cli/sbCliSignals.h"
+#include "devices/sbDeviceList.h"
 #include "devices/sbDiscSpeedList.h"
 #include "engine/sbCueImage.h"
 #include "engine/sbFolderSource.h"
@@ -25,20 +26,6 @@
 
 namespace cli {
 namespace {
-
-bool rewritable(uint8_t discType) {
-    switch (discType) {
-    case DISC_TYPE_CDRW:
-    case DISC_TYPE_DVDRWRO:
-    case DISC_TYPE_DVDRWSR:
-    case DISC_TYPE_DVDPLUSRW:
-    case DISC_TYPE_DVDRAM:
-    case DISC_TYPE_BDRE:
-        return true;
-    default:
-        return false;
-    }
-}
 
 // One drive of the run: the search's item, its burner and its plan.
 struct TCliDrive {
@@ -87,16 +74,16 @@ std::vector<std::unique_ptr<TCliDrive>> chooseDrives(const TCliBurnOptions& opti
     const auto imageSize = static_cast<int64_t>(existingImage(options.Image).FileBytes);
     for (int i = 0; i < devices.Count(); ++i) {
         TsbDeviceItem& device = *devices.Items(i);
-        if (!device.Usable() || !device.MediaFormats.WritesAnything() ||
-            device.DiscType == DISC_TYPE_NO_MEDIA) {
+        // The recorder sheet's "every recorder" box takes drives by the same rule.
+        const TsbDriveFit fit = DriveFitForImage(device, imageSize, options.Overwrite);
+        if (fit == TsbDriveFit::NoCandidate) {
             continue;
         }
-        const bool takes =
-            device.DiscSpace.IsBlank() || (options.Overwrite && rewritable(device.DiscType));
-        std::string why = takes ? "" : SbTranslate("tavrin-burn", "its disc is not blank");
-        if (takes && device.DiscSpace.FreeBytes < imageSize) {
-            why = SbTranslate("tavrin-burn", "its disc is too small for the image");
-        }
+        std::string why = fit == TsbDriveFit::NotBlank
+                              ? SbTranslate("tavrin-burn", "its disc is not blank")
+                          : fit == TsbDriveFit::TooSmall
+                              ? SbTranslate("tavrin-burn", "its disc is too small for the image")
+                              : "";
         if (why.empty()) {
             try {
                 add(device);

@@ -183,3 +183,13 @@ void CopyDeviceChoice(const TsbDeviceItem& device, TsbTransportType transport, T
 // advice), a disc that is not blank, no disc, a disc that cannot be written.
 // Raises EsbError with the first that fails.
 void CheckRecorderForBurn(const TsbDeviceItem& device, const TsbDiscSpace& space);
+
+// Whether a found drive takes an image in a burn on every drive at once
+// (tavrin-burn --all, the recorder sheet's "every recorder" box): one that
+// is no recorder, is closed to the user or has no disc is no candidate; a
+// candidate takes the image when its disc is blank (or, with Overwrite,
+// rewritable) and has room for ImageBytes (0: the image is not known yet).
+enum class TsbDriveFit : uint8_t { NoCandidate, NotBlank, TooSmall, Fits };
+TsbDriveFit DriveFitForImage(const TsbDeviceItem& device, int64_t ImageBytes, bool Overwrite);
+// A disc that can be written again after an erase.
+bool IsRewritableDisc(uint8_t DiscType);

@@ -105,3 +105,28 @@ void CopyDeviceChoice(const TsbDeviceItem& device, TsbTransportType transport, T
         !device.DeviceName.empty() ? device.DeviceName : "\\\\.\\" + device.DriveLetter;
     burner.TransportType = transport;
 }
+
+bool IsRewritableDisc(uint8_t DiscType) {
+    switch (DiscType) {
+    case DISC_TYPE_CDRW:
+    case DISC_TYPE_DVDRWRO:
+    case DISC_TYPE_DVDRWSR:
+    case DISC_TYPE_DVDPLUSRW:
+    case DISC_TYPE_DVDRAM:
+    case DISC_TYPE_BDRE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+TsbDriveFit DriveFitForImage(const TsbDeviceItem& device, int64_t ImageBytes, bool Overwrite) {
+    if (!device.Usable() || !device.MediaFormats.WritesAnything() ||
+        device.DiscType == DISC_TYPE_NO_MEDIA) {
+        return TsbDriveFit::NoCandidate;
+    }
+    if (!device.DiscSpace.IsBlank() && !(Overwrite && IsRewritableDisc(device.DiscType))) {
+        return TsbDriveFit::NotBlank;
+    }
+    return device.DiscSpace.FreeBytes < ImageBytes ? TsbDriveFit::TooSmall : TsbDriveFit::Fits;
+}

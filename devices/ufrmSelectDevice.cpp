@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "devices/ufrmSelectDevice.h"
 
+#include "base/sbError.h"
 #include "base/sbLibraryCall.h"
 #include "base/sbLogger.h"
 #include "base/sbResConst.h"
@@ -12,6 +13,7 @@
 #include "engine/sbBurner.h"
 #include "ui/sbGuard.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -161,6 +163,15 @@ TfrmSelectDevice::TfrmSelectDevice(QWidget* parent)
     btnRefresh = new QPushButton(tr("&Refresh..."), this);
     btnRefresh->setObjectName(QStringLiteral("btnRefresh"));
     btnRefresh->setGeometry(16, 376, 81, 23);
+    // Beside Refresh: the sheet above it stays as the one-drive burn has it.
+    chbAllDrives = new QCheckBox(tr("Burn on every recorder with a suitable disc"), this);
+    chbAllDrives->setObjectName(QStringLiteral("chbAllDrives"));
+    chbAllDrives->setGeometry(112, 379, 428, 19);
+    chbAllDrives->setChecked(false);
+    chbAllDrives->setAccessibleName(tr("Burn on every recorder"));
+    chbAllDrives->setAccessibleDescription(
+        tr("Writes the image to every listed recorder that holds a blank disc big enough for it, "
+           "all at once"));
     lvDevices->setAccessibleName(tr("Recorders"));
     lvDevices->setAccessibleDescription(Label1->text());
     btnRefresh->setAccessibleDescription(Label2->text());
@@ -191,6 +202,8 @@ void TfrmSelectDevice::resizeEvent(QResizeEvent* event) {
     lvDevices->resize(std::max(0, width() - 16 - 19), lvDevices->height());
     Label2->move(16, height() - 409 + 345);
     btnRefresh->move(16, height() - 409 + 376);
+    chbAllDrives->setGeometry(std::max(112, btnRefresh->geometry().right() + 15),
+                              height() - 409 + 379, std::max(0, lvDevices->width() - 96), 19);
     lblUnavailable->setGeometry(16, kUnavailableTop, lvDevices->width(),
                                 std::max(0, Label2->y() - 4 - kUnavailableTop));
 }
@@ -417,6 +430,27 @@ std::string TfrmSelectDevice::RefusalText() const {
         }
     }
     return first;
+}
+
+bool TfrmSelectDevice::AllDrivesChosen() const {
+    return chbAllDrives->isChecked();
+}
+
+std::vector<TsbDeviceItem*> TfrmSelectDevice::SuitableDevices(int64_t ImageBytes) const {
+    std::vector<TsbDeviceItem*> suitable;
+    for (int i = 0; i < lvDevices->topLevelItemCount(); ++i) {
+        TsbDeviceItem* device = DeviceOf(lvDevices->topLevelItem(i));
+        if (!device || DriveFitForImage(*device, ImageBytes, false) != TsbDriveFit::Fits) {
+            continue;
+        }
+        try {
+            CheckRecorderForBurn(*device, device->DiscSpace);
+        } catch (const EsbError&) {
+            continue; // one Next would refuse alone is left out here too
+        }
+        suitable.push_back(device);
+    }
+    return suitable;
 }
 
 TsbDiscInformation TfrmSelectDevice::GetSelectedDiscInfo(TsbDiscInformation info) const {

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
 class QSocketNotifier;
@@ -41,6 +42,9 @@ public:
     // Under the list: why the drives that cannot be chosen are closed, and
     // what to do (hidden when every drive is free).
     QLabel* lblUnavailable = nullptr;
+    // "Burn on every recorder with a suitable disc": off unless the user
+    // ticks it; the one-drive burn is the wizard's own.
+    QCheckBox* chbAllDrives = nullptr;
 
     bool ShowScanProgress = true;
     // When false only recorders (devices that write CD-R) are listed.
@@ -88,6 +92,12 @@ public:
     // When the list holds drives and none may be opened now: the library's
     // text of the first, which Next shows. Empty otherwise.
     std::string RefusalText() const;
+    // Whether "every recorder" is ticked.
+    bool AllDrivesChosen() const;
+    // The listed drives that take an image of ImageBytes (0: not known yet)
+    // in a burn on every drive, by tavrin-burn --all's rule
+    // (DriveFitForImage) and the recorder checks of Next, in list order.
+    std::vector<TsbDeviceItem*> SuitableDevices(int64_t ImageBytes = 0) const;
     QTreeWidgetItem* FindItemByAddress(const TsbDeviceAddress& address) const;
     QTreeWidgetItem* FindItemByDevicePath(const std::string& path) const;
     // Opens the device briefly and measures the disc; zeros where that fails.

@@ -469,11 +469,13 @@ void TsbBurner::lockOrRelease(bool Lock) {
 }
 
 void TsbBurner::Cancel() {
+    // Set first: the write the library stops may end on its thread at once,
+    // and whoever reads how it ended must find it cancelled, not failed.
+    Cancelled = true;
     if (WriteMode != wmImageToFile) {
         LibraryCall("StarBurn_CdvdBurnerGrabber_Cancel",
                     [&] { return StarBurn_CdvdBurnerGrabber_Cancel(Grabber); });
     }
-    Cancelled = true;
 }
 
 void TsbBurner::StartBurnThread() {

@@ -10,7 +10,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSettings>
+#include <QSpinBox>
 
 namespace {
 
@@ -73,6 +75,22 @@ TfrmBurnOptions::TfrmBurnOptions(QWidget* parent)
     chbMultiSession->setObjectName(QStringLiteral("chbMultiSession"));
     chbMultiSession->setGeometry(32, 258, 215, 17);
     chbMultiSession->setChecked(true);
+    lblCopies = label("lblCopies", QRect(32, 286, 100, 17), tr("&Copies:"), false);
+    spnCopies = new QSpinBox(this);
+    spnCopies->setObjectName(QStringLiteral("spnCopies"));
+    spnCopies->setGeometry(136, 284, 64, 22);
+    spnCopies->setRange(1, 999);
+    spnCopies->setValue(1);
+    lblCopies->setBuddy(spnCopies);
+    spnCopies->setAccessibleName(tr("Copies on each recorder"));
+    spnCopies->setAccessibleDescription(
+        tr("More than one: after each disc the recorder ejects it and waits for the next blank "
+           "disc"));
+    // A screen reader may land on the box's own text field: it is named the same.
+    if (auto* edit = spnCopies->findChild<QLineEdit*>()) {
+        edit->setAccessibleName(spnCopies->accessibleName());
+        edit->setAccessibleDescription(spnCopies->accessibleDescription());
+    }
     // Each choice is described by the note above it; the speed list is
     // named by its label.
     Label4->setBuddy(cmbSpeed);
@@ -142,4 +160,8 @@ bool TfrmBurnOptions::GetMultiSession() const {
 
 bool TfrmBurnOptions::GetVerify() const {
     return chbVerify->isChecked();
+}
+
+int TfrmBurnOptions::GetCopies() const {
+    return spnCopies->value();
 }

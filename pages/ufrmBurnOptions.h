@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The burn-options sheet: the write speed (from the speeds the recorder
 // accepts for the inserted disc), power calibration and verification after
-// burning (off until the user ticks it once, then remembered). The multisession box
-// follows the write mode and stays hidden.
+// burning (off until the user ticks it once, then remembered), and the copies
+// in a row on each recorder. The multisession box follows the write mode and
+// stays hidden.
 #pragma once
 
 #include "devices/sbDiscSpeedList.h"
@@ -13,6 +14,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QSpinBox;
 
 class TfrmBurnOptions : public TsbDockForm {
     Q_OBJECT
@@ -29,6 +31,10 @@ public:
     QCheckBox* chbVerify = nullptr;
     QLabel* lblMultisession = nullptr;
     QCheckBox* chbMultiSession = nullptr;
+    // Discs in a row on each recorder (1: the one-disc burn); more than one
+    // are written Track-At-Once, each after the next blank disc is put in.
+    QLabel* lblCopies = nullptr;
+    QSpinBox* spnCopies = nullptr;
 
     bool MultiSessionVisible = false;
     TsbDiscSpeedList& SpeedList() { return *m_speedList; }
@@ -41,6 +47,7 @@ public:
     bool GetSendOPC() const;
     bool GetMultiSession() const;
     bool GetVerify() const;
+    int GetCopies() const;
 
 private:
     std::unique_ptr<TsbDiscSpeedList> m_speedList;

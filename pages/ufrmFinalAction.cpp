@@ -7,6 +7,7 @@
 #include "engine/sbActions.h"
 #include "engine/sbBurner.h"
 #include "engine/sbLog.h"
+#include "engine/sbMultiBurn.h"
 #include "forms/sbReportSaver.h"
 #include "ui/sbDialogs.h"
 #include "ui/sbGuard.h"
@@ -53,6 +54,46 @@ QProgressBar* makeGauge(QWidget* parent, const char* name) {
 
 QString percentText(int32_t value) {
     return QString::number(value) + QStringLiteral(" %");
+}
+
+// What a drive does, in the words of its row.
+QString phaseText(const TsbDriveState& state) {
+    const std::string& phase = state.Phase;
+    if (phase == "waiting for a disc") {
+        return TfrmFinalAction::tr("Insert a blank disc into %1")
+            .arg(QString::fromStdString(state.Name));
+    }
+    if (phase == "preparing") {
+        return TfrmFinalAction::tr("Preparing");
+    }
+    if (phase == "writing") {
+        return TfrmFinalAction::tr("Writing");
+    }
+    if (phase == "verifying") {
+        return TfrmFinalAction::tr("Verifying");
+    }
+    if (phase == "done") {
+        return TfrmFinalAction::tr("Done");
+    }
+    if (phase == "failed") {
+        return TfrmFinalAction::tr("Failed");
+    }
+    return TfrmFinalAction::tr("Waiting");
+}
+
+// How a drive's last copy ended, in the words of its row.
+QString outcomeText(TsbCopyOutcome outcome) {
+    switch (outcome) {
+    case TsbCopyOutcome::Done:
+        return TfrmFinalAction::tr("Done");
+    case TsbCopyOutcome::VerifyFailed:
+        return TfrmFinalAction::tr("Verification failed");
+    case TsbCopyOutcome::Cancelled:
+        return TfrmFinalAction::tr("Cancelled");
+    case TsbCopyOutcome::Failed:
+        break;
+    }
+    return TfrmFinalAction::tr("Failed");
 }
 
 } // namespace
@@ -184,6 +225,22 @@ TfrmFinalAction::TfrmFinalAction(QWidget* parent) : TsbDockForm(parent) {
     connect(btnSaveReport, &QPushButton::clicked, this,
             sbGuarded(this, [this] { SaveProblemReport(this); }));
 
+    lvDrives = new QTreeWidget(pnlTop);
+    lvDrives->setObjectName(QStringLiteral("lvDrives"));
+    lvDrives->setRootIsDecorated(false);
+    lvDrives->setUniformRowHeights(true);
+    lvDrives->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvDrives->setSelectionMode(QAbstractItemView::NoSelection);
+    lvDrives->setSortingEnabled(false);
+    lvDrives->header()->setSectionsClickable(false);
+    lvDrives->setHeaderLabels({tr("Recorder"), tr("Copy"), tr("State"), tr("Progress")});
+    lvDrives->setColumnWidth(0, 190);
+    lvDrives->setColumnWidth(1, 60);
+    lvDrives->setColumnWidth(2, 210);
+    lvDrives->setAccessibleName(tr("Recorders"));
+    lvDrives->setAccessibleDescription(tr("What each recorder does, and how far it is"));
+    lvDrives->hide();
+
     ShowBufferStatus(false);
     lablProgressCaption->clear();
     Clock = [] {
@@ -202,7 +259,10 @@ bool TfrmFinalAction::OnGuiThread() const {
 }
 
 void TfrmFinalAction::LayOut() {
-    const int topHeight = BufferStatusVisible ? 70 : 36;
+    // Up to four drives' rows are seen at once; more scroll.
+    const int drivesHeight =
+        ManyDiscs() ? 24 + 18 * static_cast<int>(std::min<size_t>(m_burners.size(), 4)) : 0;
+    const int topHeight = (BufferStatusVisible ? 70 : 36) + (ManyDiscs() ? drivesHeight + 4 : 0);
     pnlTop->setGeometry(0, 0, width(), topHeight);
     pnlFinalPage->setGeometry(0, topHeight, width(), std::max(0, height() - topHeight));
     const int panelWidth = pnlFinalPage->width();
@@ -230,6 +290,10 @@ void TfrmFinalAction::LayOut() {
         lblProcentValue->setGeometry(lvLog->x(), 0, lvLog->width(), 14);
     }
     lablProgressCaption->setGeometry(8, 0, std::max(0, pbWrite->width() - 40), 14);
+    lvDrives->setVisible(ManyDiscs());
+    if (ManyDiscs()) {
+        lvDrives->setGeometry(8, topHeight - drivesHeight - 4, lvLog->width(), drivesHeight);
+    }
 }
 
 void TfrmFinalAction::resizeEvent(QResizeEvent* event) {
@@ -451,7 +515,121 @@ void TfrmFinalAction::AddLogLine(const std::string& text, TsbLogItemType kind) {
     PostRowDrain();
 }
 
+void TfrmFinalAction::SetManyDiscs(std::vector<TsbBurner*> burners, int copies) {
+    m_burners = std::move(burners);
+    m_copies = std::max(1, copies);
+    lvDrives->clear();
+    for (const TsbBurner* b : m_burners) {
+        lvDrives->addTopLevelItem(new QTreeWidgetItem(
+            QStringList{QString::fromStdString(b->DeviceInfo.Product + " (" + b->DeviceName + ")"),
+                        QString(), tr("Waiting"), percentText(0)}));
+    }
+    LayOut();
+}
+
+void TfrmFinalAction::CancelAll() {
+    if (m_multi) {
+        m_multi->CancelAll();
+    }
+}
+
+void TfrmFinalAction::ShowDriveStates(TsbMultiBurn& burn) {
+    const std::vector<TsbDriveState> states = burn.States();
+    // Lines a drive's thread sent through the program's own eventer come first.
+    m_rowsPending = false;
+    DrainRows();
+    const QString time = LogTimeText(QDateTime::currentDateTime());
+    QTreeWidgetItem* last = nullptr;
+    for (const TsbDriveLine& line : burn.TakeLines()) {
+        const std::string& name = line.Drive < states.size() ? states[line.Drive].Name : "";
+        last = AppendRow(QString::fromStdString(name + ": " + line.Text), line.Kind, time, false);
+    }
+    if (last) {
+        lvLog->scrollToItem(last);
+    }
+    int sum = 0;
+    for (size_t i = 0; i < states.size(); ++i) {
+        QTreeWidgetItem* row = lvDrives->topLevelItem(static_cast<int>(i));
+        if (!row) {
+            continue;
+        }
+        const TsbDriveState& state = states[i];
+        row->setText(1, state.Copy > 0 ? tr("%1 of %2").arg(state.Copy).arg(m_copies) : QString());
+        row->setText(2, phaseText(state));
+        row->setText(3, percentText(state.Percent));
+        sum += std::clamp(state.Percent, 0, 100);
+    }
+    if (!states.empty()) {
+        const int mean = sum / static_cast<int>(states.size());
+        pbWrite->setValue(mean);
+        lblProcentValue->setText(percentText(mean));
+    }
+}
+
+void TfrmFinalAction::RunManyDiscs() {
+    btnSaveLog->setEnabled(false);
+    btnSaveReport->setEnabled(false);
+    ResetGauges();
+    m_copiesDone = 0;
+    m_copiesFailed = 0;
+    m_allCancelled = false;
+    const std::string image = WizardActions ? WizardActions->Options.SourceFileName : std::string();
+    {
+        TsbMultiBurn burn(image);
+        burn.Copies = m_copies;
+        for (TsbBurner* b : m_burners) {
+            burn.Add(*b, b->DeviceName);
+        }
+        burn.OnWait = [this, &burn] { ShowDriveStates(burn); };
+        m_multi = &burn;
+        try {
+            burn.Run();
+        } catch (...) {
+            const QString text = sbCurrentExceptionText();
+            AddLogLine(text.toStdString(), litError);
+            TsbDialogs::MessageBox(this, text, QString(), TsbMsgKind::mkError);
+        }
+        m_multi = nullptr;
+        burn.OnWait = {};
+        ShowDriveStates(burn);
+        for (size_t i = 0; i < burn.DriveCount(); ++i) {
+            const std::vector<TsbDriveCopyResult>& results = burn.Results(i);
+            for (const TsbDriveCopyResult& r : results) {
+                (r.Outcome == TsbCopyOutcome::Done ? m_copiesDone : m_copiesFailed) += 1;
+            }
+            if (QTreeWidgetItem* row = lvDrives->topLevelItem(static_cast<int>(i))) {
+                // The row ends with how the drive's last copy ended.
+                row->setText(2, results.empty() ? outcomeText(TsbCopyOutcome::Failed)
+                                                : outcomeText(results.back().Outcome));
+            }
+        }
+        m_allCancelled = burn.Cancelled();
+    }
+    AddLogLine(tr("%1 of %2 copies done, %3 failed")
+                   .arg(m_copiesDone)
+                   .arg(m_copiesDone + m_copiesFailed)
+                   .arg(m_copiesFailed)
+                   .toStdString(),
+               m_copiesFailed > 0 ? litWarning : litInfo);
+    FlushPending();
+    pbWrite->setValue(100);
+    lblProcentValue->setText(percentText(100));
+    btnSaveLog->setEnabled(true);
+    btnSaveReport->setEnabled(true);
+    for (TsbBurner* b : m_burners) {
+        // Each drive is let go for the next grab, whatever the others did.
+        try {
+            b->ReleaseDevice();
+        } catch (const std::exception&) {
+        }
+    }
+}
+
 void TfrmFinalAction::RunActions() {
+    if (ManyDiscs()) {
+        RunManyDiscs();
+        return;
+    }
     btnSaveLog->setEnabled(false);
     btnSaveReport->setEnabled(false);
     ResetGauges();

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The final sheet: runs the wizard's actions on the burner while it shows the
 // write progress, the recorder's buffer fill and a log of every message, with
-// its kind and time; afterwards the log can be saved to a text file.
+// its kind and time; afterwards the log can be saved to a text file. A burn
+// on several drives or of several copies runs TsbMultiBurn instead, with one
+// row per drive.
 //
 // The progress, buffer and message handlers may be raised on the burn thread.
 // They never touch a control there: a message is queued in arrival order and
@@ -23,8 +25,10 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class QDateTime;
+class TsbMultiBurn;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -52,6 +56,9 @@ public:
     QPushButton* btnSaveLog = nullptr;
     // A problem report, offered with the log once the run has ended.
     QPushButton* btnSaveReport = nullptr;
+    // A burn on several drives or of several copies: one row per drive
+    // (recorder, copy, what it does, percent); hidden in a one-drive burn.
+    QTreeWidget* lvDrives = nullptr;
     // Indexed by TsbLogItemType: information, error, warning.
     std::array<QIcon, 3> imlSmall;
 
@@ -69,6 +76,19 @@ public:
     // Runs WizardActions on the burner; returns when they are over. An error
     // of an action ends the run with an error row and an error box.
     void RunActions();
+    // Several drives (Burners[0] the page's own) or Copies > 1: RunActions
+    // burns WizardActions' image on every burner at once through
+    // TsbMultiBurn, Copies discs each, each drive's log lines tagged with
+    // its name. Burners empty: the one-drive run.
+    void SetManyDiscs(std::vector<TsbBurner*> burners, int copies);
+    bool ManyDiscs() const { return !m_burners.empty(); }
+    // While such a run goes on: stops every drive.
+    void CancelAll();
+    // After such a run: its copies that succeeded, those that did not, and
+    // whether it was cancelled.
+    int CopiesDone() const { return m_copiesDone; }
+    int CopiesFailed() const { return m_copiesFailed; }
+    bool AllCancelled() const { return m_allCancelled; }
     void btnSaveLogClick();
     void ResetGauges();
 
@@ -106,6 +126,16 @@ private:
                                bool scroll = true);
     void LayOut();
     bool OnGuiThread() const;
+    void RunManyDiscs();
+    // The drives' rows and new log lines, from the main thread while the run waits.
+    void ShowDriveStates(TsbMultiBurn& burn);
+
+    std::vector<TsbBurner*> m_burners;
+    int m_copies = 1;
+    TsbMultiBurn* m_multi = nullptr;
+    int m_copiesDone = 0;
+    int m_copiesFailed = 0;
+    bool m_allCancelled = false;
 
     TsbProgressMeter m_meter;
     uint64_t m_meterTotal = 0; // the image's bytes: what the write and the read-back count

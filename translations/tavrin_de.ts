@@ -410,6 +410,30 @@
         <source>Wizard steps</source>
         <translation>Schritte des Assistenten</translation>
     </message>
+    <message>
+        <source>No listed recorder holds a blank disc it can write. Put one in and click Refresh, or untick &quot;Burn on every recorder with a suitable disc&quot;.</source>
+        <translation>Kein aufgeführter Brenner enthält einen leeren Datenträger, den er beschreiben kann. Legen Sie einen ein und klicken Sie auf „Aktualisieren“, oder entfernen Sie das Häkchen bei „Auf jedem Brenner mit passendem Datenträger brennen“.</translation>
+    </message>
+    <message>
+        <source>Several recorders and copies burn an image file: a cue sheet is burnt on one recorder, one disc at a time.</source>
+        <translation>Mehrere Brenner und Kopien brennen eine Abbilddatei: Ein Cue-Sheet wird auf einem Brenner gebrannt, ein Datenträger nach dem anderen.</translation>
+    </message>
+    <message>
+        <source>Several recorders and copies are written Track-At-Once: go Back to the write mode and choose Track-At-Once.</source>
+        <translation>Mehrere Brenner und Kopien werden im Track-At-Once-Modus geschrieben: Gehen Sie zurück zum Schreibmodus und wählen Sie Track-At-Once.</translation>
+    </message>
+    <message>
+        <source>The image does not fit on the disc in %1.</source>
+        <translation>Das Abbild passt nicht auf den Datenträger in %1.</translation>
+    </message>
+    <message>
+        <source>Recorders, all at once: %1</source>
+        <translation>Brenner, alle gleichzeitig: %1</translation>
+    </message>
+    <message>
+        <source>Copies on each recorder: %1</source>
+        <translation>Kopien auf jedem Brenner: %1</translation>
+    </message>
 </context>
 <context>
     <name>TSelectTransportForm</name>
@@ -516,6 +540,18 @@ Datenträger der virtuellen Brenner:
         <source>Reads the disc back after burning and compares it with the image file.</source>
         <translation>Liest den Datenträger nach dem Brennen zurück und vergleicht ihn mit der Abbilddatei.</translation>
     </message>
+    <message>
+        <source>&amp;Copies:</source>
+        <translation>&amp;Kopien:</translation>
+    </message>
+    <message>
+        <source>Copies on each recorder</source>
+        <translation>Kopien auf jedem Brenner</translation>
+    </message>
+    <message>
+        <source>More than one: after each disc the recorder ejects it and waits for the next blank disc</source>
+        <translation>Mehr als eine: Nach jedem Datenträger wirft der Brenner ihn aus und wartet auf den nächsten leeren Datenträger</translation>
+    </message>
 </context>
 <context>
     <name>TfrmFinalAction</name>
@@ -587,6 +623,74 @@ Datenträger der virtuellen Brenner:
         <source>Warning</source>
         <translation>Warnung</translation>
     </message>
+    <message>
+        <source>Insert a blank disc into %1</source>
+        <translation>Legen Sie einen leeren Datenträger in %1 ein</translation>
+    </message>
+    <message>
+        <source>Preparing</source>
+        <translation>Vorbereitung</translation>
+    </message>
+    <message>
+        <source>Writing</source>
+        <translation>Schreiben</translation>
+    </message>
+    <message>
+        <source>Verifying</source>
+        <translation>Überprüfung</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Fertig</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>Fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Waiting</source>
+        <translation>Wartet</translation>
+    </message>
+    <message>
+        <source>Verification failed</source>
+        <translation>Überprüfung fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Cancelled</source>
+        <translation>Abgebrochen</translation>
+    </message>
+    <message>
+        <source>Recorder</source>
+        <translation>Brenner</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopie</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>Zustand</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>Fortschritt</translation>
+    </message>
+    <message>
+        <source>Recorders</source>
+        <translation>Brenner</translation>
+    </message>
+    <message>
+        <source>What each recorder does, and how far it is</source>
+        <translation>Was jeder Brenner tut und wie weit er ist</translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation>%1 von %2</translation>
+    </message>
+    <message>
+        <source>%1 of %2 copies done, %3 failed</source>
+        <translation>%1 von %2 Kopien fertig, %3 fehlgeschlagen</translation>
+    </message>
 </context>
 <context>
     <name>TfrmFinish</name>
@@ -597,6 +701,10 @@ Datenträger der virtuellen Brenner:
     <message>
         <source>Finish</source>
         <translation>Fertig stellen</translation>
+    </message>
+    <message>
+        <source>%1 of %2 copies done, %3 failed</source>
+        <translation>%1 von %2 Kopien fertig, %3 fehlgeschlagen</translation>
     </message>
 </context>
 <context>
@@ -675,6 +783,18 @@ Datenträger der virtuellen Brenner:
     <message>
         <source>Disc maker</source>
         <translation>Hersteller</translation>
+    </message>
+    <message>
+        <source>Burn on every recorder with a suitable disc</source>
+        <translation>Auf jedem Brenner mit passendem Datenträger brennen</translation>
+    </message>
+    <message>
+        <source>Burn on every recorder</source>
+        <translation>Auf jedem Brenner brennen</translation>
+    </message>
+    <message>
+        <source>Writes the image to every listed recorder that holds a blank disc big enough for it, all at once</source>
+        <translation>Schreibt das Abbild gleichzeitig auf jeden aufgeführten Brenner, der einen leeren Datenträger enthält, der groß genug dafür ist</translation>
     </message>
 </context>
 <context>
