@@ -125,6 +125,11 @@ private:
                                      const char* sourcePath) const;
     bool place(Entry* parent, std::unique_ptr<Entry> entry, Entry*& placed, Transaction& txn,
                Error& error);
+    // Where the Joliet name is taken: renamed as the callback says, or
+    // merged into the folder that has it (merged is then that folder).
+    enum class NameSettled { Failed, Merged, Free };
+    NameSettled settleJolietName(Entry* parent, Entry& entry, Entry*& merged, Error& error);
+    void settleIsoName(const Entry* parent, Entry& entry);
     uint8_t askCollision(bool joliet, const std::string& shownName, const Entry* first,
                          const Entry* second, std::string& rewritten);
     bool addFolderContents(Entry* target, const std::string& sourcePath,
