@@ -403,6 +403,31 @@ void FileTree::rollback(Transaction& txn) {
     txn.placed.clear();
 }
 
+bool FileTree::placeOrUndo(const std::function<bool(Transaction&)>& steps) {
+    Transaction txn;
+    try {
+        if (!steps(txn)) {
+            rollback(txn);
+            return false;
+        }
+    } catch (...) {
+        rollback(txn);
+        throw;
+    }
+    return true;
+}
+
+Entry* FileTree::folderOf(const char* path, Error& error) const {
+    Entry* folder = resolve(path);
+    if (folder == nullptr || !folder->directory) {
+        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
+                 "folder " + quoted(path) +
+                     (folder == nullptr ? " is not in the tree" : " is a file, not a folder")};
+        return nullptr;
+    }
+    return folder;
+}
+
 bool FileTree::addFile(const char* sourcePath, const char* targetFolder, const char* name,
                        Error& error) {
     std::lock_guard lock(mutex_);
@@ -417,11 +442,8 @@ bool FileTree::addFile(const char* sourcePath, const char* targetFolder, const c
     if (!checkReadableFile(sourcePath, st, error)) {
         return false;
     }
-    Entry* folder = resolve(targetFolder);
-    if (folder == nullptr || !folder->directory) {
-        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                 "folder " + quoted(targetFolder) +
-                     (folder == nullptr ? " is not in the tree" : " is a file, not a folder")};
+    Entry* folder = folderOf(targetFolder, error);
+    if (folder == nullptr) {
         return false;
     }
     const std::string entryName = name != nullptr ? std::string(name) : baseName(sourcePath);
@@ -431,16 +453,11 @@ bool FileTree::addFile(const char* sourcePath, const char* targetFolder, const c
         return false;
     }
     BusyGuard busy(busy_);
-    Transaction txn;
-    Entry* placed = nullptr;
-    try {
-        if (!place(folder, makeEntry(entryName, false, sourcePath), placed, txn, error)) {
-            rollback(txn);
-            return false;
-        }
-    } catch (...) {
-        rollback(txn);
-        throw;
+    if (!placeOrUndo([&](Transaction& txn) {
+            Entry* placed = nullptr;
+            return place(folder, makeEntry(entryName, false, sourcePath), placed, txn, error);
+        })) {
+        return false;
     }
     invalidate();
     return true;
@@ -547,11 +564,8 @@ bool FileTree::addFolder(const char* sourcePath, const char* targetFolder, const
             return false;
         }
     }
-    Entry* folder = resolve(targetFolder);
-    if (folder == nullptr || !folder->directory) {
-        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                 "folder " + quoted(targetFolder) +
-                     (folder == nullptr ? " is not in the tree" : " is a file, not a folder")};
+    Entry* folder = folderOf(targetFolder, error);
+    if (folder == nullptr) {
         return false;
     }
     const std::string entryName =
@@ -563,22 +577,19 @@ bool FileTree::addFolder(const char* sourcePath, const char* targetFolder, const
         return false;
     }
     BusyGuard busy(busy_);
-    Transaction txn;
-    try {
-        Entry* placed = nullptr;
-        bool ok =
-            place(folder, makeEntry(entryName, true, empty ? "" : sourcePath), placed, txn, error);
-        if (ok && !empty) {
+    if (!placeOrUndo([&](Transaction& txn) {
+            Entry* placed = nullptr;
+            if (!place(folder, makeEntry(entryName, true, empty ? "" : sourcePath), placed, txn,
+                       error)) {
+                return false;
+            }
+            if (empty) {
+                return true;
+            }
             std::vector<std::pair<dev_t, ino_t>> ancestors{{st.st_dev, st.st_ino}};
-            ok = addFolderContents(placed, sourcePath, ancestors, txn, error);
-        }
-        if (!ok) {
-            rollback(txn);
-            return false;
-        }
-    } catch (...) {
-        rollback(txn);
-        throw;
+            return addFolderContents(placed, sourcePath, ancestors, txn, error);
+        })) {
+        return false;
     }
     invalidate();
     return true;
@@ -762,17 +773,12 @@ bool FileTree::setBootImage(const char* bootImage, uint32_t kind, uint32_t platf
         Error fileFault;
         if (bootImage[0] == '/' && checkReadableFile(bootImage, st, fileFault)) {
             BusyGuard busy(busy_);
-            Transaction txn;
             Entry* placed = nullptr;
-            try {
-                if (!place(root_.get(), makeEntry(baseName(bootImage), false, bootImage), placed,
-                           txn, error)) {
-                    rollback(txn);
-                    return false;
-                }
-            } catch (...) {
-                rollback(txn);
-                throw;
+            if (!placeOrUndo([&](Transaction& txn) {
+                    return place(root_.get(), makeEntry(baseName(bootImage), false, bootImage),
+                                 placed, txn, error);
+                })) {
+                return false;
             }
             found = placed;
         } else {

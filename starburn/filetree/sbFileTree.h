@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -136,6 +137,11 @@ private:
                            std::vector<std::pair<dev_t, ino_t>>& ancestors, Transaction& txn,
                            Error& error);
     void rollback(Transaction& txn);
+    // Runs the steps of one add call; when they fail or throw, every entry
+    // they placed is taken out again.
+    bool placeOrUndo(const std::function<bool(Transaction&)>& steps);
+    // The tree's folder at path, or null with the error that says why not.
+    Entry* folderOf(const char* path, Error& error) const;
     void detach(Entry* entry);
     void raise(uint32_t reason, const void* special1, const void* special2);
     void note(uint32_t kind, const std::string& path, const std::string& text);
