@@ -3,6 +3,7 @@
 // protection, power calibration, the tray, closing a session, reading back.
 #include "starburn/virtual/sbVirtualRecorder.h"
 
+#include "starburn/core/sbFileSource.h"
 #include "starburn/virtual/sbVirtualFiles.h"
 #include "starburn/virtual/sbVirtualRecorderParts.h"
 
@@ -291,26 +292,17 @@ Error Recorder::readData(uint32_t lba, uint32_t blocks, void* buffer, ReadMonito
         }
         fileBytes = static_cast<uint64_t>(st.st_size);
     }
-    const uint64_t offset = static_cast<uint64_t>(lba) * kBlockSize;
-    uint64_t got = 0;
-    while (fd >= 0 && got < bytes && offset + got < fileBytes) {
-        const ssize_t n = ::pread(fd, out + got, static_cast<size_t>(bytes - got),
-                                  static_cast<off_t>(offset + got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            const int err = n < 0 ? errno : EIO;
-            ::close(fd);
+    if (fd >= 0) {
+        const int err =
+            readPadded(fd, static_cast<uint64_t>(lba) * kBlockSize, bytes, fileBytes, out);
+        ::close(fd);
+        if (err != 0) {
             return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x03, 0x11, 0x00,
                               fileError("The disc image cannot be read", file, err));
         }
-        got += static_cast<uint64_t>(n);
+    } else {
+        std::memset(out, 0, static_cast<size_t>(bytes));
     }
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    std::memset(out + got, 0, static_cast<size_t>(bytes - got));
     if (rate > 0) {
         const auto due =
             start + std::chrono::duration_cast<Clock::duration>(
