@@ -128,19 +128,6 @@ std::string readVolumeLabel(burn_drive* d, const DiscState& s) {
     return readPrimaryVolume(reinterpret_cast<const unsigned char*>(block.get()), 2048).identifier;
 }
 
-uint32_t pickFrom(const std::vector<uint32_t>& speeds, uint32_t request) {
-    // Drives answer x-factors rounded to KB/s and callers ask in rounded
-    // numbers of their own: a request within 1 % of a speed selects it.
-    const uint64_t reach = static_cast<uint64_t>(request) + request / 100;
-    uint32_t chosen = speeds.front();
-    for (uint32_t s : speeds) {
-        if (s <= reach) {
-            chosen = s;
-        }
-    }
-    return chosen;
-}
-
 // How long a disc just put in may take to become ready, looked at in steps.
 constexpr int kSettleSteps = 6;
 constexpr auto kSettleStep = std::chrono::milliseconds(500);
@@ -685,7 +672,7 @@ uint32_t Drive::pickWrite(uint32_t request) const {
     if (writeSpeeds_.empty()) {
         return std::min(request, maxWrite_);
     }
-    return pickFrom(writeSpeeds_, request);
+    return speedFor(writeSpeeds_, request);
 }
 
 uint32_t Drive::pickRead(uint32_t request) const {
@@ -695,7 +682,7 @@ uint32_t Drive::pickRead(uint32_t request) const {
     if (readSpeeds_.empty()) {
         return std::min(request, maxRead_);
     }
-    return pickFrom(readSpeeds_, request);
+    return speedFor(readSpeeds_, request);
 }
 
 void Drive::applySpeedsLocked() {

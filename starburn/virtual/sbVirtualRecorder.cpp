@@ -123,17 +123,7 @@ uint32_t Recorder::pickSpeed(const std::vector<uint32_t>& speeds, uint32_t reque
     if (speeds.empty()) {
         return 0;
     }
-    // Speeds are x-factors rounded to KB/s, and callers ask in rounded
-    // numbers of their own (1400 for 8x = 1411): a request within 1 % of a
-    // speed selects it, as drives do.
-    const uint64_t reach = static_cast<uint64_t>(request) + request / 100;
-    uint32_t chosen = speeds.front();
-    for (uint32_t s : speeds) {
-        if (s <= reach) {
-            chosen = s;
-        }
-    }
-    return chosen;
+    return speedFor(speeds, request);
 }
 
 Error Recorder::speeds(Speeds& out) {
