@@ -27,6 +27,7 @@ struct burn_source;
 struct Iso_Image;
 struct iso_write_opts;
 struct Iso_Dir;
+struct Iso_File;
 
 namespace starburn::filetree {
 
@@ -151,6 +152,11 @@ private:
               const std::string& why);
     void noteRenamed(const Entry& entry, const std::string& name, const std::string& path);
     bool placeRockRidge(Iso_Image* image, const Entry* dir, Iso_Dir* isoDir, Error& error);
+    // A file's node in dir, its content read from the entry's source when the
+    // image is written; with a twin name, a second node in twinDir shows the
+    // same content to Joliet readers only.
+    bool addFileNodes(Iso_Image* image, const Entry* e, Iso_Dir* dir, const std::string& name,
+                      Iso_Dir* twinDir, const std::string& twinName, Iso_File*& file, Error& error);
 
     bool checkSources(Entry* dir, bool& needLevel3, Error& error);
     bool placeChildren(Placement& placement, const Entry* dir, Iso_Dir* isoDir, Iso_Dir* jolietDir,
