@@ -42,6 +42,7 @@ public:
 
     const fs::path& path() const { return path_; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
+    std::string operator/(const std::string& name) const { return file(name); }
 
 private:
     fs::path path_;
