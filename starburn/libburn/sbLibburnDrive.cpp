@@ -494,6 +494,13 @@ Error Drive::disconnected() const {
                      disconnectedAdvice() + " (" + setup_.title + ")");
 }
 
+Error Drive::discForQuery(DiscState& out) {
+    if (Error e = stateForQuery(out)) {
+        return e;
+    }
+    return out.present() ? Error{} : noDisc();
+}
+
 Error Drive::noDisc() const {
     // libburn sees a drive that went away as one without a disc.
     if (!setup_.stdio && deviceFileGone(setup_.address)) {
@@ -547,11 +554,8 @@ uint8_t Drive::discType() {
 
 Error Drive::discInformation(SB_DISC_INFORMATION& out) {
     DiscState s;
-    if (Error e = stateForQuery(s)) {
+    if (Error e = discForQuery(s)) {
         return e;
-    }
-    if (!s.present()) {
-        return noDisc();
     }
     fillDiscInformation(s, out);
     return {};
@@ -559,11 +563,8 @@ Error Drive::discInformation(SB_DISC_INFORMATION& out) {
 
 Error Drive::trackInformation(uint32_t trackNumber, SB_TRACK_INFORMATION& out) {
     DiscState s;
-    if (Error e = stateForQuery(s)) {
+    if (Error e = discForQuery(s)) {
         return e;
-    }
-    if (!s.present()) {
-        return noDisc();
     }
     if (!fillTrackInformation(s, trackNumber, out)) {
         return senseError(SB_EXCEPTION_INVALID_PARAMETER, 0x05, 0x24, 0x00,
@@ -576,11 +577,8 @@ Error Drive::tocInformation(SB_TOC_INFORMATION& out, bool /*fast*/) {
     // libburn reads the table of contents once when it grabs the drive; there
     // is no slower full read to skip.
     DiscState s;
-    if (Error e = stateForQuery(s)) {
+    if (Error e = discForQuery(s)) {
         return e;
-    }
-    if (!s.present()) {
-        return noDisc();
     }
     fillTocInformation(s, out);
     return {};
@@ -588,11 +586,8 @@ Error Drive::tocInformation(SB_TOC_INFORMATION& out, bool /*fast*/) {
 
 Error Drive::discSpace(DiscSpace& out) {
     DiscState s;
-    if (Error e = stateForQuery(s)) {
+    if (Error e = discForQuery(s)) {
         return e;
-    }
-    if (!s.present()) {
-        return noDisc();
     }
     out = spaceOf(s);
     return {};

@@ -138,6 +138,8 @@ private:
     // The disc snapshot for a query: fresh from the drive, or the one taken
     // before the running write.
     Error stateForQuery(DiscState& out);
+    // The state as stateForQuery reads it, and noDisc() when the tray is empty.
+    Error discForQuery(DiscState& out);
     Error noDisc() const;
     // cue: the session read from the job's cue sheet, or nullptr.
     Error checkWriteLocked(const WriteJob& job, uint64_t& total, Plan& plan,
