@@ -290,7 +290,25 @@ TEST_F(BurnActionTest, LockAndOpenFailuresCarryTheLibraryText) {
 }
 
 // The whole road of a burn, as the wizard walks it, without a window.
-class EndToEndTest : public LibraryTest {};
+class EndToEndTest : public LibraryTest {
+protected:
+    // Next: the device's facts go to the burner as the recorder sheet hands
+    // them on, and it opens and locks the drive. The options sheet: the
+    // speed list, its last entry chosen, and Track-At-Once.
+    void OpenChosen(const TsbDeviceItem& chosen, TsbBurner& burner) {
+        CopyDeviceChoice(chosen, chosen.TransportType, burner);
+        burner.OpenDevice();
+        burner.LockDevice();
+        EXPECT_TRUE(Boxes().empty());
+        TsbDiscSpeedList speeds;
+        speeds.Fill(burner);
+        ASSERT_GT(speeds.Count(), 0);
+        const TsbDiscSpeedItem* speed = speeds.Items(speeds.Count() - 1);
+        burner.SpeedFactor = speed->SpeedInPoint;
+        burner.WriteSpeed = speed->SpeedInSize;
+        burner.WriteMode = wmTrackAtOnceFromFile;
+    }
+};
 
 TEST_F(EndToEndTest, SearchChooseOpenLockSpeedsOptionsBurnCloseEject) {
     StartLibrary("[Virtual]\nTimeFactor = 0\n");
@@ -312,27 +330,9 @@ TEST_F(EndToEndTest, SearchChooseOpenLockSpeedsOptionsBurnCloseEject) {
     }
     ASSERT_NE(chosen, nullptr);
 
-    // Next: the device's facts go to the burner, which opens and locks it.
     TsbBurner burner;
-    burner.TransportType = chosen->TransportType;
-    burner.DeviceName = chosen->DeviceName;
-    burner.DeviceAddress = chosen->Address;
-    burner.DiscType = chosen->DiscType;
-    burner.WriteModes = chosen->WriteModes;
-    burner.DeviceInfo.Vendor = chosen->Vendor;
-    burner.DeviceInfo.Product = chosen->Product;
-    burner.OpenDevice();
-    burner.LockDevice();
-    EXPECT_TRUE(Boxes().empty());
-
-    // The options sheet: the speed list, its last entry chosen.
-    TsbDiscSpeedList speeds;
-    speeds.Fill(burner);
-    ASSERT_GT(speeds.Count(), 0);
-    const TsbDiscSpeedItem* speed = speeds.Items(speeds.Count() - 1);
-    burner.SpeedFactor = speed->SpeedInPoint;
-    burner.WriteSpeed = speed->SpeedInSize;
-    burner.WriteMode = wmTrackAtOnceFromFile;
+    OpenChosen(*chosen, burner);
+    ASSERT_FALSE(HasFatalFailure());
     burner.TestWrite = false;
     burner.SendOPC = true;
 
@@ -398,22 +398,8 @@ TEST_F(EndToEndTest, TheWholeRoadOnALibburnDrive) {
     ASSERT_NE(chosen->WriteModes.CanWriteTAO, 0);
 
     TsbBurner burner;
-    burner.TransportType = chosen->TransportType;
-    burner.DeviceName = chosen->DeviceName;
-    burner.DeviceAddress = chosen->Address;
-    burner.DiscType = chosen->DiscType;
-    burner.WriteModes = chosen->WriteModes;
-    burner.OpenDevice();
-    burner.LockDevice();
-    EXPECT_TRUE(Boxes().empty());
-
-    TsbDiscSpeedList speeds;
-    speeds.Fill(burner);
-    ASSERT_GT(speeds.Count(), 0);
-    const TsbDiscSpeedItem* speed = speeds.Items(speeds.Count() - 1);
-    burner.SpeedFactor = speed->SpeedInPoint;
-    burner.WriteSpeed = speed->SpeedInSize;
-    burner.WriteMode = wmTrackAtOnceFromFile;
+    OpenChosen(*chosen, burner);
+    ASSERT_FALSE(HasFatalFailure());
 
     TsbActionList actions;
     TsbBurnAtOnceToCDDVDAction burn;
