@@ -660,24 +660,23 @@ void Drive::readSpeedListLocked() {
     }
 }
 
-uint32_t Drive::pickWrite(uint32_t request) const {
+uint32_t Drive::pick(const std::vector<uint32_t>& speeds, uint32_t fastest,
+                     uint32_t request) const {
     if (setup_.stdio) {
         return std::clamp(request, kSlowestStdioSpeed, kStdioTopSpeed);
     }
-    if (writeSpeeds_.empty()) {
-        return std::min(request, maxWrite_);
+    if (speeds.empty()) {
+        return std::min(request, fastest);
     }
-    return speedFor(writeSpeeds_, request);
+    return speedFor(speeds, request);
+}
+
+uint32_t Drive::pickWrite(uint32_t request) const {
+    return pick(writeSpeeds_, maxWrite_, request);
 }
 
 uint32_t Drive::pickRead(uint32_t request) const {
-    if (setup_.stdio) {
-        return std::clamp(request, kSlowestStdioSpeed, kStdioTopSpeed);
-    }
-    if (readSpeeds_.empty()) {
-        return std::min(request, maxRead_);
-    }
-    return speedFor(readSpeeds_, request);
+    return pick(readSpeeds_, maxRead_, request);
 }
 
 void Drive::applySpeedsLocked() {

@@ -162,6 +162,9 @@ private:
     Error finishWrite(const WriteJob& job, WriteRun& run, const Plan& plan, burn::burn_drive* d,
                       uint64_t mark, bool spawned, uint64_t total, WriteMonitor& monitor);
     void applySpeedsLocked();
+    // A stdio pseudo-drive's speed is the request within its bounds; a drive
+    // without a list of speeds takes the request up to its fastest.
+    uint32_t pick(const std::vector<uint32_t>& speeds, uint32_t fastest, uint32_t request) const;
     uint32_t pickWrite(uint32_t request) const;
     uint32_t pickRead(uint32_t request) const;
     void readSpeedListLocked();
