@@ -229,14 +229,7 @@ void Drive::shutDown() {
     }
     std::unique_lock lock(mutex_);
     awaitWindDownLocked(lock);
-    releaseLocked(false);
-    if (info_ != nullptr) {
-        // Dropped from libburn's drive list, which is libburn's global state.
-        std::lock_guard list(driveListMutex());
-        burn_drive_info_forget(&info_[0], 0);
-        burn_drive_info_free(info_);
-        info_ = nullptr;
-    }
+    forgetLocked();
 }
 
 void Drive::releaser() {
@@ -384,14 +377,19 @@ void Drive::releaseLocked(bool eject) {
     changed_.notify_all();
 }
 
-void Drive::dropLocked() {
+void Drive::forgetLocked() {
     releaseLocked(false);
     if (info_ != nullptr) {
+        // Dropped from libburn's drive list, which is libburn's global state.
         std::lock_guard list(driveListMutex());
         burn_drive_info_forget(&info_[0], 0);
         burn_drive_info_free(info_);
         info_ = nullptr;
     }
+}
+
+void Drive::dropLocked() {
+    forgetLocked();
     closedByWrite_.clear();
     feat21Failed_.clear();
     closeFailed_.clear();

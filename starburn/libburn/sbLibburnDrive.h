@@ -124,7 +124,10 @@ private:
     // program left open because the drive did not close them.
     Error closeLeftOpenLocked();
     // Lets go of the drive and drops it from libburn's drive list (libburn's
-    // global state): the next use scans it anew.
+    // global state).
+    void forgetLocked();
+    // The same, and what the drive's writes left is forgotten: the next use
+    // scans it anew.
     void dropLocked();
     void refreshLocked();
     // A fresh look at the disc when the cached one may be out of date: the
