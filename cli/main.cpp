@@ -75,7 +75,73 @@ std::string footer() {
         "computer sleep.");
 }
 
-// The burn command and its options: the wizard's sheets as flags.
+// The burn's choices: the options and final sheets as flags.
+void addBurnChoices(CLI::App& burnCommand, TCliBurnOptions& burn) {
+    burnCommand
+        .add_option(
+            "--mode", burn.Mode,
+            SbTranslate("tavrin-burn",
+                        "Burning mode: tao (Track-At-Once), sao (Session-At-Once), dao "
+                        "(Disc-At-Once PQ) or raw (Disc-At-Once raw P-W); default: Track-At-Once "
+                        "where offered, as the wizard preselects"))
+        ->check(CLI::IsMember({"tao", "sao", "dao", "raw"}));
+    burnCommand
+        .add_option(
+            "--speed", burn.Speed,
+            SbTranslate(
+                "tavrin-burn",
+                "Write speed: max (default), N in KB/s, or Nx, an x-factor from the drive's "
+                "list for the disc"))
+        ->check([](const std::string& text) { return CheckSpeedText(text); });
+    burnCommand.add_flag("--test", burn.Test,
+                         SbTranslate("tavrin-burn", "Test write: simulate, the disc stays blank"));
+    burnCommand.add_flag(
+        "--opc", burn.Opc,
+        SbTranslate("tavrin-burn",
+                    "Send optimum power calibration before writing; a drive that refuses "
+                    "it is warned of and the disc written without it"));
+    burnCommand.add_flag(
+        "--require-opc", burn.RequireOpc,
+        SbTranslate("tavrin-burn", "Send optimum power calibration before writing, and stop before "
+                                   "anything is written when the drive refuses it"));
+    burnCommand.add_flag("--no-eject", burn.NoEject,
+                         SbTranslate("tavrin-burn", "Leave the disc in the drive afterwards"));
+    burnCommand.add_flag(
+        "--close-disc", burn.CloseDisc,
+        SbTranslate("tavrin-burn",
+                    "Close the disc: no session can be added later (Track- and "
+                    "Session-At-Once leave it open by default, as the wizard does)"));
+    burnCommand.add_flag(
+        "--verify", burn.Verify,
+        SbTranslate("tavrin-burn",
+                    "Read the disc back after the write and compare it with the image "
+                    "(also gives the SHA-256 of the written data); exit status 3 when "
+                    "it differs"));
+    burnCommand
+        .add_option("--bd-format", burn.BdFormat,
+                    SbTranslate("tavrin-burn",
+                                "A Blu-ray disc not formatted yet: spare (formatted with spare "
+                                "areas, the drive's defect management: a BD-RE's default, for a "
+                                "BD-R on request) or no-spare (no spare areas, the whole "
+                                "capacity: a BD-R's default); the image is checked against the "
+                                "formatted size first"))
+        ->check(CLI::IsMember({"spare", "no-spare"}));
+    burnCommand.add_flag("--stream-recording", burn.StreamRecording,
+                         SbTranslate("tavrin-burn",
+                                     "Write a Blu-ray disc without the drive's defect management: "
+                                     "faster, but bad spots are not replaced (off by default)"));
+    burnCommand.add_flag("--wait", burn.Wait,
+                         SbTranslate("tavrin-burn",
+                                     "When the recorder holds no blank disc, say \"Insert a blank "
+                                     "disc into <drive>\" and wait for one (the drive is asked "
+                                     "every 1.5 s; Ctrl-C stops waiting)"));
+    burnCommand.add_flag(
+        "--yes,-y", burn.Yes,
+        SbTranslate("tavrin-burn",
+                    "Answer yes to the question before burning (needed without a terminal)"));
+}
+
+// The burn command and its options: the recorder sheet's as flags, then the choices.
 CLI::App* addBurnCommand(CLI::App& app, TCliBurnOptions& burn) {
     CLI::App* burnCommand = app.add_subcommand(
         "burn", SbTranslate("tavrin-burn", "Burn an image file, or a folder as a data disc, to the "
@@ -125,68 +191,7 @@ CLI::App* addBurnCommand(CLI::App& app, TCliBurnOptions& burn) {
                           SbTranslate("tavrin-burn",
                                       "With --copies: a failed copy ends that drive's series (by "
                                       "default the drive goes on with the next disc)"));
-    burnCommand
-        ->add_option(
-            "--mode", burn.Mode,
-            SbTranslate("tavrin-burn",
-                        "Burning mode: tao (Track-At-Once), sao (Session-At-Once), dao "
-                        "(Disc-At-Once PQ) or raw (Disc-At-Once raw P-W); default: Track-At-Once "
-                        "where offered, as the wizard preselects"))
-        ->check(CLI::IsMember({"tao", "sao", "dao", "raw"}));
-    burnCommand
-        ->add_option(
-            "--speed", burn.Speed,
-            SbTranslate(
-                "tavrin-burn",
-                "Write speed: max (default), N in KB/s, or Nx, an x-factor from the drive's "
-                "list for the disc"))
-        ->check([](const std::string& text) { return CheckSpeedText(text); });
-    burnCommand->add_flag("--test", burn.Test,
-                          SbTranslate("tavrin-burn", "Test write: simulate, the disc stays blank"));
-    burnCommand->add_flag(
-        "--opc", burn.Opc,
-        SbTranslate("tavrin-burn",
-                    "Send optimum power calibration before writing; a drive that refuses "
-                    "it is warned of and the disc written without it"));
-    burnCommand->add_flag(
-        "--require-opc", burn.RequireOpc,
-        SbTranslate("tavrin-burn", "Send optimum power calibration before writing, and stop before "
-                                   "anything is written when the drive refuses it"));
-    burnCommand->add_flag("--no-eject", burn.NoEject,
-                          SbTranslate("tavrin-burn", "Leave the disc in the drive afterwards"));
-    burnCommand->add_flag(
-        "--close-disc", burn.CloseDisc,
-        SbTranslate("tavrin-burn",
-                    "Close the disc: no session can be added later (Track- and "
-                    "Session-At-Once leave it open by default, as the wizard does)"));
-    burnCommand->add_flag(
-        "--verify", burn.Verify,
-        SbTranslate("tavrin-burn",
-                    "Read the disc back after the write and compare it with the image "
-                    "(also gives the SHA-256 of the written data); exit status 3 when "
-                    "it differs"));
-    burnCommand
-        ->add_option("--bd-format", burn.BdFormat,
-                     SbTranslate("tavrin-burn",
-                                 "A Blu-ray disc not formatted yet: spare (formatted with spare "
-                                 "areas, the drive's defect management: a BD-RE's default, for a "
-                                 "BD-R on request) or no-spare (no spare areas, the whole "
-                                 "capacity: a BD-R's default); the image is checked against the "
-                                 "formatted size first"))
-        ->check(CLI::IsMember({"spare", "no-spare"}));
-    burnCommand->add_flag("--stream-recording", burn.StreamRecording,
-                          SbTranslate("tavrin-burn",
-                                      "Write a Blu-ray disc without the drive's defect management: "
-                                      "faster, but bad spots are not replaced (off by default)"));
-    burnCommand->add_flag("--wait", burn.Wait,
-                          SbTranslate("tavrin-burn",
-                                      "When the recorder holds no blank disc, say \"Insert a blank "
-                                      "disc into <drive>\" and wait for one (the drive is asked "
-                                      "every 1.5 s; Ctrl-C stops waiting)"));
-    burnCommand->add_flag(
-        "--yes,-y", burn.Yes,
-        SbTranslate("tavrin-burn",
-                    "Answer yes to the question before burning (needed without a terminal)"));
+    addBurnChoices(*burnCommand, burn);
     return burnCommand;
 }
 
