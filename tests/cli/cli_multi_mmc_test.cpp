@@ -169,7 +169,7 @@ TEST_F(MultiBurnOnEmulatedDrives, ThreeCopiesInARowEachOnTheNextDiscPutIn) {
             << ReadFile(dir_ / "out.txt") << ReadFile(dir_ / "err.txt");
         // The copy before was written whole and taken out of the drive.
         EXPECT_TRUE(holdsImage(0)) << copy - 1;
-        ASSERT_EQ(insert_(device(0).c_str(), "dvdplusr", "blank", 0), 0);
+        ASSERT_EQ(emu_.InsertDisc(device(0).c_str(), "dvdplusr", "blank", 0), 0);
     }
     ASSERT_EQ(Wait(pid), 0) << out_ << err_;
     EXPECT_TRUE(holdsImage(0));

@@ -44,11 +44,7 @@ inline std::string ReadFile(const fs::path& path) {
 class CliOnEmulatedDrives : public ::testing::Test {
 protected:
     void SetUp() override {
-        reload_ = reinterpret_cast<sbMmcEmu_ReloadFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_Reload"));
-        insert_ =
-            reinterpret_cast<sbMmcEmu_InsertDiscFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_InsertDisc"));
-        ASSERT_NE(reload_, nullptr) << "libsbmmcemu.so is not preloaded";
-        ASSERT_NE(insert_, nullptr);
+        ASSERT_NE(emu_.Reload, nullptr) << "libsbmmcemu.so is not preloaded";
         char pattern[] = "/tmp/tavrin_cli_mmc-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         dir_ = pattern;
@@ -59,8 +55,8 @@ protected:
     }
     void TearDown() override {
         ::unsetenv("SBMMCEMU");
-        if (reload_ != nullptr) {
-            reload_();
+        if (emu_.Reload != nullptr) {
+            emu_.Reload();
         }
         std::error_code ignored;
         fs::remove_all(dir_, ignored);
@@ -89,7 +85,7 @@ protected:
             << "\n"
             << libburn << "\n";
         ::setenv("SBMMCEMU", (dir_ / "emu.ini").c_str(), 1);
-        ASSERT_EQ(reload_(), static_cast<int>(settings.size()));
+        ASSERT_EQ(emu_.Reload(), static_cast<int>(settings.size()));
     }
 
     // tavrin-burn with these arguments under a watchdog of 60 s (status 124
@@ -151,8 +147,7 @@ protected:
 
     TRun Run(const std::vector<std::string>& args) { return RunProgram(BurnCommand(args)); }
 
-    sbMmcEmu_ReloadFn reload_ = nullptr;
-    sbMmcEmu_InsertDiscFn insert_ = nullptr;
+    const TMmcEmuControls emu_;
     fs::path dir_;
 };
 
