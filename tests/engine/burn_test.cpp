@@ -308,6 +308,26 @@ protected:
         burner.WriteSpeed = speed->SpeedInSize;
         burner.WriteMode = wmTrackAtOnceFromFile;
     }
+
+    // The final sheet (of page pageIndex) runs the burn of image as its
+    // action list's one action, its messages in sheet; the drive is let go.
+    static void RunBurn(TsbBurner& burner, const std::filesystem::path& image,
+                        TsbBurnAtOnceToCDDVDAction& burn, TMessageSink& sheet, int32_t pageIndex) {
+        TsbActionList actions;
+        TsbActionItem* item = actions.Add();
+        item->Action = &burn;
+        item->PageIndex = pageIndex;
+        actions.Options.SourceIsFile = 1;
+        actions.Options.SourceFileName = image.string();
+        actions.OnMessage = [&](void*, const std::string& text, TsbLogItemType kind) {
+            sheet.Add(text, kind);
+        };
+        actions.BindMessages();
+        actions.Burner = &burner;
+        burn.Execute(item);
+        actions.Burner = nullptr;
+        burner.ReleaseDevice();
+    }
 };
 
 TEST_F(EndToEndTest, SearchChooseOpenLockSpeedsOptionsBurnCloseEject) {
@@ -337,23 +357,10 @@ TEST_F(EndToEndTest, SearchChooseOpenLockSpeedsOptionsBurnCloseEject) {
     burner.SendOPC = true;
 
     // The final sheet runs the action list.
-    TsbActionList actions;
     TsbBurnAtOnceToCDDVDAction burn;
-    TsbActionItem* item = actions.Add();
-    item->Action = &burn;
-    item->PageIndex = 4;
-    actions.Options.SourceIsFile = 1;
-    actions.Options.SourceFileName = image.string();
     TMessageSink sheet;
-    actions.OnMessage = [&](void*, const std::string& text, TsbLogItemType kind) {
-        sheet.Add(text, kind);
-    };
-    actions.BindMessages();
-    actions.Burner = &burner;
     TEventRecorder events;
-    burn.Execute(item);
-    actions.Burner = nullptr;
-    burner.ReleaseDevice();
+    RunBurn(burner, image, burn, sheet, 4);
 
     const auto texts = sheet.Texts();
     ASSERT_FALSE(texts.empty());
@@ -401,21 +408,9 @@ TEST_F(EndToEndTest, TheWholeRoadOnALibburnDrive) {
     OpenChosen(*chosen, burner);
     ASSERT_FALSE(HasFatalFailure());
 
-    TsbActionList actions;
     TsbBurnAtOnceToCDDVDAction burn;
-    TsbActionItem* item = actions.Add();
-    item->Action = &burn;
-    actions.Options.SourceIsFile = 1;
-    actions.Options.SourceFileName = image.string();
     TMessageSink sheet;
-    actions.OnMessage = [&](void*, const std::string& text, TsbLogItemType kind) {
-        sheet.Add(text, kind);
-    };
-    actions.BindMessages();
-    actions.Burner = &burner;
-    burn.Execute(item);
-    actions.Burner = nullptr;
-    burner.ReleaseDevice();
+    RunBurn(burner, image, burn, sheet, 0);
     burner.CloseDevice();
 
     const auto texts = sheet.Texts();
