@@ -3,6 +3,7 @@
 
 #include "base/sbConst.h"
 #include "base/sbFrontEnd.h"
+#include "base/sbLibraryCall.h"
 #include "platform/sbSystem.h"
 
 #include <fmt/printf.h>
@@ -26,5 +27,7 @@ bool CheckStarBurnVersion(uint32_t version) {
 }
 
 bool CheckStarBurnVersion() {
-    return CheckStarBurnVersion(StarBurn_GetVersion());
+    // Not announced: asked once at start, before the log is set up; the
+    // answer is written to the debug output, and on a mismatch shown.
+    return CheckStarBurnVersion(QuietLibraryCall([] { return StarBurn_GetVersion(); }));
 }

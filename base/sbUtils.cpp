@@ -2,6 +2,7 @@
 #include "base/sbUtils.h"
 
 #include "base/sbError.h"
+#include "base/sbLibraryCall.h"
 #include "base/sbLogger.h"
 #include "base/sbStrUtils.h"
 #include "base/sbTranslate.h"
@@ -152,10 +153,11 @@ std::string GetDriveLetterByDeviceAddress(const std::optional<TsbDeviceAddress>&
     if (!address) {
         return result;
     }
-    Logger().Log("StarBurn_GetDeviceNameByDeviceAddress");
     char name[1024] = {};
-    if (StarBurn_GetDeviceNameByDeviceAddress(address->PortID, address->BusID, address->TargetID,
-                                              address->LUN, name) == 0) {
+    if (LibraryCall("StarBurn_GetDeviceNameByDeviceAddress", [&] {
+            return StarBurn_GetDeviceNameByDeviceAddress(address->PortID, address->BusID,
+                                                         address->TargetID, address->LUN, name);
+        }) == 0) {
         const std::string text = BufferToStr(name, sizeof name);
         if (text.size() > 4) {
             result = text.substr(4);

@@ -12,6 +12,7 @@
 //   two     two pseudo-drives written at once, against one alone
 //
 // Usage: starburn_libburn_bench [--size MB] [--dir FOLDER]
+#include "bench/sbBenchSupport.h"
 #include "starburn/StarBurn.h"
 
 #include <libburn/libburn.h>
@@ -31,29 +32,11 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using namespace burn;
 
+using sbbench::makeImage;
+using sbbench::Report;
+using sbbench::seconds;
+
 namespace {
-
-double seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-void makeImage(const std::string& path, uint64_t megabytes) {
-    std::vector<char> chunk(1 << 20);
-    for (size_t i = 0; i < chunk.size(); ++i) {
-        chunk[i] = static_cast<char>((i * 2654435761u) >> 13);
-    }
-    std::ofstream out(path, std::ios::binary);
-    for (uint64_t m = 0; m < megabytes; ++m) {
-        std::memcpy(chunk.data(), &m, sizeof m);
-        out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-    }
-}
-
-struct Report {
-    char text[1024] = {};
-    uint32_t status = 0;
-    uint8_t failure[64] = {};
-};
 
 uint8_t trackAtOnce(void* g, Report& r, const std::string& image) {
     return StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile(g, r.text, sizeof r.text, &r.status,

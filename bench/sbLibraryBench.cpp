@@ -9,6 +9,7 @@
 //   cancel  time from StarBurn_CdvdBurnerGrabber_Cancel to the write's return
 //
 // Usage: starburn_bench [--size MB] [--dir FOLDER] [--skip-write]
+#include "bench/sbBenchSupport.h"
 #include "starburn/StarBurn.h"
 #include "starburn/StarBurnTesting.h"
 
@@ -29,37 +30,17 @@
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-namespace {
+using sbbench::makeImage;
+using sbbench::Report;
+using sbbench::seconds;
 
-double seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
+namespace {
 
 long peakRssKiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
 }
-
-// The image: a megabyte of varied bytes, each copy of it changed, so no
-// file system can make the copies cheaper than real data.
-void makeImage(const std::string& path, uint64_t megabytes) {
-    std::vector<char> chunk(1 << 20);
-    for (size_t i = 0; i < chunk.size(); ++i) {
-        chunk[i] = static_cast<char>((i * 2654435761u) >> 13);
-    }
-    std::ofstream out(path, std::ios::binary);
-    for (uint64_t m = 0; m < megabytes; ++m) {
-        std::memcpy(chunk.data(), &m, sizeof m);
-        out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-    }
-}
-
-struct Report {
-    char text[1024] = {};
-    uint32_t status = 0;
-    uint8_t failure[64] = {};
-};
 
 bool start(const std::string& folder) {
     const std::string config = folder + "/bench.ini";

@@ -9,6 +9,7 @@
 // memory (wait4) are its own. The best time of each side counts.
 //
 // Usage: verify_bench [--size MB] [--dir FOLDER]
+#include "bench/sbBenchSupport.h"
 #include "engine/sbVerify.h"
 #include "starburn/StarBurn.h"
 
@@ -26,6 +27,8 @@
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+
+using sbbench::makeImage;
 
 namespace {
 
@@ -56,18 +59,6 @@ Run runChild(const std::vector<std::string>& args) {
     run.peakKiB = usage.ru_maxrss;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
-}
-
-void makeImage(const std::string& path, uint64_t megabytes) {
-    std::vector<char> chunk(1 << 20);
-    for (size_t i = 0; i < chunk.size(); ++i) {
-        chunk[i] = static_cast<char>((i * 2654435761u) >> 13);
-    }
-    std::ofstream out(path, std::ios::binary);
-    for (uint64_t m = 0; m < megabytes; ++m) {
-        std::memcpy(chunk.data(), &m, sizeof m);
-        out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-    }
 }
 
 bool startLibrary(const std::string& folder) {

@@ -4,6 +4,8 @@
 #include "base/sbError.h"
 #include "base/sbLibraryCall.h"
 #include "base/sbStrUtils.h"
+#include "engine/sbSectorReader.h"
+#include "engine/sbVerifyPipeline.h"
 #include "starburn/StarBurnLinux.h"
 
 #include <fmt/format.h>
@@ -20,14 +22,6 @@ namespace {
 
 // Sectors read back at a time: 24 audio sectors are 56 KB.
 constexpr uint32_t kChunkSectors = 24;
-
-std::string Hex(const unsigned char* Digest, unsigned Size) {
-    std::string out;
-    for (unsigned k = 0; k < Size; ++k) {
-        out += fmt::format("{:02x}", Digest[k]);
-    }
-    return out;
-}
 
 struct TFile {
     int Fd = -1;
@@ -59,27 +53,6 @@ struct TFile {
         std::memset(Out + got, 0, Bytes - got);
         return true;
     }
-};
-
-struct TSectorReader {
-    void* Grabber;
-    char ExceptionText[1024]{};
-    uint32_t Status = 0;
-    uint8_t FailureInfo[SB_FAILURE_INFO_SIZE]{};
-
-    uint8_t Read(bool Audio, uint32_t Lba, uint32_t Sectors, void* Buffer) {
-        ExceptionText[0] = '\0';
-        // A read per chunk: the verification announces the reads once.
-        return QuietLibraryCall([&] {
-            return Audio ? StarBurn_CdvdBurnerGrabber_ReadAudio(Grabber, ExceptionText,
-                                                                sizeof ExceptionText, &Status,
-                                                                FailureInfo, Lba, Sectors, Buffer)
-                         : StarBurn_CdvdBurnerGrabber_ReadData(Grabber, ExceptionText,
-                                                               sizeof ExceptionText, &Status,
-                                                               FailureInfo, Lba, Sectors, Buffer);
-        });
-    }
-    std::string Text() const { return BufferToStr(ExceptionText, sizeof ExceptionText); }
 };
 
 void SwapSamples(char* Data, size_t Bytes) {
@@ -169,19 +142,14 @@ std::vector<std::string> CueTrackLines(const TsbCueSheet& Sheet, uint32_t DiscSe
 TsbVerifyResult VerifyCueDisc(void* Grabber, const TsbCueSheet& Sheet,
                               const TsbVerifyCallbacks& Callbacks) {
     TsbVerifyResult result;
-    EVP_MD_CTX* sha = EVP_MD_CTX_new();
-    if (sha == nullptr || EVP_DigestInit_ex(sha, EVP_sha256(), nullptr) != 1) {
-        EVP_MD_CTX_free(sha);
-        throw EsbError("The checksum library (OpenSSL) cannot compute a checksum");
-    }
-    const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> shaOwner(sha, EVP_MD_CTX_free);
+    TsbDigest sha(EVP_sha256());
     uint64_t total = 0;
     for (const TsbCueTrack& t : Sheet.Tracks) {
         total += t.Sectors;
     }
     std::vector<char> disc(kChunkSectors * 2352);
     std::vector<char> file(kChunkSectors * 2352);
-    TSectorReader reader{Grabber};
+    TsbSectorReader reader{Grabber};
     Logger().Log("StarBurn_CdvdBurnerGrabber_ReadAudio / StarBurn_CdvdBurnerGrabber_ReadData");
     uint32_t lba = 0;
     uint64_t done = 0;
@@ -239,7 +207,7 @@ TsbVerifyResult VerifyCueDisc(void* Grabber, const TsbCueSheet& Sheet,
                     t.Number, s + k, lba + s + k, t.FileOffset + uint64_t{s + k} * bytes, t.File);
                 return result;
             }
-            EVP_DigestUpdate(sha, disc.data(), size);
+            sha.Update(disc.data(), size);
             s += n;
             done += n;
             result.Blocks += n;
@@ -254,9 +222,6 @@ TsbVerifyResult VerifyCueDisc(void* Grabber, const TsbCueSheet& Sheet,
                                            MsfText(t.Sectors), t.File));
         lba += t.DiscSectors() + t.Postgap;
     }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned size = 0;
-    EVP_DigestFinal_ex(sha, digest, &size);
-    result.Sha256 = Hex(digest, size);
+    result.Sha256 = sha.HexDigest();
     return result;
 }

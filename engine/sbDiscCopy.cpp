@@ -4,6 +4,8 @@
 #include "base/sbError.h"
 #include "base/sbLibraryCall.h"
 #include "base/sbStrUtils.h"
+#include "engine/sbSectorReader.h"
+#include "engine/sbVerifyPipeline.h"
 #include "starburn/StarBurnLinux.h"
 
 #include <fmt/format.h>
@@ -114,63 +116,13 @@ private:
     int fd_ = -1;
 };
 
-struct TSha256 {
-    EVP_MD_CTX* Ctx = EVP_MD_CTX_new();
-    TSha256() {
-        if (Ctx == nullptr || EVP_DigestInit_ex(Ctx, EVP_sha256(), nullptr) != 1) {
-            EVP_MD_CTX_free(Ctx);
-            throw EsbError("The checksum library (OpenSSL) cannot compute a checksum");
-        }
-    }
-    ~TSha256() { EVP_MD_CTX_free(Ctx); }
-    TSha256(const TSha256&) = delete;
-    TSha256& operator=(const TSha256&) = delete;
-    void Update(const void* Data, size_t Size) { EVP_DigestUpdate(Ctx, Data, Size); }
-    std::string Hex() {
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        unsigned size = 0;
-        EVP_DigestFinal_ex(Ctx, digest, &size);
-        std::string out;
-        for (unsigned k = 0; k < size; ++k) {
-            out += fmt::format("{:02x}", digest[k]);
-        }
-        return out;
-    }
-};
-
-struct TDiscReader {
-    void* Grabber;
-    char ExceptionText[1024]{};
-    uint32_t Status = 0;
-    uint8_t FailureInfo[SB_FAILURE_INFO_SIZE]{};
-
-    uint8_t Read(bool Audio, uint32_t Lba, uint32_t Sectors, void* Buffer) {
-        ExceptionText[0] = '\0';
-        std::memset(FailureInfo, 0, sizeof FailureInfo);
-        // A read per chunk; the copy announces them once.
-        return QuietLibraryCall([&] {
-            return Audio ? StarBurn_CdvdBurnerGrabber_ReadAudio(Grabber, ExceptionText,
-                                                                sizeof ExceptionText, &Status,
-                                                                FailureInfo, Lba, Sectors, Buffer)
-                         : StarBurn_CdvdBurnerGrabber_ReadData(Grabber, ExceptionText,
-                                                               sizeof ExceptionText, &Status,
-                                                               FailureInfo, Lba, Sectors, Buffer);
-        });
-    }
-    // 5/64/00: the sector is of another kind (an audio track's pregap or run-out).
-    bool NotOfTheTrack() const {
-        return FailureInfo[0] != 0 && FailureInfo[1] == 0x05 && FailureInfo[2] == 0x64;
-    }
-    std::string Text() const { return BufferToStr(ExceptionText, sizeof ExceptionText); }
-};
-
 // One pass over the disc's tracks into one file.
 struct TCopy {
-    TDiscReader Reader;
+    TsbSectorReader Reader;
     const TsbCopyCallbacks& Callbacks;
     TsbCopyResult& Result;
     TSafeFile& Out;
-    TSha256 Sha;
+    TsbDigest Sha{EVP_sha256()};
     uint64_t Total = 0;
     uint64_t Done = 0;
     bool Fill = false;
@@ -349,7 +301,7 @@ TsbCopyPlan PlanDiscCopy(void* Grabber) {
     // The volume's own size: a track written track at once ends in run-out
     // blocks that are no part of the image.
     std::vector<char> block(2048);
-    TDiscReader reader{Grabber};
+    TsbSectorReader reader{Grabber};
     if (track.Sectors > 16 &&
         reader.Read(false, track.Start + 16, 1, block.data()) == SB_EXCEPTION_NONE) {
         SB_PRIMARY_VOLUME_DESCRIPTOR pvd{};
@@ -379,7 +331,7 @@ TsbCopyResult CopyDisc(void* Grabber, const TsbCopyPlan& Plan, const std::string
         }
     }
     TSafeFile out(image);
-    TCopy copy{TDiscReader{Grabber}, Callbacks, result, out, {}};
+    TCopy copy{TsbSectorReader{Grabber}, Callbacks, result, out};
     copy.Total = Plan.Bytes();
     Logger().Log(Plan.Audio ? "StarBurn_CdvdBurnerGrabber_ReadAudio"
                             : "StarBurn_CdvdBurnerGrabber_ReadData");
@@ -399,7 +351,7 @@ TsbCopyResult CopyDisc(void* Grabber, const TsbCopyPlan& Plan, const std::string
         copy.Total -= static_cast<uint64_t>(t.Sectors - readable) * 2352;
     }
     out.Commit();
-    result.Sha256 = copy.Sha.Hex();
+    result.Sha256 = copy.Sha.HexDigest();
     result.Files.push_back(image);
     WriteChecksum(image, result.Sha256);
     result.Files.push_back(image + ".sha256");

@@ -89,40 +89,17 @@ while IFS= read -r f; do
     check_file "$f"
 done < <(find ini platform ui base engine devices cli forms pages app \( -name '*.h' -o -name '*.cpp' \) 2>/dev/null | sort)
 
-# Every library call in engine/, devices/ and cli/ goes through LibraryCall
-# or QuietLibraryCall (base/sbLibraryCall.h), which announce it in the
-# diagnostic log and log its failure: a StarBurn_ call anywhere else is
-# rejected. Every slot of the window floors runs under sbGuard (ui/sbGuard.h):
+# Every library call of the program (every floor above the library) goes
+# through LibraryCall or QuietLibraryCall (base/sbLibraryCall.h), which
+# announce it in the diagnostic log and log its failure: a StarBurn_ call
+# anywhere else is rejected. Every slot of the window floors runs under sbGuard (ui/sbGuard.h):
 # a connect, a timer or a queued call without it is rejected.
-if ! python3 - engine devices cli -- app pages forms ui devices/ufrm <<'PY'
+if ! python3 - ini platform ui base engine devices cli forms pages app -- app pages forms ui devices/ufrm <<'PY'
 import os, re, sys
 
-def code_of(text):
-    """The text with comments and string and character literals blanked out."""
-    out, i, n = [], 0, len(text)
-    while i < n:
-        if text.startswith('//', i):
-            j = text.find('\n', i)
-            j = n if j < 0 else j
-        elif text.startswith('/*', i):
-            j = text.find('*/', i + 2)
-            j = n if j < 0 else j + 2
-        elif text.startswith('R"', i) and re.match(r'R"([^(]*)\(', text[i:]):
-            end = ')' + re.match(r'R"([^(]*)\(', text[i:]).group(1) + '"'
-            j = text.find(end, i)
-            j = n if j < 0 else j + len(end)
-        elif text[i] in '"\'':
-            j = i + 1
-            while j < n and text[j] != text[i]:
-                j += 2 if text[j] == '\\' else 1
-            j += 1
-        else:
-            out.append(text[i])
-            i += 1
-            continue
-        out.append(re.sub(r'[^\n]', ' ', text[i:j]))
-        i = j
-    return ''.join(out)
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, 'tests')
+from source_code import code_of
 
 def sources(folders):
     for folder in folders:
@@ -157,8 +134,6 @@ split = args.index('--')
 library_floors, window_floors = args[:split], args[split + 1:]
 bad = 0
 for path in sources(library_floors):
-    if '/ufrm' in path:
-        continue
     code = code_of(open(path, encoding='utf-8').read())
     for line in calls(code, r'StarBurn_\w+', {'LibraryCall', 'QuietLibraryCall'}):
         print(f'{path}:{line}: a library call outside LibraryCall (base/sbLibraryCall.h)')

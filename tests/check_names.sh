@@ -13,32 +13,9 @@ cd "$root" || exit 2
 exec python3 - ini starburn platform ui base engine devices cli forms pages app <<'PY'
 import os, re, sys
 
-def code_of(text):
-    """The text with comments and string and character literals blanked out."""
-    out, i, n = [], 0, len(text)
-    while i < n:
-        if text.startswith('//', i):
-            j = text.find('\n', i)
-            j = n if j < 0 else j
-        elif text.startswith('/*', i):
-            j = text.find('*/', i + 2)
-            j = n if j < 0 else j + 2
-        elif text.startswith('R"', i) and re.match(r'R"([^(]*)\(', text[i:]):
-            end = ')' + re.match(r'R"([^(]*)\(', text[i:]).group(1) + '"'
-            j = text.find(end, i)
-            j = n if j < 0 else j + len(end)
-        elif text[i] in '"\'' and not (text[i] == "'" and i > 0 and text[i - 1].isalnum()):
-            j = i + 1
-            while j < n and text[j] != text[i]:
-                j += 2 if text[j] == '\\' else 1
-            j += 1
-        else:
-            out.append(text[i])
-            i += 1
-            continue
-        out.append(re.sub(r'[^\n]', ' ', text[i:j]))
-        i = j
-    return ''.join(out)
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, 'tests')
+from source_code import code_of
 
 TYPE = re.compile(r'(?:^|[\s>])(?:struct|class|union|enum(?:\s+class|\s+struct)?)\s+'
                   r'(?:\[\[[^\]]*\]\]\s*)?(\w+(?:::\w+)*)\s*(?:final\s*)?(?::(?!:)[^;{}]*)?$')

@@ -86,6 +86,21 @@ struct Speeds {
     uint32_t maximumWrite = 0;
 };
 
+// The speed a drive takes for a request, from its list of speeds (not
+// empty, slowest first): speeds are x-factors rounded to KB/s and callers ask
+// in rounded numbers of their own (1400 for 8x = 1411), so a request within
+// 1 % of a speed selects it, as drives do; below every speed, the slowest.
+inline uint32_t speedFor(const std::vector<uint32_t>& speeds, uint32_t request) {
+    const uint64_t reach = static_cast<uint64_t>(request) + request / 100;
+    uint32_t chosen = speeds.front();
+    for (uint32_t s : speeds) {
+        if (s <= reach) {
+            chosen = s;
+        }
+    }
+    return chosen;
+}
+
 struct DiscSpace {
     uint32_t freeBlocks = 0; // 2048-byte blocks
     uint64_t freeBytes = 0;

@@ -175,4 +175,21 @@ std::unique_ptr<ImageSource> openFileSource(const std::string& path, Error& erro
     return std::make_unique<FileSource>(fd, path, static_cast<uint64_t>(st.st_size));
 }
 
+int readPadded(int fd, uint64_t offset, uint64_t bytes, uint64_t fileSize, char* out) {
+    uint64_t got = 0;
+    while (got < bytes && offset + got < fileSize) {
+        const ssize_t n = ::pread(fd, out + got, static_cast<size_t>(bytes - got),
+                                  static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n < 0 ? errno : EIO;
+        }
+        got += static_cast<uint64_t>(n);
+    }
+    std::memset(out + got, 0, static_cast<size_t>(bytes - got));
+    return 0;
+}
+
 } // namespace starburn

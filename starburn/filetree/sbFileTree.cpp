@@ -46,6 +46,28 @@ private:
     bool& flag_;
 };
 
+Entry* findJoliet(const Entry* parent, const std::string& name) {
+    for (const auto& child : parent->children) {
+        if (jolietEqual(child->name, name)) {
+            return child.get();
+        }
+    }
+    return nullptr;
+}
+
+Entry* findIso(const Entry* parent, const std::string& iso) {
+    for (const auto& child : parent->children) {
+        if (child->iso == iso) {
+            return child.get();
+        }
+    }
+    return nullptr;
+}
+
+Error collision(const std::string& text) {
+    return {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE, "name collision: " + text};
+}
+
 } // namespace
 
 std::string quoted(const std::string& text) {
@@ -242,127 +264,110 @@ uint8_t FileTree::askCollision(bool joliet, const std::string& shownName, const 
 
 bool FileTree::place(Entry* parent, std::unique_ptr<Entry> entry, Entry*& placed, Transaction& txn,
                      Error& error) {
-    const auto findJoliet = [parent](const std::string& name) -> Entry* {
-        for (auto& child : parent->children) {
-            if (jolietEqual(child->name, name)) {
-                return child.get();
-            }
-        }
-        return nullptr;
-    };
-    const auto findIso = [parent](const std::string& iso) -> Entry* {
-        for (auto& child : parent->children) {
-            if (child->iso == iso) {
-                return child.get();
-            }
-        }
-        return nullptr;
-    };
-
     if (rockRidge_) {
         // Names on disk are distinct in their folder; libisofs makes the
         // ISO9660 names, and the Joliet names are made unique when the
         // image is built.
         for (auto& child : parent->children) {
             if (child->rockRidge == entry->rockRidge) {
-                error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                         "name collision: " + quoted(entry->rockRidge) + " is already in folder " +
-                             quoted(pathOf(parent))};
+                error = collision(quoted(entry->rockRidge) + " is already in folder " +
+                                  quoted(pathOf(parent)));
                 return false;
             }
         }
-        entry->parent = parent;
-        placed = entry.get();
-        parent->children.push_back(std::move(entry));
-        txn.placed.push_back(placed);
-        raise(SB_REASON_TREE_ADD_NAME, placed->name.c_str(), placed->record.get());
-        return true;
-    }
-
-    // The same Joliet name twice in one folder: the program decides.
-    for (int attempt = 0;; ++attempt) {
-        Entry* other = findJoliet(entry->name);
-        if (other == nullptr) {
-            break;
-        }
-        const std::string where = pathOf(parent);
-        if (callback_ == nullptr) {
-            error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                     "name collision: " + quoted(entry->name) + " is already in folder " +
-                         quoted(where)};
+    } else {
+        switch (settleJolietName(parent, *entry, placed, error)) {
+        case NameSettled::Failed:
             return false;
-        }
-        if (attempt == kCollisionAttempts) {
-            error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                     "name collision: " + quoted(entry->name) + " in folder " + quoted(where) +
-                         " still collides after " + std::to_string(kCollisionAttempts) +
-                         " renames"};
-            return false;
-        }
-        std::string rewritten;
-        const uint8_t reply = askCollision(true, entry->name, other, entry.get(), rewritten);
-        if (reply == SB_COLLISION_REPLY_MERGE) {
-            if (!other->directory || !entry->directory) {
-                error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                         "name collision: " + quoted(entry->name) + " in folder " + quoted(where) +
-                             " cannot be merged, only two folders merge"};
-                return false;
-            }
-            placed = other;
+        case NameSettled::Merged:
             return true;
-        }
-        if (reply != SB_COLLISION_REPLY_RENAME && reply != SB_COLLISION_REPLY_BOOT_IMAGE) {
-            error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                     "name collision: " + quoted(entry->name) + " is already in folder " +
-                         quoted(where) + " and the collision was not resolved"};
-            return false;
-        }
-        const std::string renamed = jolietName(rewritten);
-        if (!isAcceptableName(renamed)) {
-            error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                     "name collision: the new name given for " + quoted(entry->name) +
-                         " in folder " + quoted(where) + " is not a valid name"};
-            return false;
-        }
-        entry->name = renamed;
-        entry->iso = isoName(renamed, entry->directory);
-    }
-
-    // Distinct names that share an 8.3 ISO9660 name: the program may choose
-    // the new one; otherwise the library numbers it.
-    for (int attempt = 0;; ++attempt) {
-        Entry* other = findIso(entry->iso);
-        if (other == nullptr) {
+        case NameSettled::Free:
             break;
         }
-        if (callback_ != nullptr && attempt < kCollisionAttempts) {
-            std::string rewritten;
-            const uint8_t reply = askCollision(false, isoRecordName(entry->iso, entry->directory),
-                                               other, entry.get(), rewritten);
-            if (reply == SB_COLLISION_REPLY_RENAME || reply == SB_COLLISION_REPLY_BOOT_IMAGE) {
-                const std::string renamed = isoNameFromReply(rewritten, entry->directory);
-                if (!renamed.empty()) {
-                    entry->iso = renamed;
-                    continue;
-                }
-            }
-        }
-        for (unsigned number = 1;; ++number) {
-            const std::string candidate = isoNumberedName(entry->iso, entry->directory, number);
-            if (findIso(candidate) == nullptr) {
-                entry->iso = candidate;
-                break;
-            }
-        }
-        break;
+        settleIsoName(parent, *entry);
     }
-
     entry->parent = parent;
     placed = entry.get();
     parent->children.push_back(std::move(entry));
     txn.placed.push_back(placed);
     raise(SB_REASON_TREE_ADD_NAME, placed->name.c_str(), placed->record.get());
     return true;
+}
+
+// The same Joliet name twice in one folder: the program decides.
+FileTree::NameSettled FileTree::settleJolietName(Entry* parent, Entry& entry, Entry*& merged,
+                                                 Error& error) {
+    for (int attempt = 0;; ++attempt) {
+        Entry* other = findJoliet(parent, entry.name);
+        if (other == nullptr) {
+            return NameSettled::Free;
+        }
+        const std::string where = pathOf(parent);
+        if (callback_ == nullptr) {
+            error = collision(quoted(entry.name) + " is already in folder " + quoted(where));
+            return NameSettled::Failed;
+        }
+        if (attempt == kCollisionAttempts) {
+            error = collision(quoted(entry.name) + " in folder " + quoted(where) +
+                              " still collides after " + std::to_string(kCollisionAttempts) +
+                              " renames");
+            return NameSettled::Failed;
+        }
+        std::string rewritten;
+        const uint8_t reply = askCollision(true, entry.name, other, &entry, rewritten);
+        if (reply == SB_COLLISION_REPLY_MERGE) {
+            if (!other->directory || !entry.directory) {
+                error = collision(quoted(entry.name) + " in folder " + quoted(where) +
+                                  " cannot be merged, only two folders merge");
+                return NameSettled::Failed;
+            }
+            merged = other;
+            return NameSettled::Merged;
+        }
+        if (reply != SB_COLLISION_REPLY_RENAME && reply != SB_COLLISION_REPLY_BOOT_IMAGE) {
+            error = collision(quoted(entry.name) + " is already in folder " + quoted(where) +
+                              " and the collision was not resolved");
+            return NameSettled::Failed;
+        }
+        const std::string renamed = jolietName(rewritten);
+        if (!isAcceptableName(renamed)) {
+            error = collision("the new name given for " + quoted(entry.name) + " in folder " +
+                              quoted(where) + " is not a valid name");
+            return NameSettled::Failed;
+        }
+        entry.name = renamed;
+        entry.iso = isoName(renamed, entry.directory);
+    }
+}
+
+// Distinct names that share an 8.3 ISO9660 name: the program may choose
+// the new one; otherwise the library numbers it.
+void FileTree::settleIsoName(const Entry* parent, Entry& entry) {
+    for (int attempt = 0;; ++attempt) {
+        Entry* other = findIso(parent, entry.iso);
+        if (other == nullptr) {
+            return;
+        }
+        if (callback_ != nullptr && attempt < kCollisionAttempts) {
+            std::string rewritten;
+            const uint8_t reply = askCollision(false, isoRecordName(entry.iso, entry.directory),
+                                               other, &entry, rewritten);
+            if (reply == SB_COLLISION_REPLY_RENAME || reply == SB_COLLISION_REPLY_BOOT_IMAGE) {
+                const std::string renamed = isoNameFromReply(rewritten, entry.directory);
+                if (!renamed.empty()) {
+                    entry.iso = renamed;
+                    continue;
+                }
+            }
+        }
+        for (unsigned number = 1;; ++number) {
+            const std::string candidate = isoNumberedName(entry.iso, entry.directory, number);
+            if (findIso(parent, candidate) == nullptr) {
+                entry.iso = candidate;
+                return;
+            }
+        }
+    }
 }
 
 void FileTree::detach(Entry* entry) {
@@ -398,6 +403,31 @@ void FileTree::rollback(Transaction& txn) {
     txn.placed.clear();
 }
 
+bool FileTree::placeOrUndo(const std::function<bool(Transaction&)>& steps) {
+    Transaction txn;
+    try {
+        if (!steps(txn)) {
+            rollback(txn);
+            return false;
+        }
+    } catch (...) {
+        rollback(txn);
+        throw;
+    }
+    return true;
+}
+
+Entry* FileTree::folderOf(const char* path, Error& error) const {
+    Entry* folder = resolve(path);
+    if (folder == nullptr || !folder->directory) {
+        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
+                 "folder " + quoted(path) +
+                     (folder == nullptr ? " is not in the tree" : " is a file, not a folder")};
+        return nullptr;
+    }
+    return folder;
+}
+
 bool FileTree::addFile(const char* sourcePath, const char* targetFolder, const char* name,
                        Error& error) {
     std::lock_guard lock(mutex_);
@@ -412,11 +442,8 @@ bool FileTree::addFile(const char* sourcePath, const char* targetFolder, const c
     if (!checkReadableFile(sourcePath, st, error)) {
         return false;
     }
-    Entry* folder = resolve(targetFolder);
-    if (folder == nullptr || !folder->directory) {
-        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                 "folder " + quoted(targetFolder) +
-                     (folder == nullptr ? " is not in the tree" : " is a file, not a folder")};
+    Entry* folder = folderOf(targetFolder, error);
+    if (folder == nullptr) {
         return false;
     }
     const std::string entryName = name != nullptr ? std::string(name) : baseName(sourcePath);
@@ -426,16 +453,11 @@ bool FileTree::addFile(const char* sourcePath, const char* targetFolder, const c
         return false;
     }
     BusyGuard busy(busy_);
-    Transaction txn;
-    Entry* placed = nullptr;
-    try {
-        if (!place(folder, makeEntry(entryName, false, sourcePath), placed, txn, error)) {
-            rollback(txn);
-            return false;
-        }
-    } catch (...) {
-        rollback(txn);
-        throw;
+    if (!placeOrUndo([&](Transaction& txn) {
+            Entry* placed = nullptr;
+            return place(folder, makeEntry(entryName, false, sourcePath), placed, txn, error);
+        })) {
+        return false;
     }
     invalidate();
     return true;
@@ -542,11 +564,8 @@ bool FileTree::addFolder(const char* sourcePath, const char* targetFolder, const
             return false;
         }
     }
-    Entry* folder = resolve(targetFolder);
-    if (folder == nullptr || !folder->directory) {
-        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
-                 "folder " + quoted(targetFolder) +
-                     (folder == nullptr ? " is not in the tree" : " is a file, not a folder")};
+    Entry* folder = folderOf(targetFolder, error);
+    if (folder == nullptr) {
         return false;
     }
     const std::string entryName =
@@ -558,22 +577,19 @@ bool FileTree::addFolder(const char* sourcePath, const char* targetFolder, const
         return false;
     }
     BusyGuard busy(busy_);
-    Transaction txn;
-    try {
-        Entry* placed = nullptr;
-        bool ok =
-            place(folder, makeEntry(entryName, true, empty ? "" : sourcePath), placed, txn, error);
-        if (ok && !empty) {
+    if (!placeOrUndo([&](Transaction& txn) {
+            Entry* placed = nullptr;
+            if (!place(folder, makeEntry(entryName, true, empty ? "" : sourcePath), placed, txn,
+                       error)) {
+                return false;
+            }
+            if (empty) {
+                return true;
+            }
             std::vector<std::pair<dev_t, ino_t>> ancestors{{st.st_dev, st.st_ino}};
-            ok = addFolderContents(placed, sourcePath, ancestors, txn, error);
-        }
-        if (!ok) {
-            rollback(txn);
-            return false;
-        }
-    } catch (...) {
-        rollback(txn);
-        throw;
+            return addFolderContents(placed, sourcePath, ancestors, txn, error);
+        })) {
+        return false;
     }
     invalidate();
     return true;
@@ -757,17 +773,12 @@ bool FileTree::setBootImage(const char* bootImage, uint32_t kind, uint32_t platf
         Error fileFault;
         if (bootImage[0] == '/' && checkReadableFile(bootImage, st, fileFault)) {
             BusyGuard busy(busy_);
-            Transaction txn;
             Entry* placed = nullptr;
-            try {
-                if (!place(root_.get(), makeEntry(baseName(bootImage), false, bootImage), placed,
-                           txn, error)) {
-                    rollback(txn);
-                    return false;
-                }
-            } catch (...) {
-                rollback(txn);
-                throw;
+            if (!placeOrUndo([&](Transaction& txn) {
+                    return place(root_.get(), makeEntry(baseName(bootImage), false, bootImage),
+                                 placed, txn, error);
+                })) {
+                return false;
             }
             found = placed;
         } else {

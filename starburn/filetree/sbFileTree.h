@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,6 +27,7 @@ struct burn_source;
 struct Iso_Image;
 struct iso_write_opts;
 struct Iso_Dir;
+struct Iso_File;
 
 namespace starburn::filetree {
 
@@ -125,12 +127,22 @@ private:
                                      const char* sourcePath) const;
     bool place(Entry* parent, std::unique_ptr<Entry> entry, Entry*& placed, Transaction& txn,
                Error& error);
+    // Where the Joliet name is taken: renamed as the callback says, or
+    // merged into the folder that has it (merged is then that folder).
+    enum class NameSettled { Failed, Merged, Free };
+    NameSettled settleJolietName(Entry* parent, Entry& entry, Entry*& merged, Error& error);
+    void settleIsoName(const Entry* parent, Entry& entry);
     uint8_t askCollision(bool joliet, const std::string& shownName, const Entry* first,
                          const Entry* second, std::string& rewritten);
     bool addFolderContents(Entry* target, const std::string& sourcePath,
                            std::vector<std::pair<dev_t, ino_t>>& ancestors, Transaction& txn,
                            Error& error);
     void rollback(Transaction& txn);
+    // Runs the steps of one add call; when they fail or throw, every entry
+    // they placed is taken out again.
+    bool placeOrUndo(const std::function<bool(Transaction&)>& steps);
+    // The tree's folder at path, or null with the error that says why not.
+    Entry* folderOf(const char* path, Error& error) const;
     void detach(Entry* entry);
     void raise(uint32_t reason, const void* special1, const void* special2);
     void note(uint32_t kind, const std::string& path, const std::string& text);
@@ -140,6 +152,11 @@ private:
               const std::string& why);
     void noteRenamed(const Entry& entry, const std::string& name, const std::string& path);
     bool placeRockRidge(Iso_Image* image, const Entry* dir, Iso_Dir* isoDir, Error& error);
+    // A file's node in dir, its content read from the entry's source when the
+    // image is written; with a twin name, a second node in twinDir shows the
+    // same content to Joliet readers only.
+    bool addFileNodes(Iso_Image* image, const Entry* e, Iso_Dir* dir, const std::string& name,
+                      Iso_Dir* twinDir, const std::string& twinName, Iso_File*& file, Error& error);
 
     bool checkSources(Entry* dir, bool& needLevel3, Error& error);
     bool placeChildren(Placement& placement, const Entry* dir, Iso_Dir* isoDir, Iso_Dir* jolietDir,

@@ -35,6 +35,19 @@ uint8_t report(bool ok, const Error& error, char* text, uint32_t size, uint32_t*
     return starburn::fail(text, size, status, error.exception, error.status, error.text);
 }
 
+// A call on a tree's handle: the handle checked, the tree held for the
+// length of the call, and the call's failure written to the caller's buffers.
+template <class Call>
+uint8_t onTree(void* handle, char* text, uint32_t size, uint32_t* status, Call&& call) {
+    const std::shared_ptr<FileTree> tree = treeOf(handle);
+    if (!tree) {
+        return invalidHandle(text, size, status);
+    }
+    Error error;
+    const bool ok = call(*tree, error);
+    return report(ok, error, text, size, status);
+}
+
 } // namespace
 
 extern "C" {
@@ -63,37 +76,28 @@ STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_Create(void** ppFileTree, ch
 STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_AddFile(
     void* pFileTree, char* pExceptionText, uint32_t ulExceptionTextSize, uint32_t* pStatus,
     const char* pSourcePath, const char* pTargetFolder, const char* pNameInTree) {
-    auto tree = treeOf(pFileTree);
-    if (!tree) {
-        return invalidHandle(pExceptionText, ulExceptionTextSize, pStatus);
-    }
-    Error error;
-    const bool ok = tree->addFile(pSourcePath, pTargetFolder, pNameInTree, error);
-    return report(ok, error, pExceptionText, ulExceptionTextSize, pStatus);
+    return onTree(pFileTree, pExceptionText, ulExceptionTextSize, pStatus,
+                  [&](FileTree& tree, Error& error) {
+                      return tree.addFile(pSourcePath, pTargetFolder, pNameInTree, error);
+                  });
 }
 
 STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_AddFolder(
     void* pFileTree, char* pExceptionText, uint32_t ulExceptionTextSize, uint32_t* pStatus,
     const char* pSourcePath, const char* pTargetFolder, const char* pNameInTree) {
-    auto tree = treeOf(pFileTree);
-    if (!tree) {
-        return invalidHandle(pExceptionText, ulExceptionTextSize, pStatus);
-    }
-    Error error;
-    const bool ok = tree->addFolder(pSourcePath, pTargetFolder, pNameInTree, error);
-    return report(ok, error, pExceptionText, ulExceptionTextSize, pStatus);
+    return onTree(pFileTree, pExceptionText, ulExceptionTextSize, pStatus,
+                  [&](FileTree& tree, Error& error) {
+                      return tree.addFolder(pSourcePath, pTargetFolder, pNameInTree, error);
+                  });
 }
 
 STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_AddFolderContents(
     void* pFileTree, char* pExceptionText, uint32_t ulExceptionTextSize, uint32_t* pStatus,
     const char* pSourceFolder, PSB_TREE_NOTE_HANDLER pNoteHandler, void* pContext) {
-    auto tree = treeOf(pFileTree);
-    if (!tree) {
-        return invalidHandle(pExceptionText, ulExceptionTextSize, pStatus);
-    }
-    Error error;
-    const bool ok = tree->addFolderContents(pSourceFolder, pNoteHandler, pContext, error);
-    return report(ok, error, pExceptionText, ulExceptionTextSize, pStatus);
+    return onTree(pFileTree, pExceptionText, ulExceptionTextSize, pStatus,
+                  [&](FileTree& tree, Error& error) {
+                      return tree.addFolderContents(pSourceFolder, pNoteHandler, pContext, error);
+                  });
 }
 
 STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_RemoveName(void* pFileTree,
@@ -101,41 +105,31 @@ STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_RemoveName(void* pFileTree,
                                                                uint32_t ulExceptionTextSize,
                                                                uint32_t* pStatus,
                                                                const char* pPathInTree) {
-    auto tree = treeOf(pFileTree);
-    if (!tree) {
-        return invalidHandle(pExceptionText, ulExceptionTextSize, pStatus);
-    }
-    Error error;
-    const bool ok = tree->removeName(pPathInTree, error);
-    return report(ok, error, pExceptionText, ulExceptionTextSize, pStatus);
+    return onTree(
+        pFileTree, pExceptionText, ulExceptionTextSize, pStatus,
+        [&](FileTree& tree, Error& error) { return tree.removeName(pPathInTree, error); });
 }
 
 STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_SetBootImage(
     void* pFileTree, const char* pBootImage, uint32_t ulBootImageKind, uint32_t ulPlatform,
     uint32_t ulLoadSectors, uint32_t ulLoadSegment, char* pExceptionText,
     uint32_t ulExceptionTextSize, uint32_t* pStatus) {
-    auto tree = treeOf(pFileTree);
-    if (!tree) {
-        return invalidHandle(pExceptionText, ulExceptionTextSize, pStatus);
-    }
-    Error error;
-    const bool ok = tree->setBootImage(pBootImage, ulBootImageKind, ulPlatform, ulLoadSectors,
-                                       ulLoadSegment, error);
-    return report(ok, error, pExceptionText, ulExceptionTextSize, pStatus);
+    return onTree(pFileTree, pExceptionText, ulExceptionTextSize, pStatus,
+                  [&](FileTree& tree, Error& error) {
+                      return tree.setBootImage(pBootImage, ulBootImageKind, ulPlatform,
+                                               ulLoadSectors, ulLoadSegment, error);
+                  });
 }
 
 STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_BuildImage(
     void* pFileTree, char* pExceptionText, uint32_t ulExceptionTextSize, uint32_t* pStatus,
     uint32_t ulStartAddress, uint32_t ulTailPaddingSectors, uint32_t bJoliet,
     const char* pVolumeLabel, const char* pApplicationId, const char* pPreparerId) {
-    auto tree = treeOf(pFileTree);
-    if (!tree) {
-        return invalidHandle(pExceptionText, ulExceptionTextSize, pStatus);
-    }
-    Error error;
-    const bool ok = tree->build(ulStartAddress, ulTailPaddingSectors, bJoliet != 0, pVolumeLabel,
-                                pApplicationId, pPreparerId, error);
-    return report(ok, error, pExceptionText, ulExceptionTextSize, pStatus);
+    return onTree(pFileTree, pExceptionText, ulExceptionTextSize, pStatus,
+                  [&](FileTree& tree, Error& error) {
+                      return tree.build(ulStartAddress, ulTailPaddingSectors, bJoliet != 0,
+                                        pVolumeLabel, pApplicationId, pPreparerId, error);
+                  });
 }
 
 STARBURN_API uint32_t StarBurn_ISO9660JolietFileTree_GetSizeInUCHARs(void* pFileTree,
@@ -152,26 +146,17 @@ STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_Read(void* pFileTree, char* 
                                                          uint32_t ulExceptionTextSize,
                                                          uint32_t* pStatus, uint32_t ulChunkSize,
                                                          void* pBuffer) {
-    auto tree = treeOf(pFileTree);
-    if (!tree) {
-        return invalidHandle(pExceptionText, ulExceptionTextSize, pStatus);
-    }
-    Error error;
-    const bool ok = tree->read(pBuffer, ulChunkSize, error);
-    return report(ok, error, pExceptionText, ulExceptionTextSize, pStatus);
+    return onTree(
+        pFileTree, pExceptionText, ulExceptionTextSize, pStatus,
+        [&](FileTree& tree, Error& error) { return tree.read(pBuffer, ulChunkSize, error); });
 }
 
 STARBURN_API uint8_t StarBurn_ISO9660JolietFileTree_SeekToBegin(void* pFileTree,
                                                                 char* pExceptionText,
                                                                 uint32_t ulExceptionTextSize,
                                                                 uint32_t* pStatus) {
-    auto tree = treeOf(pFileTree);
-    if (!tree) {
-        return invalidHandle(pExceptionText, ulExceptionTextSize, pStatus);
-    }
-    Error error;
-    const bool ok = tree->rewind(error);
-    return report(ok, error, pExceptionText, ulExceptionTextSize, pStatus);
+    return onTree(pFileTree, pExceptionText, ulExceptionTextSize, pStatus,
+                  [&](FileTree& tree, Error& error) { return tree.rewind(error); });
 }
 
 } // extern "C"

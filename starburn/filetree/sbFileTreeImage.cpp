@@ -274,34 +274,10 @@ bool FileTree::placeChildren(Placement& placement, const Entry* dir, IsoDir* iso
             continue;
         }
 
-        IsoStream* stream = sbFileStreamNew(e->sourcePath(), e->size, e->device, e->inode,
-                                            reportStreamFault, &faults_);
-        if (stream == nullptr) {
-            error = {SB_EXCEPTION_GENERIC, ENOMEM, "out of memory while building the image"};
-            return false;
-        }
         IsoFile* isoFile = nullptr;
-        // The node takes the stream's first reference; a second node shares it,
-        // so the content is stored once for both trees.
-        int r =
-            iso_image_add_new_file(placement.image, isoDir, isoNodeName.c_str(), stream, &isoFile);
-        if (r < 0) {
-            iso_stream_unref(stream);
-            return fail("cannot add file " + quoted(pathOf(e)) + " to the image", r);
-        }
-        setTimes(reinterpret_cast<IsoNode*>(isoFile), e->mtime);
-        if (!single) {
-            iso_node_set_hidden(reinterpret_cast<IsoNode*>(isoFile), LIBISO_HIDE_ON_JOLIET);
-            IsoFile* jolietFile = nullptr;
-            iso_stream_ref(stream);
-            r = iso_image_add_new_file(placement.image, jolietDir, e->name.c_str(), stream,
-                                       &jolietFile);
-            if (r < 0) {
-                iso_stream_unref(stream);
-                return fail("cannot add file " + quoted(pathOf(e)) + " to the image", r);
-            }
-            iso_node_set_hidden(reinterpret_cast<IsoNode*>(jolietFile), LIBISO_HIDE_ON_RR);
-            setTimes(reinterpret_cast<IsoNode*>(jolietFile), e->mtime);
+        if (!addFileNodes(placement.image, e, isoDir, isoNodeName, jolietDir,
+                          single ? std::string() : e->name, isoFile, error)) {
+            return false;
         }
         if (e == placement.boot) {
             placement.bootPath = childIsoPath;
@@ -389,33 +365,51 @@ bool FileTree::placeRockRidge(IsoImage* image, const Entry* dir, IsoDir* isoDir,
             }
             continue;
         }
-        IsoStream* stream = sbFileStreamNew(e->sourcePath(), e->size, e->device, e->inode,
-                                            reportStreamFault, &faults_);
-        if (stream == nullptr) {
-            error = {SB_EXCEPTION_GENERIC, ENOMEM, "out of memory while building the image"};
+        IsoFile* file = nullptr;
+        if (!addFileNodes(image, e, isoDir, e->rockRidge, isoDir, joliet, file, error)) {
             return false;
         }
-        IsoFile* file = nullptr;
-        int r = iso_image_add_new_file(image, isoDir, e->rockRidge.c_str(), stream, &file);
-        if (r < 0) {
-            iso_stream_unref(stream);
-            return fail("cannot add file " + quoted(pathOf(e)) + " to the image", r);
-        }
-        setTimes(reinterpret_cast<IsoNode*>(file), e->mtime);
         setRockRidgeOwner(reinterpret_cast<IsoNode*>(file), false, mode);
-        if (!joliet.empty()) {
-            iso_node_set_hidden(reinterpret_cast<IsoNode*>(file), LIBISO_HIDE_ON_JOLIET);
-            IsoFile* twin = nullptr;
-            iso_stream_ref(stream);
-            r = iso_image_add_new_file(image, isoDir, joliet.c_str(), stream, &twin);
-            if (r < 0) {
-                iso_stream_unref(stream);
-                return fail("cannot add file " + quoted(pathOf(e)) + " to the image", r);
-            }
-            iso_node_set_hidden(reinterpret_cast<IsoNode*>(twin), LIBISO_HIDE_ON_RR);
-            setTimes(reinterpret_cast<IsoNode*>(twin), e->mtime);
-        }
     }
+    return true;
+}
+
+bool FileTree::addFileNodes(IsoImage* image, const Entry* e, IsoDir* dir, const std::string& name,
+                            IsoDir* twinDir, const std::string& twinName, IsoFile*& file,
+                            Error& error) {
+    const auto fail = [&](int code) {
+        error = {SB_EXCEPTION_TREE_ERROR, SB_STATUS_NONE,
+                 "cannot add file " + quoted(pathOf(e)) +
+                     " to the image: " + libisofsText(image, code)};
+        return false;
+    };
+    IsoStream* stream =
+        sbFileStreamNew(e->sourcePath(), e->size, e->device, e->inode, reportStreamFault, &faults_);
+    if (stream == nullptr) {
+        error = {SB_EXCEPTION_GENERIC, ENOMEM, "out of memory while building the image"};
+        return false;
+    }
+    // The node takes the stream's first reference; a second node shares it,
+    // so the content is stored once for both trees.
+    int r = iso_image_add_new_file(image, dir, name.c_str(), stream, &file);
+    if (r < 0) {
+        iso_stream_unref(stream);
+        return fail(r);
+    }
+    setTimes(reinterpret_cast<IsoNode*>(file), e->mtime);
+    if (twinName.empty()) {
+        return true;
+    }
+    iso_node_set_hidden(reinterpret_cast<IsoNode*>(file), LIBISO_HIDE_ON_JOLIET);
+    IsoFile* twin = nullptr;
+    iso_stream_ref(stream);
+    r = iso_image_add_new_file(image, twinDir, twinName.c_str(), stream, &twin);
+    if (r < 0) {
+        iso_stream_unref(stream);
+        return fail(r);
+    }
+    iso_node_set_hidden(reinterpret_cast<IsoNode*>(twin), LIBISO_HIDE_ON_RR);
+    setTimes(reinterpret_cast<IsoNode*>(twin), e->mtime);
     return true;
 }
 

@@ -128,19 +128,6 @@ std::string readVolumeLabel(burn_drive* d, const DiscState& s) {
     return readPrimaryVolume(reinterpret_cast<const unsigned char*>(block.get()), 2048).identifier;
 }
 
-uint32_t pickFrom(const std::vector<uint32_t>& speeds, uint32_t request) {
-    // Drives answer x-factors rounded to KB/s and callers ask in rounded
-    // numbers of their own: a request within 1 % of a speed selects it.
-    const uint64_t reach = static_cast<uint64_t>(request) + request / 100;
-    uint32_t chosen = speeds.front();
-    for (uint32_t s : speeds) {
-        if (s <= reach) {
-            chosen = s;
-        }
-    }
-    return chosen;
-}
-
 // How long a disc just put in may take to become ready, looked at in steps.
 constexpr int kSettleSteps = 6;
 constexpr auto kSettleStep = std::chrono::milliseconds(500);
@@ -242,14 +229,7 @@ void Drive::shutDown() {
     }
     std::unique_lock lock(mutex_);
     awaitWindDownLocked(lock);
-    releaseLocked(false);
-    if (info_ != nullptr) {
-        // Dropped from libburn's drive list, which is libburn's global state.
-        std::lock_guard list(driveListMutex());
-        burn_drive_info_forget(&info_[0], 0);
-        burn_drive_info_free(info_);
-        info_ = nullptr;
-    }
+    forgetLocked();
 }
 
 void Drive::releaser() {
@@ -397,14 +377,19 @@ void Drive::releaseLocked(bool eject) {
     changed_.notify_all();
 }
 
-void Drive::dropLocked() {
+void Drive::forgetLocked() {
     releaseLocked(false);
     if (info_ != nullptr) {
+        // Dropped from libburn's drive list, which is libburn's global state.
         std::lock_guard list(driveListMutex());
         burn_drive_info_forget(&info_[0], 0);
         burn_drive_info_free(info_);
         info_ = nullptr;
     }
+}
+
+void Drive::dropLocked() {
+    forgetLocked();
     closedByWrite_.clear();
     feat21Failed_.clear();
     closeFailed_.clear();
@@ -507,6 +492,13 @@ Error Drive::disconnected() const {
                      disconnectedAdvice() + " (" + setup_.title + ")");
 }
 
+Error Drive::discForQuery(DiscState& out) {
+    if (Error e = stateForQuery(out)) {
+        return e;
+    }
+    return out.present() ? Error{} : noDisc();
+}
+
 Error Drive::noDisc() const {
     // libburn sees a drive that went away as one without a disc.
     if (!setup_.stdio && deviceFileGone(setup_.address)) {
@@ -560,11 +552,8 @@ uint8_t Drive::discType() {
 
 Error Drive::discInformation(SB_DISC_INFORMATION& out) {
     DiscState s;
-    if (Error e = stateForQuery(s)) {
+    if (Error e = discForQuery(s)) {
         return e;
-    }
-    if (!s.present()) {
-        return noDisc();
     }
     fillDiscInformation(s, out);
     return {};
@@ -572,11 +561,8 @@ Error Drive::discInformation(SB_DISC_INFORMATION& out) {
 
 Error Drive::trackInformation(uint32_t trackNumber, SB_TRACK_INFORMATION& out) {
     DiscState s;
-    if (Error e = stateForQuery(s)) {
+    if (Error e = discForQuery(s)) {
         return e;
-    }
-    if (!s.present()) {
-        return noDisc();
     }
     if (!fillTrackInformation(s, trackNumber, out)) {
         return senseError(SB_EXCEPTION_INVALID_PARAMETER, 0x05, 0x24, 0x00,
@@ -589,11 +575,8 @@ Error Drive::tocInformation(SB_TOC_INFORMATION& out, bool /*fast*/) {
     // libburn reads the table of contents once when it grabs the drive; there
     // is no slower full read to skip.
     DiscState s;
-    if (Error e = stateForQuery(s)) {
+    if (Error e = discForQuery(s)) {
         return e;
-    }
-    if (!s.present()) {
-        return noDisc();
     }
     fillTocInformation(s, out);
     return {};
@@ -601,11 +584,8 @@ Error Drive::tocInformation(SB_TOC_INFORMATION& out, bool /*fast*/) {
 
 Error Drive::discSpace(DiscSpace& out) {
     DiscState s;
-    if (Error e = stateForQuery(s)) {
+    if (Error e = discForQuery(s)) {
         return e;
-    }
-    if (!s.present()) {
-        return noDisc();
     }
     out = spaceOf(s);
     return {};
@@ -678,24 +658,23 @@ void Drive::readSpeedListLocked() {
     }
 }
 
-uint32_t Drive::pickWrite(uint32_t request) const {
+uint32_t Drive::pick(const std::vector<uint32_t>& speeds, uint32_t fastest,
+                     uint32_t request) const {
     if (setup_.stdio) {
         return std::clamp(request, kSlowestStdioSpeed, kStdioTopSpeed);
     }
-    if (writeSpeeds_.empty()) {
-        return std::min(request, maxWrite_);
+    if (speeds.empty()) {
+        return std::min(request, fastest);
     }
-    return pickFrom(writeSpeeds_, request);
+    return speedFor(speeds, request);
+}
+
+uint32_t Drive::pickWrite(uint32_t request) const {
+    return pick(writeSpeeds_, maxWrite_, request);
 }
 
 uint32_t Drive::pickRead(uint32_t request) const {
-    if (setup_.stdio) {
-        return std::clamp(request, kSlowestStdioSpeed, kStdioTopSpeed);
-    }
-    if (readSpeeds_.empty()) {
-        return std::min(request, maxRead_);
-    }
-    return pickFrom(readSpeeds_, request);
+    return pick(readSpeeds_, maxRead_, request);
 }
 
 void Drive::applySpeedsLocked() {

@@ -124,7 +124,10 @@ private:
     // program left open because the drive did not close them.
     Error closeLeftOpenLocked();
     // Lets go of the drive and drops it from libburn's drive list (libburn's
-    // global state): the next use scans it anew.
+    // global state).
+    void forgetLocked();
+    // The same, and what the drive's writes left is forgotten: the next use
+    // scans it anew.
     void dropLocked();
     void refreshLocked();
     // A fresh look at the disc when the cached one may be out of date: the
@@ -138,6 +141,8 @@ private:
     // The disc snapshot for a query: fresh from the drive, or the one taken
     // before the running write.
     Error stateForQuery(DiscState& out);
+    // The state as stateForQuery reads it, and noDisc() when the tray is empty.
+    Error discForQuery(DiscState& out);
     Error noDisc() const;
     // cue: the session read from the job's cue sheet, or nullptr.
     Error checkWriteLocked(const WriteJob& job, uint64_t& total, Plan& plan,
@@ -160,6 +165,9 @@ private:
     Error finishWrite(const WriteJob& job, WriteRun& run, const Plan& plan, burn::burn_drive* d,
                       uint64_t mark, bool spawned, uint64_t total, WriteMonitor& monitor);
     void applySpeedsLocked();
+    // A stdio pseudo-drive's speed is the request within its bounds; a drive
+    // without a list of speeds takes the request up to its fastest.
+    uint32_t pick(const std::vector<uint32_t>& speeds, uint32_t fastest, uint32_t request) const;
     uint32_t pickWrite(uint32_t request) const;
     uint32_t pickRead(uint32_t request) const;
     void readSpeedListLocked();

@@ -3,6 +3,7 @@
 // stdio pseudo-drives from their file.
 #include "starburn/libburn/sbLibburnDrive.h"
 
+#include "starburn/core/sbFileSource.h"
 #include "starburn/libburn/sbLibburnRuntime.h"
 #include "starburn/libburn/sbLibburnSense.h"
 
@@ -46,26 +47,13 @@ Error readStdioFile(const std::string& path, uint32_t lba, uint32_t blocks, char
         ::close(fd);
         return pastRecorded(lba, blocks, recorded);
     }
-    const uint64_t offset = lba * kBlock;
-    const uint64_t bytes = blocks * kBlock;
-    uint64_t got = 0;
-    while (got < bytes && offset + got < size) {
-        const ssize_t n = ::pread(fd, out + got, static_cast<size_t>(bytes - got),
-                                  static_cast<off_t>(offset + got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            const int err = n < 0 ? errno : EIO;
-            ::close(fd);
-            return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x03, 0x11, 0x00,
-                              "The pseudo-drive's file \"" + path +
-                                  "\" cannot be read: " + std::strerror(err));
-        }
-        got += static_cast<uint64_t>(n);
-    }
+    const int err = readPadded(fd, lba * kBlock, blocks * kBlock, size, out);
     ::close(fd);
-    std::memset(out + got, 0, static_cast<size_t>(bytes - got));
+    if (err != 0) {
+        return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x03, 0x11, 0x00,
+                          "The pseudo-drive's file \"" + path +
+                              "\" cannot be read: " + std::strerror(err));
+    }
     return {};
 }
 

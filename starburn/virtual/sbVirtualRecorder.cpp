@@ -3,6 +3,7 @@
 // protection, power calibration, the tray, closing a session, reading back.
 #include "starburn/virtual/sbVirtualRecorder.h"
 
+#include "starburn/core/sbFileSource.h"
 #include "starburn/virtual/sbVirtualFiles.h"
 #include "starburn/virtual/sbVirtualRecorderParts.h"
 
@@ -122,17 +123,7 @@ uint32_t Recorder::pickSpeed(const std::vector<uint32_t>& speeds, uint32_t reque
     if (speeds.empty()) {
         return 0;
     }
-    // Speeds are x-factors rounded to KB/s, and callers ask in rounded
-    // numbers of their own (1400 for 8x = 1411): a request within 1 % of a
-    // speed selects it, as drives do.
-    const uint64_t reach = static_cast<uint64_t>(request) + request / 100;
-    uint32_t chosen = speeds.front();
-    for (uint32_t s : speeds) {
-        if (s <= reach) {
-            chosen = s;
-        }
-    }
-    return chosen;
+    return speedFor(speeds, request);
 }
 
 Error Recorder::speeds(Speeds& out) {
@@ -291,26 +282,17 @@ Error Recorder::readData(uint32_t lba, uint32_t blocks, void* buffer, ReadMonito
         }
         fileBytes = static_cast<uint64_t>(st.st_size);
     }
-    const uint64_t offset = static_cast<uint64_t>(lba) * kBlockSize;
-    uint64_t got = 0;
-    while (fd >= 0 && got < bytes && offset + got < fileBytes) {
-        const ssize_t n = ::pread(fd, out + got, static_cast<size_t>(bytes - got),
-                                  static_cast<off_t>(offset + got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            const int err = n < 0 ? errno : EIO;
-            ::close(fd);
+    if (fd >= 0) {
+        const int err =
+            readPadded(fd, static_cast<uint64_t>(lba) * kBlockSize, bytes, fileBytes, out);
+        ::close(fd);
+        if (err != 0) {
             return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x03, 0x11, 0x00,
                               fileError("The disc image cannot be read", file, err));
         }
-        got += static_cast<uint64_t>(n);
+    } else {
+        std::memset(out, 0, static_cast<size_t>(bytes));
     }
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    std::memset(out + got, 0, static_cast<size_t>(bytes - got));
     if (rate > 0) {
         const auto due =
             start + std::chrono::duration_cast<Clock::duration>(

@@ -82,6 +82,12 @@ public:
     std::string lastEjectedImage() const;
 
 private:
+    // Clears writing_, under the lock, when the write or erase that set it ends.
+    struct WritingEnds {
+        Recorder& recorder;
+        ~WritingEnds();
+    };
+
     struct Plan;
     struct WriteFault {
         uint64_t atByte;

@@ -133,6 +133,11 @@ Error Recorder::planLocked(const WriteJob& job, Plan& plan) {
     return {};
 }
 
+Recorder::WritingEnds::~WritingEnds() {
+    std::lock_guard lock(recorder.mutex_);
+    recorder.writing_ = false;
+}
+
 Error Recorder::write(WriteJob& job, WriteMonitor& monitor) {
     if (!job.cueSheet.empty()) {
         // Its disc keeps 2048-byte data sectors only; a cue sheet's audio
@@ -163,13 +168,7 @@ Error Recorder::write(WriteJob& job, WriteMonitor& monitor) {
         }
         writing_ = true;
     }
-    struct Done {
-        Recorder& r;
-        ~Done() {
-            std::lock_guard lock(r.mutex_);
-            r.writing_ = false;
-        }
-    } done{*this};
+    const WritingEnds done{*this};
 
     uint64_t written = 0;
     Error e;
@@ -254,13 +253,7 @@ Error Recorder::blank(bool full, WriteMonitor& monitor) {
         }
         writing_ = true;
     }
-    struct Done {
-        Recorder& r;
-        ~Done() {
-            std::lock_guard lock(r.mutex_);
-            r.writing_ = false;
-        }
-    } done{*this};
+    const WritingEnds done{*this};
 
     monitor.otherProgress();
     monitor.progress(total, 0);

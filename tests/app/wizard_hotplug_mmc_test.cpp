@@ -8,6 +8,7 @@
 #include "devices/ufrmSelectDevice.h"
 #include "tests/mmcemu/sbMmcEmu.h"
 #include "tests/support/TestDriveMonitor.h"
+#include "tests/support/TestEmulatedDrives.h"
 #include "tests/support/TestProgram.h"
 #include "ui/sbImageButton.h"
 
@@ -22,13 +23,6 @@
 #include <dlfcn.h>
 
 namespace {
-
-void writeText(const QString& name, const QString& text) {
-    QFile file(name);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        file.write(text.toUtf8());
-    }
-}
 
 QStringList rowTexts(const QTreeWidget* list, int column) {
     QStringList texts;
@@ -60,7 +54,7 @@ class TestWizardHotplug : public QObject {
     }
     // The emulator's drives are now these (and only these files exist).
     void plug(const QString& drives) {
-        writeText(path(QStringLiteral("emu.ini")), drives);
+        WriteTextFile(path(QStringLiteral("emu.ini")), drives);
         QVERIFY(m_reload() >= 0);
     }
 
@@ -72,16 +66,11 @@ private slots:
         QVERIFY2(m_reload != nullptr, "libsbmmcemu.so is not preloaded");
         QVERIFY(m_dir.isValid());
         // Both device files are named; the USB writer's does not exist yet.
-        writeText(path(QStringLiteral("starburn.ini")),
-                  QStringLiteral("[Virtual]\nBuiltInRecorders = no\n[Libburn]\nDevices = %1,%2\n")
-                      .arg(path(QStringLiteral("sr0")), path(QStringLiteral("sr1"))));
-        ::setenv("SBMMCEMU", path(QStringLiteral("emu.ini")).toLocal8Bit().constData(), 1);
-        ::setenv("STARBURN_CONFIG", path(QStringLiteral("starburn.ini")).toLocal8Bit().constData(),
-                 1);
-        ::setenv("STARBURN_STATE_DIR", path(QStringLiteral("state")).toLocal8Bit().constData(), 1);
-        ::setenv("TAVRIN_REGISTRY", path(QStringLiteral("registry.ini")).toLocal8Bit().constData(),
-                 1);
-        ::setenv("STARBURN_REAL_DRIVES", "1", 1);
+        WriteTextFile(
+            path(QStringLiteral("starburn.ini")),
+            QStringLiteral("[Virtual]\nBuiltInRecorders = no\n[Libburn]\nDevices = %1,%2\n")
+                .arg(path(QStringLiteral("sr0")), path(QStringLiteral("sr1"))));
+        UseEmulatedDrivesIn(m_dir.path());
     }
 
     void cleanupTestCase() {

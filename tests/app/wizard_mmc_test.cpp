@@ -10,6 +10,7 @@
 #include "forms/UtilFuncs.h"
 #include "tests/mmcemu/sbMmcEmu.h"
 #include "tests/support/TestArt.h"
+#include "tests/support/TestEmulatedDrives.h"
 #include "tests/support/TestProgram.h"
 #include "ui/sbDialogs.h"
 #include "ui/sbImageButton.h"
@@ -32,13 +33,6 @@ namespace {
 
 constexpr int kSector = 2048;
 
-void writeText(const QString& name, const QString& text) {
-    QFile file(name);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        file.write(text.toUtf8());
-    }
-}
-
 QByteArray readAll(const QString& name) {
     QFile file(name);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -60,21 +54,15 @@ private slots:
         QVERIFY2(m_reload != nullptr, "libsbmmcemu.so is not preloaded");
         QVERIFY(m_dir.isValid());
         const QString device = path(QStringLiteral("sr0"));
-        writeText(path(QStringLiteral("emu.ini")),
-                  QStringLiteral("[Drive 0]\nPath = %1\nVendor = ACME\nProduct = DVD WRITER 8\n"
-                                 "Revision = 2.10\nMedia = dvdplusr\n")
-                      .arg(device));
-        writeText(path(QStringLiteral("starburn.ini")),
-                  QStringLiteral("[Virtual]\nBuiltInRecorders = no\n[Libburn]\nDevices = %1\n")
-                      .arg(device));
-        ::setenv("SBMMCEMU", path(QStringLiteral("emu.ini")).toLocal8Bit().constData(), 1);
+        WriteTextFile(path(QStringLiteral("emu.ini")),
+                      QStringLiteral("[Drive 0]\nPath = %1\nVendor = ACME\nProduct = DVD WRITER 8\n"
+                                     "Revision = 2.10\nMedia = dvdplusr\n")
+                          .arg(device));
+        WriteTextFile(path(QStringLiteral("starburn.ini")),
+                      QStringLiteral("[Virtual]\nBuiltInRecorders = no\n[Libburn]\nDevices = %1\n")
+                          .arg(device));
+        UseEmulatedDrivesIn(m_dir.path());
         QCOMPARE(m_reload(), 1);
-        ::setenv("STARBURN_CONFIG", path(QStringLiteral("starburn.ini")).toLocal8Bit().constData(),
-                 1);
-        ::setenv("STARBURN_STATE_DIR", path(QStringLiteral("state")).toLocal8Bit().constData(), 1);
-        ::setenv("TAVRIN_REGISTRY", path(QStringLiteral("registry.ini")).toLocal8Bit().constData(),
-                 1);
-        ::setenv("STARBURN_REAL_DRIVES", "1", 1);
     }
 
     void cleanupTestCase() {

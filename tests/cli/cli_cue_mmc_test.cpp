@@ -4,39 +4,21 @@
 // Disc-At-Once from a cue sheet and read back sample for sample, a data cue
 // sheet, a sheet libburn cannot burn, and discs copied back to image files,
 // one of them with a sector that cannot be read.
-#include "tests/mmcemu/sbMmcEmu.h"
+#include "tests/cli/support/CliOnEmulatedDrives.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <dlfcn.h>
-#include <fcntl.h>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
-extern char** environ;
+using clitest::ReadFile;
+using clitest::TRun;
 
 namespace {
-
-struct TRun {
-    int Status = -1;
-    std::string Out;
-    std::string Err;
-};
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // Samples no two sectors share: a shifted, dropped or swapped sector shows.
 std::string pattern(size_t bytes, unsigned seed) {
@@ -90,89 +72,25 @@ std::string isoImage(uint32_t blocks) {
     return image;
 }
 
-class CueOnEmulatedDrives : public ::testing::Test {
+class CueOnEmulatedDrives : public clitest::CliOnEmulatedDrives {
 protected:
     void SetUp() override {
-        reload_ = reinterpret_cast<sbMmcEmu_ReloadFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_Reload"));
-        ASSERT_NE(reload_, nullptr) << "libsbmmcemu.so is not preloaded";
-        char pattern[] = "/tmp/tavrin_cue_mmc-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        fs::create_directories(dir_ / "state");
+        clitest::CliOnEmulatedDrives::SetUp();
         fs::create_directories(dir_ / "images");
-        ::setenv("STARBURN_CONFIG", (dir_ / "starburn.ini").c_str(), 1);
-        ::setenv("STARBURN_STATE_DIR", (dir_ / "state").c_str(), 1);
-        ::setenv("STARBURN_REAL_DRIVES", "1", 1);
-    }
-    void TearDown() override {
-        ::unsetenv("SBMMCEMU");
-        if (reload_ != nullptr) {
-            reload_();
-        }
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
     }
 
-    fs::path device() const { return dir_ / "sr0"; }
+    fs::path device() const { return clitest::CliOnEmulatedDrives::device(0); }
 
     // One emulated CD-R writer, CdRom0.
-    void drive(const std::string& settings) {
-        std::ofstream(dir_ / "emu.ini")
-            << "[Drive 0]\nPath = " << device().string() << "\nMedia = cdr\n"
-            << settings << "\n";
-        std::ofstream(dir_ / "starburn.ini")
-            << "[Virtual]\nBuiltInRecorders = no\nTimeFactor = 0\n[Libburn]\nDevices = "
-            << device().string() << "\n";
-        ::setenv("SBMMCEMU", (dir_ / "emu.ini").c_str(), 1);
-        ASSERT_EQ(reload_(), 1);
-    }
+    void drive(const std::string& settings) { drives({"Media = cdr\n" + settings}); }
 
-    // tavrin-burn with a watchdog of 60 s (status 124 when it struck), run
-    // from the test's folder, so a cue sheet's relative names are not
-    // found by accident.
-    TRun Run(std::vector<std::string> args) {
-        std::vector<std::string> argv = {"timeout", "-k", "5", "60", TAVRIN_BURN};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return Spawn(argv);
-    }
-    TRun Spawn(std::vector<std::string> argv) {
-        std::vector<char*> pointers;
-        for (auto& a : argv) {
-            pointers.push_back(a.data());
-        }
-        pointers.push_back(nullptr);
-        const fs::path out = dir_ / "out.txt";
-        const fs::path err = dir_ / "err.txt";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        TRun run;
-        pid_t pid = 0;
-        if (posix_spawnp(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ) == 0) {
-            int status = 0;
-            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
-            run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        run.Out = readFile(out);
-        run.Err = readFile(err);
-        return run;
-    }
     // sha256sum -c FILE.sha256 in the file's folder: the checksum file is one
     // the standard tool reads.
     int Sha256sumCheck(const fs::path& sums) {
         const std::string command = "cd '" + sums.parent_path().string() +
                                     "' && sha256sum --quiet -c '" + sums.filename().string() + "'";
-        return Spawn({"sh", "-c", command}).Status;
+        return RunProgram({"sh", "-c", command}).Status;
     }
-
-    sbMmcEmu_ReloadFn reload_ = nullptr;
-    fs::path dir_;
 };
 
 TEST_F(CueOnEmulatedDrives, AnAudioCueSheetIsBurntDiscAtOnceAndReadBackSampleForSample) {
@@ -211,7 +129,7 @@ TEST_F(CueOnEmulatedDrives, AnAudioCueSheetIsBurntDiscAtOnceAndReadBackSampleFor
     }
     // The drive's own record of the disc: each track where the sheet put it
     // (2352 bytes a sector, block 0 at byte 0), its samples as its file has them.
-    const std::string disc = readFile(device().string() + ".disc");
+    const std::string disc = ReadFile(device().string() + ".disc");
     ASSERT_GE(disc.size(), size_t{1150} * 2352);
     EXPECT_TRUE(disc.compare(0, 300 * 2352, bin, 0, 300 * 2352) == 0);
     EXPECT_TRUE(disc.compare(450 * 2352, 400 * 2352, bin, 300 * 2352, 400 * 2352) == 0);
@@ -221,8 +139,8 @@ TEST_F(CueOnEmulatedDrives, AnAudioCueSheetIsBurntDiscAtOnceAndReadBackSampleFor
     // the same disc; its checksum file is one sha256sum reads.
     const TRun copy = Run({"copy", "--device", "CdRom0", (dir_ / "copy.iso").string()});
     ASSERT_EQ(copy.Status, 0) << copy.Out << copy.Err;
-    EXPECT_TRUE(readFile(dir_ / "copy.bin") == bin + third);
-    EXPECT_EQ(readFile(dir_ / "copy.cue"), "FILE \"copy.bin\" BINARY\n"
+    EXPECT_TRUE(ReadFile(dir_ / "copy.bin") == bin + third);
+    EXPECT_EQ(ReadFile(dir_ / "copy.cue"), "FILE \"copy.bin\" BINARY\n"
                                            "  TRACK 01 AUDIO\n"
                                            "    INDEX 01 00:00:00\n"
                                            "  TRACK 02 AUDIO\n"
@@ -257,7 +175,7 @@ TEST_F(CueOnEmulatedDrives, AModeTwoSheetIsRefusedBeforeTheBurnWithItsLine) {
         "raw and mode 2 tracks";
     EXPECT_NE(burn.Err.find(text), std::string::npos) << burn.Err;
     // Nothing reached the disc.
-    EXPECT_EQ(readFile(device().string() + ".layout").find("[Track]"), std::string::npos);
+    EXPECT_EQ(ReadFile(device().string() + ".layout").find("[Track]"), std::string::npos);
 
     const TRun gone = Run({"check", missing.string()});
     EXPECT_EQ(gone.Status, 2) << gone.Out << gone.Err;
@@ -285,7 +203,7 @@ TEST_F(CueOnEmulatedDrives, ADataSheetBurnsAndTheDiscCopiesBackEvenPastABadSecto
     ASSERT_EQ(copy.Status, 0) << copy.Out << copy.Err;
     EXPECT_NE(copy.Out.find("the ISO 9660 volume \"CUE_DATA\", 600 blocks"), std::string::npos)
         << copy.Out;
-    EXPECT_TRUE(readFile(image) == iso);
+    EXPECT_TRUE(ReadFile(image) == iso);
     EXPECT_EQ(Sha256sumCheck(dir_ / "copy.iso.sha256"), 0);
 
     // The same disc with an unreadable sector: the copy stops there and
@@ -304,8 +222,8 @@ TEST_F(CueOnEmulatedDrives, ADataSheetBurnsAndTheDiscCopiesBackEvenPastABadSecto
     ASSERT_EQ(filled.Status, 0) << filled.Out << filled.Err;
     std::string expected = iso;
     expected.replace(333 * 2048, 2048, std::string(2048, '\0'));
-    EXPECT_TRUE(readFile(dir_ / "filled.iso") == expected);
-    EXPECT_NE(readFile(dir_ / "filled.iso.bad-sectors").find("\n333\n"), std::string::npos);
+    EXPECT_TRUE(ReadFile(dir_ / "filled.iso") == expected);
+    EXPECT_NE(ReadFile(dir_ / "filled.iso.bad-sectors").find("\n333\n"), std::string::npos);
     EXPECT_NE(filled.Out.find("1 unreadable sector filled with zeros: 333"), std::string::npos)
         << filled.Out;
     EXPECT_EQ(Sha256sumCheck(dir_ / "filled.iso.sha256"), 0);

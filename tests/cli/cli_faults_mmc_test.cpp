@@ -3,103 +3,44 @@
 // faults): one row per refusal of the library's table (starburn/libburn/
 // sbLibburnSense), the sentence and advice the user reads, with the raw
 // sense code kept beside them; a drive pulled out mid-write; --wait.
-#include "tests/mmcemu/sbMmcEmu.h"
+#include "tests/cli/support/CliOnEmulatedDrives.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <dlfcn.h>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
-extern char** environ;
+using clitest::TRun;
 
 namespace {
 
-struct TRun {
-    int Status = -1;
-    std::string Err; // standard output and error
-};
-
-class CliFaults : public ::testing::Test {
+class CliFaults : public clitest::CliOnEmulatedDrives {
 protected:
     void SetUp() override {
-        reload_ = reinterpret_cast<sbMmcEmu_ReloadFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_Reload"));
-        ASSERT_NE(reload_, nullptr) << "libsbmmcemu.so is not preloaded";
-        char pattern[] = "/tmp/tavrin_cli_faults-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        ::setenv("STARBURN_CONFIG", (dir_ / "starburn.ini").c_str(), 1);
-        ::setenv("STARBURN_STATE_DIR", (dir_ / "state").c_str(), 1);
-        ::setenv("STARBURN_REAL_DRIVES", "1", 1);
+        clitest::CliOnEmulatedDrives::SetUp();
         std::ofstream image(dir_ / "image.iso", std::ios::binary);
         for (int i = 0; i < 800 * 2048; ++i) {
             image.put(static_cast<char>(i * 7));
         }
     }
-    void TearDown() override {
-        ::unsetenv("SBMMCEMU");
-        reload_();
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
 
-    std::string device(int n) const { return (dir_ / ("sr" + std::to_string(n))).string(); }
+    std::string device(int n) const { return clitest::CliOnEmulatedDrives::device(n).string(); }
 
     // CdRom0 with these settings; CdRom1 a second writer with a blank DVD+R.
     void drives(const std::string& first) {
         for (const char* suffix : {".medium", ".layout", ".disc"}) {
             fs::remove(device(0) + suffix);
         }
-        std::ofstream(dir_ / "emu.ini") << "[Drive 0]\nPath = " << device(0) << "\n"
-                                        << first << "\n[Drive 1]\nPath = " << device(1)
-                                        << "\nProduct = SECOND\nMedia = dvdplusr\n";
-        std::ofstream(dir_ / "starburn.ini")
-            << "[Virtual]\nBuiltInRecorders = no\nTimeFactor = 0\n[Libburn]\nDevices = "
-            << device(0) << "," << device(1) << "\n";
-        ::setenv("SBMMCEMU", (dir_ / "emu.ini").c_str(), 1);
-        ASSERT_EQ(reload_(), 2);
+        clitest::CliOnEmulatedDrives::drives({first, "Product = SECOND\nMedia = dvdplusr"});
     }
 
-    // tavrin-burn with a watchdog of 60 s (status 124 when it struck).
-    TRun Run(std::vector<std::string> args) {
-        std::vector<std::string> argv = {"timeout", "-k", "5", "60", TAVRIN_BURN};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> pointers;
-        for (auto& a : argv) {
-            pointers.push_back(a.data());
-        }
-        pointers.push_back(nullptr);
-        const fs::path err = dir_ / "err.txt";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_adddup2(&actions, 2, 1);
-        TRun run;
-        pid_t pid = 0;
-        if (posix_spawnp(&pid, "timeout", &actions, nullptr, pointers.data(), environ) == 0) {
-            int status = 0;
-            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
-            run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        std::ifstream in(err);
-        run.Err.assign(std::istreambuf_iterator<char>(in), {});
-        return run;
-    }
+    // tavrin-burn with a watchdog of 60 s (status 124 when it struck); its
+    // standard output and error together in Err.
+    TRun Run(const std::vector<std::string>& args) { return RunProgram(BurnCommand(args), true); }
 
     std::vector<std::string> burn(std::vector<std::string> more = {}) {
         std::vector<std::string> args = {
@@ -107,9 +48,6 @@ protected:
         args.insert(args.end(), more.begin(), more.end());
         return args;
     }
-
-    sbMmcEmu_ReloadFn reload_ = nullptr;
-    fs::path dir_;
 };
 
 // Each fault: what the user reads, and the raw code the line keeps.

@@ -2,61 +2,29 @@
 // tavrin-burn burn FOLDER on emulated drives (tests/mmcemu preloaded by
 // CTest): the folder's disc is read back by xorriso, a reader not of our
 // making, and compared with the folder file for file.
-#include "tests/mmcemu/sbMmcEmu.h"
+#include "tests/cli/support/CliOnEmulatedDrives.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
+#include <sys/wait.h>
 
 namespace fs = std::filesystem;
+using clitest::ReadFile;
 
 namespace {
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-class FolderOnEmulatedDrives : public ::testing::Test {
+class FolderOnEmulatedDrives : public clitest::CliOnEmulatedDrives {
 public:
-    void SetUp() override {
-        reload_ = reinterpret_cast<sbMmcEmu_ReloadFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_Reload"));
-        ASSERT_NE(reload_, nullptr) << "libsbmmcemu.so is not preloaded";
-        char pattern[] = "/tmp/tavrin_folder_mmc-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        fs::create_directories(dir_ / "state");
-        ::setenv("STARBURN_CONFIG", (dir_ / "starburn.ini").c_str(), 1);
-        ::setenv("STARBURN_STATE_DIR", (dir_ / "state").c_str(), 1);
-        ::setenv("STARBURN_REAL_DRIVES", "1", 1);
-    }
-    void TearDown() override {
-        ::unsetenv("SBMMCEMU");
-        if (reload_ != nullptr) {
-            reload_();
-        }
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
+    using clitest::CliOnEmulatedDrives::dir_;
 
     // One emulated drive, CdRom0, with these settings.
-    void drive(const std::string& settings) {
-        std::ofstream(dir_ / "emu.ini") << "[Drive 0]\nPath = " << device() << "\n"
-                                        << settings << "\n";
-        std::ofstream(dir_ / "starburn.ini")
-            << "[Virtual]\nBuiltInRecorders = no\nTimeFactor = 0\n[Libburn]\nDevices = " << device()
-            << "\n";
-        ::setenv("SBMMCEMU", (dir_ / "emu.ini").c_str(), 1);
-        ASSERT_EQ(reload_(), 1);
-    }
-    std::string device() const { return (dir_ / "sr0").string(); }
+    void drive(const std::string& settings) { drives({settings}); }
+    std::string device() const { return clitest::CliOnEmulatedDrives::device(0).string(); }
 
     // A shell command under a watchdog (90 s unless told); its exit status, its
     // standard output and error in out.txt.
@@ -64,15 +32,13 @@ public:
         const std::string line = "timeout -k 5 " + std::to_string(seconds) + " " + command + " >" +
                                  (dir_ / "out.txt").string() + " 2>&1 </dev/null";
         const int status = std::system(line.c_str());
-        output_ = readFile(dir_ / "out.txt");
+        output_ = ReadFile(dir_ / "out.txt");
         return WIFEXITED(status) ? WEXITSTATUS(status) : 1000;
     }
     int Burn(const std::string& arguments, int seconds = 90) {
         return Shell(std::string(TAVRIN_BURN) + " burn " + arguments, seconds);
     }
 
-    sbMmcEmu_ReloadFn reload_ = nullptr;
-    fs::path dir_;
     std::string output_;
 };
 
@@ -183,7 +149,7 @@ TEST_F(FolderOnEmulatedDrives, AFolderThatDoesNotFitOrCannotBeNamedLeavesTheDisc
                            "free; nothing was written"),
               std::string::npos)
         << output_;
-    EXPECT_EQ(readFile(device() + ".layout").find("[Track]"), std::string::npos);
+    EXPECT_EQ(ReadFile(device() + ".layout").find("[Track]"), std::string::npos);
 
     fs::remove(dir_ / "src" / "a.bin");
     write(dir_ / "src" / "b.txt", "b\n");
@@ -228,12 +194,12 @@ TEST_F(FolderOnEmulatedDrives, BluRayDiscsAreFormattedAsAskedAndTooBigImagesAreR
                                    "formatted or written"),
                       std::string::npos)
                 << output_;
-            EXPECT_EQ(readFile(device() + ".layout").find("Formatted=1"), std::string::npos);
+            EXPECT_EQ(ReadFile(device() + ".layout").find("Formatted=1"), std::string::npos);
         }
         ASSERT_EQ(Burn(image + " --device CdRom0 --verify --yes --no-eject" + c.options), 0)
             << c.media << c.options << output_;
-        EXPECT_NE(readFile(device() + ".layout").find(c.layout), std::string::npos)
-            << c.media << c.options << readFile(device() + ".layout");
+        EXPECT_NE(ReadFile(device() + ".layout").find(c.layout), std::string::npos)
+            << c.media << c.options << ReadFile(device() + ".layout");
     }
 }
 

@@ -3,39 +3,21 @@
 // (preloaded by CTest into this process and so into every tavrin-burn it
 // starts) answers the SG_IO of the device files the library's configuration
 // names. Each run has a watchdog: a run that hangs is killed and fails.
-#include "tests/mmcemu/sbMmcEmu.h"
+#include "tests/cli/support/CliOnEmulatedDrives.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <dlfcn.h>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <spawn.h>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
-extern char** environ;
+using clitest::ReadFile;
+using clitest::TRun;
 
 namespace {
-
-struct TRun {
-    int Status = -1;
-    std::string Out;
-    std::string Err;
-};
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // The JSON line of one device in `devices --json`.
 std::string deviceLine(const std::string& out, const std::string& name) {
@@ -49,88 +31,7 @@ std::string deviceLine(const std::string& out, const std::string& name) {
     return {};
 }
 
-class CliOnEmulatedDrives : public ::testing::Test {
-protected:
-    void SetUp() override {
-        reload_ = reinterpret_cast<sbMmcEmu_ReloadFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_Reload"));
-        ASSERT_NE(reload_, nullptr) << "libsbmmcemu.so is not preloaded";
-        char pattern[] = "/tmp/tavrin_cli_mmc-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        fs::create_directories(dir_ / "state");
-        ::setenv("STARBURN_CONFIG", (dir_ / "starburn.ini").c_str(), 1);
-        ::setenv("STARBURN_STATE_DIR", (dir_ / "state").c_str(), 1);
-        ::setenv("STARBURN_REAL_DRIVES", "1", 1);
-    }
-    void TearDown() override {
-        ::unsetenv("SBMMCEMU");
-        if (reload_ != nullptr) {
-            reload_();
-        }
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
-
-    fs::path device(size_t n) const { return dir_ / ("sr" + std::to_string(n)); }
-
-    // Emulated drives 0, 1, ... with these settings, named in the library's
-    // configuration in that order, so that they are CdRom0, CdRom1, ...
-    // used: how many of them the library looks for (0: all).
-    void drives(const std::vector<std::string>& settings, const std::string& libburn = {},
-                size_t used = 0) {
-        std::ofstream emu(dir_ / "emu.ini");
-        std::string devices;
-        for (size_t i = 0; i < settings.size(); ++i) {
-            emu << "[Drive " << i << "]\nPath = " << device(i).string() << "\n"
-                << settings[i] << "\n";
-            if (used == 0 || i < used) {
-                devices += (i > 0 ? "," : "") + device(i).string();
-            }
-        }
-        emu.close();
-        std::ofstream(dir_ / "starburn.ini")
-            << "[Virtual]\nBuiltInRecorders = no\nTimeFactor = 0\n[Libburn]\nDevices = " << devices
-            << "\n"
-            << libburn << "\n";
-        ::setenv("SBMMCEMU", (dir_ / "emu.ini").c_str(), 1);
-        ASSERT_EQ(reload_(), static_cast<int>(settings.size()));
-    }
-
-    // tavrin-burn with a watchdog of 60 s (status 124 when it struck).
-    TRun Run(std::vector<std::string> args) {
-        std::vector<std::string> argv = {"timeout", "-k", "5", "60", TAVRIN_BURN};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> pointers;
-        for (auto& a : argv) {
-            pointers.push_back(a.data());
-        }
-        pointers.push_back(nullptr);
-        const fs::path out = dir_ / "out.txt";
-        const fs::path err = dir_ / "err.txt";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        TRun run;
-        pid_t pid = 0;
-        if (posix_spawnp(&pid, "timeout", &actions, nullptr, pointers.data(), environ) == 0) {
-            int status = 0;
-            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
-            run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        run.Out = readFile(out);
-        run.Err = readFile(err);
-        return run;
-    }
-
-    sbMmcEmu_ReloadFn reload_ = nullptr;
-    fs::path dir_;
-};
+using CliOnEmulatedDrives = clitest::CliOnEmulatedDrives;
 
 TEST_F(CliOnEmulatedDrives, ListsEveryDriveAndBurnsADvdPlusRThatReadsBackTheSame) {
     const std::vector<std::string> settings = {
@@ -175,7 +76,7 @@ TEST_F(CliOnEmulatedDrives, ListsEveryDriveAndBurnsADvdPlusRThatReadsBackTheSame
     EXPECT_NE(burn.Out.find("Burning completed"), std::string::npos) << burn.Out;
     // The emulator's own record of the disc, sector 0 at byte 0.
     image.resize(1537 * 2048, '\0');
-    const std::string disc = readFile(device(0).string() + ".disc");
+    const std::string disc = ReadFile(device(0).string() + ".disc");
     ASSERT_GE(disc.size(), image.size());
     EXPECT_TRUE(disc.compare(0, image.size(), image) == 0);
 }
@@ -192,11 +93,11 @@ TEST_F(CliOnEmulatedDrives, BlanksACdRwQuicklyAndADvdRwFully) {
     // What the drives hold now: no track, no session; the DVD-RW fully
     // blanked, so that it takes a track at a time again.
     for (size_t n : {0u, 1u}) {
-        const std::string layout = readFile(device(n).string() + ".layout");
+        const std::string layout = ReadFile(device(n).string() + ".layout");
         EXPECT_EQ(layout.find("[Track]"), std::string::npos) << layout;
         EXPECT_NE(layout.find("ClosedSessions=0\n"), std::string::npos) << layout;
     }
-    EXPECT_NE(readFile(device(1).string() + ".layout").find("QuickBlanked=0\n"), std::string::npos);
+    EXPECT_NE(ReadFile(device(1).string() + ".layout").find("QuickBlanked=0\n"), std::string::npos);
 }
 
 TEST_F(CliOnEmulatedDrives, AScsiLogRecordedThroughTheLibraryReplaysTheDrive) {

@@ -2,36 +2,24 @@
 // tavrin-burn on several emulated MMC drives at once, and copies in a row
 // with the discs changed by the emulator's control functions (the emulator
 // is preloaded by CTest into this process and every tavrin-burn it starts).
-#include "tests/mmcemu/sbMmcEmu.h"
+#include "tests/cli/support/CliOnEmulatedDrives.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
-#include <dlfcn.h>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <spawn.h>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
-extern char** environ;
+using clitest::ReadFile;
+using clitest::TRun;
 
 namespace {
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // The line of the closing table (or the JSON event) that names a drive and copy.
 std::string rowOf(const std::string& out, const std::string& drive, int copy) {
@@ -52,21 +40,10 @@ std::string rowOf(const std::string& out, const std::string& drive, int copy) {
     return {};
 }
 
-class MultiBurnOnEmulatedDrives : public ::testing::Test {
+class MultiBurnOnEmulatedDrives : public clitest::CliOnEmulatedDrives {
 protected:
     void SetUp() override {
-        reload_ = reinterpret_cast<sbMmcEmu_ReloadFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_Reload"));
-        insert_ =
-            reinterpret_cast<sbMmcEmu_InsertDiscFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_InsertDisc"));
-        ASSERT_NE(reload_, nullptr) << "libsbmmcemu.so is not preloaded";
-        ASSERT_NE(insert_, nullptr);
-        char pattern[] = "/tmp/tavrin_multi_mmc-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        fs::create_directories(dir_ / "state");
-        ::setenv("STARBURN_CONFIG", (dir_ / "starburn.ini").c_str(), 1);
-        ::setenv("STARBURN_STATE_DIR", (dir_ / "state").c_str(), 1);
-        ::setenv("STARBURN_REAL_DRIVES", "1", 1);
+        clitest::CliOnEmulatedDrives::SetUp();
         // Not a whole number of sectors: each disc holds it zero-padded.
         image_.resize(3 * 1048576 + 1000);
         for (size_t k = 0; k < image_.size(); ++k) {
@@ -74,78 +51,30 @@ protected:
         }
         std::ofstream(imagePath(), std::ios::binary) << image_;
     }
-    void TearDown() override {
-        ::unsetenv("SBMMCEMU");
-        if (reload_ != nullptr) {
-            reload_();
-        }
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
 
-    fs::path device(size_t n) const { return dir_ / ("sr" + std::to_string(n)); }
     std::string imagePath() const { return (dir_ / "image.iso").string(); }
-
-    void drives(const std::vector<std::string>& settings) {
-        std::ofstream emu(dir_ / "emu.ini");
-        std::string devices;
-        for (size_t i = 0; i < settings.size(); ++i) {
-            emu << "[Drive " << i << "]\nPath = " << device(i).string() << "\n"
-                << settings[i] << "\n";
-            devices += (i > 0 ? "," : "") + device(i).string();
-        }
-        emu.close();
-        std::ofstream(dir_ / "starburn.ini")
-            << "[Virtual]\nBuiltInRecorders = no\nTimeFactor = 0\n[Libburn]\nDevices = " << devices
-            << "\n";
-        ::setenv("SBMMCEMU", (dir_ / "emu.ini").c_str(), 1);
-        ASSERT_EQ(reload_(), static_cast<int>(settings.size()));
-    }
 
     // Whether drive n's disc holds the image from sector 0 on.
     bool holdsImage(size_t n) const {
         std::string padded = image_;
         padded.resize((image_.size() + 2047) / 2048 * 2048, '\0');
-        const std::string disc = readFile(device(n).string() + ".disc");
+        const std::string disc = ReadFile(device(n).string() + ".disc");
         return disc.size() >= padded.size() && disc.compare(0, padded.size(), padded) == 0;
     }
 
     // tavrin-burn in the background, with a watchdog of 60 s.
-    pid_t Start(std::vector<std::string> args) {
-        std::vector<std::string> argv = {"timeout", "-k", "5", "60", TAVRIN_BURN};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> pointers;
-        for (auto& a : argv) {
-            pointers.push_back(a.data());
-        }
-        pointers.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, (dir_ / "out.txt").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, (dir_ / "err.txt").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        pid_t pid = -1;
-        if (posix_spawnp(&pid, "timeout", &actions, nullptr, pointers.data(), environ) != 0) {
-            pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        return pid;
-    }
+    pid_t Start(const std::vector<std::string>& args) { return StartProgram(BurnCommand(args)); }
     int Wait(pid_t pid) {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        out_ = readFile(dir_ / "out.txt");
-        err_ = readFile(dir_ / "err.txt");
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+        const TRun run = FinishProgram(pid);
+        out_ = run.Out;
+        err_ = run.Err;
+        return run.Status;
     }
     int Run(std::vector<std::string> args) { return Wait(Start(std::move(args))); }
     // Waits (at most 30 s) until the running program has printed text.
     bool Printed(const std::string& text) {
         for (int i = 0; i < 600; ++i) {
-            if (readFile(dir_ / "out.txt").find(text) != std::string::npos) {
+            if (ReadFile(dir_ / "out.txt").find(text) != std::string::npos) {
                 return true;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -153,9 +82,6 @@ protected:
         return false;
     }
 
-    sbMmcEmu_ReloadFn reload_ = nullptr;
-    sbMmcEmu_InsertDiscFn insert_ = nullptr;
-    fs::path dir_;
     std::string image_;
     std::string out_, err_;
 };
@@ -220,7 +146,7 @@ TEST_F(MultiBurnOnEmulatedDrives, CtrlCStopsEveryDriveAndEachIsFreeForTheNextRun
     const pid_t pid =
         Start({"burn", imagePath(), "--device", "CdRom0", "--device", "CdRom1", "--yes"});
     ASSERT_GT(pid, 0);
-    ASSERT_TRUE(Printed("writing")) << readFile(dir_ / "out.txt");
+    ASSERT_TRUE(Printed("writing")) << ReadFile(dir_ / "out.txt");
     ::kill(pid, SIGINT);
     EXPECT_EQ(Wait(pid), 130) << out_ << err_;
     for (const char* name : {"CdRom0", "CdRom1"}) {
@@ -240,10 +166,10 @@ TEST_F(MultiBurnOnEmulatedDrives, ThreeCopiesInARowEachOnTheNextDiscPutIn) {
     ASSERT_GT(pid, 0);
     for (int copy = 2; copy <= 3; ++copy) {
         ASSERT_TRUE(Printed("Copy " + std::to_string(copy) + " of 3: put the next blank disc in"))
-            << readFile(dir_ / "out.txt") << readFile(dir_ / "err.txt");
+            << ReadFile(dir_ / "out.txt") << ReadFile(dir_ / "err.txt");
         // The copy before was written whole and taken out of the drive.
         EXPECT_TRUE(holdsImage(0)) << copy - 1;
-        ASSERT_EQ(insert_(device(0).c_str(), "dvdplusr", "blank", 0), 0);
+        ASSERT_EQ(emu_.InsertDisc(device(0).c_str(), "dvdplusr", "blank", 0), 0);
     }
     ASSERT_EQ(Wait(pid), 0) << out_ << err_;
     EXPECT_TRUE(holdsImage(0));

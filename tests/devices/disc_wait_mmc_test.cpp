@@ -24,10 +24,7 @@ namespace {
 class DiscWaitOnEmulatedDrives : public ::testing::Test {
 protected:
     void SetUp() override {
-        reload_ = reinterpret_cast<sbMmcEmu_ReloadFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_Reload"));
-        insert_ =
-            reinterpret_cast<sbMmcEmu_InsertDiscFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_InsertDisc"));
-        ASSERT_NE(reload_, nullptr) << "libsbmmcemu.so is not preloaded";
+        ASSERT_NE(emu_.Reload, nullptr) << "libsbmmcemu.so is not preloaded";
         char pattern[] = "/tmp/tavrin_disc_wait-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         dir_ = pattern;
@@ -40,14 +37,14 @@ protected:
             << "[Virtual]\nBuiltInRecorders = no\n[Libburn]\nDevices = " << device(0) << ","
             << device(1) << "," << device(2) << "\n";
         ::setenv("SBMMCEMU", (dir_ / "emu.ini").c_str(), 1);
-        ASSERT_EQ(reload_(), 3);
+        ASSERT_EQ(emu_.Reload(), 3);
         session_.StartLibrary();
     }
     void TearDown() override {
         session_.ShutDownLibrary();
         ::unsetenv("SBMMCEMU");
-        if (reload_ != nullptr) {
-            reload_();
+        if (emu_.Reload != nullptr) {
+            emu_.Reload();
         }
         std::error_code ignored;
         fs::remove_all(dir_, ignored);
@@ -63,8 +60,7 @@ protected:
     }
     std::string device(int n) const { return (dir_ / ("sr" + std::to_string(n))).string(); }
 
-    sbMmcEmu_ReloadFn reload_ = nullptr;
-    sbMmcEmu_InsertDiscFn insert_ = nullptr;
+    const TMmcEmuControls emu_;
     fs::path dir_;
     TsbLibrarySession session_;
 };
@@ -82,7 +78,7 @@ TEST_F(DiscWaitOnEmulatedDrives, AsksEveryIntervalUntilABlankDiscIsPutIn) {
     // The third answer finds the disc the operator put in after the second.
     wait.OnPoll = [&](const TsbDiscPoll& poll) {
         if (++polls == 2) {
-            ASSERT_EQ(insert_(drive.c_str(), "dvdplusr", "closed", 0), 0);
+            ASSERT_EQ(emu_.InsertDisc(drive.c_str(), "dvdplusr", "closed", 0), 0);
         }
         if (polls < 3) {
             EXPECT_EQ(poll.Presence, dpNoDisc);
@@ -102,7 +98,7 @@ TEST_F(DiscWaitOnEmulatedDrives, AsksEveryIntervalUntilABlankDiscIsPutIn) {
     const int before = polls;
     wait.OnPoll = [&](const TsbDiscPoll&) {
         if (++polls == before + 2) {
-            ASSERT_EQ(insert_(drive.c_str(), "cdr", "blank", 0), 0);
+            ASSERT_EQ(emu_.InsertDisc(drive.c_str(), "cdr", "blank", 0), 0);
         }
     };
     const TsbDiscWaitResult second = wait.Wait("CdRom0", TsbDiscWanted::Blank);

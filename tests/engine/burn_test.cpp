@@ -290,7 +290,45 @@ TEST_F(BurnActionTest, LockAndOpenFailuresCarryTheLibraryText) {
 }
 
 // The whole road of a burn, as the wizard walks it, without a window.
-class EndToEndTest : public LibraryTest {};
+class EndToEndTest : public LibraryTest {
+protected:
+    // Next: the device's facts go to the burner as the recorder sheet hands
+    // them on, and it opens and locks the drive. The options sheet: the
+    // speed list, its last entry chosen, and Track-At-Once.
+    void OpenChosen(const TsbDeviceItem& chosen, TsbBurner& burner) {
+        CopyDeviceChoice(chosen, chosen.TransportType, burner);
+        burner.OpenDevice();
+        burner.LockDevice();
+        EXPECT_TRUE(Boxes().empty());
+        TsbDiscSpeedList speeds;
+        speeds.Fill(burner);
+        ASSERT_GT(speeds.Count(), 0);
+        const TsbDiscSpeedItem* speed = speeds.Items(speeds.Count() - 1);
+        burner.SpeedFactor = speed->SpeedInPoint;
+        burner.WriteSpeed = speed->SpeedInSize;
+        burner.WriteMode = wmTrackAtOnceFromFile;
+    }
+
+    // The final sheet (of page pageIndex) runs the burn of image as its
+    // action list's one action, its messages in sheet; the drive is let go.
+    static void RunBurn(TsbBurner& burner, const std::filesystem::path& image,
+                        TsbBurnAtOnceToCDDVDAction& burn, TMessageSink& sheet, int32_t pageIndex) {
+        TsbActionList actions;
+        TsbActionItem* item = actions.Add();
+        item->Action = &burn;
+        item->PageIndex = pageIndex;
+        actions.Options.SourceIsFile = 1;
+        actions.Options.SourceFileName = image.string();
+        actions.OnMessage = [&](void*, const std::string& text, TsbLogItemType kind) {
+            sheet.Add(text, kind);
+        };
+        actions.BindMessages();
+        actions.Burner = &burner;
+        burn.Execute(item);
+        actions.Burner = nullptr;
+        burner.ReleaseDevice();
+    }
+};
 
 TEST_F(EndToEndTest, SearchChooseOpenLockSpeedsOptionsBurnCloseEject) {
     StartLibrary("[Virtual]\nTimeFactor = 0\n");
@@ -312,48 +350,17 @@ TEST_F(EndToEndTest, SearchChooseOpenLockSpeedsOptionsBurnCloseEject) {
     }
     ASSERT_NE(chosen, nullptr);
 
-    // Next: the device's facts go to the burner, which opens and locks it.
     TsbBurner burner;
-    burner.TransportType = chosen->TransportType;
-    burner.DeviceName = chosen->DeviceName;
-    burner.DeviceAddress = chosen->Address;
-    burner.DiscType = chosen->DiscType;
-    burner.WriteModes = chosen->WriteModes;
-    burner.DeviceInfo.Vendor = chosen->Vendor;
-    burner.DeviceInfo.Product = chosen->Product;
-    burner.OpenDevice();
-    burner.LockDevice();
-    EXPECT_TRUE(Boxes().empty());
-
-    // The options sheet: the speed list, its last entry chosen.
-    TsbDiscSpeedList speeds;
-    speeds.Fill(burner);
-    ASSERT_GT(speeds.Count(), 0);
-    const TsbDiscSpeedItem* speed = speeds.Items(speeds.Count() - 1);
-    burner.SpeedFactor = speed->SpeedInPoint;
-    burner.WriteSpeed = speed->SpeedInSize;
-    burner.WriteMode = wmTrackAtOnceFromFile;
+    OpenChosen(*chosen, burner);
+    ASSERT_FALSE(HasFatalFailure());
     burner.TestWrite = false;
     burner.SendOPC = true;
 
     // The final sheet runs the action list.
-    TsbActionList actions;
     TsbBurnAtOnceToCDDVDAction burn;
-    TsbActionItem* item = actions.Add();
-    item->Action = &burn;
-    item->PageIndex = 4;
-    actions.Options.SourceIsFile = 1;
-    actions.Options.SourceFileName = image.string();
     TMessageSink sheet;
-    actions.OnMessage = [&](void*, const std::string& text, TsbLogItemType kind) {
-        sheet.Add(text, kind);
-    };
-    actions.BindMessages();
-    actions.Burner = &burner;
     TEventRecorder events;
-    burn.Execute(item);
-    actions.Burner = nullptr;
-    burner.ReleaseDevice();
+    RunBurn(burner, image, burn, sheet, 4);
 
     const auto texts = sheet.Texts();
     ASSERT_FALSE(texts.empty());
@@ -398,38 +405,12 @@ TEST_F(EndToEndTest, TheWholeRoadOnALibburnDrive) {
     ASSERT_NE(chosen->WriteModes.CanWriteTAO, 0);
 
     TsbBurner burner;
-    burner.TransportType = chosen->TransportType;
-    burner.DeviceName = chosen->DeviceName;
-    burner.DeviceAddress = chosen->Address;
-    burner.DiscType = chosen->DiscType;
-    burner.WriteModes = chosen->WriteModes;
-    burner.OpenDevice();
-    burner.LockDevice();
-    EXPECT_TRUE(Boxes().empty());
+    OpenChosen(*chosen, burner);
+    ASSERT_FALSE(HasFatalFailure());
 
-    TsbDiscSpeedList speeds;
-    speeds.Fill(burner);
-    ASSERT_GT(speeds.Count(), 0);
-    const TsbDiscSpeedItem* speed = speeds.Items(speeds.Count() - 1);
-    burner.SpeedFactor = speed->SpeedInPoint;
-    burner.WriteSpeed = speed->SpeedInSize;
-    burner.WriteMode = wmTrackAtOnceFromFile;
-
-    TsbActionList actions;
     TsbBurnAtOnceToCDDVDAction burn;
-    TsbActionItem* item = actions.Add();
-    item->Action = &burn;
-    actions.Options.SourceIsFile = 1;
-    actions.Options.SourceFileName = image.string();
     TMessageSink sheet;
-    actions.OnMessage = [&](void*, const std::string& text, TsbLogItemType kind) {
-        sheet.Add(text, kind);
-    };
-    actions.BindMessages();
-    actions.Burner = &burner;
-    burn.Execute(item);
-    actions.Burner = nullptr;
-    burner.ReleaseDevice();
+    RunBurn(burner, image, burn, sheet, 0);
     burner.CloseDevice();
 
     const auto texts = sheet.Texts();

@@ -216,15 +216,7 @@ TEST_F(VerifyTest, CancelDuringTheVerificationStopsItSoonAndEjects) {
     std::string configuration = kWriterConfiguration;
     configuration.replace(configuration.find("TimeFactor = 0"), 14, "TimeFactor = 1");
     configuration.replace(configuration.find("DVDReadSpeeds = 4, 8, 16"), 24, "DVDReadSpeeds = 1");
-    StartLibrary(configuration);
-    burner.TransportType = ttSpti;
-    burner.DeviceName = kWriterName;
-    burner.DiscType = DISC_TYPE_DVDPLUSR;
-    burner.OpenDevice();
-    list.Burner = &burner;
-    list.OnMessage = [this](void*, const std::string& text, TsbLogItemType kind) {
-        messages.Add(text, kind);
-    };
+    OpenWriterOf(configuration);
     burner.LockDevice();
     image = Folder() / "source.iso";
     WriteImage(image, 6 * 1024 * 1024);

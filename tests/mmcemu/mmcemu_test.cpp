@@ -75,10 +75,7 @@ Bytes lba10(uint8_t op, uint32_t lba, uint16_t count) {
 class Emulated : public ::testing::Test {
 protected:
     void SetUp() override {
-        reload_ = reinterpret_cast<sbMmcEmu_ReloadFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_Reload"));
-        insert_ =
-            reinterpret_cast<sbMmcEmu_InsertDiscFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_InsertDisc"));
-        ASSERT_NE(reload_, nullptr) << "libsbmmcemu.so is not preloaded";
+        ASSERT_NE(emu_.Reload, nullptr) << "libsbmmcemu.so is not preloaded";
         char pattern[] = "/tmp/sbmmcemu-test-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         dir_ = pattern;
@@ -89,8 +86,8 @@ protected:
             ::close(fd_);
         }
         ::unsetenv("SBMMCEMU");
-        if (reload_ != nullptr) {
-            reload_();
+        if (emu_.Reload != nullptr) {
+            emu_.Reload();
         }
         std::error_code ec;
         fs::remove_all(dir_, ec);
@@ -101,7 +98,7 @@ protected:
         const std::string config = dir_ + "/emu.ini";
         std::ofstream(config) << "[Drive 0]\nPath = " << path_ << "\n" << settings << "\n";
         ::setenv("SBMMCEMU", config.c_str(), 1);
-        ASSERT_EQ(reload_(), 1);
+        ASSERT_EQ(emu_.Reload(), 1);
         fd_ = ::open(path_.c_str(), O_RDWR | O_NDELAY);
         ASSERT_GE(fd_, 0);
     }
@@ -176,8 +173,7 @@ protected:
         return (r.data[6] << 8) | r.data[7];
     }
 
-    sbMmcEmu_ReloadFn reload_ = nullptr;
-    sbMmcEmu_InsertDiscFn insert_ = nullptr;
+    const TMmcEmuControls emu_;
     std::string dir_;
     std::string path_;
     int fd_ = -1;
@@ -272,11 +268,11 @@ TEST_F(Emulated, ALoadedDiscRaisesOneUnitAttention) {
     EXPECT_EQ(back.data, pattern(16 * 2048, 7));
 
     // A swap from outside: one unit attention, then the new disc.
-    ASSERT_EQ(insert_(path_.c_str(), "bdre", "unformatted", 0), 0);
+    ASSERT_EQ(emu_.InsertDisc(path_.c_str(), "bdre", "unformatted", 0), 0);
     EXPECT_EQ(testUnitReady().code(), "6/28/00");
     EXPECT_EQ(testUnitReady().code(), "good");
     EXPECT_EQ(profile(), 0x43);
-    ASSERT_EQ(insert_(path_.c_str(), "none", "", 0), 0);
+    ASSERT_EQ(emu_.InsertDisc(path_.c_str(), "none", "", 0), 0);
     EXPECT_EQ(testUnitReady().code(), "2/3A/00");
     EXPECT_EQ(profile(), 0);
 }

@@ -38,4 +38,17 @@ typedef const char* (*sbMmcEmu_LastProblemFn)(void);
 }
 #endif
 
+#ifdef __cplusplus
+#include <dlfcn.h>
+
+/* In C++: the control functions as a program that preloads the emulator
+ * finds them; each is null when the emulator is not loaded. */
+struct TMmcEmuControls {
+    sbMmcEmu_ReloadFn Reload =
+        reinterpret_cast<sbMmcEmu_ReloadFn>(dlsym(RTLD_DEFAULT, "sbMmcEmu_Reload"));
+    sbMmcEmu_InsertDiscFn InsertDisc =
+        reinterpret_cast<sbMmcEmu_InsertDiscFn>(dlsym(RTLD_DEFAULT, "sbMmcEmu_InsertDisc"));
+};
+#endif
+
 #endif

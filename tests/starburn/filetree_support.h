@@ -5,6 +5,7 @@
 #pragma once
 
 #include "starburn/StarBurn.h"
+#include "tests/starburn/sbTestSupport.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -24,30 +25,7 @@ namespace filetree_test {
 
 namespace fs = std::filesystem;
 
-// A folder under the system's temporary folder, removed with everything in it.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "sbtreeXXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            ADD_FAILURE() << "cannot create a temporary folder";
-        }
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const fs::path& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
+using sbtest::TempDir;
 
 // Bytes that differ from file to file and from block to block, so a block
 // stored at the wrong place or taken from another file shows.

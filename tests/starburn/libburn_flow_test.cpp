@@ -16,27 +16,6 @@ using namespace sbtest;
 
 namespace {
 
-struct Found {
-    std::vector<SB_DEVICE_ADDRESS> addresses;
-    static void callback(uint32_t reason, void* context, void* special1, void*) {
-        if ((reason & 0xFF) == SB_REASON_DEVICE_FOUND) {
-            static_cast<Found*>(context)->addresses.push_back(
-                *static_cast<SB_DEVICE_ADDRESS*>(special1));
-        }
-    }
-};
-
-// An image whose block 16 is an ISO9660 primary volume descriptor.
-std::vector<uint8_t> isoImage(size_t size, uint32_t seed, const char* label) {
-    auto bytes = patternBytes(size, seed);
-    uint8_t* pvd = bytes.data() + 16 * 2048;
-    pvd[0] = 1;
-    std::memcpy(pvd + 1, "CD001", 5);
-    std::memset(pvd + 40, ' ', 32);
-    std::memcpy(pvd + 40, label, std::strlen(label));
-    return bytes;
-}
-
 class Flow : public Library {
 protected:
     void SetUp() override {
@@ -131,7 +110,7 @@ TEST_F(Flow, ProbeThenBurnThenCloseAndEjectAsTheWizardDoes) {
     EXPECT_EQ(discInfo(burner).DiscStatus, SB_DISC_STATUS_BLANK);
 
     // The write, on the burn thread in the program; progress comes on it.
-    const auto bytes = isoImage(1024 * 1024 + 100, 12, "TAVRIN_TEST");
+    const auto bytes = isoLike(1024 * 1024 + 100, 12, "TAVRIN_TEST");
     const std::string image = dir.file("source.iso");
     writeBytes(image, bytes);
     ASSERT_EQ(StarBurn_CdvdBurnerGrabber_TrackAtOnceFromFile(burner, r.text, sizeof r.text,
@@ -172,7 +151,7 @@ TEST_F(Flow, VolumeLabelCallChecksItsArguments) {
     EXPECT_EQ(StarBurn_GetVolumeLabel("CdRom3", nullptr, 8), SB_EXCEPTION_INVALID_PARAMETER);
     EXPECT_EQ(StarBurn_GetVolumeLabel("CdRom3", label, 0), SB_EXCEPTION_INVALID_PARAMETER);
     // A label longer than the buffer is cut, never written past it.
-    const auto bytes = isoImage(64 * 1024, 13, "A_RATHER_LONG_VOLUME_LABEL");
+    const auto bytes = isoLike(64 * 1024, 13, "A_RATHER_LONG_VOLUME_LABEL");
     writeBytes(target, bytes);
     char small[8];
     std::memset(small, 'z', sizeof small);

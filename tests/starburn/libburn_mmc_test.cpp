@@ -12,16 +12,6 @@ using namespace sbtest;
 
 namespace {
 
-struct Found {
-    std::vector<SB_DEVICE_ADDRESS> addresses;
-    static void callback(uint32_t reason, void* context, void* special1, void*) {
-        if ((reason & 0xFF) == SB_REASON_DEVICE_FOUND) {
-            static_cast<Found*>(context)->addresses.push_back(
-                *static_cast<SB_DEVICE_ADDRESS*>(special1));
-        }
-    }
-};
-
 constexpr uint64_t kDvdBlocks = 2295104;
 constexpr uint64_t kBdBlocks = 12219392;
 

@@ -55,17 +55,7 @@ protected:
 
     uint8_t discAtOnce(void* g, const std::vector<std::string>& paths, bool raw,
                        bool testWrite = false) {
-        auto layout = std::make_unique<FileSourceLayoutRecord>();
-        std::memset(layout.get(), 0, sizeof *layout);
-        layout->TrackCount = static_cast<uint32_t>(paths.size());
-        for (size_t i = 0; i < paths.size(); ++i) {
-            std::strncpy(layout->Tracks[i].FileName, paths[i].c_str(),
-                         SB_FILE_SOURCE_PATH_SIZE - 1);
-        }
-        auto call = raw ? StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile
-                        : StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromFile;
-        return call(g, r.text, sizeof r.text, &r.status, r.failure, layout.get(), 0, testWrite, 0,
-                    0, 1, SB_WRITE_REVISION);
+        return sbtest::discAtOnce(g, r, paths, raw, testWrite, false);
     }
 
     uint8_t sessionAtOnce(void* g, const std::vector<std::string>& paths) {
@@ -99,16 +89,6 @@ protected:
     void* drive = nullptr;
     ProgressLog log;
     Report r;
-};
-
-struct Found {
-    std::vector<SB_DEVICE_ADDRESS> addresses;
-    static void callback(uint32_t reason, void* context, void* special1, void*) {
-        if ((reason & 0xFF) == SB_REASON_DEVICE_FOUND) {
-            static_cast<Found*>(context)->addresses.push_back(
-                *static_cast<SB_DEVICE_ADDRESS*>(special1));
-        }
-    }
 };
 
 } // namespace

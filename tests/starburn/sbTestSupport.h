@@ -11,9 +11,11 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -42,6 +44,7 @@ public:
 
     const fs::path& path() const { return path_; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
+    std::string operator/(const std::string& name) const { return file(name); }
 
 private:
     fs::path path_;
@@ -81,12 +84,50 @@ inline std::vector<uint8_t> padded(std::vector<uint8_t> bytes) {
     return bytes;
 }
 
+// An image whose block 16 holds the parts of an ISO9660 primary volume
+// descriptor a drive reads for the disc's name: its mark and its label.
+inline std::vector<uint8_t> isoLike(size_t size, uint32_t seed, const char* label) {
+    auto bytes = patternBytes(size, seed);
+    uint8_t* pvd = bytes.data() + 16 * 2048;
+    pvd[0] = 1;
+    std::memcpy(pvd + 1, "CD001", 5);
+    std::memset(pvd + 40, ' ', 32);
+    std::memcpy(pvd + 40, label, std::strlen(label));
+    return bytes;
+}
+
+// The addresses a device search reports, in its order.
+struct Found {
+    std::vector<SB_DEVICE_ADDRESS> addresses;
+    static void callback(uint32_t reason, void* context, void* special1, void*) {
+        if ((reason & 0xFF) == SB_REASON_DEVICE_FOUND) {
+            static_cast<Found*>(context)->addresses.push_back(
+                *static_cast<SB_DEVICE_ADDRESS*>(special1));
+        }
+    }
+};
+
 // The report buffers of one grabber call.
 struct Report {
     char text[1024] = {};
     uint32_t status = 31;
     uint8_t failure[64] = {};
 };
+
+// A Disc-At-Once write of these files through grabber g, PQ or raw P-W.
+inline uint8_t discAtOnce(void* g, Report& r, const std::vector<std::string>& paths, bool raw,
+                          bool testWrite, bool multiSession) {
+    auto layout = std::make_unique<FileSourceLayoutRecord>();
+    std::memset(layout.get(), 0, sizeof *layout);
+    layout->TrackCount = static_cast<uint32_t>(paths.size());
+    for (size_t i = 0; i < paths.size(); ++i) {
+        std::strncpy(layout->Tracks[i].FileName, paths[i].c_str(), SB_FILE_SOURCE_PATH_SIZE - 1);
+    }
+    auto call = raw ? StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile
+                    : StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromFile;
+    return call(g, r.text, sizeof r.text, &r.status, r.failure, layout.get(), 0, testWrite,
+                multiSession, 0, 1, SB_WRITE_REVISION);
+}
 
 // The configuration used by most tests: the three recorders of the built-in
 // set at time factor 0, plus whatever a test adds.

@@ -31,17 +31,7 @@ protected:
 
     uint8_t discAtOnce(const std::vector<std::string>& paths, bool raw, bool testWrite = false,
                        bool multiSession = false) {
-        auto layout = std::make_unique<FileSourceLayoutRecord>();
-        std::memset(layout.get(), 0, sizeof *layout);
-        layout->TrackCount = static_cast<uint32_t>(paths.size());
-        for (size_t i = 0; i < paths.size(); ++i) {
-            std::strncpy(layout->Tracks[i].FileName, paths[i].c_str(),
-                         SB_FILE_SOURCE_PATH_SIZE - 1);
-        }
-        auto call = raw ? StarBurn_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile
-                        : StarBurn_CdvdBurnerGrabber_DiscAtOncePQFromFile;
-        return call(writer, r.text, sizeof r.text, &r.status, r.failure, layout.get(), 0, testWrite,
-                    multiSession, 0, 1, SB_WRITE_REVISION);
+        return sbtest::discAtOnce(writer, r, paths, raw, testWrite, multiSession);
     }
 
     uint8_t sessionAtOnce(const std::vector<std::string>& paths, bool testWrite = false) {
@@ -64,18 +54,6 @@ protected:
     void* writer = nullptr;
     Report r;
 };
-
-// An image with the parts of an ISO9660 primary volume descriptor the
-// recorder reads for the name of the ejected file.
-std::vector<uint8_t> isoLike(size_t size, uint32_t seed, const char* label) {
-    auto bytes = patternBytes(size, seed);
-    uint8_t* pvd = bytes.data() + 16 * 2048;
-    pvd[0] = 1;
-    std::memcpy(pvd + 1, "CD001", 5);
-    std::memset(pvd + 40, ' ', 32);
-    std::memcpy(pvd + 40, label, std::strlen(label));
-    return bytes;
-}
 
 } // namespace
 

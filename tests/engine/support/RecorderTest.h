@@ -38,9 +38,15 @@ protected:
     TMessageSink messages;
 
     // Starts the library with the writer plus Extra (more settings of its
-    // section) and opens it by name.
+    // section) and opens it by name, the log cleared.
     void OpenWriter(const std::string& extra = {}) {
-        StartLibrary(std::string(kWriterConfiguration) + extra);
+        OpenWriterOf(std::string(kWriterConfiguration) + extra);
+        ClearLog();
+    }
+
+    // Starts the library with this configuration and opens the writer by name.
+    void OpenWriterOf(const std::string& configuration) {
+        StartLibrary(configuration);
         burner.TransportType = ttSpti;
         burner.DeviceName = kWriterName;
         burner.DiscType = DISC_TYPE_DVDPLUSR;
@@ -49,7 +55,6 @@ protected:
         list.OnMessage = [this](void*, const std::string& text, TsbLogItemType kind) {
             messages.Add(text, kind);
         };
-        ClearLog();
     }
 
     // Schedules Action and runs it as the final sheet does.
