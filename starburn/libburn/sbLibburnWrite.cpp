@@ -205,14 +205,13 @@ Error Drive::checkWriteLocked(const WriteJob& job, uint64_t& total, Plan& plan,
     case Media::Unknown:
         return noDisc();
     case Media::Unready:
-        return becomingReady("The disc in the drive " + setup_.title + " is not ready yet");
+        return becomingReady(setup_.title);
     case Media::Full:
-        return incompatibleMedium("The " + profileText(state_) +
-                                  " disc is complete (closed); nothing more can be written to it");
+        return incompatibleMedium("The " + profileText(state_) + " disc in " + setup_.title +
+                                  " is complete (closed); nothing more can be written to it");
     case Media::Unsuitable:
-        return incompatibleMedium("The " + profileText(state_) +
-                                  " disc in the drive cannot be written (libburn finds it "
-                                  "unsuitable)");
+        return incompatibleMedium("The " + profileText(state_) + " disc in " + setup_.title +
+                                  " cannot be written (libburn finds it unsuitable)");
     }
     if ((job.method == WriteMethod::DiscAtOncePq || job.method == WriteMethod::DiscAtOnceRawPw) &&
         state_.media != Media::Blank) {
