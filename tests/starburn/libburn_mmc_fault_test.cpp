@@ -130,7 +130,38 @@ INSTANTIATE_TEST_SUITE_P(
                                 Op::Opc,
                                 SB_EXCEPTION_MEDIUM_ERROR,
                                 "5/73/03",
-                                {"5/73/03", "calibrat"}}),
+                                {"5/73/03", "calibrat"}},
+                      FaultCase{"OpcErrorAtTheWrite",
+                                "Media = dvdplusr",
+                                "write-opc-error",
+                                Op::Write,
+                                SB_EXCEPTION_WRITE_ERROR,
+                                "3/73/03",
+                                {"Power calibration failed. The drive could not tune its "
+                                 "laser to this disc: try a slower speed or discs of another "
+                                 "brand.",
+                                 "3/73/03"}},
+                      FaultCase{"DiscFull",
+                                "Media = dvdplusr",
+                                "full@300",
+                                Op::Write,
+                                SB_EXCEPTION_WRITE_ERROR,
+                                "5/21/00",
+                                {"The disc is full. Use a disc with more free space, or "
+                                 "write less.",
+                                 "5/21/00"}},
+                      // Not a fault of the drive: a disc it cannot write, refused
+                      // before the drive is asked, in the words of its refusal.
+                      FaultCase{"ClosedDisc",
+                                "Media = dvdplusr\nState = closed",
+                                "",
+                                Op::Write,
+                                SB_EXCEPTION_MEDIUM_ERROR,
+                                "5/30/00",
+                                {"The drive cannot use this disc (incompatible medium). Use a "
+                                 "disc of a kind this drive writes, or one that is not "
+                                 "closed.",
+                                 "complete (closed)"}}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // A drive that is not ready for its first commands after a load is waited
