@@ -145,10 +145,6 @@ uint32_t pickFrom(const std::vector<uint32_t>& speeds, uint32_t request) {
 constexpr int kSettleSteps = 6;
 constexpr auto kSettleStep = std::chrono::milliseconds(500);
 
-} // namespace
-
-namespace {
-
 // A refusal this library makes before the drive is asked reads as the drive's
 // own refusal of that code would (the table's sentence and advice), then
 // what in particular stands in the way.
