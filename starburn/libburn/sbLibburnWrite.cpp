@@ -856,7 +856,10 @@ Error Drive::finishWrite(const WriteJob& job, WriteRun& run, const Plan& plan, b
         }
         Error e = operationFailure(SB_EXCEPTION_WRITE_ERROR, err,
                                    "The write on " + setup_.title + " failed", why + planNote);
-        if (why.find("Failed to close") != std::string::npos) {
+        // libburn closes the track even after a write the drive refused (a
+        // calibration that failed, for one): then the image was not written.
+        if (why.find("Failed to close") != std::string::npos &&
+            why.find("error on write(") == std::string::npos) {
             e.text += ". The image was written, but the drive did not close its track or "
                       "session: the disc is left " +
                       left + "; closing the session (CloseSession) tries again";
