@@ -132,18 +132,26 @@ std::string readVolumeLabel(burn_drive* d, const DiscState& s) {
 constexpr int kSettleSteps = 6;
 constexpr auto kSettleStep = std::chrono::milliseconds(500);
 
+// A refusal this library makes before the drive is asked reads as the drive's
+// own refusal of that code would (the table's sentence and advice), then
+// what in particular stands in the way.
+Error refusedAs(uint8_t exception, const SenseCode& code, const std::string& detail) {
+    return senseError(exception, static_cast<uint8_t>(code.key), static_cast<uint8_t>(code.asc),
+                      static_cast<uint8_t>(code.ascq), senseAdvice(code) + " (" + detail + ")");
+}
+
 } // namespace
 
-Error notReady(const std::string& text) {
-    return senseError(SB_EXCEPTION_NOT_READY, 0x02, 0x3A, 0x00, text);
+Error notReady(const std::string& title) {
+    return refusedAs(SB_EXCEPTION_NOT_READY, {0x02, 0x3A, 0x00}, title);
 }
 
-Error becomingReady(const std::string& text) {
-    return senseError(SB_EXCEPTION_NOT_READY, 0x02, 0x04, 0x01, text);
+Error becomingReady(const std::string& title) {
+    return refusedAs(SB_EXCEPTION_NOT_READY, {0x02, 0x04, 0x01}, title);
 }
 
-Error incompatibleMedium(const std::string& text) {
-    return senseError(SB_EXCEPTION_MEDIUM_ERROR, 0x05, 0x30, 0x00, text);
+Error incompatibleMedium(const std::string& why) {
+    return refusedAs(SB_EXCEPTION_MEDIUM_ERROR, {0x05, 0x30, 0x00}, why);
 }
 
 Error notSupported(const std::string& text) {
@@ -504,7 +512,7 @@ Error Drive::noDisc() const {
     if (!setup_.stdio && deviceFileGone(setup_.address)) {
         return disconnected();
     }
-    return notReady("No disc in the drive " + setup_.title);
+    return notReady(setup_.title);
 }
 
 // ---------------------------------------------------------------------------
@@ -535,8 +543,7 @@ Error Drive::testUnitReady() {
     case Media::Unknown:
         return noDisc();
     case Media::Unready:
-        return becomingReady("The disc in the drive " + setup_.title +
-                             " is not ready yet; try again in a moment");
+        return becomingReady(setup_.title);
     default:
         return {};
     }

@@ -28,9 +28,12 @@ constexpr auto kWindDownStep = std::chrono::milliseconds(20);
 // A pseudo-drive has no speed list; it is fed at the speed asked.
 constexpr uint32_t kStdioTopSpeed = 0xFFFF;
 
-Error notReady(const std::string& text);
-Error becomingReady(const std::string& text);
-Error incompatibleMedium(const std::string& text);
+// The library's own refusals of the codes 2/3A/00 (no disc), 2/04/01 (the
+// disc not ready yet) and 5/30/00 (a disc this write cannot use): the sense
+// table's sentence and advice, then the drive or the reason in brackets.
+Error notReady(const std::string& title);
+Error becomingReady(const std::string& title);
+Error incompatibleMedium(const std::string& why);
 Error notSupported(const std::string& text);
 Media mediaOf(burn::burn_disc_status status);
 std::string profileText(const DiscState& s);

@@ -205,14 +205,13 @@ Error Drive::checkWriteLocked(const WriteJob& job, uint64_t& total, Plan& plan,
     case Media::Unknown:
         return noDisc();
     case Media::Unready:
-        return becomingReady("The disc in the drive " + setup_.title + " is not ready yet");
+        return becomingReady(setup_.title);
     case Media::Full:
-        return incompatibleMedium("The " + profileText(state_) +
-                                  " disc is complete (closed); nothing more can be written to it");
+        return incompatibleMedium("The " + profileText(state_) + " disc in " + setup_.title +
+                                  " is complete (closed); nothing more can be written to it");
     case Media::Unsuitable:
-        return incompatibleMedium("The " + profileText(state_) +
-                                  " disc in the drive cannot be written (libburn finds it "
-                                  "unsuitable)");
+        return incompatibleMedium("The " + profileText(state_) + " disc in " + setup_.title +
+                                  " cannot be written (libburn finds it unsuitable)");
     }
     if ((job.method == WriteMethod::DiscAtOncePq || job.method == WriteMethod::DiscAtOnceRawPw) &&
         state_.media != Media::Blank) {
@@ -857,7 +856,10 @@ Error Drive::finishWrite(const WriteJob& job, WriteRun& run, const Plan& plan, b
         }
         Error e = operationFailure(SB_EXCEPTION_WRITE_ERROR, err,
                                    "The write on " + setup_.title + " failed", why + planNote);
-        if (why.find("Failed to close") != std::string::npos) {
+        // libburn closes the track even after a write the drive refused (a
+        // calibration that failed, for one): then the image was not written.
+        if (why.find("Failed to close") != std::string::npos &&
+            why.find("error on write(") == std::string::npos) {
             e.text += ". The image was written, but the drive did not close its track or "
                       "session: the disc is left " +
                       left + "; closing the session (CloseSession) tries again";

@@ -141,6 +141,54 @@ private slots:
         QTest::mouseClick(main->ButtonNext, Qt::LeftButton);
         QCOMPARE(main->CurrentSheet(), 3);
     }
+
+    // udev's "change" of a drive (its disc taken out, another put in) renews
+    // that drive's row at once; the poll, an hour apart here, plays no part.
+    void aDiscTakenOutAndPutInIsShownOnItsRowAsUdevSaysSo() {
+        const QString sr0 = path(QStringLiteral("sr0"));
+        plug(drive(0, QStringLiteral("DVD WRITER 8"), QStringLiteral("dvdplusr")) +
+             drive(1, QStringLiteral("USB WRITER"), QStringLiteral("cdr")));
+        TTestDriveMonitorScope udev;
+        TTestProgram program;
+        program.Folder.WriteArt({}, {772, 547});
+        TsbApplication app;
+        TMainForm* main = app.Main();
+        QTest::mouseClick(app.Welcome()->ButtonNext, Qt::LeftButton);
+        QTest::mouseClick(main->ButtonNext, Qt::LeftButton);
+        QCOMPARE(main->CurrentSheet(), 2);
+        TfrmSelectDevice* page = main->DevicePage;
+        QVERIFY(page != nullptr);
+        page->DiscPollInterval = 3600 * 1000;
+        const QTreeWidget* devices = page->lvDevices;
+        QCOMPARE(rowTexts(devices, 0),
+                 (QStringList{QStringLiteral("DVD WRITER 8"), QStringLiteral("USB WRITER")}));
+        QCOMPARE(devices->topLevelItem(0)->text(3), QStringLiteral("DVD+R"));
+        QCOMPARE(selectedProduct(devices), QStringLiteral("DVD WRITER 8"));
+        QVERIFY(udev.Monitor() != nullptr);
+
+        // Taken out.
+        const auto remove =
+            reinterpret_cast<sbMmcEmu_RemoveDiscFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_RemoveDisc"));
+        QVERIFY(remove != nullptr);
+        QCOMPARE(remove(sr0.toLocal8Bit().constData()), 0);
+        QVERIFY(udev.Monitor()->Send("change " + sr0.toStdString() +
+                                     " ID_CDROM=1 DISK_MEDIA_CHANGE=1"));
+        QTRY_COMPARE_WITH_TIMEOUT(devices->topLevelItem(0)->text(3), QStringLiteral("Empty"),
+                                  10000);
+        QCOMPARE(devices->topLevelItem(0)->text(5),
+                 QStringLiteral("Insert a blank disc into DVD WRITER 8"));
+        QCOMPARE(devices->topLevelItem(1)->text(3), QStringLiteral("CD-R"));
+        QCOMPARE(selectedProduct(devices), QStringLiteral("DVD WRITER 8"));
+
+        // Another one put in: only udev's word reaches the sheet before the poll.
+        QCOMPARE(m_insert(sr0.toLocal8Bit().constData(), "cdr", "blank", 0), 0);
+        QVERIFY(udev.Monitor()->Send("change " + sr0.toStdString() +
+                                     " ID_CDROM=1 DISK_MEDIA_CHANGE=1 ID_CDROM_MEDIA=1"));
+        QTRY_COMPARE_WITH_TIMEOUT(devices->topLevelItem(0)->text(3), QStringLiteral("CD-R"), 10000);
+        QCOMPARE(devices->topLevelItem(0)->text(4), QStringLiteral("Blank"));
+        QVERIFY(page->lblUnavailable->isHidden());
+        QCOMPARE(selectedProduct(devices), QStringLiteral("DVD WRITER 8"));
+    }
 };
 
 QTEST_MAIN(TestWizardHotplug)

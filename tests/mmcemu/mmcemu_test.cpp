@@ -401,6 +401,22 @@ const FaultCase kFaults[] = {
          auto& f = static_cast<Fault&>(e);
          EXPECT_EQ(f.send({0x54, 1, 0, 0, 0, 0, 0, 0, 0, 0}).code(), "5/73/03");
      }},
+    {"WriteOpcError", "Media = cdr\nFaults = write-opc-error",
+     [](Emulated& e) {
+         auto& f = static_cast<Fault&>(e);
+         ASSERT_TRUE(f.writeParameters().good());
+         EXPECT_EQ(f.write(0, 16).code(), "3/73/03");
+         EXPECT_EQ(f.trackInformation(0xFF).be32(12), 0u) << "nothing was recorded";
+     }},
+    {"Full", "Media = dvdplusr\nFaults = full@32",
+     [](Emulated& e) {
+         auto& f = static_cast<Fault&>(e);
+         ASSERT_EQ(f.write(0, 32).code(), "good");
+         const Reply r = f.write(32, 16);
+         EXPECT_EQ(r.code(), "5/21/00");
+         EXPECT_EQ(r.information(), 32u);
+         EXPECT_EQ(f.trackInformation(0xFF).be32(12), 32u) << "the refused write recorded nothing";
+     }},
 };
 
 INSTANTIATE_TEST_SUITE_P(Each, Fault, ::testing::ValuesIn(kFaults),

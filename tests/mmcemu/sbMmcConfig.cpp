@@ -51,6 +51,10 @@ bool parseFaults(std::string_view text, Faults& out, std::string& why) {
             f.closeError = true;
         } else if (sameName(item, "opc-error")) {
             f.opcError = true;
+        } else if (sameName(item, "write-opc-error")) {
+            f.writeOpcError = true;
+        } else if (argumentOf(item, "full", '@', arg) && parseCount(arg, 0x7fffffff, n)) {
+            f.fullAt = static_cast<int32_t>(n);
         } else if (argumentOf(item, "write-error", '@', arg) && parseCount(arg, 0x7fffffff, n)) {
             f.writeErrors.push_back(static_cast<int32_t>(n));
         } else if (argumentOf(item, "read-error", '@', arg) && parseCount(arg, 0x7fffffff, n)) {
@@ -66,7 +70,8 @@ bool parseFaults(std::string_view text, Faults& out, std::string& why) {
         } else {
             why = "\"" + item +
                   "\" is not a fault (write-error@LBA, read-error@LBA, not-ready:N, "
-                  "no-disc-after:N, unplug@N, slow:MS, write-protected, close-error, opc-error)";
+                  "no-disc-after:N, unplug@N, slow:MS, write-protected, close-error, opc-error, "
+                  "write-opc-error, full@LBA)";
             return false;
         }
     }

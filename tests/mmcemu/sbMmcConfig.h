@@ -23,6 +23,8 @@ struct Faults {
     bool writeProtected = false;      // 7/27/00 on everything that records
     bool closeError = false;          // CLOSE TRACK/SESSION fails with 3/0C/00
     bool opcError = false;            // SEND OPC INFORMATION fails with 5/73/03
+    bool writeOpcError = false;       // every write fails with 3/73/03
+    int32_t fullAt = -1;              // 5/21/00 on a write that reaches the block
 };
 
 struct DriveConfig {

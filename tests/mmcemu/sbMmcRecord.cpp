@@ -198,6 +198,12 @@ Sense Drive::write(Command& c) {
     if (count < 0) {
         return sense(5, 0x24, 0);
     }
+    if (config_.faults.writeOpcError) {
+        return sense(3, 0x73, 0x03); // the calibration the drive makes before it writes failed
+    }
+    if (config_.faults.fullAt >= 0 && int64_t(lba) + count > config_.faults.fullAt) {
+        return senseAt(5, 0x21, 0x00, lba); // the disc ends there, whatever it said of its space
+    }
     if (config_.faults.slowMs > 0) {
         sleepMs(config_.faults.slowMs);
     }

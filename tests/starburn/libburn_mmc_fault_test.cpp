@@ -19,6 +19,7 @@ struct FaultCase {
     uint8_t exception;              // what the call answers
     const char* sense;              // in the failure block, "none" when the drive said nothing
     std::vector<const char*> parts; // in the text, beside the drive's name
+    const char* untrue = nullptr;   // not in the text
 };
 
 class Fault : public Emulated, public ::testing::WithParamInterface<FaultCase> {
@@ -61,6 +62,9 @@ TEST_P(Fault, FailsWithItsErrorAndTheDriveIsTakenAgain) {
     EXPECT_NE(text.find(title(0)), std::string::npos) << text;
     for (const char* part : f.parts) {
         EXPECT_NE(text.find(part), std::string::npos) << "\"" << part << "\" in: " << text;
+    }
+    if (f.untrue != nullptr) {
+        EXPECT_EQ(text.find(f.untrue), std::string::npos) << text;
     }
 
     // The fault gone (a drive plugged in again, a disc that reads), a new
@@ -130,7 +134,40 @@ INSTANTIATE_TEST_SUITE_P(
                                 Op::Opc,
                                 SB_EXCEPTION_MEDIUM_ERROR,
                                 "5/73/03",
-                                {"5/73/03", "calibrat"}}),
+                                {"5/73/03", "calibrat"}},
+                      // libburn tries to close the track after this refusal too.
+                      FaultCase{"OpcErrorAtTheWrite",
+                                "Media = dvdr",
+                                "write-opc-error",
+                                Op::Write,
+                                SB_EXCEPTION_WRITE_ERROR,
+                                "3/73/03",
+                                {"Power calibration failed. The drive could not tune its "
+                                 "laser to this disc: try a slower speed or discs of another "
+                                 "brand.",
+                                 "3/73/03"},
+                                "The image was written"},
+                      FaultCase{"DiscFull",
+                                "Media = dvdplusr",
+                                "full@300",
+                                Op::Write,
+                                SB_EXCEPTION_WRITE_ERROR,
+                                "5/21/00",
+                                {"The disc is full. Use a disc with more free space, or "
+                                 "write less.",
+                                 "5/21/00"}},
+                      // Not a fault of the drive: a disc it cannot write, refused
+                      // before the drive is asked, in the words of its refusal.
+                      FaultCase{"ClosedDisc",
+                                "Media = dvdplusr\nState = closed",
+                                "",
+                                Op::Write,
+                                SB_EXCEPTION_MEDIUM_ERROR,
+                                "5/30/00",
+                                {"The drive cannot use this disc (incompatible medium). Use a "
+                                 "disc of a kind this drive writes, or one that is not "
+                                 "closed.",
+                                 "complete (closed)"}}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // A drive that is not ready for its first commands after a load is waited

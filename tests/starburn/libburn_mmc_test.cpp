@@ -86,7 +86,9 @@ TEST_F(Flow, TheSearchFindsEveryDriveWithItsModelDiscStateAndFreeSpace) {
         EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetInsertedDiscType(g), expect[n].type);
         if (expect[n].status < 0) {
             EXPECT_EQ(testUnitReady(g), SB_EXCEPTION_NOT_READY);
-            EXPECT_NE(std::string(r.text).find("No disc in the drive " + title(n)),
+            EXPECT_NE(std::string(r.text).find("There is no disc in the drive. Insert a disc "
+                                               "and try again. (" +
+                                               title(n) + ")"),
                       std::string::npos)
                 << r.text;
             continue;
