@@ -56,8 +56,15 @@ fresh() { # drives
 sectors_read() {
     awk -v d="$disk" '$3 == d { print $6 }' /proc/diskstats
 }
+# The emulated drives keep their discs as files on this disk: what they write lands here.
+sectors_written() {
+    awk -v d="$disk" '$3 == d { print $10 }' /proc/diskstats
+}
+busy_ms() {
+    awk -v d="$disk" '$3 == d { print $13 }' /proc/diskstats
+}
 
-declare -A seconds cpu peak readmb
+declare -A seconds cpu peak readmb writemb diskbusy
 measure() { # name drives [--all]
     local name=$1 count=$2 start end kb args=()
     for ((n = 0; n < count; ++n)); do
@@ -67,8 +74,10 @@ measure() { # name drives [--all]
     [ "${3:-}" = --all ] && args=(--all)
     fresh "$count"
     sync
-    local before
+    local before wbefore bbefore
     before=$(sectors_read)
+    wbefore=$(sectors_written)
+    bbefore=$(busy_ms)
     start=$(date +%s.%N)
     env SBMMCEMU="$work/emu.ini" LD_PRELOAD="$emulator" STARBURN_CONFIG="$work/starburn.ini" \
         STARBURN_STATE_DIR="$work/state" STARBURN_REAL_DRIVES=1 \
@@ -90,6 +99,8 @@ measure() { # name drives [--all]
     cpu[$name]=$(echo "$user + $system" | bc -l)
     peak[$name]=$kb
     readmb[$name]=$(echo "($(sectors_read) - $before) * 512 / 1048576" | bc -l)
+    writemb[$name]=$(echo "($(sectors_written) - $wbefore) * 512 / 1048576" | bc -l)
+    diskbusy[$name]=$(echo "($(busy_ms) - $bbefore) / 1000 / ${seconds[$name]}" | bc -l)
 }
 
 mkdir -p "$work/state"
@@ -125,6 +136,23 @@ cpu_share=$(echo "${cpu["4 at once"]} / ${seconds["4 at once"]}" | bc -l)
 printf '\n4 at once / 4 x alone: %.2f (target >= 0.8: %s)\n' "$ratio4" \
     "$( (($(echo "$ratio4 >= 0.8" | bc -l))) && echo met || echo missed)"
 printf 'CPU busy during 4 at once: %.2f of %d cores\n' "$cpu_share" "$(nproc)"
+printf 'disk during 4 at once: %.0f MB read, %.0f MB written (the emulated discs), busy %.0f %% of the time\n' \
+    "${readmb["4 at once"]}" "${writemb["4 at once"]}" "$(echo "${diskbusy["4 at once"]} * 100" | bc -l)"
+# What holds 4 at once back: the processors when they are nearly all busy, the image's reads
+# when they keep the disk busy, the path every drive of a multi-drive run takes (the reader, the
+# library's stream call and libburn's fifo) when one drive through it is already slower than
+# alone, else the drives (here the emulator writing its disc files, and libburn's pauses).
+via=$(echo "${seconds["1 alone"]} / ${seconds["1 via the reader"]}" | bc -l)
+if (($(echo "$cpu_share >= 0.8 * $(nproc)" | bc -l))); then
+    limit="CPU"
+elif (($(echo "${diskbusy["4 at once"]} >= 0.8 && ${readmb["4 at once"]} >= ${writemb["4 at once"]}" | bc -l))); then
+    limit="disk read (the image)"
+elif (($(echo "$via < 0.8" | bc -l))); then
+    limit=$(printf 'the stream path of each drive: one drive through the reader reaches %.2f of one alone (libburn polls its fifo in 50 ms steps; a drive faster than its fifo waits on every step)' "$via")
+else
+    limit="the drives (their disc files written to disk $disk, and libburn's pauses per drive)"
+fi
+printf 'what limits 4 at once: %s\n' "$limit"
 peak4=$(echo "${peak["4 at once"]} * 1024 / 1000000" | bc -l)
 printf 'peak memory, 4 at once: %.1f MB (target <= 64 MB: %s)\n' "$peak4" \
     "$( (($(echo "$peak4 <= 64" | bc -l))) && echo met || echo missed)"
