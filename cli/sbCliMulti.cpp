@@ -183,15 +183,10 @@ int closing(TCliOutput& output, const TsbMultiBurn& burn,
           SB_TRANSLATE_NOOP("tavrin-burn", "MESSAGE")}) {
         rows.front().push_back(SbTranslate("tavrin-burn", column));
     }
-    int done = 0, failed = 0, verifyFailed = 0;
     for (size_t i = 0; i < drives.size(); ++i) {
         const std::string& name = drives[i]->Device->DeviceName;
         const uint32_t unit = SpeedTableFor(drives[i]->Burner->DiscType).Unit;
         for (const TsbDriveCopyResult& r : burn.Results(i)) {
-            const bool ok = r.Outcome == TsbCopyOutcome::Done;
-            done += ok ? 1 : 0;
-            failed += ok ? 0 : 1;
-            verifyFailed += r.Outcome == TsbCopyOutcome::VerifyFailed ? 1 : 0;
             const std::string time = fmt::format("{:.1f} s", r.Seconds);
             if (output.Form() == TCliOutputForm::Json) {
                 output.Raw(JsonEvent("drive-result",
@@ -212,22 +207,24 @@ int closing(TCliOutput& output, const TsbMultiBurn& burn,
     if (output.Form() != TCliOutputForm::Json) {
         printTable(output, rows);
     }
+    const TsbCopyTally tally = burn.Tally();
     const std::string counts =
         fmt::format(fmt::runtime(SbTranslate("tavrin-burn", "{} of {} copies done, {} failed")),
-                    done, done + failed, failed);
+                    tally.Done, tally.Done + tally.Failed, tally.Failed);
     output.Note(counts);
     if (cancelled) {
         output.Note(LoadResString(rsCanceledByUser));
         return finish(output, exCancelled, "cancelled", counts);
     }
-    if (failed == 0) {
+    if (tally.Failed == 0) {
         return finish(output, exDone, "done", counts);
     }
-    if (done > 0) {
+    if (tally.Done > 0) {
         return finish(output, exSomeFailed, "some-failed", counts);
     }
-    return verifyFailed == failed ? finish(output, exVerifyFailed, "verify-failed", counts)
-                                  : finish(output, exBurnFailed, "failed", counts);
+    return tally.VerifyFailed == tally.Failed
+               ? finish(output, exVerifyFailed, "verify-failed", counts)
+               : finish(output, exBurnFailed, "failed", counts);
 }
 
 } // namespace

@@ -127,6 +127,17 @@ const std::vector<TsbDriveCopyResult>& TsbMultiBurn::Results(size_t Drive) const
     return drives_.at(Drive)->Results;
 }
 
+TsbCopyTally TsbMultiBurn::Tally() const {
+    TsbCopyTally tally;
+    for (const auto& d : drives_) {
+        for (const TsbDriveCopyResult& r : d->Results) {
+            (r.Outcome == TsbCopyOutcome::Done ? tally.Done : tally.Failed) += 1;
+            tally.VerifyFailed += r.Outcome == TsbCopyOutcome::VerifyFailed ? 1 : 0;
+        }
+    }
+    return tally;
+}
+
 void TsbMultiBurn::CancelAll() {
     if (cancelled_.exchange(true)) {
         return;

@@ -39,6 +39,13 @@ struct TsbDriveCopyResult {
     std::string Verify;
 };
 
+// The copies of a run, counted as its closing line and exit status read them.
+struct TsbCopyTally {
+    int Done = 0;
+    int Failed = 0;       // every copy that did not end Done
+    int VerifyFailed = 0; // of those, the ones written but not read back the same
+};
+
 // What the front end shows of one drive while the burn runs.
 struct TsbDriveState {
     std::string Name;
@@ -92,6 +99,8 @@ public:
     std::vector<TsbDriveLine> TakeLines();
     // After Run: each copy of drive Drive, in order.
     const std::vector<TsbDriveCopyResult>& Results(size_t Drive) const;
+    // After Run: every drive's copies, counted.
+    TsbCopyTally Tally() const;
     // The most the image was read ahead of the slowest drive (all rounds).
     size_t PeakAhead() const { return peakAhead_; }
 

@@ -594,15 +594,15 @@ void TfrmFinalAction::RunManyDiscs() {
         ShowDriveStates(burn);
         for (size_t i = 0; i < burn.DriveCount(); ++i) {
             const std::vector<TsbDriveCopyResult>& results = burn.Results(i);
-            for (const TsbDriveCopyResult& r : results) {
-                (r.Outcome == TsbCopyOutcome::Done ? m_copiesDone : m_copiesFailed) += 1;
-            }
             if (QTreeWidgetItem* row = lvDrives->topLevelItem(static_cast<int>(i))) {
                 // The row ends with how the drive's last copy ended.
                 row->setText(2, results.empty() ? outcomeText(TsbCopyOutcome::Failed)
                                                 : outcomeText(results.back().Outcome));
             }
         }
+        const TsbCopyTally tally = burn.Tally();
+        m_copiesDone = tally.Done;
+        m_copiesFailed = tally.Failed;
         m_allCancelled = burn.Cancelled();
     }
     AddLogLine(tr("%1 of %2 copies done, %3 failed")
