@@ -4,12 +4,10 @@
 #include "base/sbError.h"
 #include "base/sbLibraryCall.h"
 #include "base/sbStrUtils.h"
-#include "engine/sbSectorReader.h"
 #include "engine/sbVerifyPipeline.h"
 #include "starburn/StarBurnLinux.h"
 
 #include <fmt/format.h>
-#include <openssl/evp.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,9 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Sectors read back at a time: 24 audio sectors are 56 KB.
-constexpr uint32_t kChunkSectors = 24;
 
 struct TFile {
     int Fd = -1;
@@ -142,86 +137,69 @@ std::vector<std::string> CueTrackLines(const TsbCueSheet& Sheet, uint32_t DiscSe
 TsbVerifyResult VerifyCueDisc(void* Grabber, const TsbCueSheet& Sheet,
                               const TsbVerifyCallbacks& Callbacks) {
     TsbVerifyResult result;
-    TsbDigest sha(EVP_sha256());
-    uint64_t total = 0;
+    // Opened before the first read: a missing file fails at once, not after
+    // the tracks before it were read.
+    std::vector<std::unique_ptr<TFile>> files;
     for (const TsbCueTrack& t : Sheet.Tracks) {
-        total += t.Sectors;
-    }
-    std::vector<char> disc(kChunkSectors * 2352);
-    std::vector<char> file(kChunkSectors * 2352);
-    TsbSectorReader reader{Grabber};
-    Logger().Log("StarBurn_CdvdBurnerGrabber_ReadAudio / StarBurn_CdvdBurnerGrabber_ReadData");
-    uint32_t lba = 0;
-    uint64_t done = 0;
-    int32_t percent = -1;
-    for (size_t i = 0; i < Sheet.Tracks.size(); ++i) {
-        const TsbCueTrack& t = Sheet.Tracks[i];
-        // The first track's pregap is the 150 sectors before block 0.
-        lba += i == 0 ? 0 : t.Pregap;
-        const TFile source(t.File);
-        if (source.Fd < 0) {
+        files.push_back(std::make_unique<TFile>(t.File));
+        if (files.back()->Fd < 0) {
             result.Outcome = TsbVerifyOutcome::ImageError;
             result.FailureText = fmt::format("Verification failed: the file of track {:02} ({}) "
                                              "cannot be read ({})",
                                              t.Number, t.File, std::strerror(errno));
             return result;
         }
-        const uint32_t bytes = t.SectorBytes();
-        for (uint32_t s = 0; s < t.Sectors;) {
-            if (Callbacks.Cancelled && Callbacks.Cancelled()) {
-                result.Outcome = TsbVerifyOutcome::Cancelled;
-                result.FailureText = "Verification cancelled";
-                return result;
+        ::posix_fadvise(files.back()->Fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+    std::vector<TsbComparePart> parts;
+    uint32_t lba = 0;
+    for (size_t i = 0; i < Sheet.Tracks.size(); ++i) {
+        const TsbCueTrack& t = Sheet.Tracks[i];
+        // The first track's pregap is the 150 sectors before block 0.
+        lba += i == 0 ? 0 : t.Pregap;
+        TsbComparePart part;
+        part.Spec.StartLba = lba;
+        part.Spec.Audio = t.Audio;
+        part.Spec.Bytes = uint64_t{t.Sectors} * t.SectorBytes();
+        part.Spec.SourceFailure = fmt::format(
+            "Verification failed: the file of track {:02} ({}) cannot be read", t.Number, t.File);
+        part.Spec.DiffersText = [&t, lba](uint32_t Sector) {
+            return fmt::format("Verification failed: track {:02} differs from its file at sector "
+                               "{} of the track (disc sector {}, byte {} of {})",
+                               t.Number, Sector, lba + Sector,
+                               t.FileOffset + uint64_t{Sector} * t.SectorBytes(), t.File);
+        };
+        part.Spec.UnreadableText = [&t, lba](uint32_t Sector, const std::string& Why) {
+            return fmt::format("Verification failed: track {:02}, sector {} cannot be read ({})",
+                               t.Number, lba + Sector, Why);
+        };
+        part.Source = [&t, file = files[i].get(), offset = t.FileOffset](char* Buffer, size_t Bytes,
+                                                                         std::string& Why) mutable {
+            if (!file->Read(Buffer, Bytes, offset)) {
+                Why = std::strerror(errno);
+                return false;
             }
-            const uint32_t n = std::min(kChunkSectors, t.Sectors - s);
-            const size_t size = static_cast<size_t>(n) * bytes;
-            if (reader.Read(t.Audio, lba + s, n, disc.data()) != SB_EXCEPTION_NONE) {
-                result.Outcome = TsbVerifyOutcome::Unreadable;
-                result.FailedBlock = lba + s;
-                result.FailureText =
-                    fmt::format("Verification failed: track {:02}, sector {} cannot be read ({})",
-                                t.Number, lba + s, reader.Text());
-                return result;
-            }
-            if (!source.Read(file.data(), size, t.FileOffset + static_cast<uint64_t>(s) * bytes)) {
-                result.Outcome = TsbVerifyOutcome::ImageError;
-                result.FailureText = fmt::format(
-                    "Verification failed: the file of track {:02} ({}) cannot be read ({})",
-                    t.Number, t.File, std::strerror(errno));
-                return result;
-            }
+            offset += Bytes;
             if (t.ByteSwapped) {
                 // The file holds big-endian samples; the disc little-endian ones.
-                SwapSamples(file.data(), size);
+                SwapSamples(Buffer, Bytes);
             }
-            if (std::memcmp(disc.data(), file.data(), size) != 0) {
-                uint32_t k = 0;
-                while (std::memcmp(disc.data() + k * bytes, file.data() + k * bytes, bytes) == 0) {
-                    ++k;
-                }
-                result.Outcome = TsbVerifyOutcome::Differs;
-                result.FailedBlock = lba + s + k;
-                result.FailureText = fmt::format(
-                    "Verification failed: track {:02} differs from its file at sector {} of the "
-                    "track (disc sector {}, byte {} of {})",
-                    t.Number, s + k, lba + s + k, t.FileOffset + uint64_t{s + k} * bytes, t.File);
-                return result;
-            }
-            sha.Update(disc.data(), size);
-            s += n;
-            done += n;
-            result.Blocks += n;
-            const auto now = static_cast<int32_t>(done * 100 / std::max<uint64_t>(total, 1));
-            if (now != percent && Callbacks.Progress) {
-                percent = now;
-                Callbacks.Progress(now);
-            }
+            return true;
+        };
+        parts.push_back(std::move(part));
+        lba += t.DiscSectors() + t.Postgap;
+    }
+    result = CompareDiscWith(Grabber, parts, Callbacks);
+    // A line for each track read back whole.
+    uint64_t sectors = 0;
+    for (const TsbCueTrack& t : Sheet.Tracks) {
+        sectors += t.Sectors;
+        if (sectors > result.Blocks) {
+            break;
         }
         result.Notes.push_back(fmt::format("Track {:02}: {} {} sectors ({}) match {}", t.Number,
                                            t.Sectors, t.Audio ? "audio" : "data",
                                            MsfText(t.Sectors), t.File));
-        lba += t.DiscSectors() + t.Postgap;
     }
-    result.Sha256 = sha.HexDigest();
     return result;
 }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // A disc's sectors read back chunk by chunk, data or audio, with the
-// library's text and sense of a failed read: the cue sheet's read-back and
+// library's text and sense of a failed read: the read-back's comparison and
 // the disc copy read through it.
 #pragma once
 

@@ -5,6 +5,7 @@
 #include "base/sbLibraryCall.h"
 #include "base/sbLogger.h"
 #include "base/sbStrUtils.h"
+#include "engine/sbSectorReader.h"
 #include "starburn/StarBurnLinux.h"
 
 #include <fmt/format.h>
@@ -22,7 +23,8 @@
 namespace {
 
 constexpr uint64_t BlockSize = 2048;
-// Blocks of one read: 4 MB, few enough calls that their cost vanishes, and
+constexpr uint64_t AudioSectorSize = 2352;
+// Blocks of one read: 4 MB (1783 audio sectors), few enough calls that their cost vanishes, and
 // small enough that the bar moves and Cancel is answered soon at a slow
 // drive's speed.
 constexpr uint32_t ChunkBlocks = 2048;
@@ -55,30 +57,13 @@ TAligned AlignedBuffer(size_t Bytes) {
     return TAligned(static_cast<char*>(p));
 }
 
-struct TReader {
-    void* Grabber;
-    char ExceptionText[1024]{};
-    uint32_t Status = 0;
-    uint8_t FailureInfo[SB_FAILURE_INFO_SIZE]{};
-
-    uint8_t Read(uint32_t Lba, uint32_t Blocks, void* Buffer) {
-        ExceptionText[0] = '\0';
-        // A read per chunk: announced once before the first; the caller
-        // words a failure with the block it names.
-        return QuietLibraryCall([&] {
-            return StarBurn_CdvdBurnerGrabber_ReadData(Grabber, ExceptionText, sizeof ExceptionText,
-                                                       &Status, FailureInfo, Lba, Blocks, Buffer);
-        });
-    }
-    std::string Text() const { return BufferToStr(ExceptionText, sizeof ExceptionText); }
-};
-
 // The summing thread and the disc buffers it shares with the reader. A
 // buffer is either free (the reader may fill it) or queued (the summer owns
 // it until it gives it back); the lock guards only the two lists.
 class TSummer {
 public:
-    TSummer(const TsbCompareSpec& Spec) : spec_(Spec), sha256_(EVP_sha256()) {
+    // Spec: the part whose implanted MD5 is checked.
+    explicit TSummer(const TsbCompareSpec& Spec) : spec_(Spec), sha256_(EVP_sha256()) {
         if (!Spec.ImplantedMd5.empty()) {
             md5_ = std::make_unique<TsbDigest>(EVP_md5());
         }
@@ -101,11 +86,12 @@ public:
         return slot;
     }
     char* Buffer(size_t Slot) { return buffers_[Slot].get(); }
-    // Hands a compared buffer to the summing thread.
-    void Submit(size_t Slot, size_t Bytes, uint64_t Offset) {
+    // Hands a compared buffer to the summing thread; Md5 when it is of the
+    // part the MD5 covers.
+    void Submit(size_t Slot, size_t Bytes, uint64_t Offset, bool Md5) {
         {
             std::lock_guard lock(mutex_);
-            queue_.push_back({Slot, Bytes, Offset});
+            queue_.push_back({Slot, Bytes, Offset, Md5});
         }
         changed_.notify_all();
     }
@@ -136,6 +122,7 @@ private:
         size_t Slot;
         size_t Bytes;
         uint64_t Offset;
+        bool Md5;
     };
 
     void Run() {
@@ -152,7 +139,7 @@ private:
             }
             char* data = buffers_[job.Slot].get();
             sha256_.Update(data, job.Bytes);
-            if (md5_) {
+            if (md5_ && job.Md5) {
                 UpdateImplantedMd5(*md5_, data, job.Bytes, job.Offset, spec_.Md5Bytes);
             }
             Release(job.Slot);
@@ -221,87 +208,114 @@ void UpdateImplantedMd5(TsbDigest& Md5, char* Data, size_t Bytes, uint64_t Offse
     Md5.Update(Data, part);
 }
 
-TsbVerifyResult CompareDiscWith(void* Grabber, const TsbCompareSpec& Spec,
-                                const TsbVerifySource& Source,
+TsbVerifyResult CompareDiscWith(void* Grabber, const std::vector<TsbComparePart>& Parts,
                                 const TsbVerifyCallbacks& Callbacks) {
     TsbVerifyResult result;
-    const uint32_t total = BlocksOfBytes(Spec.Bytes);
+    if (Parts.empty()) {
+        throw EsbError("Nothing was given to verify");
+    }
+    uint64_t total = 0;
+    for (const TsbComparePart& part : Parts) {
+        total += part.Spec.Audio ? (part.Spec.Bytes + AudioSectorSize - 1) / AudioSectorSize
+                                 : BlocksOfBytes(part.Spec.Bytes);
+    }
     TAligned source = AlignedBuffer(ChunkBytes);
     // Every way out below stops the summer before the buffers go.
-    TSummer summer(Spec);
-    TReader reader{Grabber};
+    TSummer summer(Parts.front().Spec);
+    TsbSectorReader reader{Grabber};
+    const uint32_t firstLba = Parts.front().Spec.StartLba;
     int32_t lastPercent = -1;
-    auto progress = [&](uint32_t Done) {
-        const int32_t percent =
-            total == 0 ? 100 : static_cast<int32_t>(static_cast<uint64_t>(Done) * 100 / total);
+    uint64_t compared = 0;
+    auto progress = [&](uint64_t Done) {
+        const int32_t percent = total == 0 ? 100 : static_cast<int32_t>(Done * 100 / total);
         if (percent != lastPercent && Callbacks.Progress) {
             lastPercent = percent;
             Callbacks.Progress(percent);
         }
     };
-    auto ended = [&](TsbVerifyOutcome Outcome, uint32_t Blocks, std::string Text) {
+    auto ended = [&](TsbVerifyOutcome Outcome, uint32_t Failed, std::string Text) {
         result.Outcome = Outcome;
-        result.FailedBlock = Blocks;
-        result.Blocks = Blocks;
+        result.FailedBlock = Failed;
+        result.Blocks = static_cast<uint32_t>(compared);
         result.FailureText = std::move(Text);
         return result;
     };
     progress(0);
-    Logger().Log("StarBurn_CdvdBurnerGrabber_ReadData");
+    Logger().Log(Parts.front().Spec.Audio || Parts.back().Spec.Audio
+                     ? "StarBurn_CdvdBurnerGrabber_ReadAudio / StarBurn_CdvdBurnerGrabber_ReadData"
+                     : "StarBurn_CdvdBurnerGrabber_ReadData");
 
-    for (uint32_t done = 0; done < total;) {
-        if (Callbacks.Cancelled && Callbacks.Cancelled()) {
-            return ended(TsbVerifyOutcome::Cancelled, done, "Verification cancelled");
-        }
-        const uint32_t blocks = std::min(ChunkBlocks, total - done);
-        const size_t bytes = static_cast<size_t>(blocks * BlockSize);
-        const uint64_t offset = static_cast<uint64_t>(done) * BlockSize;
-        const auto expected = static_cast<size_t>(std::min<uint64_t>(bytes, Spec.Bytes - offset));
-        std::string why;
-        if (!Source(source.get(), expected, why)) {
-            return ended(TsbVerifyOutcome::ImageError, 0, Spec.SourceFailure + " (" + why + ")");
-        }
-        // The write padded the last block with zeros.
-        std::memset(source.get() + expected, 0, bytes - expected);
+    for (size_t p = 0; p < Parts.size(); ++p) {
+        const TsbCompareSpec& spec = Parts[p].Spec;
+        const uint64_t sectorSize = spec.Audio ? AudioSectorSize : BlockSize;
+        const auto chunkSectors = static_cast<uint32_t>(ChunkBytes / sectorSize);
+        const auto sectors = static_cast<uint32_t>((spec.Bytes + sectorSize - 1) / sectorSize);
+        // Where a sector of this part stands, counted from the first part's start.
+        auto at = [&](uint32_t Sector) { return spec.StartLba - firstLba + Sector; };
+        for (uint32_t done = 0; done < sectors;) {
+            if (Callbacks.Cancelled && Callbacks.Cancelled()) {
+                return ended(TsbVerifyOutcome::Cancelled, at(done), "Verification cancelled");
+            }
+            const uint32_t count = std::min(chunkSectors, sectors - done);
+            const auto bytes = static_cast<size_t>(count * sectorSize);
+            const uint64_t offset = done * sectorSize;
+            const auto expected =
+                static_cast<size_t>(std::min<uint64_t>(bytes, spec.Bytes - offset));
+            std::string why;
+            if (!Parts[p].Source(source.get(), expected, why)) {
+                return ended(TsbVerifyOutcome::ImageError, 0,
+                             spec.SourceFailure + " (" + why + ")");
+            }
+            // The write padded the last sector with zeros.
+            std::memset(source.get() + expected, 0, bytes - expected);
 
-        const size_t slot = summer.Acquire();
-        char* disc = summer.Buffer(slot);
-        const uint8_t exception = reader.Read(Spec.StartLba + done, blocks, disc);
-        if (exception == SB_EXCEPTION_CANCELLED) {
-            summer.Release(slot);
-            return ended(TsbVerifyOutcome::Cancelled, done, "Verification cancelled");
-        }
-        if (exception != 0) {
-            // Which block: the chunk again, block by block, up to the first that fails.
-            uint32_t bad = 0;
-            std::string text = reader.Text();
-            if (exception == SB_EXCEPTION_MEDIUM_ERROR) {
-                for (; bad + 1 < blocks; ++bad) {
-                    if (reader.Read(Spec.StartLba + done + bad, 1, disc) != 0) {
-                        text = reader.Text();
-                        break;
+            const size_t slot = summer.Acquire();
+            char* disc = summer.Buffer(slot);
+            const uint8_t exception = reader.Read(spec.Audio, spec.StartLba + done, count, disc);
+            if (exception == SB_EXCEPTION_CANCELLED) {
+                summer.Release(slot);
+                return ended(TsbVerifyOutcome::Cancelled, at(done), "Verification cancelled");
+            }
+            if (exception != 0) {
+                // Which sector: the chunk again, sector by sector, up to the first that fails.
+                uint32_t bad = 0;
+                std::string text = reader.Text();
+                if (exception == SB_EXCEPTION_MEDIUM_ERROR) {
+                    for (; bad + 1 < count; ++bad) {
+                        if (reader.Read(spec.Audio, spec.StartLba + done + bad, 1, disc) != 0) {
+                            text = reader.Text();
+                            break;
+                        }
                     }
                 }
+                summer.Release(slot);
+                return ended(TsbVerifyOutcome::Unreadable, at(done + bad),
+                             spec.UnreadableText
+                                 ? spec.UnreadableText(done + bad, text)
+                                 : fmt::format("Verification failed: block {} cannot be read ({})",
+                                               at(done + bad), text));
             }
-            summer.Release(slot);
-            return ended(
-                TsbVerifyOutcome::Unreadable, done + bad,
-                fmt::format("Verification failed: block {} cannot be read ({})", done + bad, text));
+            if (std::memcmp(disc, source.get(), bytes) != 0) {
+                const auto first = std::mismatch(disc, disc + bytes, source.get());
+                const auto sector =
+                    done +
+                    static_cast<uint32_t>(static_cast<uint64_t>(first.first - disc) / sectorSize);
+                summer.Release(slot);
+                return ended(
+                    TsbVerifyOutcome::Differs, at(sector),
+                    spec.DiffersText
+                        ? spec.DiffersText(sector)
+                        : fmt::format("Verification failed: block {} differs from the image",
+                                      at(sector)));
+            }
+            summer.Submit(slot, bytes, offset, p == 0);
+            done += count;
+            compared += count;
+            progress(compared);
         }
-        if (std::memcmp(disc, source.get(), bytes) != 0) {
-            const auto at = std::mismatch(disc, disc + bytes, source.get());
-            const auto block = static_cast<uint32_t>((at.first - disc) / BlockSize);
-            summer.Release(slot);
-            return ended(
-                TsbVerifyOutcome::Differs, done + block,
-                fmt::format("Verification failed: block {} differs from the image", done + block));
-        }
-        summer.Submit(slot, bytes, offset);
-        done += blocks;
-        progress(done);
     }
     summer.Stop();
-    result.Blocks = total;
+    result.Blocks = static_cast<uint32_t>(compared);
     result.Sha256 = summer.Sha256();
     if (summer.HasMd5()) {
         result.Md5Checked = true;
@@ -312,4 +326,10 @@ TsbVerifyResult CompareDiscWith(void* Grabber, const TsbCompareSpec& Spec,
         }
     }
     return result;
+}
+
+TsbVerifyResult CompareDiscWith(void* Grabber, const TsbCompareSpec& Spec,
+                                const TsbVerifySource& Source,
+                                const TsbVerifyCallbacks& Callbacks) {
+    return CompareDiscWith(Grabber, std::vector<TsbComparePart>{{Spec, Source}}, Callbacks);
 }

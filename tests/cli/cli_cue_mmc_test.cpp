@@ -152,6 +152,39 @@ TEST_F(CueOnEmulatedDrives, AnAudioCueSheetIsBurntDiscAtOnceAndReadBackSampleFor
     EXPECT_EQ(Sha256sumCheck(dir_ / "copy.bin.sha256"), 0);
 }
 
+// The read-back takes a long track in several reads, the last one short,
+// and names the track and sector of a difference in a later track.
+TEST_F(CueOnEmulatedDrives, AnAudioTrackThatDiffersIsNamedWithItsSector) {
+    const std::string first = pattern(1900 * 2352, 4);
+    const std::string second = pattern(300 * 2352, 5);
+    const fs::path wav = dir_ / "images" / "long.wav";
+    std::ofstream(wav, std::ios::binary) << wave(first + second);
+    const fs::path cue = dir_ / "images" / "long.cue";
+    std::ofstream(cue) << "FILE \"long.wav\" WAVE\n"
+                          "  TRACK 01 AUDIO\n"
+                          "    INDEX 01 00:00:00\n"
+                          "  TRACK 02 AUDIO\n"
+                          "    INDEX 01 00:25:25\n";
+    drive("State = blank");
+    const TRun burn =
+        Run({"burn", cue.string(), "--device", "CdRom0", "--verify", "--no-eject", "--yes"});
+    ASSERT_EQ(burn.Status, 0) << burn.Out << burn.Err;
+    EXPECT_NE(burn.Out.find("Track 01: 1900 audio sectors (00:25:25) match"), std::string::npos)
+        << burn.Out;
+
+    // One sample of the second track's sector 7 changed in the file: track 2
+    // starts at disc sector 1900, right after the first.
+    std::string changed = first + second;
+    changed[(1900 + 7) * 2352 + 100] ^= 0x01;
+    std::ofstream(wav, std::ios::binary | std::ios::trunc) << wave(changed);
+    const TRun verify = Run({"verify", "--device", "CdRom0", cue.string()});
+    EXPECT_NE(verify.Status, 0) << verify.Out << verify.Err;
+    const std::string text = "track 02 differs from its file at sector 7 of the track (disc "
+                             "sector 1907, byte " +
+                             std::to_string(44 + (1900 + 7) * 2352) + " of ";
+    EXPECT_NE((verify.Out + verify.Err).find(text), std::string::npos) << verify.Out << verify.Err;
+}
+
 TEST_F(CueOnEmulatedDrives, AModeTwoSheetIsRefusedBeforeTheBurnWithItsLine) {
     std::ofstream(dir_ / "images" / "game.bin", std::ios::binary) << pattern(100 * 2352, 3);
     const fs::path cue = dir_ / "images" / "game.cue";
