@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -79,6 +80,59 @@ TEST_F(CliOnEmulatedDrives, ListsEveryDriveAndBurnsADvdPlusRThatReadsBackTheSame
     const std::string disc = ReadFile(device(0).string() + ".disc");
     ASSERT_GE(disc.size(), image.size());
     EXPECT_TRUE(disc.compare(0, image.size(), image) == 0);
+}
+
+// Double-layer discs: their whole size is free, an image over a single
+// layer starts to burn, one over both layers is refused before the drive
+// writes anything, and a small image burns and reads back.
+TEST_F(CliOnEmulatedDrives, DoubleLayerDiscsOfferBothLayers) {
+    const std::vector<std::string> settings = {"Media = dvdplusr-dl\nFaults = write-error@4096",
+                                               "Media = dvdr-dl", "Media = bdr-dl"};
+    drives(settings);
+    const TRun list = Run({"devices", "--json"});
+    ASSERT_EQ(list.Status, 0) << list.Out << list.Err;
+    for (const auto& [name, bytes] :
+         {std::pair{"CdRom0", 4173824ull * 2048}, std::pair{"CdRom1", 4171712ull * 2048},
+          std::pair{"CdRom2", 24438784ull * 2048}}) {
+        const std::string line = deviceLine(list.Out, name);
+        EXPECT_NE(line.find("\"free_bytes\":" + std::to_string(bytes) + ","), std::string::npos)
+            << line;
+        EXPECT_NE(line.find("\"writable\":true"), std::string::npos) << line;
+    }
+
+    drives(settings, {}, 2);
+    // Sparse images: over a single layer's 2,295,104 blocks, and over the DVD+R DL's.
+    const fs::path twoLayers = dir_ / "two-layers.iso";
+    std::ofstream(twoLayers).close();
+    fs::resize_file(twoLayers, 3000000ull * 2048);
+    const fs::path tooBig = dir_ / "too-big.iso";
+    std::ofstream(tooBig).close();
+    fs::resize_file(tooBig, 4173825ull * 2048);
+
+    const TRun refused = Run({"burn", tooBig.string(), "--device", "CdRom0", "--yes"});
+    EXPECT_NE(refused.Status, 0) << refused.Out << refused.Err;
+    EXPECT_NE(refused.Err.find("Image size is too big to fit disc space"), std::string::npos)
+        << refused.Err;
+    EXPECT_EQ(ReadFile(device(0).string() + ".layout").find("[Track]"), std::string::npos);
+
+    // Accepted: the burn goes on until the drive's planted write error.
+    const TRun started = Run({"burn", twoLayers.string(), "--device", "CdRom0", "--yes"});
+    EXPECT_NE(started.Status, 0) << started.Out << started.Err;
+    EXPECT_EQ((started.Out + started.Err).find("does not fit"), std::string::npos)
+        << started.Out << started.Err;
+    EXPECT_NE(ReadFile(device(0).string() + ".layout").find("[Track]"), std::string::npos);
+
+    std::string image(700 * 2048, '\0');
+    for (size_t k = 0; k < image.size(); ++k) {
+        image[k] = static_cast<char>((k * 131 + k / 2048 * 7 + 1) & 0xFF);
+    }
+    std::ofstream(dir_ / "image.iso", std::ios::binary) << image;
+    const TRun burn =
+        Run({"burn", (dir_ / "image.iso").string(), "--device", "CdRom1", "--verify", "--yes"});
+    ASSERT_EQ(burn.Status, 0) << burn.Out << burn.Err;
+    EXPECT_NE(burn.Out.find("Disc verified: 700 blocks match the image"), std::string::npos)
+        << burn.Out;
+    EXPECT_TRUE(ReadFile(device(1).string() + ".disc").compare(0, image.size(), image) == 0);
 }
 
 TEST_F(CliOnEmulatedDrives, BlanksACdRwQuicklyAndADvdRwFully) {

@@ -18,15 +18,25 @@ struct MediaName {
     const char* name;
     Medium medium;
     bool restricted;
+    int layers;
 };
 
 constexpr MediaName kMediaNames[] = {
-    {"none", Medium::None, false},         {"cdr", Medium::CdR, false},
-    {"cdrw", Medium::CdRw, false},         {"dvdr", Medium::DvdR, false},
-    {"dvdrw-seq", Medium::DvdRw, false},   {"dvdrw-ro", Medium::DvdRw, true},
-    {"dvdplusr", Medium::DvdPlusR, false}, {"dvdplusrw", Medium::DvdPlusRw, false},
-    {"dvdram", Medium::DvdRam, false},     {"bdr", Medium::BdR, false},
-    {"bdre", Medium::BdRe, false},
+    {"none", Medium::None, false, 1},
+    {"cdr", Medium::CdR, false, 1},
+    {"cdrw", Medium::CdRw, false, 1},
+    {"dvdr", Medium::DvdR, false, 1},
+    {"dvdrw-seq", Medium::DvdRw, false, 1},
+    {"dvdrw-ro", Medium::DvdRw, true, 1},
+    {"dvdplusr", Medium::DvdPlusR, false, 1},
+    {"dvdplusrw", Medium::DvdPlusRw, false, 1},
+    {"dvdram", Medium::DvdRam, false, 1},
+    {"bdr", Medium::BdR, false, 1},
+    {"bdre", Medium::BdRe, false, 1},
+    {"dvdr-dl", Medium::DvdR, false, 2},
+    {"dvdplusr-dl", Medium::DvdPlusR, false, 2},
+    {"bdr-dl", Medium::BdR, false, 2},
+    {"bdre-dl", Medium::BdRe, false, 2},
 };
 
 bool randomAccess(Medium m, bool restricted) {
@@ -73,7 +83,7 @@ bool parseDiscSpec(std::string_view media, std::string_view state, int64_t capac
     if (found == nullptr) {
         why = "\"" + std::string(media) +
               "\" is not a medium (none, cdr, cdrw, dvdr, dvdrw-seq, dvdrw-ro, dvdplusr, "
-              "dvdplusrw, dvdram, bdr, bdre)";
+              "dvdplusrw, dvdram, bdr, bdre, dvdr-dl, dvdplusr-dl, bdr-dl, bdre-dl)";
         return false;
     }
     std::string s = sbini::trim(state);
@@ -105,6 +115,7 @@ bool parseDiscSpec(std::string_view media, std::string_view state, int64_t capac
     }
     out.medium = found->medium;
     out.restricted = found->restricted;
+    out.layers = found->layers;
     out.state = found->medium == Medium::None ? "blank" : s;
     out.capacity = capacity;
     return true;
@@ -112,7 +123,7 @@ bool parseDiscSpec(std::string_view media, std::string_view state, int64_t capac
 
 std::string mediaName(const DiscSpec& spec) {
     for (const auto& n : kMediaNames) {
-        if (n.medium == spec.medium && n.restricted == spec.restricted) {
+        if (n.medium == spec.medium && n.restricted == spec.restricted && n.layers == spec.layers) {
             return n.name;
         }
     }
@@ -136,7 +147,20 @@ bool isErasable(Medium m) {
     return !isWriteOnce(m) && m != Medium::None;
 }
 
-int64_t defaultCapacity(Medium m) {
+int64_t defaultCapacity(Medium m, int layers) {
+    if (layers == 2) {
+        switch (m) {
+        case Medium::DvdR:
+            return 4171712;
+        case Medium::DvdPlusR:
+            return 4173824;
+        case Medium::BdR:
+        case Medium::BdRe:
+            return 24438784;
+        default:
+            break;
+        }
+    }
     switch (m) {
     case Medium::CdR:
     case Medium::CdRw:
@@ -204,11 +228,11 @@ int Layout::profile() const {
     case Medium::CdRw:
         return 0x0A;
     case Medium::DvdR:
-        return 0x11;
+        return layers == 2 ? 0x15 : 0x11;
     case Medium::DvdRw:
         return restricted ? 0x13 : 0x14;
     case Medium::DvdPlusR:
-        return 0x1B;
+        return layers == 2 ? 0x2B : 0x1B;
     case Medium::DvdPlusRw:
         return 0x1A;
     case Medium::DvdRam:
@@ -339,10 +363,11 @@ Layout freshLayout(const DiscSpec& spec) {
     Layout l;
     l.medium = spec.medium;
     l.restricted = spec.medium == Medium::DvdRw && spec.restricted;
+    l.layers = spec.layers;
     if (!l.present()) {
         return l;
     }
-    l.rawCapacity = spec.capacity > 0 ? spec.capacity : defaultCapacity(spec.medium);
+    l.rawCapacity = spec.capacity > 0 ? spec.capacity : defaultCapacity(spec.medium, spec.layers);
     l.capacity = l.rawCapacity;
     if (l.overwritable()) {
         l.formatted = spec.state != "unformatted";
@@ -369,6 +394,7 @@ std::string layoutText(const Layout& l) {
     DiscSpec spec;
     spec.medium = l.medium;
     spec.restricted = l.restricted;
+    spec.layers = l.layers;
     out << "[Disc]\nStamp=" << l.stamp << "\nMedium=" << mediaName(spec)
         << "\nQuickBlanked=" << l.quickBlanked << "\nFormatted=" << l.formatted
         << "\nSpareAreas=" << l.spareAreas << "\nRawCapacity=" << l.rawCapacity
@@ -435,6 +461,7 @@ bool parseLayout(std::string_view text, const std::string& origin, Layout& out, 
             l.stamp = stamp->value;
             l.medium = spec.medium;
             l.restricted = spec.restricted;
+            l.layers = spec.layers;
             l.quickBlanked = v[0] != 0;
             l.formatted = v[1] != 0;
             l.spareAreas = v[2] != 0;

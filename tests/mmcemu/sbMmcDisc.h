@@ -22,6 +22,7 @@ enum class Medium { None, CdR, CdRw, DvdR, DvdRw, DvdPlusR, DvdPlusRw, DvdRam, B
 struct DiscSpec {
     Medium medium = Medium::None;
     bool restricted = false; // a DVD-RW in restricted overwrite
+    int layers = 1;          // 2: a double-layer DVD-R, DVD+R or BD
     std::string state = "blank";
     int64_t capacity = 0; // 0: the medium's usual size
     bool operator==(const DiscSpec&) const = default;
@@ -37,8 +38,8 @@ bool isDvd(Medium m);
 bool isBd(Medium m);
 bool isWriteOnce(Medium m);
 bool isErasable(Medium m);
-// Sectors of a medium when nothing says otherwise.
-int64_t defaultCapacity(Medium m);
+// Sectors of a medium of so many layers when nothing says otherwise.
+int64_t defaultCapacity(Medium m, int layers = 1);
 // Write speeds in kB/s a drive offers for the medium.
 std::vector<int> defaultSpeeds(Medium m);
 
@@ -61,7 +62,8 @@ struct Track {
 struct Layout {
     std::string stamp; // the PATH.medium it belongs to (inode, time, size)
     Medium medium = Medium::None;
-    bool restricted = false;   // DVD-RW restricted overwrite
+    bool restricted = false; // DVD-RW restricted overwrite
+    int layers = 1;
     bool quickBlanked = false; // DVD-RW minimally blanked: disc at once only
     bool formatted = false;    // random-access media and BD-R with spare areas
     bool spareAreas = false;

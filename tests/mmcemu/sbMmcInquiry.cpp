@@ -30,8 +30,8 @@ void putPadded(uint8_t* p, const std::string& text, size_t width) {
     std::memcpy(p, text.data(), std::min(width, text.size()));
 }
 
-constexpr int kProfiles[] = {0x43, 0x41, 0x40, 0x1B, 0x1A, 0x14, 0x13,
-                             0x12, 0x11, 0x10, 0x0A, 0x09, 0x08};
+constexpr int kProfiles[] = {0x43, 0x41, 0x40, 0x2B, 0x1B, 0x1A, 0x15, 0x14,
+                             0x13, 0x12, 0x11, 0x10, 0x0A, 0x09, 0x08};
 
 } // namespace
 
@@ -143,16 +143,20 @@ std::vector<std::vector<uint8_t>> Drive::features() const {
     out.push_back(feature(0x0027, 0, false, m == Medium::CdRw, {0, 0, 0, 0}));
     out.push_back(feature(0x0028, 1, false, false, {0, 0, 0, 0}));
     out.push_back(feature(0x002A, 1, false, m == Medium::DvdPlusRw, {0x01, 0, 0, 0}));
-    out.push_back(feature(0x002B, 0, false, m == Medium::DvdPlusR, {0x01, 0, 0, 0}));
+    out.push_back(
+        feature(0x002B, 0, false, m == Medium::DvdPlusR && l.layers == 1, {0x01, 0, 0, 0}));
     out.push_back(feature(0x002C, 1, false, m == Medium::DvdRw && l.restricted, {0x01, 0, 0, 0}));
     out.push_back(feature(0x002D, 2, false, cd && open, {0x44, 0, 0x01, 0x01}));
     out.push_back(feature(0x002E, 1, false, cd && open, {0x64, 0x00, 0x0F, 0xFF}));
-    out.push_back(feature(0x002F, 1, false, dvdMinus && open, {0x46, 0, 0, 0}));
+    // 08h: RDL, double-layer DVD-R.
+    out.push_back(feature(0x002F, 1, false, dvdMinus && open,
+                          {static_cast<uint8_t>(l.layers == 2 ? 0x4E : 0x46), 0, 0, 0}));
     out.push_back(feature(0x0033, 0, false, false, {0, 0, 0, 0}));
     out.push_back(feature(0x0037, 0, false, m == Medium::CdRw, {0, 0x3F, 0, 0}));
     out.push_back(feature(0x0038, 0, false, false, {0, 0, 0, 0}));
     out.push_back(feature(0x003A, 1, false, false, {0, 0, 0, 0}));
-    out.push_back(feature(0x003B, 0, false, false, {0, 0, 0, 0}));
+    out.push_back(
+        feature(0x003B, 0, false, m == Medium::DvdPlusR && l.layers == 2, {0x01, 0, 0, 0}));
     std::vector<uint8_t> bdRead(28);
     bdRead[5] = 0x0E;  // BD-RE class 0, versions 1 to 3
     bdRead[13] = 0x0E; // BD-R
@@ -761,6 +765,7 @@ Sense Drive::readDiscStructure(Command& c) {
         std::memcpy(&p[8], l.medium == Medium::BdRe ? "BDW" : "BDR", 3);
         std::memcpy(&p[100], maker, 6);
         std::memcpy(&p[106], l.medium == Medium::BdRe ? "E01" : "R01", 3);
+        p[12] = static_cast<uint8_t>(l.layers << 4); // the disc's layers
         p[111] = 1;
     } else if (format == 0x00 || format == 0x10) {
         p.resize(2048);
@@ -779,17 +784,22 @@ Sense Drive::readDiscStructure(Command& c) {
             book = 9;
             break;
         case Medium::DvdPlusR:
-            book = 10;
+            book = l.layers == 2 ? 14 : 10;
             break;
         default:
             break;
         }
         p[0] = static_cast<uint8_t>(book << 4 | 1);
         p[1] = 0x0F;
-        p[2] = static_cast<uint8_t>(isWriteOnce(l.medium) ? 0x02 : 0x04);
+        // Two layers in opposite track path: layer 0 ends half way.
+        p[2] = static_cast<uint8_t>((l.layers == 2 ? 0x30 : 0) |
+                                    (isWriteOnce(l.medium) ? 0x02 : 0x04));
         p[3] = 0x10;
         put32(&p[4], 0x030000);
         put32(&p[8], static_cast<uint32_t>(0x030000 + l.rawCapacity - 1));
+        if (l.layers == 2) {
+            put32(&p[12], static_cast<uint32_t>(0x030000 + l.rawCapacity / 2 - 1));
+        }
         if (l.medium == Medium::DvdPlusR || l.medium == Medium::DvdPlusRw) {
             std::memcpy(&p[19], maker, 8);
             std::memcpy(&p[27], "R01", 3);

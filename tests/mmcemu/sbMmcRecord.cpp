@@ -719,6 +719,7 @@ Sense Drive::blank(Command& c) {
     l = Layout{};
     l.stamp = before.stamp;
     l.medium = before.medium;
+    l.layers = before.layers;
     l.rawCapacity = l.capacity = before.rawCapacity;
     l.quickBlanked = l.medium == Medium::DvdRw && type == 1;
     truncateDisc();
