@@ -12,6 +12,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using clitest::ReadFile;
@@ -141,7 +142,7 @@ void ExpectFolderOnDisc(FolderOnEmulatedDrives& t, const fs::path& src, int seco
     EXPECT_EQ(t.Shell("diff -r '" + src.string() + "' " + out, seconds), 0) << t.output_;
 }
 
-TEST_F(FolderOnEmulatedDrives, AFolderThatDoesNotFitOrCannotBeNamedLeavesTheDiscBlank) {
+TEST_F(FolderOnEmulatedDrives, AFolderThatDoesNotFitOrCannotBeReadOrNamedLeavesTheDiscBlank) {
     drive("Media = cdr\nCapacity = 2000");
     write(dir_ / "src" / "a.bin", std::string(5 << 20, 'x'));
     EXPECT_EQ(Burn((dir_ / "src").string() + " --device CdRom0 --yes"), 4) << output_;
@@ -151,7 +152,26 @@ TEST_F(FolderOnEmulatedDrives, AFolderThatDoesNotFitOrCannotBeNamedLeavesTheDisc
         << output_;
     EXPECT_EQ(ReadFile(device() + ".layout").find("[Track]"), std::string::npos);
 
+    // A file the user may not read: the folder is refused before the burn.
+    // Root reads everything, so root runs the burn as nobody, who may use
+    // the test's folder and drive files but not that file.
     fs::remove(dir_ / "src" / "a.bin");
+    write(dir_ / "src" / "secret.txt", "secret\n");
+    std::string user;
+    if (::geteuid() == 0) {
+        ASSERT_EQ(Shell("chmod -R a+rwX " + dir_.string()), 0) << output_;
+        user = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    }
+    fs::permissions(dir_ / "src" / "secret.txt", fs::perms::none);
+    EXPECT_NE(
+        Shell(user + TAVRIN_BURN + " burn " + (dir_ / "src").string() + " --device CdRom0 --yes"),
+        0)
+        << output_;
+    EXPECT_NE(output_.find("secret.txt"), std::string::npos) << output_;
+    EXPECT_NE(output_.find("Permission denied"), std::string::npos) << output_;
+    EXPECT_EQ(ReadFile(device() + ".layout").find("[Track]"), std::string::npos);
+    fs::remove(dir_ / "src" / "secret.txt");
+
     write(dir_ / "src" / "b.txt", "b\n");
     ASSERT_EQ(Burn((dir_ / "src").string() + " --label 'été/2024' --device CdRom0 --verify --yes"),
               0)
@@ -165,7 +185,7 @@ TEST_F(FolderOnEmulatedDrives, AFolderThatDoesNotFitOrCannotBeNamedLeavesTheDisc
 
 // The Blu-ray formats libburn knows, as the emulator records them: a BD-RE
 // gets spare areas unless told otherwise, a BD-R only when asked; an image
-// over the formatted size is refused before anything is formatted.
+// over the formatted size of either is refused before anything is formatted.
 TEST_F(FolderOnEmulatedDrives, BluRayDiscsAreFormattedAsAskedAndTooBigImagesAreRefusedFirst) {
     write(dir_ / "image.iso", std::string(1 << 20, 'b'));
     const std::string image = (dir_ / "image.iso").string();
@@ -175,26 +195,34 @@ TEST_F(FolderOnEmulatedDrives, BluRayDiscsAreFormattedAsAskedAndTooBigImagesAreR
     fs::resize_file(huge, 12000000ull * 2048);
     struct TCase {
         std::string media, options, layout;
+        // The disc as formatted, when the huge image is over its size.
+        std::string formatted;
     };
     for (const TCase& c :
-         {TCase{"bdre", "", "SpareAreas=1\nRawCapacity=12219392\nCapacity=11826176"},
+         {TCase{"bdre", "", "SpareAreas=1\nRawCapacity=12219392\nCapacity=11826176",
+                "BD-RE with spare areas"},
           TCase{"bdre", " --bd-format no-spare",
-                "SpareAreas=0\nRawCapacity=12219392\nCapacity=12219392"},
-          TCase{"bdr", " --bd-format spare --stream-recording", "Formatted=1\nSpareAreas=1"},
-          TCase{"bdr", "", "Formatted=0\nSpareAreas=0"}}) {
+                "SpareAreas=0\nRawCapacity=12219392\nCapacity=12219392", ""},
+          TCase{"bdr", " --bd-format spare --stream-recording", "Formatted=1\nSpareAreas=1",
+                "BD-R with spare areas"},
+          TCase{"bdr", "", "Formatted=0\nSpareAreas=0", ""}}) {
         std::error_code ignored;
         for (const char* tail : {"", ".medium", ".layout", ".disc"}) {
             fs::remove(device() + tail, ignored);
         }
         drive("Media = " + c.media);
-        if (c.media == "bdre" && c.options.empty()) {
-            EXPECT_EQ(Burn(huge.string() + " --device CdRom0 --yes --no-eject"), 1) << output_;
+        if (!c.formatted.empty()) {
+            EXPECT_EQ(Burn(huge.string() + " --device CdRom0 --yes --no-eject" + c.options), 1)
+                << output_;
             EXPECT_NE(output_.find("The image does not fit on the disc: it needs 12000000 blocks, "
-                                   "the BD-RE with spare areas holds 11826176; nothing was "
-                                   "formatted or written"),
+                                   "the " +
+                                   c.formatted +
+                                   " holds 11826176; nothing was formatted or written"),
                       std::string::npos)
                 << output_;
-            EXPECT_EQ(ReadFile(device() + ".layout").find("Formatted=1"), std::string::npos);
+            const std::string layout = ReadFile(device() + ".layout");
+            EXPECT_EQ(layout.find("Formatted=1"), std::string::npos) << layout;
+            EXPECT_EQ(layout.find("[Track]"), std::string::npos) << layout;
         }
         ASSERT_EQ(Burn(image + " --device CdRom0 --verify --yes --no-eject" + c.options), 0)
             << c.media << c.options << output_;
