@@ -73,8 +73,8 @@ struct TsbComparePart {
 // Reads each part back from the disc in the opened drive Grabber, in order,
 // and compares it with its source; one SHA-256 sums them all, the progress
 // counts their sectors together, and only the first part's implanted MD5 is
-// checked. The outcome as VerifyWrittenImage gives it: Blocks and
-// FailedBlock count sectors from the first part's StartLba.
+// checked. The outcome as VerifyWrittenImage gives it: Blocks counts the
+// sectors compared, FailedBlock counts from the first part's StartLba.
 TsbVerifyResult CompareDiscWith(void* Grabber, const std::vector<TsbComparePart>& Parts,
                                 const TsbVerifyCallbacks& Callbacks);
 TsbVerifyResult CompareDiscWith(void* Grabber, const TsbCompareSpec& Spec,
