@@ -62,6 +62,22 @@ std::string DiscTypeToStr(uint8_t discType) {
         return "DVD+R";
     case DISC_TYPE_NO_MEDIA:
         return SbTranslate("Messages", "Empty");
+    // The kinds a drive may report past the old table: without a name the
+    // summary and tavrin-burn devices showed a Blu-ray disc as nothing at all.
+    case DISC_TYPE_DVDPLUSR_DL:
+        return "DVD+R DL";
+    case DISC_TYPE_DVDR_DL:
+        return "DVD-R DL";
+    case DISC_TYPE_BDR:
+        return "BD-R";
+    case DISC_TYPE_BDRE:
+        return "BD-RE";
+    case DISC_TYPE_HDDVDROM:
+        return "HD DVD-ROM";
+    case DISC_TYPE_HDDVDR:
+        return "HD DVD-R";
+    case DISC_TYPE_HDDVDRW:
+        return "HD DVD-RW";
     default:
         return {};
     }

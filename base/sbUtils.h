@@ -14,8 +14,8 @@
 // The program's date-time value.
 using TDateTime = std::chrono::system_clock::time_point;
 
-// The display text of a disc type ("CD-R", "Empty" for DISC_TYPE_NO_MEDIA);
-// empty for every value above 14.
+// The display text of a disc type ("CD-R", "Empty" for DISC_TYPE_NO_MEDIA,
+// "BD-R"); empty for a value that names no kind (above 21).
 std::string DiscTypeToStr(uint8_t discType);
 // True exactly for DVD-ROM, DVD-R, DVD-RAM, both DVD-RW kinds, DVD+RW, DVD+R
 // and DVD+R DL (not DVD-R DL).

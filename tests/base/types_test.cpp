@@ -24,11 +24,18 @@ TEST(DiscTypeTest, DisplayTexts) {
                               "DD (Double Density) CD-R",
                               "DD (Double Density) CD-RW",
                               "DVD+R",
-                              "Empty"};
-    for (int type = 0; type <= 14; ++type) {
+                              "Empty",
+                              "DVD+R DL",
+                              "DVD-R DL",
+                              "BD-R",
+                              "BD-RE",
+                              "HD DVD-ROM",
+                              "HD DVD-R",
+                              "HD DVD-RW"};
+    for (int type = 0; type <= 21; ++type) {
         EXPECT_EQ(DiscTypeToStr(static_cast<uint8_t>(type)), expected[type]) << type;
     }
-    for (int type = 15; type <= 255; ++type) {
+    for (int type = 22; type <= 255; ++type) {
         EXPECT_EQ(DiscTypeToStr(static_cast<uint8_t>(type)), "") << type;
     }
 }

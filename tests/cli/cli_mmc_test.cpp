@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -91,10 +92,11 @@ TEST_F(CliOnEmulatedDrives, DoubleLayerDiscsOfferBothLayers) {
     drives(settings);
     const TRun list = Run({"devices", "--json"});
     ASSERT_EQ(list.Status, 0) << list.Out << list.Err;
-    for (const auto& [name, bytes] :
-         {std::pair{"CdRom0", 4173824ull * 2048}, std::pair{"CdRom1", 4171712ull * 2048},
-          std::pair{"CdRom2", 24438784ull * 2048}}) {
+    for (const auto& [name, kind, bytes] : {std::tuple{"CdRom0", "DVD+R DL", 4173824ull * 2048},
+                                            std::tuple{"CdRom1", "DVD-R DL", 4171712ull * 2048},
+                                            std::tuple{"CdRom2", "BD-R", 24438784ull * 2048}}) {
         const std::string line = deviceLine(list.Out, name);
+        EXPECT_NE(line.find(std::string("\"disc\":\"") + kind + "\""), std::string::npos) << line;
         EXPECT_NE(line.find("\"free_bytes\":" + std::to_string(bytes) + ","), std::string::npos)
             << line;
         EXPECT_NE(line.find("\"writable\":true"), std::string::npos) << line;
