@@ -422,18 +422,20 @@ void TfrmCopyDisc::btnStopClick() {
 }
 
 void TfrmCopyDisc::reject() {
-    if (!m_copying) {
-        QDialog::reject();
-        return;
-    }
-    if (m_closeWhenStopped ||
-        TsbDialogs::MessageBox(this, tr("A copy is running. Stop it? No image is written."), {},
-                               TsbMsgKind::mkConfirmation,
-                               TsbMsgButtons::mbYesNo) != TsbMsgResult::mrYes) {
-        return;
-    }
-    m_closeWhenStopped = true;
-    btnStopClick();
+    sbGuard(this, [this] {
+        if (!m_copying) {
+            QDialog::reject();
+            return;
+        }
+        if (m_closeWhenStopped ||
+            TsbDialogs::MessageBox(this, tr("A copy is running. Stop it? No image is written."), {},
+                                   TsbMsgKind::mkConfirmation,
+                                   TsbMsgButtons::mbYesNo) != TsbMsgResult::mrYes) {
+            return;
+        }
+        m_closeWhenStopped = true;
+        btnStopClick();
+    });
 }
 
 void TfrmCopyDisc::SetCopying(bool copying) {

@@ -165,9 +165,31 @@ private slots:
         QVERIFY2(window->lblResult->text().startsWith(QStringLiteral("Disc copied to ") + image),
                  qPrintable(window->lblResult->text()));
 
+        // Closed while it copies: asked, stopped, and no half image left
+        // behind (a copy quicker than the question is whole, with its sum).
+        const QString closed = path(QStringLiteral("closed.iso"));
+        window->edtImage->setText(closed);
+        window->btnCopyClick();
+        QVERIFY(window->Copying());
+        TsbDialogs::PresetAnswer(TsbMsgResult::mrYes);
+        window->close();
+        QVERIFY(messages(TsbMsgKind::mkConfirmation)
+                    .contains(QStringLiteral("A copy is running. Stop it? No image is written.")));
+        QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 60000);
+        QVERIFY(!window->Copying());
+        const QStringList left = QDir(m_dir.path())
+                                     .entryList(QDir::Files | QDir::Hidden)
+                                     .filter(QStringLiteral("closed"));
+        if (!left.isEmpty()) {
+            QCOMPARE(left, QStringList({QStringLiteral("closed.iso"),
+                                        QStringLiteral("closed.iso.sha256")}));
+            QVERIFY(readAll(closed) == m_image);
+            QCOMPARE(QString::fromLatin1(readAll(closed + QStringLiteral(".sha256"))),
+                     sha256Line(m_image, QStringLiteral("closed.iso")));
+        }
+        QCOMPARE(messages(TsbMsgKind::mkError), QStringList());
+
         // The burn's way is as it was: Next opens the wizard on its first sheet.
-        QTest::mouseClick(window->btnClose, Qt::LeftButton);
-        QVERIFY(!window->isVisible());
         QTest::mouseClick(app.Welcome()->ButtonNext, Qt::LeftButton);
         QVERIFY(app.Main()->isVisible());
         QCOMPARE(app.Main()->CurrentSheet(), 0);
