@@ -3,12 +3,14 @@
 
 #include "app/sbApplication.h"
 #include "app/ufrmMain.h"
+#include "pages/ufrmCopyDisc.h"
 #include "ui/sbGuard.h"
 #include "ui/sbImageButton.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 
 TfrmWelcome::TfrmWelcome(QWidget* parent) : TsbChromeForm(parent) {
@@ -41,6 +43,15 @@ TfrmWelcome::TfrmWelcome(QWidget* parent) : TsbChromeForm(parent) {
 
     lblPressNext = AddLabel(PanelMain, QStringLiteral("lblPressNext"), QRect(0, 104, 457, 16),
                             tr("Click Next to continue or Cancel to exit"));
+
+    btnCopyDisc = new QPushButton(tr("Cop&y a disc to an image file..."), PanelMain);
+    btnCopyDisc->setObjectName(QStringLiteral("btnCopyDisc"));
+    btnCopyDisc->move(0, 140);
+    btnCopyDisc->adjustSize();
+    btnCopyDisc->setAccessibleDescription(
+        tr("Reads a CD, DVD or Blu-ray disc into an image file with its SHA-256 checksum"));
+    connect(btnCopyDisc, &QPushButton::clicked, this,
+            sbGuarded(this, [this] { btnCopyDiscClick(); }));
 
     ButtonPrev->setEnabled(false);
     connect(ButtonNext, &QAbstractButton::clicked, this,
@@ -80,6 +91,25 @@ void TfrmWelcome::ButtonNextClick() {
     main->activateWindow();
     main->repaint();
     hide();
+}
+
+TfrmCopyDisc* TfrmWelcome::CopyWindow() const {
+    return m_copyWindow.data();
+}
+
+void TfrmWelcome::btnCopyDiscClick() {
+    auto* app = TsbApplication::Instance();
+    TMainForm* main = app ? app->Main() : nullptr;
+    if (!main) {
+        return;
+    }
+    // The library the burn would start on its second sheet: one session for both.
+    main->StartLibrary();
+    if (!m_copyWindow) {
+        // Freed with the pages, before the main window shuts the library down.
+        m_copyWindow = app->Own(new TfrmCopyDisc(this));
+    }
+    m_copyWindow->Open();
 }
 
 void TfrmWelcome::ButtonCloseClick() {

@@ -149,7 +149,7 @@ int RunCopyCommand(const TCliCopyOptions& options, TCliSignals& signals) {
             }
         };
         const TsbStayAwake awake(
-            VerifyReason(options.Output, DriveTitle(burner.DeviceName, device.Product)));
+            CopyReason(options.Output, DriveTitle(burner.DeviceName, device.Product)));
         output.BeginCopy(static_cast<int64_t>(plan.Bytes()), SpeedTableFor(device.DiscType).Unit);
         std::future<TsbCopyResult> copy = std::async(std::launch::async, [&] {
             return CopyDisc(burner.Grabber, plan, options.Output, callbacks);

@@ -94,14 +94,24 @@ public:
     }
     void Write(const std::string& Text) { Write(Text.data(), Text.size()); }
 
-    // On the storage, then under its name; never over a file of that name.
-    void Commit() {
+    // On the storage, then under its name; over a file of that name only
+    // when Replace says so (a rename, so the name never stands empty).
+    void Commit(bool Replace = false) {
         if (::fsync(fd_) != 0 || ::close(fd_) != 0) {
             fd_ = -1;
             const int err = errno;
             throw EsbError("The image file " + path_ + " cannot be written: " + Errno(err));
         }
         fd_ = -1;
+        if (Replace) {
+            if (::rename(temp_.c_str(), path_.c_str()) != 0) {
+                const int err = errno;
+                throw EsbError("The image file " + path_ +
+                               " cannot be given its name: " + Errno(err));
+            }
+            temp_.clear();
+            return;
+        }
         if (::link(temp_.c_str(), path_.c_str()) != 0) {
             const int err = errno;
             throw EsbError("The image file " + path_ + " cannot be given its name: " + Errno(err));
@@ -200,11 +210,11 @@ struct TCopy {
     }
 };
 
-void WriteChecksum(const std::string& Path, const std::string& Sha256) {
+void WriteChecksum(const std::string& Path, const std::string& Sha256, bool Replace) {
     TSafeFile sum(Path + ".sha256");
     // The form sha256sum writes and `sha256sum -c` reads (two blanks: binary-safe text mode).
     sum.Write(Sha256 + "  " + BaseName(Path) + "\n");
-    sum.Commit();
+    sum.Commit(Replace);
 }
 
 std::string CueText(const std::string& Bin, const TsbCopyPlan& Plan,
@@ -227,7 +237,44 @@ std::string CueText(const std::string& Bin, const TsbCopyPlan& Plan,
     return text;
 }
 
+struct TTocEntry {
+    int Number;
+    uint32_t Start;
+    bool Data;
+};
+
+// The disc's tracks in the order of their start.
+std::vector<TTocEntry> TocTracks(const SB_TOC_INFORMATION& Toc) {
+    std::vector<TTocEntry> entries;
+    // Copied out first: std::min takes references, and the record is packed.
+    const uint32_t inToc = Toc.NumberOfEntries;
+    const uint32_t count = std::min<uint32_t>(inToc, SB_TOC_MAX_ENTRIES);
+    for (uint32_t i = 0; Toc.Valid != 0 && i < count; ++i) {
+        const SB_TOC_ENTRY e = Toc.Entries[i];
+        if (e.TrackNumber >= 1 && e.TrackNumber <= 99) {
+            entries.push_back({e.TrackNumber, e.StartAddress, (e.AdrControl & kDataControl) != 0});
+        }
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const TTocEntry& a, const TTocEntry& b) { return a.Start < b.Start; });
+    return entries;
+}
+
 } // namespace
+
+bool HoldsOnlyAudio(const TsbTOCInformation& Toc) {
+    static_assert(sizeof Toc.Bytes == sizeof(SB_TOC_INFORMATION));
+    auto toc = std::make_unique<SB_TOC_INFORMATION>();
+    std::memcpy(toc.get(), Toc.Bytes, sizeof Toc.Bytes);
+    const std::vector<TTocEntry> entries = TocTracks(*toc);
+    return !entries.empty() &&
+           std::none_of(entries.begin(), entries.end(), [](const TTocEntry& e) { return e.Data; });
+}
+
+std::vector<std::string> CopyOutputFiles(bool Audio, const std::string& OutPath) {
+    const std::string image = Audio ? AudioBinName(OutPath) : OutPath;
+    return {image, image + ".sha256", Audio ? AudioCueName(OutPath) : image + ".bad-sectors"};
+}
 
 uint64_t TsbCopyPlan::Bytes() const {
     uint64_t sum = 0;
@@ -259,23 +306,7 @@ TsbCopyPlan PlanDiscCopy(void* Grabber) {
     if (read.Failed()) {
         throw EsbError(read.FailureText);
     }
-    struct TEntry {
-        int Number;
-        uint32_t Start;
-        bool Data;
-    };
-    std::vector<TEntry> entries;
-    // Copied out first: std::min takes references, and the record is packed.
-    const uint32_t inToc = toc->NumberOfEntries;
-    const uint32_t count = std::min<uint32_t>(inToc, SB_TOC_MAX_ENTRIES);
-    for (uint32_t i = 0; toc->Valid != 0 && i < count; ++i) {
-        const SB_TOC_ENTRY e = toc->Entries[i];
-        if (e.TrackNumber >= 1 && e.TrackNumber <= 99) {
-            entries.push_back({e.TrackNumber, e.StartAddress, (e.AdrControl & kDataControl) != 0});
-        }
-    }
-    std::sort(entries.begin(), entries.end(),
-              [](const TEntry& a, const TEntry& b) { return a.Start < b.Start; });
+    const std::vector<TTocEntry> entries = TocTracks(*toc);
     if (entries.empty()) {
         throw EsbError("The disc holds no track to copy");
     }
@@ -284,7 +315,7 @@ TsbCopyPlan PlanDiscCopy(void* Grabber) {
     };
     TsbCopyPlan plan;
     const auto data =
-        std::find_if(entries.begin(), entries.end(), [](const TEntry& e) { return e.Data; });
+        std::find_if(entries.begin(), entries.end(), [](const TTocEntry& e) { return e.Data; });
     if (data == entries.end()) {
         plan.Audio = true;
         for (size_t i = 0; i < entries.size(); ++i) {
@@ -320,12 +351,11 @@ TsbCopyPlan PlanDiscCopy(void* Grabber) {
 }
 
 TsbCopyResult CopyDisc(void* Grabber, const TsbCopyPlan& Plan, const std::string& OutPath,
-                       const TsbCopyCallbacks& Callbacks) {
+                       const TsbCopyCallbacks& Callbacks, bool Replace) {
     TsbCopyResult result;
     const std::string image = Plan.Audio ? AudioBinName(OutPath) : OutPath;
-    for (const std::string& name :
-         {image, image + ".sha256", Plan.Audio ? AudioCueName(OutPath) : image + ".bad-sectors"}) {
-        if (Exists(name)) {
+    for (const std::string& name : CopyOutputFiles(Plan.Audio, OutPath)) {
+        if (!Replace && Exists(name)) {
             result.FailureText = name + " exists already; choose another name or remove it";
             return result;
         }
@@ -350,15 +380,15 @@ TsbCopyResult CopyDisc(void* Grabber, const TsbCopyPlan& Plan, const std::string
         }
         copy.Total -= static_cast<uint64_t>(t.Sectors - readable) * 2352;
     }
-    out.Commit();
+    out.Commit(Replace);
     result.Sha256 = copy.Sha.HexDigest();
     result.Files.push_back(image);
-    WriteChecksum(image, result.Sha256);
+    WriteChecksum(image, result.Sha256, Replace);
     result.Files.push_back(image + ".sha256");
     if (Plan.Audio) {
         TSafeFile cue(AudioCueName(OutPath));
         cue.Write(CueText(image, written, pregaps));
-        cue.Commit();
+        cue.Commit(Replace);
         result.Files.push_back(AudioCueName(OutPath));
     }
     if (!result.BadSectors.empty()) {
@@ -368,8 +398,11 @@ TsbCopyResult CopyDisc(void* Grabber, const TsbCopyPlan& Plan, const std::string
         for (uint32_t lba : result.BadSectors) {
             bad.Write(std::to_string(lba) + "\n");
         }
-        bad.Commit();
+        bad.Commit(Replace);
         result.Files.push_back(image + ".bad-sectors");
+    } else if (Replace) {
+        // An earlier copy's list would name sectors this image holds whole.
+        ::unlink((image + ".bad-sectors").c_str());
     }
     result.Done = true;
     return result;

@@ -7,6 +7,8 @@
 // when the caller says so, is filled with zeros and listed.
 #pragma once
 
+#include "base/sbTypes.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -35,6 +37,10 @@ struct TsbCopyPlan {
 // EsbError for a disc without tracks.
 TsbCopyPlan PlanDiscCopy(void* Grabber);
 
+// Whether a table of contents (as the device search read it) names tracks
+// and all of them audio: PlanDiscCopy makes such a disc a BIN and cue sheet.
+bool HoldsOnlyAudio(const TsbTOCInformation& Toc);
+
 enum class TsbBadSectorChoice { Stop, FillWithZeros };
 
 struct TsbCopyCallbacks {
@@ -62,8 +68,15 @@ struct TsbCopyResult {
 std::string AudioBinName(const std::string& OutPath);
 std::string AudioCueName(const std::string& OutPath);
 
+// The files a copy to OutPath writes, whether or not it will need them all:
+// the image (audio: the BIN), its .sha256, and the cue sheet (audio) or the
+// list of bad sectors (data).
+std::vector<std::string> CopyOutputFiles(bool Audio, const std::string& OutPath);
+
 // Copies the disc as Plan says to OutPath (audio: AudioBinName and
-// AudioCueName of it). Refuses an output that exists. Nothing that looks
-// complete is left behind when it fails or is cancelled.
+// AudioCueName of it). Refuses an output that exists, unless Replace: then
+// each file takes the old one's place only once the copy is whole, and a
+// list of bad sectors from an earlier copy goes when this one has none.
+// Nothing that looks complete is left behind when it fails or is cancelled.
 TsbCopyResult CopyDisc(void* Grabber, const TsbCopyPlan& Plan, const std::string& OutPath,
-                       const TsbCopyCallbacks& Callbacks);
+                       const TsbCopyCallbacks& Callbacks, bool Replace = false);

@@ -116,6 +116,10 @@ std::string VerifyReason(const std::string& ImagePath, const std::string& Drive)
     return "Tavrin is comparing the disc in " + Drive + " with " + baseName(ImagePath);
 }
 
+std::string CopyReason(const std::string& ImagePath, const std::string& Drive) {
+    return "Tavrin is copying the disc in " + Drive + " to " + baseName(ImagePath);
+}
+
 std::string EraseReason(const std::string& Drive) {
     return "Tavrin is erasing the disc in " + Drive;
 }

@@ -71,4 +71,5 @@ public:
 std::string DriveTitle(const std::string& DeviceName, const std::string& Product);
 std::string WriteReason(const std::string& ImagePath, const std::string& Drive);
 std::string VerifyReason(const std::string& ImagePath, const std::string& Drive);
+std::string CopyReason(const std::string& ImagePath, const std::string& Drive);
 std::string EraseReason(const std::string& Drive);

@@ -554,6 +554,195 @@ Datenträger der virtuellen Brenner:
     </message>
 </context>
 <context>
+    <name>TfrmCopyDisc</name>
+    <message>
+        <source>Copy a disc to an image file</source>
+        <translation>Datenträger in eine Abbilddatei kopieren</translation>
+    </message>
+    <message>
+        <source>Drive with the disc to copy:</source>
+        <translation>Laufwerk mit dem zu kopierenden Datenträger:</translation>
+    </message>
+    <message>
+        <source>Drive</source>
+        <translation>Laufwerk</translation>
+    </message>
+    <message>
+        <source>Vendor</source>
+        <translation>Hersteller</translation>
+    </message>
+    <message>
+        <source>Disc</source>
+        <translation>Datenträger</translation>
+    </message>
+    <message>
+        <source>Size, MB</source>
+        <translation>Größe, MB</translation>
+    </message>
+    <message>
+        <source>Label</source>
+        <translation>Bezeichnung</translation>
+    </message>
+    <message>
+        <source>Drives</source>
+        <translation>Laufwerke</translation>
+    </message>
+    <message>
+        <source>&amp;Refresh</source>
+        <translation>&amp;Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Looks for the drives and their discs again</source>
+        <translation>Sucht die Laufwerke und ihre Datenträger erneut</translation>
+    </message>
+    <message>
+        <source>Image file:</source>
+        <translation>Abbilddatei:</translation>
+    </message>
+    <message>
+        <source>Image file</source>
+        <translation>Abbilddatei</translation>
+    </message>
+    <message>
+        <source>The image file the disc is copied to; an audio CD becomes a BIN file and its cue sheet</source>
+        <translation>Die Abbilddatei, in die der Datenträger kopiert wird; eine Audio-CD wird zu einer BIN-Datei mit ihrem Cue-Sheet</translation>
+    </message>
+    <message>
+        <source>&amp;Browse...</source>
+        <translation>&amp;Durchsuchen...</translation>
+    </message>
+    <message>
+        <source>Chooses the image file in a dialog</source>
+        <translation>Wählt die Abbilddatei in einem Dialog</translation>
+    </message>
+    <message>
+        <source>Copy progress</source>
+        <translation>Fortschritt der Kopie</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>&amp;Kopieren</translation>
+    </message>
+    <message>
+        <source>Copies the disc to the image file</source>
+        <translation>Kopiert den Datenträger in die Abbilddatei</translation>
+    </message>
+    <message>
+        <source>&amp;Stop</source>
+        <translation>&amp;Stopp</translation>
+    </message>
+    <message>
+        <source>Stops the copy; no image is written</source>
+        <translation>Hält die Kopie an; es wird kein Abbild geschrieben</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Closes this window (Esc)</source>
+        <translation>Schließt dieses Fenster (Esc)</translation>
+    </message>
+    <message>
+        <source>Unavailable</source>
+        <translation>Nicht verfügbar</translation>
+    </message>
+    <message>
+        <source>Copy the disc to</source>
+        <translation>Datenträger kopieren nach</translation>
+    </message>
+    <message>
+        <source>Cue sheets (*.cue)</source>
+        <translation>Cue-Sheets (*.cue)</translation>
+    </message>
+    <message>
+        <source>ISO images (*.iso)</source>
+        <translation>ISO-Abbilder (*.iso)</translation>
+    </message>
+    <message>
+        <source>Choose the drive with the disc to copy.</source>
+        <translation>Wählen Sie das Laufwerk mit dem zu kopierenden Datenträger.</translation>
+    </message>
+    <message>
+        <source>The disc is blank: there is nothing on it to copy.</source>
+        <translation>Der Datenträger ist leer: Es gibt nichts zu kopieren.</translation>
+    </message>
+    <message>
+        <source>Choose the image file to copy the disc to.</source>
+        <translation>Wählen Sie die Abbilddatei, in die der Datenträger kopiert werden soll.</translation>
+    </message>
+    <message>
+        <source>Files of this copy exist already:
+%1
+
+Replace them? The files there now stay until the copy is whole.</source>
+        <translation>Dateien dieser Kopie gibt es bereits:
+%1
+
+Ersetzen? Die vorhandenen Dateien bleiben, bis die Kopie vollständig ist.</translation>
+    </message>
+    <message>
+        <source>Reading the disc&apos;s table of contents...</source>
+        <translation>Das Inhaltsverzeichnis des Datenträgers wird gelesen...</translation>
+    </message>
+    <message>
+        <source>Stopping...</source>
+        <translation>Wird angehalten...</translation>
+    </message>
+    <message>
+        <source>A copy is running. Stop it? No image is written.</source>
+        <translation>Eine Kopie läuft. Anhalten? Es wird kein Abbild geschrieben.</translation>
+    </message>
+    <message>
+        <source>Sector %1 cannot be read (%2).
+
+Fill it and every further sector that cannot be read with zeros, go on, and list them in %3?
+
+No stops the copy, and no image is written. Clean the disc (wipe from the centre outwards) and copy it again, or try another drive.</source>
+        <translation>Sektor %1 kann nicht gelesen werden (%2).
+
+Ihn und jeden weiteren unlesbaren Sektor mit Nullen füllen, weiterkopieren und sie in %3 auflisten?
+
+Nein hält die Kopie an, und es wird kein Abbild geschrieben. Reinigen Sie den Datenträger (von der Mitte nach außen wischen) und kopieren Sie ihn erneut, oder versuchen Sie ein anderes Laufwerk.</translation>
+    </message>
+    <message>
+        <source>Disc copied to %1</source>
+        <translation>Datenträger kopiert nach %1</translation>
+    </message>
+    <message>
+        <source>Cue sheet: %1</source>
+        <translation>Cue-Sheet: %1</translation>
+    </message>
+    <message>
+        <source>SHA-256: %1 (in %2)</source>
+        <translation>SHA-256: %1 (in %2)</translation>
+    </message>
+    <message>
+        <source>%1 unreadable sector filled with zeros: %2 (listed in %3)</source>
+        <translation>%1 unlesbarer Sektor mit Nullen gefüllt: %2 (aufgelistet in %3)</translation>
+    </message>
+    <message>
+        <source>%1 unreadable sectors filled with zeros: %2 (listed in %3)</source>
+        <translation>%1 unlesbare Sektoren mit Nullen gefüllt: %2 (aufgelistet in %3)</translation>
+    </message>
+    <message>
+        <source>The copy was stopped; no image was written.</source>
+        <translation>Die Kopie wurde angehalten; es wurde kein Abbild geschrieben.</translation>
+    </message>
+    <message>
+        <source>The disc was not copied.</source>
+        <translation>Der Datenträger wurde nicht kopiert.</translation>
+    </message>
+    <message>
+        <source>The disc was not copied.
+
+%1</source>
+        <translation>Der Datenträger wurde nicht kopiert.
+
+%1</translation>
+    </message>
+</context>
+<context>
     <name>TfrmFinalAction</name>
     <message>
         <source>Buffer status:</source>
@@ -845,6 +1034,14 @@ Datenträger der virtuellen Brenner:
     <message>
         <source>Click Next to continue or Cancel to exit</source>
         <translation>Klicken Sie auf „Weiter“, um fortzufahren, oder auf „Abbrechen“, um zu beenden</translation>
+    </message>
+    <message>
+        <source>Cop&amp;y a disc to an image file...</source>
+        <translation>Datenträger in eine Abbilddatei k&amp;opieren...</translation>
+    </message>
+    <message>
+        <source>Reads a CD, DVD or Blu-ray disc into an image file with its SHA-256 checksum</source>
+        <translation>Liest eine CD, DVD oder Blu-ray in eine Abbilddatei mit ihrer SHA-256-Prüfsumme</translation>
     </message>
 </context>
 <context>

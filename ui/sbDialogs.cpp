@@ -153,7 +153,8 @@ QString TsbDialogs::OpenFileName(QWidget* parent, const QString& caption, const 
 }
 
 QString TsbDialogs::SaveFileName(QWidget* parent, const QString& caption, const QString& filter,
-                                 const QString& initialFile, const QString& defaultSuffix) {
+                                 const QString& initialFile, const QString& defaultSuffix,
+                                 bool askToReplace) {
     if (presets().Active) {
         QString name = nextFileName(TsbShownDialog::Type::dtSaveFile, caption, initialFile);
         // As the dialog does before it asks whether to replace a file.
@@ -168,6 +169,7 @@ QString TsbDialogs::SaveFileName(QWidget* parent, const QString& caption, const 
     // The dialog adds the suffix itself, so its question about replacing a
     // file names the file that is really written.
     dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !askToReplace);
     dialog.selectFile(initialFile);
     if (dialog.exec() != QDialog::Accepted) {
         return {};

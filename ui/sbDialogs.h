@@ -41,8 +41,11 @@ public:
     static QString OpenFileName(QWidget* parent, const QString& caption, const QString& filter,
                                 const QString& initialFile = {});
     // A name typed without a suffix gets defaultSuffix (in preset mode too).
+    // askToReplace false: the caller asks itself about files that exist
+    // (it writes more than the one file the dialog would name).
     static QString SaveFileName(QWidget* parent, const QString& caption, const QString& filter,
-                                const QString& initialFile = {}, const QString& defaultSuffix = {});
+                                const QString& initialFile = {}, const QString& defaultSuffix = {},
+                                bool askToReplace = true);
     static void SetDefaultCaption(const QString& caption);
     // A button of the program's own on every error box with only OK ("Save
     // Problem Report..."): pressing it closes the box as OK would, then runs

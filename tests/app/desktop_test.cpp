@@ -11,6 +11,7 @@
 #include "forms/UtilFuncs.h"
 #include "forms/sbNotify.h"
 #include "pages/ufrmAbout.h"
+#include "pages/ufrmCopyDisc.h"
 #include "pages/ufrmFinalAction.h"
 #include "pages/ufrmOptionsSummary.h"
 #include "pages/ufrmSourceFileSelection.h"
@@ -353,6 +354,12 @@ private slots:
             m_app->About()->show();
             check(m_app->About(), QStringLiteral("about"));
             m_app->About()->hide();
+            QTest::mouseClick(m_app->Welcome()->btnCopyDisc, Qt::LeftButton);
+            TfrmCopyDisc* copy = m_app->Welcome()->CopyWindow();
+            QVERIFY(copy != nullptr && copy->isVisible());
+            check(copy, QStringLiteral("copy"));
+            QTest::mouseClick(copy->btnClose, Qt::LeftButton);
+            QVERIFY(!copy->isVisible());
             QTest::mouseClick(m_app->Welcome()->ButtonNext, Qt::LeftButton);
             for (int sheet : {0, 2, 3, 5, 4, 6}) {
                 QCOMPARE(m_main->CurrentSheet(), sheet);
