@@ -18,16 +18,20 @@
 #include "ui/sbDialogs.h"
 #include "ui/sbImageButton.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include <fmt/printf.h>
 
@@ -176,7 +180,7 @@ private slots:
         QVERIFY(!QFile::exists(out + QStringLiteral("/pipe")));
     }
 
-    // A folder too big for the disc and an empty one each keep the sheet,
+    // A folder too big for the disc (chosen) and an empty one (dropped) each keep the sheet,
     // with their reason on it; an image that fits lets Next go again.
     void theImageSheetRefusesAFolderThatDoesNotFitOrIsEmpty() {
         drive(QStringLiteral("Media = cdr\nCapacity = 2000"));
@@ -206,7 +210,16 @@ private slots:
                                     "has 3 MB free; nothing was written"));
         QVERIFY(!main->ButtonNext->isEnabled());
 
-        main->SourcePage->Edit1->setText(empty);
+        // Dropped from the file manager, as an image file is.
+        QMimeData dropped;
+        dropped.setUrls({QUrl::fromLocalFile(empty)});
+        QDragEnterEvent enter(QPoint(300, 200), Qt::CopyAction, &dropped, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(main, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(300, 200), Qt::CopyAction, &dropped, Qt::LeftButton,
+                        Qt::NoModifier);
+        QApplication::sendEvent(main, &drop);
         QTRY_COMPARE(reason->text(),
                      QStringLiteral("The folder %1 is empty: there is nothing to burn").arg(empty));
         QVERIFY(!main->ButtonNext->isEnabled());
