@@ -97,7 +97,7 @@ private slots:
         const QString folder = path(QStringLiteral("my folder"));
         QByteArray data(300000, '\0');
         for (int i = 0; i < data.size(); ++i) {
-            data[i] = static_cast<char>((i * 7919 + i / 4096) & 0xFF);
+            data[i] = static_cast<char>((static_cast<unsigned>(i) * 7919u + i / 4096) & 0xFF);
         }
         writeFile(folder + QStringLiteral("/sub/data.bin"), data);
         writeFile(folder + QStringLiteral("/readme.txt"), "hello\n");
