@@ -17,6 +17,7 @@
 #include "engine/sbActions.h"
 #include "engine/sbBurner.h"
 #include "engine/sbCueImage.h"
+#include "engine/sbFolderSource.h"
 #include "engine/sbLog.h"
 #include "engine/sbModeChoice.h"
 #include "engine/sbVerify.h"
@@ -68,6 +69,9 @@ bool TMainForm::ValidatePage() {
         break;
     case 5:
         LeaveModeSheet();
+        break;
+    case 6:
+        LeaveSummarySheet();
         break;
     default:
         break;
@@ -134,6 +138,11 @@ void TMainForm::LeaveRecorderSheetForEveryDrive() {
 
 void TMainForm::CheckManyDiscs() {
     const QString name = SourcePage ? SourcePage->ImageFileName : QString();
+    if (FolderSource) {
+        throw EsbError(tr("Several recorders and copies burn an image file: a folder is burnt on "
+                          "one recorder, one disc at a time.")
+                           .toStdString());
+    }
     if (IsCueSheet(name.toStdString())) {
         throw EsbError(tr("Several recorders and copies burn an image file: a cue sheet is "
                           "burnt on one recorder, one disc at a time.")
@@ -150,6 +159,13 @@ void TMainForm::CheckManyDiscs() {
 void TMainForm::LeaveImageSheet() {
     TsbBurner& burner = Burner();
     const QString name = SourcePage ? SourcePage->ImageFileName : QString();
+    FolderSource = false;
+    if (IsSourceFolder(QFile::encodeName(name).toStdString())) {
+        LeaveImageSheetWithFolder();
+        return;
+    }
+    // A tree left from a folder chosen before is not burnt with the image.
+    burner.DestroyFileTree();
     const QFileInfo file(name);
     if (name.isEmpty() || !file.exists() || !file.isFile()) {
         throw EsbError(LoadResString(rsMustSelectImageFile));
@@ -185,6 +201,29 @@ void TMainForm::LeaveImageSheet() {
         throw EsbError(IncompleteImageText(check));
     }
     RememberImageFolder(name);
+}
+
+// A folder measured to fit the disc, its tree handed to the burner.
+void TMainForm::LeaveImageSheetWithFolder() {
+    TsbBurner& burner = Burner();
+    if (SourcePage->FolderName != SourcePage->ImageFileName) {
+        // Named in the last moment: the folder is looked at now.
+        SourcePage->LookAtSource();
+    }
+    const QString refusal = SourcePage->FolderRefusal();
+    if (!refusal.isEmpty()) {
+        throw EsbError(refusal.toStdString());
+    }
+    if (!MoreBurners().empty()) {
+        CheckManyDiscs();
+    }
+    // Back and Next again: the burner still holds the tree it was handed.
+    if (!SourcePage->HandOverFolderTree(burner) && burner.FileTree == nullptr) {
+        SourcePage->LookAtSource();
+        throw EsbError(SourcePage->FolderRefusal().toStdString());
+    }
+    FolderSource = true;
+    RememberImageFolder(SourcePage->FolderName);
 }
 
 // The options sheet: its choices in the option record, the record on the burner.
@@ -239,6 +278,22 @@ void TMainForm::LeaveModeSheet() {
     CopyWizardOptions(WizardOptions, burner);
 }
 
+void TMainForm::LeaveSummarySheet() {
+    if (!FolderSource || !SummaryPage) {
+        return;
+    }
+    const std::string label = SummaryPage->FixVolumeLabel();
+    Burner().VolumeLabel = label;
+    // The source row of the image sheet names the label the disc gets.
+    for (int i = 0; i < WizardLog().Count(); ++i) {
+        if (WizardLog().Items(i).PageOwner == 3) {
+            WizardLog().Items(i).LogMessage = FolderSourceLine(
+                WizardActions().Options.SourceFileName, SourcePage->FolderBytes, label);
+            break;
+        }
+    }
+}
+
 void TMainForm::CollectPageResults() {
     switch (CurrentSheet()) {
     case 0: {
@@ -267,6 +322,23 @@ void TMainForm::CollectPageResults() {
     case 3: {
         RemovePageLog(3);
         const QString name = SourcePage ? SourcePage->ImageFileName : QString();
+        if (FolderSource) {
+            const std::string folder = QFile::encodeName(SourcePage->FolderName).toStdString();
+            TsbLogItem& line = WizardLog().Add();
+            line.LogMessage =
+                FolderSourceLine(folder, SourcePage->FolderBytes, FolderLabelOf(folder));
+            line.PageOwner = 3;
+            // What the tree skipped or renamed, as tavrin-burn lists it.
+            for (const std::string& note : SourcePage->FolderNotes) {
+                TsbLogItem& row = WizardLog().Add();
+                row.LogMessage = note;
+                row.ItemType = litWarning;
+                row.PageOwner = 3;
+            }
+            WizardActions().Options.SourceIsFile = 0;
+            WizardActions().Options.SourceFileName = folder;
+            break;
+        }
         TsbLogItem& line = WizardLog().Add();
         line.LogMessage = LoadResString(rsSourceImageFile) + " " + name.toStdString();
         line.PageOwner = 3;
@@ -333,10 +405,15 @@ void TMainForm::PreparePage(int index) {
         break;
     case 3:
         if (CreatePage(SourcePage, 3)) {
+            SourcePage->OnFolderStateChanged = [this] { UpdateButtons(); };
             // The image named on the command line ("Open with").
             if (auto* app = TsbApplication::Instance(); app && !app->InitialImage().isEmpty()) {
                 SourcePage->Edit1->setText(app->InitialImage());
             }
+        } else if (!SourcePage->FolderName.isEmpty()) {
+            // Back on the recorder sheet the library may have started again
+            // (its trees gone with it), and the folder may have changed.
+            SourcePage->LookAtSource();
         }
         SourcePage->SetPageData(&burner);
         SourcePage->show();
@@ -359,7 +436,8 @@ void TMainForm::PreparePage(int index) {
             ModePage->AllowDAOPQ = false;
             ModePage->AllowDAORaw = false;
         }
-        ModePage->ImageFileModes = true;
+        // A folder is written from its tree, as it is made.
+        ModePage->ImageFileModes = !FolderSource;
         ModePage->SetPageData(&burner);
         ModePage->show();
         break;
@@ -368,6 +446,11 @@ void TMainForm::PreparePage(int index) {
         if (CreatePage(SummaryPage, 6)) {
             SummaryPage->lblNextAction->setText(ResText(15228));
             SummaryPage->lblName->setText(ResText(15233));
+        }
+        if (FolderSource) {
+            SummaryPage->OfferVolumeLabel(SourcePage->FolderName);
+        } else {
+            SummaryPage->HideVolumeLabel();
         }
         // Plain text: an image, drive or disc name is shown as it is spelled.
         SummaryPage->edtSummary->setPlainText(SummaryLines().join(QLatin1Char('\n')));
@@ -407,7 +490,11 @@ QStringList TMainForm::SummaryLines() const {
                                             burner.DeviceInfo.ProductRevisionLevel)),
         line(rsSummaryTransport, burner.TransportType == ttAspi ? "ASPI" : "SPTI"),
         line(rsSummaryDiscType, DiscTypeToStr(burner.DiscType)),
-        line(rsSummaryImageFile, imageFile.toStdString()),
+        FolderSource && SourcePage
+            ? tr("Folder: %1 (%2 MB)")
+                  .arg(SourcePage->FolderName)
+                  .arg((SourcePage->FolderBytes + 1024 * 1024 - 1) / (1024 * 1024))
+            : line(rsSummaryImageFile, imageFile.toStdString()),
         line(rsSummaryBurningSpeed, speed),
         line(rsSummarySendOpc, BoolToYesNoStr(burner.SendOPC, false)),
         line(rsSummaryBurningMode, WriteModeSummaryName(burner.WriteMode).toStdString()),

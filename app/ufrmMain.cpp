@@ -212,7 +212,9 @@ void TMainForm::LockNavigation() {
 
 void TMainForm::UpdateButtons() {
     ButtonPrev->setEnabled(RunState != 2);
-    ButtonNext->setEnabled(true);
+    // A folder that cannot be burnt (or is still being measured) keeps its sheet.
+    ButtonNext->setEnabled(RunState == 2 || CurrentSheet() != 3 || !SourcePage ||
+                           SourcePage->FolderRefusal().isEmpty());
     ButtonClose->setEnabled(RunState != 2);
 }
 

@@ -51,6 +51,9 @@ public:
     TsbWizardOptions WizardOptions;
     // The copies field of the burn-options sheet: discs in a row on each drive.
     int Copies = 1;
+    // The image sheet was left with a folder: it is burnt as a data disc from
+    // the burner's file tree (the action list's SourceFileName names it).
+    bool FolderSource = false;
 
     // Several drives or several copies: the Burning sheet runs them all at
     // once (TsbMultiBurn), Track-At-Once only.
@@ -109,8 +112,11 @@ private:
     // than Track-At-Once); raises EsbError.
     void CheckManyDiscs();
     void LeaveImageSheet();
+    void LeaveImageSheetWithFolder();
     void LeaveOptionsSheet();
     void LeaveModeSheet();
+    // A folder's volume label, as fixed, on the burner and in the log.
+    void LeaveSummarySheet();
     void FormCreate();
     void SetCurrentSheet(int index);
     // Makes the sheet's page, docked into its panel and owned by the

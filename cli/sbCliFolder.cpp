@@ -34,15 +34,9 @@ int64_t checkFolder(TsbBurner& burner, const TCliBurnOptions& options, const Tsb
     for (const std::string& note : tree.Notes) {
         output.Log(note, litWarning);
     }
-    if (tree.Bytes > space.FreeBytes) {
-        constexpr int64_t mb = 1024 * 1024;
-        stop(exNoDriveOrDisc,
-             fmt::format(
-                 fmt::runtime(SbTranslate(
-                     "tavrin-burn",
-                     "The folder does not fit on the disc: it makes {} MB, the disc has {} MB "
-                     "free; nothing was written")),
-                 (tree.Bytes + mb - 1) / mb, space.FreeBytes / mb));
+    const std::string tooBig = FolderDoesNotFitText(tree.Bytes, space.FreeBytes);
+    if (!tooBig.empty()) {
+        stop(exNoDriveOrDisc, tooBig);
     }
     return tree.Bytes;
 }

@@ -5,12 +5,14 @@
 #include "base/sbLibraryCall.h"
 #include "base/sbLogger.h"
 #include "base/sbStrUtils.h"
+#include "base/sbTranslate.h"
 #include "engine/sbBurner.h"
 #include "platform/sbSystem.h"
 #include "starburn/StarBurnLinux.h"
 
 #include <fmt/format.h>
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 namespace {
@@ -25,6 +27,25 @@ extern "C" void CollectNote(uint32_t /*Kind*/, const char* SourcePath, const cha
         notes.push_back(std::string(SourcePath) + ": " + Text);
     } catch (...) {
     }
+}
+
+// Whether the folder lists nothing but "." and ".."; one that cannot be
+// listed is left to the library, which says why.
+bool FolderIsEmpty(const std::string& Folder) {
+    DIR* dir = ::opendir(Folder.c_str());
+    if (dir == nullptr) {
+        return false;
+    }
+    bool empty = true;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            empty = false;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return empty;
 }
 
 } // namespace
@@ -69,6 +90,11 @@ std::string FolderLabelOf(const std::string& Folder) {
 
 TsbFolderTree PrepareFolderTree(TsbBurner& Burner, const std::string& Folder) {
     Burner.DestroyFileTree();
+    if (FolderIsEmpty(Folder)) {
+        throw EsbError(fmt::format(
+            fmt::runtime(SbTranslate("Engine", "The folder {} is empty: there is nothing to burn")),
+            Folder));
+    }
     const TsbCallResult created =
         Burner.Kept(LibraryCall("StarBurn_ISO9660JolietFileTree_Create",
                                 Burner.Failure("StarBurn_ISO9660JolietFileTree_Create"), [&] {
@@ -111,4 +137,21 @@ TsbFolderTree PrepareFolderTree(TsbBurner& Burner, const std::string& Folder) {
 std::string FolderSourceLine(const std::string& Folder, int64_t Bytes, const std::string& Label) {
     return fmt::format("Source folder: {} ({} MB, label {})", Folder,
                        (Bytes + 1024 * 1024 - 1) / (1024 * 1024), Label);
+}
+
+std::string FolderDoesNotFitText(int64_t Bytes, int64_t FreeBytes) {
+    if (Bytes <= FreeBytes) {
+        return {};
+    }
+    constexpr int64_t mb = 1024 * 1024;
+    return fmt::format(fmt::runtime(SbTranslate(
+                           "Engine", "The folder does not fit on the disc: it makes {} MB, the "
+                                     "disc has {} MB free; nothing was written")),
+                       (Bytes + mb - 1) / mb, FreeBytes / mb);
+}
+
+void HandOverFileTree(TsbBurner& From, TsbBurner& To) {
+    To.DestroyFileTree();
+    To.FileTree = From.FileTree;
+    From.FileTree = nullptr;
 }

@@ -36,8 +36,18 @@ struct TsbFolderTree {
 // before the burn; the staged burn builds it again where the session starts.
 // Every note goes to the diagnostic log as well. Raises EsbError with the
 // library's text when the folder cannot be read (a file that cannot be read,
-// a folder that cannot be listed); the burner then holds no tree.
+// a folder that cannot be listed), and when it is empty; the burner then
+// holds no tree. It may run on any thread, with a burner of its own.
 TsbFolderTree PrepareFolderTree(TsbBurner& Burner, const std::string& Folder);
+
+// Why a folder's image of Bytes cannot be burnt on a disc with FreeBytes
+// free, in the user's language; empty when it fits.
+std::string FolderDoesNotFitText(int64_t Bytes, int64_t FreeBytes);
+
+// Moves From's file tree (made by PrepareFolderTree away from the burner
+// that writes, so the window lives while it is made) to To, destroying the
+// one To held.
+void HandOverFileTree(TsbBurner& From, TsbBurner& To);
 
 // "Source folder: <folder> (<n> MB, label <label>)"
 std::string FolderSourceLine(const std::string& Folder, int64_t Bytes, const std::string& Label);

@@ -97,6 +97,14 @@
         <source>Implanted MD5 checksum: correct</source>
         <translation>Eingebettete MD5-Prüfsumme: korrekt</translation>
     </message>
+    <message>
+        <source>The folder does not fit on the disc: it makes {} MB, the disc has {} MB free; nothing was written</source>
+        <translation>Der Ordner passt nicht auf den Datenträger: Er braucht {} MB, auf dem Datenträger sind {} MB frei; es wurde nichts geschrieben</translation>
+    </message>
+    <message>
+        <source>The folder {} is empty: there is nothing to burn</source>
+        <translation>Der Ordner {} ist leer: Es gibt nichts zu brennen</translation>
+    </message>
 </context>
 <context>
     <name>Messages</name>
@@ -433,6 +441,14 @@
     <message>
         <source>Copies on each recorder: %1</source>
         <translation>Kopien auf jedem Brenner: %1</translation>
+    </message>
+    <message>
+        <source>Several recorders and copies burn an image file: a folder is burnt on one recorder, one disc at a time.</source>
+        <translation>Mehrere Brenner und Kopien brennen eine Abbilddatei: Ein Ordner wird auf einem Brenner gebrannt, ein Datenträger nach dem anderen.</translation>
+    </message>
+    <message>
+        <source>Folder: %1 (%2 MB)</source>
+        <translation>Ordner: %1 (%2 MB)</translation>
     </message>
 </context>
 <context>
@@ -912,6 +928,17 @@ Nein hält die Kopie an, und es wird kein Abbild geschrieben. Reinigen Sie den D
     </message>
 </context>
 <context>
+    <name>TfrmOptionsSummary</name>
+    <message>
+        <source>&amp;Volume label:</source>
+        <translation>&amp;Datenträgerbezeichnung:</translation>
+    </message>
+    <message>
+        <source>The name the disc shows: A-Z, 0-9 and _, at most 32 characters.</source>
+        <translation>Der Name, den der Datenträger zeigt: A-Z, 0-9 und _, höchstens 32 Zeichen.</translation>
+    </message>
+</context>
+<context>
     <name>TfrmSelectDevice</name>
     <message>
         <source>Mounted</source>
@@ -1019,6 +1046,22 @@ Nein hält die Kopie an, und es wird kein Abbild geschrieben. Reinigen Sie den D
     <message>
         <source>Disc images (*.iso *.cue);;ISO image (*.iso);;Cue sheet (*.cue)</source>
         <translation>Disc-Abbilder (*.iso *.cue);;ISO-Abbild (*.iso);;Cue-Sheet (*.cue)</translation>
+    </message>
+    <message>
+        <source>Choose a &amp;folder...</source>
+        <translation>&amp;Ordner wählen...</translation>
+    </message>
+    <message>
+        <source>Burns a folder&apos;s files as a data disc instead of an image file.</source>
+        <translation>Brennt die Dateien eines Ordners als Datendisc statt einer Abbilddatei.</translation>
+    </message>
+    <message>
+        <source>Choose the folder to burn as a data disc</source>
+        <translation>Wählen Sie den Ordner, der als Datendisc gebrannt werden soll</translation>
+    </message>
+    <message>
+        <source>Tavrin is still measuring the folder; Next waits for its size.</source>
+        <translation>Tavrin misst den Ordner noch; „Weiter“ wartet auf seine Größe.</translation>
     </message>
 </context>
 <context>
@@ -1631,10 +1674,6 @@ Solange gebrannt, überprüft oder gelöscht wird, sind Ruhezustand und Bereitsc
     <message>
         <source>The volume label is {}: ISO 9660 allows only A-Z, 0-9 and _ (at most 32)</source>
         <translation>Die Volumebezeichnung lautet {}: ISO 9660 erlaubt nur A-Z, 0-9 und _ (höchstens 32 Zeichen)</translation>
-    </message>
-    <message>
-        <source>The folder does not fit on the disc: it makes {} MB, the disc has {} MB free; nothing was written</source>
-        <translation>Der Ordner passt nicht auf den Datenträger: Er braucht {} MB, auf dem Datenträger sind {} MB frei; es wurde nichts geschrieben</translation>
     </message>
     <message>
         <source>{} is named twice</source>

@@ -152,6 +152,14 @@ QString TsbDialogs::OpenFileName(QWidget* parent, const QString& caption, const 
     return QFileDialog::getOpenFileName(parent, caption, initialFile, filter);
 }
 
+QString TsbDialogs::ExistingFolder(QWidget* parent, const QString& caption,
+                                   const QString& initialFolder) {
+    if (presets().Active) {
+        return nextFileName(TsbShownDialog::Type::dtOpenFolder, caption, initialFolder);
+    }
+    return QFileDialog::getExistingDirectory(parent, caption, initialFolder);
+}
+
 QString TsbDialogs::SaveFileName(QWidget* parent, const QString& caption, const QString& filter,
                                  const QString& initialFile, const QString& defaultSuffix,
                                  bool askToReplace) {

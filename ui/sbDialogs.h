@@ -22,7 +22,7 @@ enum class TsbMsgResult { mrOk, mrCancel, mrYes, mrNo };
 // One dialog as the user would have seen it; a file dialog's Text is the
 // file or folder it opened at.
 struct TsbShownDialog {
-    enum class Type { dtMessage, dtOpenFile, dtSaveFile, dtModalWindow };
+    enum class Type { dtMessage, dtOpenFile, dtSaveFile, dtModalWindow, dtOpenFolder };
     Type DialogType = Type::dtMessage;
     TsbMsgKind Kind = TsbMsgKind::mkInformation;
     QString Caption;
@@ -40,6 +40,10 @@ public:
     // The chosen file, or an empty text when the user cancelled.
     static QString OpenFileName(QWidget* parent, const QString& caption, const QString& filter,
                                 const QString& initialFile = {});
+    // The chosen folder, or an empty text when the user cancelled; its
+    // preset answer is the next PresetFileName.
+    static QString ExistingFolder(QWidget* parent, const QString& caption,
+                                  const QString& initialFolder = {});
     // A name typed without a suffix gets defaultSuffix (in preset mode too).
     // askToReplace false: the caller asks itself about files that exist
     // (it writes more than the one file the dialog would name).
