@@ -395,6 +395,12 @@ void TMainForm::PreparePage(int index) {
         DevicePage->OnDrivesAddedOrRemoved = [this] {
             ReleaseMoreBurners();
             Burner().CloseDevice();
+            // A folder's trees are the library's: freed while it still runs,
+            // and none is being made as it stops.
+            Burner().DestroyFileTree();
+            if (SourcePage) {
+                SourcePage->DropMeasure();
+            }
             ShutDownLibrary();
             StartLibrary();
         };
@@ -412,7 +418,7 @@ void TMainForm::PreparePage(int index) {
             }
         } else if (!SourcePage->FolderName.isEmpty()) {
             // Back on the recorder sheet the library may have started again
-            // (its trees gone with it), and the folder may have changed.
+            // (the trees dropped before it stopped), and the folder may have changed.
             SourcePage->LookAtSource();
         }
         SourcePage->SetPageData(&burner);

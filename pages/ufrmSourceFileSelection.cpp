@@ -296,6 +296,16 @@ void TfrmSourceFileSelection::FolderMeasured() {
     WriteFolderLine();
 }
 
+void TfrmSourceFileSelection::DropMeasure() {
+    if (m_measure) {
+        m_measure->Join();
+        // Its report, already queued, finds no measure and is dropped.
+        m_measure.reset();
+    }
+    m_measureAgain = false;
+    m_measured.reset();
+}
+
 void TfrmSourceFileSelection::ForgetFolder() {
     if (FolderName.isEmpty()) {
         return;

@@ -86,6 +86,11 @@ public:
     // image's (remembered between runs), else none.
     QString StartFolder() const;
 
+    // Waits for a measure still running and frees the measured tree: the
+    // library is about to stop, and its trees must go while it lives. The
+    // folder is measured again when the sheet is shown next.
+    void DropMeasure();
+
 private:
     // Measures FolderName on a worker, the window alive meanwhile.
     void MeasureFolder();

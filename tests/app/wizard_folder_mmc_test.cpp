@@ -7,11 +7,13 @@
 #include "app/ufrmMain.h"
 #include "app/ufrmWelcome.h"
 #include "base/sbResConst.h"
+#include "devices/ufrmSelectDevice.h"
 #include "engine/sbBurner.h"
 #include "forms/sbTexts.h"
 #include "pages/ufrmSourceFileSelection.h"
 #include "tests/mmcemu/sbMmcEmu.h"
 #include "tests/support/TestArt.h"
+#include "tests/support/TestDriveMonitor.h"
 #include "tests/support/TestEmulatedDrives.h"
 #include "tests/support/TestFolderDisc.h"
 #include "tests/support/TestProgram.h"
@@ -104,6 +106,7 @@ private slots:
         QVERIFY(::mkfifo(QFile::encodeName(folder + QStringLiteral("/pipe")).constData(), 0644) ==
                 0);
 
+        TTestDriveMonitorScope udev;
         TTestProgram program;
         program.Folder.WriteArt({}, {772, 547});
         TsbApplication app;
@@ -129,6 +132,28 @@ private slots:
                      static_cast<double>(main->Burner().DiscSpace.FreeBytes) / 1024 / 1024)));
         next();
         QCOMPARE(main->CurrentSheet(), 5);
+
+        // Back on the recorder sheet udev announces a drive: the library
+        // starts again, and the folder's tree, already handed over, must not
+        // outlive the library it was made by.
+        const auto back = [main] { QTest::mouseClick(main->ButtonPrev, Qt::LeftButton); };
+        back();
+        back();
+        QCOMPARE(main->CurrentSheet(), 2);
+        QVERIFY(udev.Monitor() != nullptr);
+        QVERIFY(udev.Monitor()->Send("add " + path(QStringLiteral("sr0")).toStdString() +
+                                     " ID_CDROM=1"));
+        QTRY_VERIFY_WITH_TIMEOUT(main->DevicePage->lvDevices->topLevelItemCount() == 1 &&
+                                     main->ButtonNext->isEnabled(),
+                                 10000);
+        next();
+        QCOMPARE(main->CurrentSheet(), 3);
+        QTRY_VERIFY(!main->SourcePage->FolderMeasuring());
+        QCOMPARE(main->SourcePage->FolderBytes, bytes);
+        next();
+        QCOMPARE(main->CurrentSheet(), 5);
+        QCOMPARE(TsbDialogs::ShownMessages(TsbMsgKind::mkError).size(), size_t(0));
+
         next();
         QCOMPARE(main->CurrentSheet(), 4);
         auto* verify = qobject_cast<QCheckBox*>(control("chbVerify"));
