@@ -94,6 +94,15 @@ TEST_F(CliFaults, EveryRefusalReadsAsASentenceWithAdviceAndKeepsItsCode) {
          "Power calibration failed. The drive could not tune its laser to this disc: try a slower "
          "speed or discs of another brand.",
          "[3 73 03]"},
+        // Refused at every write, which libburn goes on with on a CD: the
+        // code at the end of the text still fits the engine's buffer.
+        {"power calibration at every write of a CD-R",
+         "Media = cdr\nFaults = write-opc-error",
+         {},
+         1,
+         "Power calibration failed. The drive could not tune its laser to this disc: try a slower "
+         "speed or discs of another brand.",
+         "(sense 3/73/03)"},
         {"disc full before its stated end",
          "Media = dvdplusr\nFaults = full@300",
          {},
