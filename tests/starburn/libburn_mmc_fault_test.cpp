@@ -238,6 +238,29 @@ TEST_F(Emulated, ADriveThatNeverBecomesReadyIsGivenUpAfterTheWait) {
     EXPECT_LT(took, std::chrono::seconds(20));
 }
 
+// A write that waits for a disc spinning up ends as soon as it is cancelled,
+// not after the wait.
+TEST_F(Emulated, ACancelEndsTheWaitForADiscBecomingReady) {
+    ::setenv("STARBURN_READY_WAIT", "40", 1);
+    drives({"Media = none"});
+    ::unsetenv("STARBURN_READY_WAIT");
+    void* g = grab(0);
+    ASSERT_EQ(testUnitReady(g), SB_EXCEPTION_NOT_READY) << r.text;
+    describe({"Media = dvdplusr\nFaults = not-ready:1000000"});
+    const auto started = std::chrono::steady_clock::now();
+    std::thread canceller([g] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        StarBurn_CdvdBurnerGrabber_Cancel(g);
+    });
+    EXPECT_EQ(trackAtOnce(g, image("late.iso", 64 * 1024, 4)), SB_EXCEPTION_CANCELLED) << r.text;
+    const auto took = std::chrono::steady_clock::now() - started;
+    canceller.join();
+    EXPECT_LT(took, std::chrono::seconds(3));
+    EXPECT_NE(std::string(r.text).find("to become ready was cancelled"), std::string::npos)
+        << r.text;
+    describe({"Media = none"}); // the bad disc out: libburn lets the drive go
+}
+
 // A track the drive could not close is closed by CloseSession once the drive
 // closes again, and the disc then takes the next session.
 TEST_F(Emulated, ASessionLeftOpenByAFailedCloseIsClosedLater) {
