@@ -70,14 +70,12 @@ bool testUnit(int fd, SenseCode& code) {
     if ((io.info & SG_INFO_OK_MASK) == SG_INFO_OK) {
         return true;
     }
-    if (io.sb_len_wr < 14 && !(io.sb_len_wr >= 4 && (sense[0] & 0x7E) == 0x72)) {
+    const bool descriptorFormat = (sense[0] & 0x7E) == 0x72;
+    if (io.sb_len_wr < (descriptorFormat ? 4 : 14)) {
         return false; // failed without saying why: nothing to wait for
     }
-    if ((sense[0] & 0x7E) == 0x72) { // descriptor format
-        code = {sense[1] & 0x0F, sense[2], sense[3]};
-    } else {
-        code = {sense[2] & 0x0F, sense[12], sense[13]};
-    }
+    code = descriptorFormat ? SenseCode{sense[1] & 0x0F, sense[2], sense[3]}
+                            : SenseCode{sense[2] & 0x0F, sense[12], sense[13]};
     return true;
 }
 
