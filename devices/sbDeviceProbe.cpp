@@ -311,6 +311,15 @@ void TsbProbe::readDiscFacts() {
                             grabber, exceptionText, textSize, &status, failureInfo);
                     });
     item.DiscType = DISC_TYPE_NO_MEDIA;
+    if (ready.Failed() && ready.Exception == SB_EXCEPTION_NOT_READY && failureInfo[0] != 0 &&
+        failureInfo[1] == 0x2 && failureInfo[2] == 0x04) {
+        // Still not ready after the library's wait (2/04/xx): not an empty
+        // drive to put a disc in, but one that cannot be used now, and why.
+        item.Access = daUnavailable;
+        item.AccessText = BufferToStr(exceptionText, textSize);
+        item.DiscType = DISC_TYPE_UNKNOWN;
+        return;
+    }
     if (ready.Failed() || list.CancelRequested()) {
         return;
     }

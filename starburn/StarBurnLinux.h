@@ -60,7 +60,10 @@ STARBURN_API uint8_t StarBurn_GetDriveLetterByDeviceName(const char* pDeviceName
  * SB_EXCEPTION_CANCELLED on its own thread; a grabber that is not writing
  * stops its next write as it starts), then the call waits up to
  * ulPatienceSeconds for the writes to end; a real drive takes some seconds
- * to stop. Call it from the program's
+ * to stop. From this call until StarBurn_DownShut, a wait for a drive that
+ * answers "not ready yet" (see ReadyWait in the [Libburn] section) ends at
+ * once: the call that waits, StarBurn_UpStartEx among them, fails with
+ * SB_EXCEPTION_CANCELLED. Call it from the program's
  * own signal handling, on a thread woken by the handler (a self-pipe,
  * signalfd, a watcher thread), not inside the signal handler itself: it
  * takes locks and sleeps. Not from a write's callback either: that write

@@ -7,11 +7,17 @@
 #include "starburn/core/sbSession.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 using namespace starburn;
 
 namespace {
+
+std::mutex g_abortMutex;
+std::condition_variable g_aborted;
+bool g_abortRequested = false;
 
 bool anyWriting(const Session& session) {
     for (const auto& entry : session.table.all()) {
@@ -24,8 +30,33 @@ bool anyWriting(const Session& session) {
 
 } // namespace
 
+namespace starburn {
+
+void abortWaits() {
+    {
+        std::lock_guard lock(g_abortMutex);
+        g_abortRequested = true;
+    }
+    g_aborted.notify_all();
+}
+
+void clearAbortedWaits() {
+    std::lock_guard lock(g_abortMutex);
+    g_abortRequested = false;
+}
+
+bool sleepUnlessAborted(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(g_abortMutex);
+    return !g_aborted.wait_until(lock, deadline, [] { return g_abortRequested; });
+}
+
+} // namespace starburn
+
 extern "C" STARBURN_API uint8_t StarBurn_AbortWrites(uint32_t ulPatienceSeconds) {
     return guarded(Report{}, [&]() -> uint8_t {
+        // Before the session is looked at: the library may still be starting,
+        // waiting for a drive that spins up its disc.
+        abortWaits();
         auto session = currentSession();
         if (!session) {
             return SB_EXCEPTION_NONE; // nothing can be writing

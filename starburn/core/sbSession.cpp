@@ -223,6 +223,7 @@ STARBURN_API void StarBurn_DownShut(void) {
         }
     }
     clearCallFaults(false);
+    clearAbortedWaits();
 }
 
 STARBURN_API uint8_t StarBurn_FindDevice(uint8_t ucScsiDeviceType, uint32_t /*ulFlags*/,

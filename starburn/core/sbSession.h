@@ -5,6 +5,7 @@
 #include "starburn/core/sbBackend.h"
 #include "starburn/core/sbDeviceTable.h"
 
+#include <chrono>
 #include <exception>
 #include <memory>
 #include <string>
@@ -22,6 +23,14 @@ public:
 // The running session, or null before StarBurn_UpStartEx and after
 // StarBurn_DownShut. Holding the reference keeps the drives alive.
 std::shared_ptr<Session> currentSession();
+
+// StarBurn_AbortWrites: the program is being ended, so a wait for a drive
+// (one spinning up its disc) gives up at once, now and until
+// StarBurn_DownShut clears the request.
+void abortWaits();
+void clearAbortedWaits();
+// Sleeps until the deadline; false as soon as the waits are aborted.
+bool sleepUnlessAborted(std::chrono::steady_clock::time_point deadline);
 
 // StarBurn_SetFastReadTOC's switch.
 bool fastReadToc();

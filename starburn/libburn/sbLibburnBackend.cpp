@@ -251,6 +251,11 @@ private:
         DriveSetup setup;
         setup.address = file;
         setup.facts = sysfsFacts(file);
+        setup.readyWait = config.readyWait;
+        const auto titleOf = [&file](const DeviceFacts& facts) {
+            const std::string model = trim(facts.vendor + " " + facts.product);
+            return model.empty() || facts.product == file ? file : file + " (" + model + ")";
+        };
         const std::string permission = permissionProblem(file, setup.unavailableStatus);
         if (!permission.empty()) {
             // Listed all the same, so the user sees the drive and learns why
@@ -259,18 +264,22 @@ private:
             problems.push_back(permission + (permission.back() == '.'
                                                  ? " The drive is listed but cannot be used."
                                                  : "; the drive is listed but cannot be used"));
-        } else if (Error e = examineDrive(file, setup.facts, setup.info)) {
+        } else if (Error e = examineDrive(file, setup.facts, setup.info, config.readyWait,
+                                          titleOf(setup.facts))) {
             if (deviceFileGone(file)) {
                 notThere();
                 return;
+            }
+            // The first calls answer the same at once instead of waiting
+            // all over again.
+            if (e.exception == SB_EXCEPTION_NOT_READY && e.hasSense) {
+                setup.notReadyAtStart = e;
             }
             problems.push_back("The drive " + file + " could not be examined (" + e.text +
                                "); it is listed with what the system knows of it, and cannot "
                                "write until the program is started again");
         }
-        const std::string model = trim(setup.facts.vendor + " " + setup.facts.product);
-        setup.title =
-            model.empty() || setup.facts.product == file ? file : file + " (" + model + ")";
+        setup.title = titleOf(setup.facts);
 
         DeviceRequest request;
         request.backend = kBackendName;
@@ -323,7 +332,8 @@ private:
         setup.address = "stdio:" + stdio.path;
         setup.stdio = true;
         setup.title = "\"" + stdio.id + "\" (" + stdio.path + ")";
-        if (Error e = examineDrive(setup.address, setup.facts, setup.info)) {
+        if (Error e = examineDrive(setup.address, setup.facts, setup.info, config.readyWait,
+                                   setup.title)) {
             problems.push_back(config.origin + ":" + std::to_string(stdio.placement.line) +
                                ": pseudo-drive \"" + stdio.id + "\" is left out: " + e.text);
             return;

@@ -98,6 +98,20 @@ bool parseScsiLog(std::string_view text, ScsiLog& out) {
     return true;
 }
 
+// Whole seconds, 0 (ask once) to kLongestReadyWait.
+bool parseReadyWait(std::string_view text, std::chrono::seconds& out) {
+    uint64_t n = 0;
+    if (!parseUnsigned(text, n) || n > static_cast<uint64_t>(kLongestReadyWait.count())) {
+        return false;
+    }
+    out = std::chrono::seconds(n);
+    return true;
+}
+
+std::string readyWaitRange() {
+    return "a number of seconds from 0 to " + std::to_string(kLongestReadyWait.count());
+}
+
 void readMainSection(const sbini::IniDocument& doc, const sbini::IniSection& section,
                      LibburnConfig& config, std::vector<std::string>& problems) {
     for (const auto& e : section.entries) {
@@ -108,6 +122,10 @@ void readMainSection(const sbini::IniDocument& doc, const sbini::IniSection& sec
         } else if (sameName(e.key, "ScsiLog")) {
             if (!parseScsiLog(e.value, config.scsiLog)) {
                 problems.push_back(iniProblem(doc, e.line, "ScsiLog is yes, no or stderr"));
+            }
+        } else if (sameName(e.key, "ReadyWait")) {
+            if (!parseReadyWait(e.value, config.readyWait)) {
+                problems.push_back(iniProblem(doc, e.line, "ReadyWait is " + readyWaitRange()));
             }
         } else if (sameName(e.key, "Devices")) {
             config.devices.clear();
@@ -250,6 +268,12 @@ LibburnConfig readLibburnConfig(const sbini::IniDocument* doc, std::vector<std::
         if (!parseScsiLog(env, config.scsiLog)) {
             problems.push_back(std::string("STARBURN_SCSI_LOG=\"") + env +
                                "\" is not yes, no or stderr; it is ignored");
+        }
+    }
+    if (const char* env = std::getenv("STARBURN_READY_WAIT"); env != nullptr && *env != '\0') {
+        if (!parseReadyWait(env, config.readyWait)) {
+            problems.push_back(std::string("STARBURN_READY_WAIT=\"") + env + "\" is not " +
+                               readyWaitRange() + "; it is ignored");
         }
     }
     return config;

@@ -392,7 +392,7 @@ Error Drive::readAudio(uint32_t lba, uint32_t blocks, void* buffer, ReadMonitor&
         return makeError(SB_EXCEPTION_NOT_SUPPORTED, 0,
                          "The pseudo-drive " + setup_.title + " holds no audio sectors");
     }
-    if (Error e = grabLocked()) {
+    if (Error e = grabLocked(nullptr, [&monitor] { return monitor.cancelled(); })) {
         return e;
     }
     if (!state_.present()) {

@@ -5,6 +5,7 @@
 
 #include "starburn/core/sbVolumeDescriptor.h"
 #include "starburn/libburn/sbLibburnDriveParts.h"
+#include "starburn/libburn/sbLibburnReady.h"
 #include "starburn/libburn/sbLibburnRuntime.h"
 #include "starburn/libburn/sbLibburnSense.h"
 
@@ -212,6 +213,10 @@ void note(const std::string& text) {
 
 Drive::Drive(DriveSetup setup)
     : setup_(std::move(setup)), info_(setup_.info), bupEnabled_(setup_.facts.bupSupported) {
+    if (setup_.notReadyAtStart) {
+        lastFailure_ = setup_.notReadyAtStart;
+        failureUntil_ = Clock::now() + kFailureMemory;
+    }
     if (info_ != nullptr) {
         std::lock_guard lock(mutex_);
         drive_ = info_[0].drive;
@@ -261,7 +266,7 @@ void Drive::touchLocked() {
     changed_.notify_all();
 }
 
-Error Drive::grabLocked(bool* fresh) {
+Error Drive::grabLocked(bool* fresh, const std::function<bool()>& cancelled) {
     if (fresh != nullptr) {
         *fresh = false;
     }
@@ -280,6 +285,16 @@ Error Drive::grabLocked(bool* fresh) {
     }
     if (Clock::now() < failureUntil_) {
         return lastFailure_;
+    }
+    if (!setup_.stdio) {
+        if (Error e = awaitUnitReady(setup_.address, setup_.title, setup_.readyWait, cancelled)) {
+            if (e.exception != SB_EXCEPTION_CANCELLED) {
+                lastFailure_ = e;
+                lastFailureBusy_ = false;
+                failureUntil_ = Clock::now() + kFailureMemory;
+            }
+            return e;
+        }
     }
     const uint64_t mark = messageMark();
     int result = 0;
@@ -460,9 +475,16 @@ void Drive::refreshLocked() {
     readSpeedListLocked();
 }
 
-void Drive::reassessIfStaleLocked(bool force) {
+Error Drive::reassessIfStaleLocked(bool force, const std::function<bool()>& cancelled) {
     if (drive_ == nullptr || writing_ || !(force || setup_.stdio || stale(state_.media))) {
-        return;
+        return {};
+    }
+    // A disc put in while the drive stayed grabbed may still spin up, and
+    // libburn's look at it would retry for many minutes.
+    if (!setup_.stdio) {
+        if (Error e = awaitUnitReady(setup_.address, setup_.title, setup_.readyWait, cancelled)) {
+            return e;
+        }
     }
     const int oldProfile = state_.profile;
     for (int step = 0; step < kSettleSteps; ++step) {
@@ -478,6 +500,7 @@ void Drive::reassessIfStaleLocked(bool force) {
     if (state_.profile != oldProfile) {
         applySpeedsLocked(); // the list is the new disc's
     }
+    return {};
 }
 
 Error Drive::stateForQuery(DiscState& out) {
@@ -488,7 +511,9 @@ Error Drive::stateForQuery(DiscState& out) {
             return e;
         }
         if (!fresh) {
-            reassessIfStaleLocked();
+            if (Error e = reassessIfStaleLocked()) {
+                return e;
+            }
         }
     }
     out = state_;
@@ -535,7 +560,9 @@ Error Drive::testUnitReady() {
         // put in (another one) meanwhile is otherwise not seen. A locked
         // tray keeps its disc.
         if (!fresh) {
-            reassessIfStaleLocked(!held_);
+            if (Error e = reassessIfStaleLocked(!held_)) {
+                return e;
+            }
         }
     }
     switch (state_.media) {
@@ -808,7 +835,9 @@ Error Drive::closeSession() {
         return e;
     }
     if (!fresh) {
-        reassessIfStaleLocked();
+        if (Error e = reassessIfStaleLocked()) {
+            return e;
+        }
     }
     if (!state_.present()) {
         return noDisc();

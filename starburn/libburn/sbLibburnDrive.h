@@ -22,6 +22,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,6 +51,12 @@ struct DriveSetup {
     // and holds it as a drive a call has just used. Null when it could not
     // be examined: the first use scans.
     burn::burn_drive_info* info = nullptr;
+    // How long a drive answering "not ready yet" is asked before a grab gives
+    // up (real drives only).
+    std::chrono::seconds readyWait{30};
+    // The examination's failure of a drive that did not become ready: the
+    // first calls answer it at once instead of waiting all over again.
+    Error notReadyAtStart;
 };
 
 class Drive : public Device {
@@ -115,7 +122,9 @@ private:
     Error awaitIdleLocked(std::unique_lock<std::mutex>& lock);
     void windDown(std::unique_ptr<WriteRun> run, burn::burn_drive* d, uint64_t mark);
 
-    Error grabLocked(bool* fresh = nullptr);
+    // cancelled (may be empty): the caller's cancel, which ends a wait for a
+    // drive that is not ready yet.
+    Error grabLocked(bool* fresh = nullptr, const std::function<bool()>& cancelled = {});
     // "The recorder was disconnected. ..." (SB_EXCEPTION_NO_DEVICE, ENODEV).
     Error disconnected() const;
     Error openFailure(const std::string& why, int err) const;
@@ -132,10 +141,11 @@ private:
     void refreshLocked();
     // A fresh look at the disc when the cached one may be out of date: the
     // drive showed no disc (or one not ready yet), or it is a file that
-    // anyone may change. Waits a bounded time for a disc becoming ready.
+    // anyone may change. Waits a bounded time for a disc becoming ready
+    // (the configured wait, cancelled may end it) and fails when it is not.
     // force: also a disc that looked fine (a disc swapped while the drive
     // stayed grabbed between two uses).
-    void reassessIfStaleLocked(bool force = false);
+    Error reassessIfStaleLocked(bool force = false, const std::function<bool()>& cancelled = {});
     void touchLocked();
     void releaser();
     // The disc snapshot for a query: fresh from the drive, or the one taken
@@ -220,7 +230,10 @@ private:
 // Grabs the drive at a device file once, reads what it reports about itself
 // and releases it again, keeping it scanned in info. Fails with a text when
 // the drive cannot be grabbed (info stays null).
-Error examineDrive(const std::string& deviceFile, DeviceFacts& facts, burn::burn_drive_info*& info);
+// A real drive that answers "not ready yet" is waited for first, up to
+// readyWait (title names it in the failure).
+Error examineDrive(const std::string& deviceFile, DeviceFacts& facts, burn::burn_drive_info*& info,
+                   std::chrono::seconds readyWait, const std::string& title);
 
 // Advice for a drive the system reports busy: where its disc is mounted (to
 // be unmounted) and which processes have the device open, as /proc tells;

@@ -46,7 +46,7 @@ Error Drive::blank(bool full, WriteMonitor& monitor) {
                                 " writes a file; there is no disc to erase");
         }
         bool fresh = false;
-        if (Error e = grabLocked(&fresh)) {
+        if (Error e = grabLocked(&fresh, [&monitor] { return monitor.cancelled(); })) {
             return e;
         }
         if (!fresh) {

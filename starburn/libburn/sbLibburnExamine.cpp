@@ -2,6 +2,7 @@
 // Discovery: what a drive reports about itself when it is examined at start.
 #include "starburn/libburn/sbLibburnDrive.h"
 
+#include "starburn/libburn/sbLibburnReady.h"
 #include "starburn/libburn/sbLibburnRuntime.h"
 
 #include <libburn/libburn.h>
@@ -14,8 +15,14 @@ namespace starburn::lb {
 
 using namespace burn;
 
-Error examineDrive(const std::string& deviceFile, DeviceFacts& f, burn_drive_info*& kept) {
+Error examineDrive(const std::string& deviceFile, DeviceFacts& f, burn_drive_info*& kept,
+                   std::chrono::seconds readyWait, const std::string& title) {
     kept = nullptr;
+    if (deviceFile.rfind("stdio:", 0) != 0) {
+        if (Error e = awaitUnitReady(deviceFile, title, readyWait)) {
+            return e;
+        }
+    }
     burn_drive_info* info = nullptr;
     int result = 0;
     uint64_t mark = 0;

@@ -74,7 +74,7 @@ Error Drive::readData(uint32_t lba, uint32_t blocks, void* buffer, ReadMonitor& 
         lock.unlock();
         return readStdioFile(path, lba, blocks, out);
     }
-    if (Error e = grabLocked()) {
+    if (Error e = grabLocked(nullptr, [&monitor] { return monitor.cancelled(); })) {
         return e;
     }
     if (!state_.present()) {

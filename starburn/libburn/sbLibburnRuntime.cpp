@@ -9,6 +9,7 @@
 
 #include <libburn/libburn.h>
 
+#include <cctype>
 #include <deque>
 
 namespace starburn::lb {
@@ -16,6 +17,29 @@ namespace {
 
 // Enough for the messages of one write; older ones fall off.
 constexpr size_t kKeptMessages = 512;
+
+// A message with its numbers left out: libburn words a refusal it met on
+// every command of a write alike ("SCSI error on write(16,16): [3 73 03]
+// ...", then write(32,16), with its CDB bytes), and this says which are alike.
+std::string shapeOf(const std::string& text) {
+    std::string shape;
+    size_t i = 0;
+    while (i < text.size()) {
+        if (std::isalnum(static_cast<unsigned char>(text[i])) == 0) {
+            shape += text[i++];
+            continue;
+        }
+        size_t end = i;
+        bool hex = true;
+        while (end < text.size() && std::isalnum(static_cast<unsigned char>(text[end])) != 0) {
+            hex = hex && std::isxdigit(static_cast<unsigned char>(text[end])) != 0;
+            ++end;
+        }
+        shape += hex ? std::string("#") : text.substr(i, end - i);
+        i = end;
+    }
+    return shape;
+}
 
 struct Queue {
     std::mutex mutex;
@@ -142,7 +166,12 @@ bool writeThreadEndedSince(uint64_t mark) {
 }
 
 std::string failureText(const std::vector<Message>& messages, int& osErrno) {
-    std::string text;
+    struct Part {
+        std::string text;
+        std::string shape;
+        size_t alike = 0;
+    };
+    std::vector<Part> parts;
     osErrno = 0;
     for (const auto& m : messages) {
         if (!m.failure) {
@@ -152,14 +181,36 @@ std::string failureText(const std::vector<Message>& messages, int& osErrno) {
             osErrno = m.osErrno;
         }
         // libburn repeats itself on the way up ("Burn run failed" after the
-        // reason); the reason is what the user needs.
-        if (text.find(m.text) != std::string::npos) {
-            continue;
+        // reason), and once for each command that met the same refusal; the
+        // first of them is the reason, and the count says the rest, so the
+        // text stays short enough for the caller's buffer to keep what
+        // follows it (the advice, the raw code).
+        const std::string shape = shapeOf(m.text);
+        bool said = false;
+        for (Part& p : parts) {
+            if (p.text.find(m.text) != std::string::npos) {
+                said = true;
+                break;
+            }
+            if (p.shape == shape) {
+                ++p.alike;
+                said = true;
+                break;
+            }
         }
+        if (!said) {
+            parts.push_back({m.text, shape});
+        }
+    }
+    std::string text;
+    for (const Part& p : parts) {
         if (!text.empty()) {
             text += "; ";
         }
-        text += m.text;
+        text += p.text;
+        if (p.alike > 0) {
+            text += " (" + std::to_string(p.alike) + " more alike)";
+        }
     }
     // What the user can do comes first; libburn's own words, with the raw
     // sense code, stay behind it for the log and a problem report.

@@ -2,12 +2,14 @@
 // What a drive's refusal means to the person at the computer. libburn's
 // messages carry the sense key, ASC and ASCQ a drive answered ("SCSI error
 // on write(992,32): [3 0C 00] Write error"); the one table of this library
-// turns the codes a user can act on into a short sentence and what to do,
+// (starburn/core/sbSenseTable) turns the codes a user can act on into a
+// short sentence and what to do,
 // and an operating-system error that says the drive went away into "the
 // recorder was disconnected". The raw code stays beside the sentence, so the
 // diagnostic log line keeps it.
 #pragma once
 
+#include "starburn/core/sbSenseTable.h"
 #include "starburn/libburn/sbLibburnRuntime.h"
 
 #include <cstdint>
@@ -18,22 +20,13 @@
 
 namespace starburn::lb {
 
-struct SenseCode {
-    int key = -1;
-    int asc = -1;
-    int ascq = -1;
-};
+using starburn::senseAdvice;
+using starburn::SenseCode;
+using starburn::senseRemedy;
 
 // The sense code a libburn message names, in either of its forms:
 // "[3 0C 00]" or "Sense Key 3 \"...\", ASC 0C ASCQ 00".
 std::optional<SenseCode> senseOf(std::string_view text);
-
-// The sentence and advice for a code, or "" when the table has none. Sector,
-// when known, is the first block of the command that failed.
-std::string senseAdvice(const SenseCode& code, std::optional<uint64_t> sector = std::nullopt);
-
-// The advice column alone of the code's row, "" when the table has none.
-std::string senseRemedy(const SenseCode& code);
 
 // "The recorder was disconnected. ..." — the one text of a drive that went
 // away in the middle of its work.

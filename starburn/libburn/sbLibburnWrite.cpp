@@ -645,14 +645,17 @@ Error Drive::prepareWrite(WriteJob& job, WriteMonitor& monitor, WriteRun& run, P
         return makeError(SB_EXCEPTION_DEVICE_BUSY, EBUSY, "The drive is already writing");
     }
     bool fresh = false;
-    if (Error e = grabLocked(&fresh)) {
+    if (Error e = grabLocked(&fresh, [&monitor] { return monitor.cancelled(); })) {
         return e;
     }
     if (!fresh) {
         // A disc put in after the last look is seen; otherwise the
         // snapshot is renewed for the write.
         if (setup_.stdio || stale(state_.media)) {
-            reassessIfStaleLocked();
+            if (Error e =
+                    reassessIfStaleLocked(false, [&monitor] { return monitor.cancelled(); })) {
+                return e;
+            }
         } else {
             refreshLocked();
         }

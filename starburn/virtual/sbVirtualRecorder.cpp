@@ -4,6 +4,7 @@
 #include "starburn/virtual/sbVirtualRecorder.h"
 
 #include "starburn/core/sbFileSource.h"
+#include "starburn/core/sbSenseTable.h"
 #include "starburn/virtual/sbVirtualFiles.h"
 #include "starburn/virtual/sbVirtualRecorderParts.h"
 
@@ -42,7 +43,9 @@ PrimaryVolume primaryVolumeOf(int fd) {
 }
 
 Error Recorder::noDisc() const {
-    return notReady("No disc in the drive " + config_.facts.product);
+    // In the words a real drive's refusal gets, naming the recorder as those
+    // name theirs; no raw code in the text, as no drive was asked.
+    return notReady(senseAdvice({0x02, 0x3A, 0x00}) + " (" + config_.facts.product + ")");
 }
 
 Error Recorder::testUnitReady() {

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -31,11 +34,13 @@ protected:
     std::string device(int n) const { return clitest::CliOnEmulatedDrives::device(n).string(); }
 
     // CdRom0 with these settings; CdRom1 a second writer with a blank DVD+R.
-    void drives(const std::string& first) {
+    // libburn: more of the library's [Libburn] section.
+    void drives(const std::string& first, const std::string& libburn = {}) {
         for (const char* suffix : {".medium", ".layout", ".disc"}) {
             fs::remove(device(0) + suffix);
         }
-        clitest::CliOnEmulatedDrives::drives({first, "Product = SECOND\nMedia = dvdplusr"});
+        clitest::CliOnEmulatedDrives::drives({first, "Product = SECOND\nMedia = dvdplusr"},
+                                             libburn);
     }
 
     // tavrin-burn with a watchdog of 60 s (status 124 when it struck); its
@@ -89,6 +94,15 @@ TEST_F(CliFaults, EveryRefusalReadsAsASentenceWithAdviceAndKeepsItsCode) {
          "Power calibration failed. The drive could not tune its laser to this disc: try a slower "
          "speed or discs of another brand.",
          "[3 73 03]"},
+        // Refused at every write, which libburn goes on with on a CD: the
+        // code at the end of the text still fits the engine's buffer.
+        {"power calibration at every write of a CD-R",
+         "Media = cdr\nFaults = write-opc-error",
+         {},
+         1,
+         "Power calibration failed. The drive could not tune its laser to this disc: try a slower "
+         "speed or discs of another brand.",
+         "(sense 3/73/03)"},
         {"disc full before its stated end",
          "Media = dvdplusr\nFaults = full@300",
          {},
@@ -122,6 +136,52 @@ TEST_F(CliFaults, EveryRefusalReadsAsASentenceWithAdviceAndKeepsItsCode) {
         Run({"burn", (dir_ / "image.iso").string(), "--device", "CdRom1", "--yes", "--no-inhibit"})
             .Status,
         0);
+}
+
+// A drive that never becomes ready (libburn alone retries each command for
+// most of an hour): the burn ends after [Libburn] ReadyWait with the table's
+// words and the raw code, and a SIGTERM ends a long wait within seconds.
+TEST_F(CliFaults, ADriveThatNeverBecomesReadyEndsTheBurnSoonAndASignalEndsTheWait) {
+    using Clock = std::chrono::steady_clock;
+    const struct {
+        const char* Fault;
+        const char* Sentence;
+        const char* Raw;
+    } cases[] = {
+        {"not-ready:1000000",
+         "The disc is not ready yet. Wait a few seconds while the drive reads it in, then try "
+         "again.",
+         "(sense 2/04/01)"},
+        {"not-ready:1000000/00",
+         "The drive did not become ready, however often it was asked. Take the disc out and put "
+         "it in again; if that does not help, unplug the drive or restart the computer.",
+         "(sense 2/04/00)"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Fault);
+        drives(std::string("Media = dvdplusr\nFaults = ") + c.Fault, "ReadyWait = 2");
+        const auto started = Clock::now();
+        const TRun run = Run(burn());
+        const auto took = Clock::now() - started;
+        EXPECT_EQ(run.Status, 4) << run.Err;
+        EXPECT_NE(run.Err.find(std::string("tavrin-burn: ") + c.Sentence), std::string::npos)
+            << run.Err;
+        EXPECT_NE(run.Err.find(c.Raw), std::string::npos) << run.Err;
+        EXPECT_LT(took, std::chrono::seconds(15)) << run.Err;
+    }
+
+    drives("Media = dvdplusr\nFaults = not-ready:1000000", "ReadyWait = 600");
+    const pid_t burning = StartProgram(BurnCommand(burn()), true);
+    ASSERT_GT(burning, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    const auto signalled = Clock::now();
+    ::kill(burning, SIGTERM);
+    const TRun run = FinishProgram(burning);
+    const auto took = Clock::now() - signalled;
+    std::printf("tavrin-burn ended %lld ms after SIGTERM in the wait for the drive\n",
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    EXPECT_EQ(run.Status, 130) << run.Err;
+    EXPECT_LT(took, std::chrono::seconds(10)) << run.Err;
 }
 
 TEST_F(CliFaults, WaitSaysWhatToInsertAndBurnsOnceABlankDiscIsIn) {

@@ -354,6 +354,12 @@ const FaultCase kFaults[] = {
          EXPECT_EQ(f.testUnitReady().code(), "2/04/01");
          EXPECT_EQ(f.testUnitReady().code(), "good");
      }},
+    {"NotReadyWithItsOwnCode", "Media = cdr\nFaults = not-ready:1/08",
+     [](Emulated& e) {
+         auto& f = static_cast<Fault&>(e);
+         EXPECT_EQ(f.testUnitReady().code(), "2/04/08");
+         EXPECT_EQ(f.testUnitReady().code(), "good");
+     }},
     {"NoDiscAfter", "Media = cdr\nFaults = no-disc-after:3",
      [](Emulated& e) {
          auto& f = static_cast<Fault&>(e);

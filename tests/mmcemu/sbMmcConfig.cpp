@@ -4,6 +4,8 @@
 #include "ini/sbIni.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string>
 
 namespace sbmmc {
 
@@ -28,6 +30,28 @@ bool argumentOf(std::string_view item, std::string_view name, char separator,
         return false;
     }
     argument = item.substr(name.size() + 1);
+    return true;
+}
+
+// "N" or "N/QQ": so many commands answer 2/04/QQ (QQ hexadecimal, 01 when
+// not given: becoming ready).
+bool parseNotReady(std::string_view arg, Faults& f) {
+    const size_t slash = arg.find('/');
+    int64_t n = 0;
+    if (!parseCount(arg.substr(0, slash), 1000000, n)) {
+        return false;
+    }
+    int ascq = 0x01;
+    if (slash != std::string_view::npos) {
+        const std::string_view hex = arg.substr(slash + 1);
+        if (hex.size() != 2 || !std::isxdigit(static_cast<unsigned char>(hex[0])) ||
+            !std::isxdigit(static_cast<unsigned char>(hex[1]))) {
+            return false;
+        }
+        ascq = std::stoi(std::string(hex), nullptr, 16);
+    }
+    f.notReady = static_cast<int>(n);
+    f.notReadyAscq = static_cast<uint8_t>(ascq);
     return true;
 }
 
@@ -59,8 +83,7 @@ bool parseFaults(std::string_view text, Faults& out, std::string& why) {
             f.writeErrors.push_back(static_cast<int32_t>(n));
         } else if (argumentOf(item, "read-error", '@', arg) && parseCount(arg, 0x7fffffff, n)) {
             f.readErrors.push_back(static_cast<int32_t>(n));
-        } else if (argumentOf(item, "not-ready", ':', arg) && parseCount(arg, 1000000, n)) {
-            f.notReady = static_cast<int>(n);
+        } else if (argumentOf(item, "not-ready", ':', arg) && parseNotReady(arg, f)) {
         } else if (argumentOf(item, "no-disc-after", ':', arg) && parseCount(arg, INT64_MAX, n)) {
             f.noDiscAfter = n;
         } else if (argumentOf(item, "unplug", '@', arg) && parseCount(arg, INT64_MAX, n) && n > 0) {
@@ -69,7 +92,7 @@ bool parseFaults(std::string_view text, Faults& out, std::string& why) {
             f.slowMs = static_cast<int>(n);
         } else {
             why = "\"" + item +
-                  "\" is not a fault (write-error@LBA, read-error@LBA, not-ready:N, "
+                  "\" is not a fault (write-error@LBA, read-error@LBA, not-ready:N[/ASCQ], "
                   "no-disc-after:N, unplug@N, slow:MS, write-protected, close-error, opc-error, "
                   "write-opc-error, full@LBA)";
             return false;

@@ -16,7 +16,8 @@ namespace sbmmc {
 struct Faults {
     std::vector<int32_t> writeErrors; // 3/0C/00 on a write that reaches the block
     std::vector<int32_t> readErrors;  // 3/11/00 on a read that reaches the block
-    int notReady = 0;                 // 2/04/01 for so many commands after a load
+    int notReady = 0;                 // 2/04/notReadyAscq for so many commands after a load
+    uint8_t notReadyAscq = 0x01;      // 01: becoming ready; 00, 04, 07, 08 ...
     int64_t noDiscAfter = -1;         // the disc vanishes after so many commands
     int64_t unplugAt = -1;            // from this command on the drive is gone
     int slowMs = 0;                   // every write takes so long

@@ -297,7 +297,7 @@ Sense Drive::execute(Command& c) {
         }
         if (notReadyLeft_ > 0) {
             --notReadyLeft_;
-            return sense(2, 0x04, 0x01);
+            return sense(2, 0x04, config_.faults.notReadyAscq);
         }
     }
     const Sense s = dispatch(c);

@@ -67,7 +67,7 @@ Sense Drive::requestSense(Command& c) {
     } else if (!discPresent()) {
         s = notPresent();
     } else if (notReadyLeft_ > 0) {
-        s = sense(2, 0x04, 0x01);
+        s = sense(2, 0x04, config_.faults.notReadyAscq);
     }
     std::vector<uint8_t> d(18);
     d[0] = 0x70;

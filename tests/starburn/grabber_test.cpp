@@ -420,7 +420,12 @@ TEST_F(Grabbers, DiscQueriesOfAnEmptyTrayFailNotReady) {
     EXPECT_EQ(r.status, SB_STATUS_SENSE);
     EXPECT_EQ(std::vector<uint8_t>(r.failure, r.failure + 4),
               (std::vector<uint8_t>{1, 0x02, 0x3A, 0x00}));
-    EXPECT_NE(std::string(r.text).find("No disc"), std::string::npos) << r.text;
+    // A real drive's refusal in the same words, without a code no drive gave.
+    EXPECT_EQ(std::string(r.text).rfind(
+                  "There is no disc in the drive. Insert a disc and try again. (", 0),
+              0u)
+        << r.text;
+    EXPECT_EQ(std::string(r.text).find("sense"), std::string::npos) << r.text;
     SB_DISC_INFORMATION di{};
     EXPECT_EQ(StarBurn_CdvdBurnerGrabber_GetDiscInformation(HEAD(g), &di), SB_EXCEPTION_NOT_READY);
     EXPECT_EQ(di.Valid, 0);

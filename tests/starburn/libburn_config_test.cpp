@@ -33,6 +33,7 @@ protected:
     void TearDown() override {
         ::unsetenv("STARBURN_REAL_DRIVES");
         ::unsetenv("STARBURN_SCSI_LOG");
+        ::unsetenv("STARBURN_READY_WAIT");
         Library::TearDown();
     }
     bool exists(const char* name) {
@@ -150,9 +151,10 @@ TEST_F(Switch, TheConfigurationTurnsRealDrivesOff) {
 TEST_F(Switch, BadSettingsAreReportedWithTheirLines) {
     ::setenv("STARBURN_REAL_DRIVES", "maybe", 1);
     ::setenv("STARBURN_SCSI_LOG", "loud", 1);
+    ::setenv("STARBURN_READY_WAIT", "soon", 1);
     ASSERT_EQ(start(std::string(kOneRecorder) +
                     "[Libburn]\nRealDrives = perhaps\nDevices = sr0\nSpeed = 4\n"
-                    "ScsiLog = often\n\n"
+                    "ScsiLog = often\nReadyWait = 7200\n\n"
                     "[Stdio]\nPath = /tmp/x.iso\n\n"
                     "[Stdio rel]\nPath = relative.iso\n\n"
                     "[Stdio placed]\nPath = /tmp/y.iso\nDeviceName = CdRom99\n\n"
@@ -165,7 +167,9 @@ TEST_F(Switch, BadSettingsAreReportedWithTheirLines) {
           "a [Stdio] section needs a name", "pseudo-drive \"rel\" needs Path",
           "\"CdRom99\" is not a device name", "[Drive dev] does not name a device file",
           ":15: ScsiLog is yes, no or stderr",
-          "STARBURN_SCSI_LOG=\"loud\" is not yes, no or stderr"}) {
+          "STARBURN_SCSI_LOG=\"loud\" is not yes, no or stderr",
+          ":16: ReadyWait is a number of seconds from 0 to 3600",
+          "STARBURN_READY_WAIT=\"soon\" is not a number of seconds from 0 to 3600"}) {
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
     }
     EXPECT_FALSE(exists("CdRom1")) << "every pseudo-drive above is left out";

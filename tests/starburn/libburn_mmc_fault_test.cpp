@@ -182,6 +182,85 @@ TEST_F(Emulated, ADriveBecomingReadyAndASlowDriveAreWaitedFor) {
     }
 }
 
+// A drive that never becomes ready holds no call for libburn's retries (each
+// command until its own time-out, most of an hour): the library asks it for
+// ReadyWait seconds and gives up with the drive's code and the table's row
+// for it; so at the start, and for a disc put in while the drive is held.
+TEST_F(Emulated, ADriveThatNeverBecomesReadyIsGivenUpAfterTheWait) {
+    ::setenv("STARBURN_READY_WAIT", "1", 1);
+    const auto started = std::chrono::steady_clock::now();
+    const std::vector<std::string> settings = {"Media = dvdplusr\nFaults = not-ready:1000000",
+                                               "Media = dvdplusr\nFaults = not-ready:1000000/08",
+                                               "Media = none"};
+    drives(settings);
+    ::unsetenv("STARBURN_READY_WAIT");
+    void* held = grab(2);
+    ASSERT_EQ(testUnitReady(held), SB_EXCEPTION_NOT_READY);
+    ASSERT_EQ(sense(), "2/3A/00") << r.text;
+    describe({settings[0], settings[1], "Media = dvdplusr\nFaults = not-ready:1000000"});
+
+    const char* becoming =
+        "The disc is not ready yet. Wait a few seconds while the drive reads it in, then try "
+        "again.";
+    const struct {
+        const char* code;
+        const char* sentence;
+        std::string name; // the first two never answered INQUIRY
+    } expected[] = {
+        {"2/04/01", becoming, device(0)},
+        {"2/04/08",
+         "The drive did not become ready, however often it was asked. Take the disc out and put "
+         "it in again; if that does not help, unplug the drive or restart the computer.",
+         device(1)},
+        {"2/04/01", becoming, title(2)}};
+    for (size_t n : {0u, 1u, 2u}) {
+        void* g = n == 2 ? held : grab(n);
+        for (const char* call : {"TestUnitReady", "TrackAtOnceFromFile"}) {
+            const uint8_t result = std::string(call) == "TestUnitReady"
+                                       ? testUnitReady(g)
+                                       : trackAtOnce(g, image("never.iso", 64 * 1024, 3));
+            const std::string text = r.text;
+            EXPECT_EQ(result, SB_EXCEPTION_NOT_READY) << n << " " << call << ": " << text;
+            EXPECT_EQ(sense(), expected[n].code) << n << " " << call << ": " << text;
+            for (const std::string& part : {std::string(expected[n].sentence), expected[n].name,
+                                            "(sense " + std::string(expected[n].code) + ")"}) {
+                EXPECT_NE(text.find(part), std::string::npos) << "\"" << part << "\" in: " << text;
+            }
+        }
+    }
+    // The bad disc taken out again: libburn stops a drive it lets go and waits
+    // until it answers other than "not ready".
+    describe({settings[0], settings[1], settings[2]});
+    const auto took = std::chrono::steady_clock::now() - started;
+    std::printf("three drives never ready: given up after %lld ms\n",
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    EXPECT_LT(took, std::chrono::seconds(20));
+}
+
+// A write that waits for a disc spinning up ends as soon as it is cancelled,
+// not after the wait.
+TEST_F(Emulated, ACancelEndsTheWaitForADiscBecomingReady) {
+    ::setenv("STARBURN_READY_WAIT", "40", 1);
+    drives({"Media = none"});
+    ::unsetenv("STARBURN_READY_WAIT");
+    void* g = grab(0);
+    ASSERT_EQ(testUnitReady(g), SB_EXCEPTION_NOT_READY) << r.text;
+    describe({"Media = dvdplusr\nFaults = not-ready:1000000"});
+    const auto started = std::chrono::steady_clock::now();
+    std::thread canceller([g] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        StarBurn_CdvdBurnerGrabber_Cancel(g);
+    });
+    EXPECT_EQ(trackAtOnce(g, image("late.iso", 64 * 1024, 4)), SB_EXCEPTION_CANCELLED) << r.text;
+    const auto took = std::chrono::steady_clock::now() - started;
+    canceller.join();
+    EXPECT_LT(took, std::chrono::seconds(3));
+    EXPECT_NE(std::string(r.text).find("to become ready was cancelled"), std::string::npos)
+        << r.text;
+    describe({"Media = none"}); // the bad disc out: libburn lets the drive go
+}
+
 // A track the drive could not close is closed by CloseSession once the drive
 // closes again, and the disc then takes the next session.
 TEST_F(Emulated, ASessionLeftOpenByAFailedCloseIsClosedLater) {
