@@ -246,6 +246,11 @@ void TfrmCopyDisc::SearchDrives() {
         throw;
     }
     btnRefresh->setEnabled(true);
+    // The search's progress window hands the keyboard back to the window that
+    // was active when it came; shown a moment before, this one may not have
+    // been yet, and without a window manager it would stay under the welcome window.
+    raise();
+    activateWindow();
 
     QTreeWidgetItem* chosen = nullptr;
     const TsbDeviceList& devices = m_finder->Devices;
