@@ -468,14 +468,19 @@ void TMainForm::PreparePage(int index) {
 }
 
 QString WriteModeSummaryName(uint8_t mode) {
+    // A folder is burnt from its tree, in the same ways as an image file.
     switch (mode) {
     case wmDiscAtOncePQFromFile:
+    case wmDiscAtOncePQFromTree:
         return QStringLiteral("Disc-At-Once PQ");
     case wmDiscAtOnceRawPWFromFile:
+    case wmDiscAtOnceRawPWFromTree:
         return QStringLiteral("Disc-At-Once Raw PW");
     case wmTrackAtOnceFromFile:
+    case wmTrackAtOnceFromTree:
         return QStringLiteral("Track-At-Once");
     case wmSessionAtOnceFromFile:
+    case wmSessionAtOnceFromTree:
         return QStringLiteral("Session-At-Once");
     default:
         return QString();

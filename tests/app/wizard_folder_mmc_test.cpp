@@ -32,6 +32,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextEdit>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -162,6 +163,12 @@ private slots:
         }
         next();
         QCOMPARE(main->CurrentSheet(), 6);
+        // The way the tree is written is named like an image's.
+        const QString summary =
+            main->findChild<QTextEdit*>(QStringLiteral("edtSummary"))->toPlainText();
+        QVERIFY2(summary.contains(QStringLiteral("Burning Mode: Track-At-Once")) ||
+                     summary.contains(QStringLiteral("Burning Mode: Session-At-Once")),
+                 qPrintable(summary));
         auto* label = qobject_cast<QLineEdit*>(control("edtVolumeLabel"));
         QVERIFY(label->isVisible());
         QCOMPARE(label->text(), QStringLiteral("MY_FOLDER"));
