@@ -635,8 +635,17 @@ void TfrmFinalAction::RunActions() {
     ResetGauges();
     m_titleBeforeRun = window()->windowTitle();
     if (WizardActions && PageData()) {
-        const QFileInfo image(QFile::decodeName(WizardActions->Options.SourceFileName.c_str()));
-        m_meterTotal = static_cast<uint64_t>(std::max<qint64>(0, image.size()));
+        if (WizardActions->Options.SourceIsFile == 0 && PageData()->FileTree != nullptr) {
+            // A folder's image is made as it is written: its tree knows the size.
+            try {
+                m_meterTotal = static_cast<uint64_t>(std::max<int64_t>(0, PageData()->ImageSize()));
+            } catch (const std::exception&) {
+                m_meterTotal = 0;
+            }
+        } else {
+            const QFileInfo image(QFile::decodeName(WizardActions->Options.SourceFileName.c_str()));
+            m_meterTotal = static_cast<uint64_t>(std::max<qint64>(0, image.size()));
+        }
         m_meter.Start(m_meterTotal, PageData()->DiscType);
     }
 

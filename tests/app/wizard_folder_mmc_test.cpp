@@ -190,6 +190,13 @@ private slots:
                      all.contains(QStringLiteral("Disc verified: ")),
                  qPrintable(all));
         QCOMPARE(rows.last(), QStringLiteral("Burning completed"));
+        // The bar counted the folder's image, built as it was written.
+        const QString mb = QString::number(static_cast<double>(bytes) / 1024 / 1024, 'f', 1);
+        QVERIFY2(
+            main->findChild<QLabel*>(QStringLiteral("lablProgressCaption"))
+                ->text()
+                .startsWith(QStringLiteral("%1 of %1 MB").arg(mb)),
+            qPrintable(main->findChild<QLabel*>(QStringLiteral("lablProgressCaption"))->text()));
 
         // What Linux sees: the label, the size the sheet showed, the files.
         const QString disc = path(QStringLiteral("sr0.disc"));
