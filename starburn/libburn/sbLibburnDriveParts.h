@@ -45,6 +45,13 @@ bool stale(Media media);
 // Notes about a write that went otherwise than asked, for the log.
 void note(const std::string& text);
 
+// In sbLibburnToc.cpp. The disc's sessions and tracks as libburn read them;
+// a CD's type, id, application code and bar code; the label of the ISO
+// volume the last session holds (empty where none can be read).
+void readToc(burn::burn_drive* d, RawDisc& raw);
+void readCdInfo(burn::burn_drive* d, DiscState& s);
+std::string readVolumeLabel(burn::burn_drive* d, const DiscState& s);
+
 // In sbLibburnFailure.cpp. Whether libburn's failure (its text, and errno or
 // 0) says the drive stopped answering, as a drive that was unplugged.
 bool lostDrive(const std::string& why, int err);
