@@ -310,8 +310,10 @@ TsbCopyPlan PlanDiscCopy(void* Grabber) {
     if (entries.empty()) {
         throw EsbError("The disc holds no track to copy");
     }
-    auto endOf = [&](size_t i) {
-        return i + 1 < entries.size() ? entries[i + 1].Start : toc->LeadOutStartAddress;
+    // Read by value: a reference into the packed record would be misaligned.
+    const uint32_t leadOut = toc->LeadOutStartAddress;
+    auto endOf = [&](size_t i) -> uint32_t {
+        return i + 1 < entries.size() ? entries[i + 1].Start : leadOut;
     };
     TsbCopyPlan plan;
     const auto data =
