@@ -7,11 +7,11 @@
 #include "base/sbTranslate.h"
 #include "forms/UtilFuncs.h"
 #include "forms/sbTexts.h"
+#include "tests/support/TestProcess.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -93,9 +93,7 @@ private slots:
             // code and not yet to the .ts arrives there unfinished.
             const QString copy = scratch.filePath(name);
             QVERIFY(QFile::copy(folder.filePath(name), copy));
-            QProcess lupdate;
-            lupdate.setWorkingDirectory(QStringLiteral(TAVRIN_SOURCE_DIR));
-            lupdate.start(
+            const TTestRun lupdate = RunProgram(
                 QStringLiteral(TAVRIN_LUPDATE),
                 {QStringLiteral("-silent"), QStringLiteral("-locations"), QStringLiteral("none"),
                  QStringLiteral("-no-obsolete"), QStringLiteral("-tr-function-alias"),
@@ -104,9 +102,9 @@ private slots:
                  QStringLiteral("-extensions"), QStringLiteral("cpp,h"), QStringLiteral("base"),
                  QStringLiteral("engine"), QStringLiteral("devices"), QStringLiteral("forms"),
                  QStringLiteral("ui"), QStringLiteral("pages"), QStringLiteral("app"),
-                 QStringLiteral("cli"), QStringLiteral("-ts"), copy});
-            QVERIFY(lupdate.waitForFinished(120000));
-            QCOMPARE(lupdate.exitCode(), 0);
+                 QStringLiteral("cli"), QStringLiteral("-ts"), copy},
+                QStringLiteral(TAVRIN_SOURCE_DIR));
+            QVERIFY2(lupdate.ExitCode == 0, lupdate.Output.constData());
             const QList<TMessage> messages = readTs(copy);
             QVERIFY(messages.size() > 200);
             QStringList faults;

@@ -12,6 +12,7 @@
 #include "tests/mmcemu/sbMmcEmu.h"
 #include "tests/support/TestArt.h"
 #include "tests/support/TestEmulatedDrives.h"
+#include "tests/support/TestProcess.h"
 #include "tests/support/TestProgram.h"
 #include "ui/sbDialogs.h"
 #include "ui/sbImageButton.h"
@@ -21,7 +22,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -120,14 +120,11 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(m_image);
         }
-        QProcess burn;
-        burn.setProcessChannelMode(QProcess::MergedChannels);
-        burn.start(QStringLiteral(TAVRIN_BURN),
-                   {QStringLiteral("burn"), imageFile, QStringLiteral("--device"),
-                    QStringLiteral("CdRom0"), QStringLiteral("--no-eject"),
-                    QStringLiteral("--yes")});
-        QVERIFY(burn.waitForFinished(60000));
-        QVERIFY2(burn.exitCode() == 0, burn.readAll().constData());
+        const TTestRun burn = RunProgram(QStringLiteral(TAVRIN_BURN),
+                                         {QStringLiteral("burn"), imageFile,
+                                          QStringLiteral("--device"), QStringLiteral("CdRom0"),
+                                          QStringLiteral("--no-eject"), QStringLiteral("--yes")});
+        QVERIFY2(burn.ExitCode == 0, burn.Output.constData());
     }
 
     void cleanupTestCase() {

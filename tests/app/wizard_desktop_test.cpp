@@ -12,6 +12,7 @@
 #include "engine/sbBurner.h"
 #include "tests/support/DBusMockHost.h"
 #include "tests/support/TestArt.h"
+#include "tests/support/TestProcess.h"
 #include "tests/support/TestProgram.h"
 #include "ui/sbDialogs.h"
 #include "ui/sbImageButton.h"
@@ -19,7 +20,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -227,12 +227,12 @@ private slots:
 
     // The report's file, read out of the archive by tar.
     static QString fromReport(const QString& report, const QString& name) {
-        QProcess tar;
-        tar.start(QStringLiteral("tar"),
-                  {QStringLiteral("-xzOf"), report, QStringLiteral("--wildcards"),
-                   QStringLiteral("*/") + name});
-        tar.waitForFinished();
-        return QString::fromUtf8(tar.readAllStandardOutput());
+        const TTestRun tar =
+            RunProgram(QStringLiteral("tar"),
+                       {QStringLiteral("-xzOf"), report, QStringLiteral("--wildcards"),
+                        QStringLiteral("*/") + name},
+                       {}, 120, false);
+        return QString::fromUtf8(tar.Output);
     }
 
     void aFailedBurnLetsGo() {

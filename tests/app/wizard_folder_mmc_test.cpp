@@ -16,6 +16,7 @@
 #include "tests/support/TestDriveMonitor.h"
 #include "tests/support/TestEmulatedDrives.h"
 #include "tests/support/TestFolderDisc.h"
+#include "tests/support/TestProcess.h"
 #include "tests/support/TestProgram.h"
 #include "ui/sbDialogs.h"
 #include "ui/sbImageButton.h"
@@ -28,7 +29,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -200,13 +200,10 @@ private slots:
 
         // What Linux sees: the label, the size the sheet showed, the files.
         const QString disc = path(QStringLiteral("sr0.disc"));
-        QProcess xorriso;
-        xorriso.start(QStringLiteral("xorriso"),
-                      {QStringLiteral("-indev"), QStringLiteral("stdio:") + disc,
-                       QStringLiteral("-pvd_info")});
-        QVERIFY(xorriso.waitForFinished(60000));
-        const QString pvd =
-            QString::fromUtf8(xorriso.readAllStandardOutput() + xorriso.readAllStandardError());
+        const TTestRun xorriso = RunProgram(
+            QStringLiteral("xorriso"), {QStringLiteral("-indev"), QStringLiteral("stdio:") + disc,
+                                        QStringLiteral("-pvd_info")});
+        const QString pvd = QString::fromUtf8(xorriso.Output);
         QVERIFY2(pvd.contains(QStringLiteral("Volume Id    : FERIEN__T__2024")), qPrintable(pvd));
         QVERIFY2(pvd.contains(QStringLiteral("1 session, %1 data blocks").arg(bytes / 2048)),
                  qPrintable(pvd));
