@@ -4,14 +4,12 @@
 #include "starburn/StarBurn.h"
 #include "starburn/core/sbSession.h"
 #include "starburn/libburn/sbLibburnSense.h"
+#include "starburn/libburn/sbLibburnSg.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <fcntl.h>
-#include <scsi/sg.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace starburn::lb {
@@ -50,32 +48,19 @@ private:
     int fd_;
 };
 
-// TEST UNIT READY: false when the device takes no SG_IO (then libburn has
-// its say); code.key 0 when the drive is ready.
+// TEST UNIT READY: false when the device takes no SG_IO or fails without
+// saying why (then libburn has its say); code.key 0 when the drive is ready.
 bool testUnit(int fd, SenseCode& code) {
-    unsigned char cdb[6] = {0x00, 0, 0, 0, 0, 0};
-    unsigned char sense[32] = {};
-    sg_io_hdr_t io{};
-    io.interface_id = 'S';
-    io.dxfer_direction = SG_DXFER_NONE;
-    io.cmd_len = sizeof cdb;
-    io.cmdp = cdb;
-    io.mx_sb_len = sizeof sense;
-    io.sbp = sense;
-    io.timeout = kCommandTimeoutMs;
-    if (::ioctl(fd, SG_IO, &io) != 0) {
-        return false;
-    }
-    code = {0, 0, 0};
-    if ((io.info & SG_INFO_OK_MASK) == SG_INFO_OK) {
+    const unsigned char cdb[6] = {0x00, 0, 0, 0, 0, 0};
+    const Outcome o = sgCommand(fd, cdb, sizeof cdb, kCommandTimeoutMs);
+    if (o.ok) {
+        code = {0, 0, 0};
         return true;
     }
-    const bool descriptorFormat = (sense[0] & 0x7E) == 0x72;
-    if (io.sb_len_wr < (descriptorFormat ? 4 : 14)) {
-        return false; // failed without saying why: nothing to wait for
+    if (!o.sense.valid) {
+        return false;
     }
-    code = descriptorFormat ? SenseCode{sense[1] & 0x0F, sense[2], sense[3]}
-                            : SenseCode{sense[2] & 0x0F, sense[12], sense[13]};
+    code = {o.sense.key, o.sense.asc, o.sense.ascq};
     return true;
 }
 
@@ -105,8 +90,9 @@ bool pause(Clock::time_point deadline, const std::function<bool()>& cancelled) {
 }
 
 Error stillNotReady(const SenseCode& code, const std::string& title, std::chrono::seconds limit) {
-    char named[16];
-    std::snprintf(named, sizeof named, "%X/%02X/%02X", code.key, code.asc, code.ascq);
+    const std::string named =
+        senseText({true, static_cast<uint8_t>(code.key), static_cast<uint8_t>(code.asc),
+                   static_cast<uint8_t>(code.ascq)});
     const long long n = limit.count();
     const std::string how = n == 0 ? "was not ready"
                                    : "was still not ready after " + std::to_string(n) +

@@ -8,6 +8,7 @@
 #include "starburn/libburn/sbLibburnDrive.h"
 
 #include "starburn/libburn/sbLibburnDriveParts.h"
+#include "starburn/libburn/sbLibburnSg.h"
 
 #include <libburn/libburn.h>
 
@@ -22,18 +23,6 @@
 namespace starburn::lb {
 namespace {
 
-// A calibration takes a drive a few seconds, a close some minutes at most;
-// one that has not answered in this time is not going to.
-constexpr unsigned kOpcTimeoutMs = 60000;
-constexpr unsigned kCloseTimeoutMs = 600000;
-
-struct Sense {
-    bool valid = false;
-    uint8_t key = 0;
-    uint8_t asc = 0;
-    uint8_t ascq = 0;
-};
-
 Sense senseOf(const unsigned char* sb, size_t length) {
     Sense s;
     if (length >= 14 && (sb[0] & 0x7E) == 0x70) { // fixed format
@@ -44,42 +33,41 @@ Sense senseOf(const unsigned char* sb, size_t length) {
     return s;
 }
 
-std::string senseText(const Sense& s) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%X/%02X/%02X", s.key, s.asc, s.ascq);
-    return text;
-}
+// A calibration takes a drive a few seconds, a close some minutes at most;
+// one that has not answered in this time is not going to.
+constexpr unsigned kOpcTimeoutMs = 60000;
+constexpr unsigned kCloseTimeoutMs = 600000;
 
-struct Outcome {
-    int err = 0; // the system refused the command (errno)
-    bool ok = false;
-    Sense sense; // the drive refused it
-    int status = 0;
-};
-
-// One command without data. libburn holds the device file exclusively; a
-// second descriptor without O_EXCL reaches the same drive, as the sg driver
-// allows.
+// One command on a descriptor opened for it. libburn holds the device file
+// exclusively; a second descriptor without O_EXCL reaches the same drive, as
+// the sg driver allows.
 Outcome command(const std::string& deviceFile, unsigned char (&cdb)[10], unsigned timeoutMs) {
-    Outcome o;
     const int fd = ::open(deviceFile.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        Outcome o;
         o.err = errno;
         return o;
     }
+    const Outcome o = sgCommand(fd, cdb, sizeof cdb, timeoutMs);
+    ::close(fd);
+    return o;
+}
+
+} // namespace
+
+Outcome sgCommand(int fd, const unsigned char* cdb, size_t length, unsigned timeoutMs) {
+    Outcome o;
     unsigned char sb[32] = {};
     sg_io_hdr_t io{};
     io.interface_id = 'S';
     io.dxfer_direction = SG_DXFER_NONE;
-    io.cmd_len = sizeof cdb;
-    io.cmdp = cdb;
+    io.cmd_len = static_cast<unsigned char>(length);
+    io.cmdp = const_cast<unsigned char*>(cdb);
     io.mx_sb_len = sizeof sb;
     io.sbp = sb;
     io.timeout = timeoutMs;
-    const int result = ::ioctl(fd, SG_IO, &io);
-    o.err = result != 0 ? errno : 0;
-    ::close(fd);
-    if (result != 0) {
+    if (::ioctl(fd, SG_IO, &io) != 0) {
+        o.err = errno;
         return o;
     }
     o.sense = senseOf(sb, io.sb_len_wr);
@@ -92,7 +80,11 @@ Outcome command(const std::string& deviceFile, unsigned char (&cdb)[10], unsigne
     return o;
 }
 
-} // namespace
+std::string senseText(const Sense& s) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%X/%02X/%02X", s.key, s.asc, s.ascq);
+    return text;
+}
 
 Error Drive::sendOpc() {
     std::lock_guard lock(mutex_);
