@@ -135,7 +135,7 @@ printf 'disk during 4 at once: %.0f MB read, %.0f MB written (the emulated discs
     "${readmb["4 at once"]}" "${writemb["4 at once"]}" "$(echo "${diskbusy["4 at once"]} * 100" | bc -l)"
 # What holds 4 at once back: the processors when they are nearly all busy, the image's reads
 # when they keep the disk busy, the path every drive of a multi-drive run takes (the reader, the
-# library's stream call and libburn's fifo) when one drive through it is already slower than
+# library's stream call and its feed queue) when one drive through it is already slower than
 # alone, else the drives (here the emulator writing its disc files, and libburn's pauses).
 via=$(echo "${seconds["1 alone"]} / ${seconds["1 via the reader"]}" | bc -l)
 if (($(echo "$cpu_share >= 0.8 * $(nproc)" | bc -l))); then
@@ -143,7 +143,7 @@ if (($(echo "$cpu_share >= 0.8 * $(nproc)" | bc -l))); then
 elif (($(echo "${diskbusy["4 at once"]} >= 0.8 && ${readmb["4 at once"]} >= ${writemb["4 at once"]}" | bc -l))); then
     limit="disk read (the image)"
 elif (($(echo "$via < 0.8" | bc -l))); then
-    limit=$(printf 'the stream path of each drive: one drive through the reader reaches %.2f of one alone (libburn polls its fifo in 50 ms steps; a drive faster than its fifo waits on every step)' "$via")
+    limit=$(printf 'the stream path of each drive: one drive through the reader reaches %.2f of one alone' "$via")
 else
     limit="the drives (their disc files written to disk $disk, and libburn's pauses per drive)"
 fi

@@ -348,7 +348,7 @@ uint64_t CueSession::bytes() const {
     return sum;
 }
 
-Error loadCueSheet(const std::string& path, CueSession& out, int fifoBytes) {
+Error loadCueSheet(const std::string& path, CueSession& out) {
     Scan scan;
     if (Error e = scanSheet(path, scan)) {
         return e;
@@ -368,16 +368,12 @@ Error loadCueSheet(const std::string& path, CueSession& out, int fifoBytes) {
     const uint64_t mark = messageMark();
     int packs = 0;
     // No CDTEXTFILE packs (text_packs NULL); CD-TEXT of the sheet's own lines is kept.
-    const int r = burn_session_by_cue_file(out.session, copy.path.data(), fifoBytes, nullptr,
-                                           nullptr, &packs, 0);
+    const int r =
+        burn_session_by_cue_file(out.session, copy.path.data(), 0, nullptr, nullptr, &packs, 0);
     if (r <= 0) {
         return refusal(path, scan, messagesSince(mark));
     }
     return fillTracks(path, scan, out);
-}
-
-Error loadCueSheet(const std::string& path, CueSession& out) {
-    return loadCueSheet(path, out, 0);
 }
 
 Error Drive::readAudio(uint32_t lba, uint32_t blocks, void* buffer, ReadMonitor& monitor) {

@@ -46,9 +46,9 @@ struct CueSession {
 };
 
 // Reads the cue sheet at path with libburn (started here when it is not);
-// refusals name the line and say what works instead.
+// refusals name the line and say what works instead. A burn of the session
+// reads the files directly, without libburn's fifo (see sbLibburnFeedQueue.h
+// for why), the kernel's read-ahead keeping ahead of a CD's pace.
 Error loadCueSheet(const std::string& path, CueSession& out);
-// The same for a burn: libburn reads the files through a fifo of fifoBytes.
-Error loadCueSheet(const std::string& path, CueSession& out, int fifoBytes);
 
 } // namespace starburn::lb

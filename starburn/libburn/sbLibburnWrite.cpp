@@ -6,6 +6,7 @@
 
 #include "starburn/libburn/sbLibburnCue.h"
 #include "starburn/libburn/sbLibburnDriveParts.h"
+#include "starburn/libburn/sbLibburnFeedQueue.h"
 #include "starburn/libburn/sbLibburnRuntime.h"
 #include "starburn/libburn/sbLibburnSense.h"
 
@@ -27,19 +28,18 @@ namespace {
 
 using namespace burn;
 
-// 16 MiB of fifo between a fed source and the drive: smaller fifos starve
-// the drive on real media.
-constexpr int kFifoChunks = 8192;
-constexpr int kFifoChunkSize = 2048;
+// 16 MiB read ahead of the drive from a source the library reads: less
+// starves the drive on real media.
+constexpr size_t kFeedChunk = 256 * 1024;
+constexpr size_t kFeedBlocks = 64;
 // A stream the caller feeds has the caller's buffer before it (one for
 // several drives at once): 4 MiB here keeps memory flat with many drives.
-constexpr int kStreamFifoChunks = 2048;
-constexpr size_t kFeedChunk = 256 * 1024;
+constexpr size_t kStreamFeedBlocks = 16;
 // An image file libburn reads itself is kept this far ahead of the drive in
 // the page cache, asked for in steps of this much: the drive's reserve when
 // the disk stalls, as a fifo would hold it, without copying it through one.
-// libburn's fifo waits 50 ms whenever it finds itself full or empty, so a
-// drive that takes its 16 MiB in less than that waits for it every time.
+// (libburn's fifo, besides, waits 50 ms whenever it finds itself full or
+// empty, so a drive that takes 16 MiB in less than that waits every time.)
 constexpr uint64_t kReadAhead = 32 * 1024 * 1024;
 constexpr uint64_t kReadAheadStep = 4 * 1024 * 1024;
 constexpr auto kReadAheadPoll = std::chrono::milliseconds(20);
@@ -49,8 +49,6 @@ constexpr auto kThreadLinger = std::chrono::seconds(2);
 // libburn's default (every 16 MiB) was slower than libburn writing alone, no
 // sync at all would report success for bytes still in the page cache.
 constexpr int kStdioFsync = 1;
-// libburn reads a cue sheet's files through a fifo of this many bytes.
-constexpr int kCueFifo = 16 * 1024 * 1024;
 
 bool sendAll(int fd, const char* data, size_t length) {
     while (length > 0) {
@@ -284,8 +282,9 @@ Error Drive::checkWriteLocked(const WriteJob& job, uint64_t& total, Plan& plan,
 }
 
 // The libburn objects of one write and, where libburn cannot read the image
-// itself, the thread that feeds it: a socket per track, read by libburn's
-// fifo, written by the feeder from the job's sources. An image file that
+// itself, the threads that feed it: a socket per track, read by libburn,
+// written by the sender from the blocks the feeder reads ahead from the
+// job's sources (FeedQueue). An image file that
 // needs no throttling is handed to libburn as a file descriptor and read by
 // libburn directly, its fastest path; on a real drive a reader thread keeps
 // the part of it the drive comes to next in the page cache. libburn never
@@ -296,7 +295,7 @@ struct Drive::WriteRun {
         int socket = -1; // our end; libburn owns and closes the other
         int file = -1;   // the image file handed to libburn (it closes its copy)
         uint64_t fileSize = 0;
-        burn_source* fifo = nullptr;
+        burn_source* input = nullptr;
         burn_track* track = nullptr;
         ImageSource* source = nullptr;
         std::string description;
@@ -314,7 +313,9 @@ struct Drive::WriteRun {
     uint64_t rate = 0;
     bool pseudoDrive = false;
 
+    std::unique_ptr<FeedQueue> queue;
     std::thread feeder;
+    std::thread sender;
     std::thread reader;
     // Bytes of the job the drive has taken (followWrite), for the reader.
     std::atomic<uint64_t> taken{0};
@@ -330,8 +331,8 @@ struct Drive::WriteRun {
             burn_write_opts_free(opts);
         }
         for (auto& f : feeds) {
-            if (f.fifo != nullptr) {
-                burn_source_free(f.fifo);
+            if (f.input != nullptr) {
+                burn_source_free(f.input);
             }
             if (f.track != nullptr) {
                 burn_track_free(f.track);
@@ -354,6 +355,9 @@ struct Drive::WriteRun {
             stop = true;
         }
         wake.notify_all();
+        if (queue != nullptr) {
+            queue->close();
+        }
         for (auto& f : feeds) {
             if (f.socket >= 0) {
                 ::shutdown(f.socket, SHUT_RDWR);
@@ -361,6 +365,9 @@ struct Drive::WriteRun {
         }
         if (feeder.joinable()) {
             feeder.join();
+        }
+        if (sender.joinable()) {
+            sender.join();
         }
         if (reader.joinable()) {
             reader.join();
@@ -425,24 +432,18 @@ struct Drive::WriteRun {
                                  std::string("libburn could not take the image: ") +
                                      std::strerror(err));
             }
-            if (f.file >= 0) {
-                // libburn reads the file itself: its fifo would only copy the
-                // bytes once more (and wait for them; see kReadAhead).
-                f.fifo = input;
-            } else {
-                f.fifo = burn_fifo_source_new(
-                    input, kFifoChunkSize,
-                    f.source->fedByCaller() ? kStreamFifoChunks : kFifoChunks, 1);
-                burn_source_free(input); // the fifo holds it now
-            }
+            // libburn reads the file or the socket itself, without its fifo:
+            // the file is kept ahead in the page cache (kReadAhead), the
+            // socket's bytes in the feed queue.
+            f.input = input;
             f.track = burn_track_create();
             feeds.push_back(f);
-            if (f.fifo == nullptr || f.track == nullptr) {
+            if (f.track == nullptr) {
                 return makeError(SB_EXCEPTION_GENERIC, ENOMEM, "libburn could not set up a track");
             }
             // Data mode 1, the last sector padded with zeros.
             burn_track_define_data(f.track, 0, 0, 1, BURN_MODE1);
-            if (burn_track_set_source(f.track, f.fifo) != BURN_SOURCE_OK ||
+            if (burn_track_set_source(f.track, f.input) != BURN_SOURCE_OK ||
                 burn_session_add_track(session, f.track, BURN_POS_END) == 0) {
                 return makeError(SB_EXCEPTION_GENERIC, 0, "libburn refused a track");
             }
@@ -457,7 +458,19 @@ struct Drive::WriteRun {
 
     void startFeeding() {
         if (needsFeeder()) {
+            // Throttled, the bytes go in steps of about 20 ms, so a stop is
+            // seen between two steps.
+            const size_t chunk =
+                rate == 0 ? kFeedChunk
+                          : std::clamp<size_t>(static_cast<size_t>(rate / 50) / 2048 * 2048, 2048,
+                                               kFeedChunk);
+            const bool fed = std::any_of(feeds.begin(), feeds.end(), [](const Feed& f) {
+                return f.socket >= 0 && f.source->fedByCaller();
+            });
+            const size_t bytes = (fed ? kStreamFeedBlocks : kFeedBlocks) * kFeedChunk;
+            queue = std::make_unique<FeedQueue>(chunk, bytes / chunk);
             feeder = std::thread([this] { feed(); });
+            sender = std::thread([this] { send(); });
         }
         if (needsReader()) {
             reader = std::thread([this] { readAhead(); });
@@ -524,47 +537,63 @@ struct Drive::WriteRun {
         return {};
     }
 
+    // Reads the sockets' tracks, in order, into the queue.
     void feed() {
-        // Throttled, the bytes go in steps of about 20 ms, so a stop is seen
-        // between two steps.
-        const size_t chunk = rate == 0
-                                 ? kFeedChunk
-                                 : std::clamp<size_t>(static_cast<size_t>(rate / 50) / 2048 * 2048,
-                                                      2048, kFeedChunk);
-        std::unique_ptr<char[]> buffer(new char[chunk]);
-        const auto start = Clock::now();
-        uint64_t sent = 0;
-        for (auto& f : feeds) {
+        for (size_t i = 0; i < feeds.size(); ++i) {
+            Feed& f = feeds[i];
             if (f.socket < 0) {
                 continue;
             }
             uint64_t left = f.size;
-            while (left > 0 && !stop) {
-                const size_t n = static_cast<size_t>(std::min<uint64_t>(left, chunk));
+            do {
+                char* block = queue->emptyBlock();
+                if (block == nullptr) {
+                    return; // stopped
+                }
+                const size_t n = static_cast<size_t>(std::min<uint64_t>(left, queue->blockSize()));
                 std::string error;
                 int err = 0;
-                if (!f.source->read(buffer.get(), n, error, err)) {
+                if (n > 0 && !f.source->read(block, n, error, err)) {
+                    queue->done(block);
                     feedError =
                         makeError(SB_EXCEPTION_FILE_ERROR, static_cast<uint32_t>(err), error);
                     feedFailed = true;
+                    queue->close();
                     return;
                 }
-                if (!sendAll(f.socket, buffer.get(), n)) {
-                    return; // libburn stopped reading: the write ended or was cancelled
-                }
                 left -= n;
-                sent += n;
-                if (rate != 0) {
-                    const auto due =
-                        start +
-                        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-                            static_cast<double>(sent) / static_cast<double>(rate)));
-                    std::unique_lock lock(mutex);
-                    wake.wait_until(lock, due, [this] { return stop.load(); });
-                }
+                queue->filled({block, n, i, left == 0});
+            } while (left > 0);
+        }
+        queue->finish();
+    }
+
+    // Hands the queued blocks to libburn, at the pace of a throttled drive.
+    void send() {
+        const auto start = Clock::now();
+        uint64_t sent = 0;
+        FeedQueue::Block b;
+        while (queue->next(b)) {
+            const int socket = feeds[b.track].socket;
+            const bool ok = sendAll(socket, b.data, b.length);
+            queue->done(b.data);
+            if (!ok) {
+                queue->close();
+                return; // libburn stopped reading: the write ended or was cancelled
             }
-            // The end of the track's input.
-            ::shutdown(f.socket, SHUT_WR);
+            if (b.lastOfTrack) {
+                // The end of the track's input.
+                ::shutdown(socket, SHUT_WR);
+            }
+            sent += b.length;
+            if (rate != 0) {
+                const auto due =
+                    start +
+                    std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                        static_cast<double>(sent) / static_cast<double>(rate)));
+                std::unique_lock lock(mutex);
+                wake.wait_until(lock, due, [this] { return stop.load(); });
+            }
         }
     }
 };
@@ -662,7 +691,7 @@ Error Drive::prepareWrite(WriteJob& job, WriteMonitor& monitor, WriteRun& run, P
     }
     if (!job.cueSheet.empty()) {
         run.cue = std::make_unique<CueSession>();
-        if (Error e = loadCueSheet(job.cueSheet, *run.cue, kCueFifo)) {
+        if (Error e = loadCueSheet(job.cueSheet, *run.cue)) {
             return e;
         }
     }
