@@ -392,18 +392,7 @@ void TMainForm::PreparePage(int index) {
         // A drive plugged in or pulled out: the library learns its drives as
         // it starts. The drive a Back left open (its lock already
         // let go) is closed first.
-        DevicePage->OnDrivesAddedOrRemoved = [this] {
-            ReleaseMoreBurners();
-            Burner().CloseDevice();
-            // A folder's trees are the library's: freed while it still runs,
-            // and none is being made as it stops.
-            Burner().DestroyFileTree();
-            if (SourcePage) {
-                SourcePage->DropMeasure();
-            }
-            ShutDownLibrary();
-            StartLibrary();
-        };
+        DevicePage->OnDrivesAddedOrRemoved = [this] { RestartLibrary(); };
         burner.TransportType = TransportPage && TransportPage->UseASPI() ? ttAspi : ttSpti;
         // The page is shown first so the list is seen filling.
         DevicePage->show();
@@ -523,4 +512,17 @@ QStringList TMainForm::SummaryLines() const {
         lines << tr("Copies on each recorder: %1").arg(Copies);
     }
     return lines;
+}
+
+void TMainForm::RestartLibrary() {
+    ReleaseMoreBurners();
+    Burner().CloseDevice();
+    // A folder's trees are the library's: freed while it still runs, and
+    // none is being made as it stops.
+    Burner().DestroyFileTree();
+    if (SourcePage) {
+        SourcePage->DropMeasure();
+    }
+    ShutDownLibrary();
+    StartLibrary();
 }

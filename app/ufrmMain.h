@@ -85,6 +85,10 @@ public:
     // cancellable write starts or ends.
     void SetCancelEnabled(bool enabled);
     int CurrentSheet() const;
+    // The library learns its drives as it starts: a drive plugged in or
+    // pulled out is seen after this. The drives the burner and its fellows
+    // hold (a Back leaves them open, their locks let go) are closed first.
+    void RestartLibrary();
 
     // Puts the sheets' controls before the bottom buttons in the Tab order.
     void OrderTabs();

@@ -2,6 +2,7 @@
 #include "app/ufrmWelcome.h"
 
 #include "app/sbApplication.h"
+#include "app/ufrmFinish.h"
 #include "app/ufrmMain.h"
 #include "pages/ufrmCopyDisc.h"
 #include "ui/sbGuard.h"
@@ -108,6 +109,14 @@ void TfrmWelcome::btnCopyDiscClick() {
     if (!m_copyWindow) {
         // Freed with the pages, before the main window shuts the library down.
         m_copyWindow = app->Own(new TfrmCopyDisc(this));
+        // Refresh sees drives plugged in meanwhile, while the wizard, which
+        // holds the library's drives from its recorder sheet on, is not open.
+        m_copyWindow->RestartLibrary = [app] {
+            TMainForm* wizard = app->Main();
+            if (wizard && !wizard->isVisible() && !(app->Finish() && app->Finish()->isVisible())) {
+                wizard->RestartLibrary();
+            }
+        };
     }
     m_copyWindow->Open();
 }

@@ -137,7 +137,7 @@ TfrmCopyDisc::TfrmCopyDisc(QWidget* parent)
     btnRefresh->setObjectName(QStringLiteral("btnRefresh"));
     btnRefresh->setGeometry(12, 182, 90, 25);
     btnRefresh->setAccessibleDescription(tr("Looks for the drives and their discs again"));
-    connect(btnRefresh, &QPushButton::clicked, this, sbGuarded(this, [this] { SearchDrives(); }));
+    connect(btnRefresh, &QPushButton::clicked, this, sbGuarded(this, [this] { RefreshDrives(); }));
 
     lblImage = new QLabel(tr("Image file:"), this);
     lblImage->setObjectName(QStringLiteral("lblImage"));
@@ -234,7 +234,24 @@ void TfrmCopyDisc::SearchDrives() {
     if (m_copying) {
         return;
     }
+    FillDrives(SelectedDrive() ? SelectedDrive()->DeviceName : std::string());
+}
+
+void TfrmCopyDisc::RefreshDrives() {
+    if (m_copying) {
+        return;
+    }
     const std::string previous = SelectedDrive() ? SelectedDrive()->DeviceName : std::string();
+    if (RestartLibrary) {
+        // The rows point into the drives of the library that stops.
+        lvDrives->clear();
+        CloseDrive();
+        RestartLibrary();
+    }
+    FillDrives(previous);
+}
+
+void TfrmCopyDisc::FillDrives(const std::string& previous) {
     lvDrives->clear();
     btnRefresh->setEnabled(false);
     try {

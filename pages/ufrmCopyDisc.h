@@ -13,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -58,8 +59,15 @@ public:
     // drives. The library must run.
     void Open();
     // Lists the drives the library finds, each with its disc; selects the
-    // first that holds one to copy.
+    // drive selected before, else the first that holds one to copy.
     void SearchDrives();
+    // Refresh: the library is started again first where RestartLibrary lets
+    // it, so that a drive plugged in or pulled out meanwhile is seen (the
+    // library learns its drives as it starts), then the drives are searched.
+    void RefreshDrives();
+    // Starts the library again, unless the wizard uses it now. Unset:
+    // Refresh only searches.
+    std::function<void()> RestartLibrary;
     void btnBrowseClick();
     // Checks the choices, opens the drive and starts the copy.
     void btnCopyClick();
@@ -79,6 +87,7 @@ private:
     class TCopyThread;
 
     TsbDeviceItem* SelectedDrive() const;
+    void FillDrives(const std::string& previous);
     void DriveSelected(QTreeWidgetItem* row);
     void SetCopying(bool copying);
     void ShowProgress();

@@ -3,7 +3,8 @@
 // (the MMC emulator, preloaded by CTest): a DVD+R that tavrin-burn wrote is
 // copied back to an image file through the copy window, then copied again
 // past a sector the drive cannot read, stopped once and filled with zeros
-// once, as the user answers.
+// once, as the user answers. A drive plugged in or pulled out while the
+// window is open is seen at Refresh.
 #include "app/sbApplication.h"
 #include "app/ufrmMain.h"
 #include "app/ufrmWelcome.h"
@@ -86,12 +87,26 @@ class TestCopyWindowOnAnEmulatedDrive : public QObject {
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
-    void configureDrive(const QString& faults) {
-        WriteTextFile(path(QStringLiteral("emu.ini")),
-                      QStringLiteral("[Drive 0]\nPath = %1\nVendor = ACME\nProduct = DVD WRITER 8\n"
+    // sr0, and with plugged a USB writer, sr1, with a blank disc.
+    void configureDrive(const QString& faults, bool plugged = false) {
+        QString ini = QStringLiteral("[Drive 0]\nPath = %1\nVendor = ACME\nProduct = DVD WRITER 8\n"
                                      "Revision = 2.10\nMedia = dvdplusr\n%2")
-                          .arg(path(QStringLiteral("sr0")), faults));
-        QCOMPARE(m_reload(), 1);
+                          .arg(path(QStringLiteral("sr0")), faults);
+        if (plugged) {
+            ini += QStringLiteral("\n[Drive 1]\nPath = %1\nVendor = ACME\nProduct = USB WRITER\n"
+                                  "Revision = 1.00\nMedia = dvdplusr\n")
+                       .arg(path(QStringLiteral("sr1")));
+        }
+        WriteTextFile(path(QStringLiteral("emu.ini")), ini);
+        QCOMPARE(m_reload(), plugged ? 2 : 1);
+    }
+
+    static QStringList driveNames(const TfrmCopyDisc* window) {
+        QStringList names;
+        for (int i = 0; i < window->lvDrives->topLevelItemCount(); ++i) {
+            names << window->lvDrives->topLevelItem(i)->text(0);
+        }
+        return names;
     }
 
     // Copies with the window's own proposal and waits for the end.
@@ -105,9 +120,10 @@ private slots:
         m_reload = reinterpret_cast<sbMmcEmu_ReloadFn>(::dlsym(RTLD_DEFAULT, "sbMmcEmu_Reload"));
         QVERIFY2(m_reload != nullptr, "libsbmmcemu.so is not preloaded");
         QVERIFY(m_dir.isValid());
-        WriteTextFile(path(QStringLiteral("starburn.ini")),
-                      QStringLiteral("[Virtual]\nBuiltInRecorders = no\n[Libburn]\nDevices = %1\n")
-                          .arg(path(QStringLiteral("sr0"))));
+        WriteTextFile(
+            path(QStringLiteral("starburn.ini")),
+            QStringLiteral("[Virtual]\nBuiltInRecorders = no\n[Libburn]\nDevices = %1,%2\n")
+                .arg(path(QStringLiteral("sr0")), path(QStringLiteral("sr1"))));
         UseEmulatedDrivesIn(m_dir.path());
         configureDrive({});
 
@@ -250,6 +266,38 @@ private slots:
                      QStringLiteral("1 unreadable sector filled with zeros: 333 (listed in ") +
                      image + QStringLiteral(".bad-sectors)")),
                  qPrintable(window->lblResult->text()));
+    }
+
+    void aDrivePluggedInOrPulledOutIsSeenAtRefresh() {
+        configureDrive({});
+        TTestProgram program;
+        program.Folder.WriteArt({}, {772, 547});
+        TsbApplication app;
+        app.Welcome()->show();
+        QTest::mouseClick(app.Welcome()->btnCopyDisc, Qt::LeftButton);
+        TfrmCopyDisc* window = app.Welcome()->CopyWindow();
+        QVERIFY(window != nullptr);
+        QCOMPARE(driveNames(window), QStringList{QStringLiteral("DVD WRITER 8")});
+
+        configureDrive({}, true);
+        QTest::mouseClick(window->btnRefresh, Qt::LeftButton);
+        QCOMPARE(driveNames(window),
+                 QStringList({QStringLiteral("DVD WRITER 8"), QStringLiteral("USB WRITER")}));
+        // The drive chosen before stays chosen, and copies as before.
+        QVERIFY(window->lvDrives->currentItem() != nullptr);
+        QCOMPARE(window->lvDrives->currentItem()->text(0), QStringLiteral("DVD WRITER 8"));
+        const QString image = path(QStringLiteral("after-refresh.iso"));
+        window->edtImage->setText(image);
+        copy(window);
+        QCOMPARE(messages(TsbMsgKind::mkError), QStringList());
+        QVERIFY2(readAll(image) == m_image, "the copy after Refresh differs from the image burnt");
+
+        // Pulled out: udev takes its device file away.
+        QVERIFY(QFile::remove(path(QStringLiteral("sr1"))));
+        configureDrive({});
+        QTest::mouseClick(window->btnRefresh, Qt::LeftButton);
+        QCOMPARE(driveNames(window), QStringList{QStringLiteral("DVD WRITER 8")});
+        window->close();
     }
 };
 
