@@ -92,7 +92,10 @@ Error Drive::formatBluRayLocked(const WriteJob& job) {
     // bit7: the format of the list at bits 8-15; size mode 2: its own size.
     const int flag = (index << 8) | 0x80 | (2 << 1);
     const uint64_t mark = messageMark();
-    burn_disc_format(drive_, 0, flag);
+    {
+        std::lock_guard lock(operationStartMutex());
+        burn_disc_format(drive_, 0, flag);
+    }
     while (burn_drive_get_status(drive_, nullptr) != BURN_DRIVE_IDLE) {
         std::this_thread::sleep_for(kFormatPoll);
     }

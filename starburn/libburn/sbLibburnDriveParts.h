@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -67,12 +68,23 @@ Error operationFailure(uint8_t exception, int err, const std::string& what, cons
 // second after a failure or cancel although the drive shows idle; libburn
 // refuses the next operation meanwhile, so that refusal is waited out. mark
 // is set to where the started operation's messages begin.
+// libburn keeps the threads of all drives in one list that it changes
+// without a lock (async.c, add_worker): drives started at the same moment
+// from threads of their own are started one after the other here.
+inline std::mutex& operationStartMutex() {
+    static std::mutex m;
+    return m;
+}
+
 template <typename Start>
 bool startOperation(burn::burn_drive* d, WriteMonitor& monitor, uint64_t& mark, Start&& start) {
     const auto giveUp = Clock::now() + kThreadEndWait;
     for (;;) {
         mark = messageMark();
-        start();
+        {
+            std::lock_guard lock(operationStartMutex());
+            start();
+        }
         if (burn::burn_drive_get_status(d, nullptr) != burn::BURN_DRIVE_IDLE) {
             return true;
         }
