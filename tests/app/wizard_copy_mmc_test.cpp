@@ -101,6 +101,13 @@ class TestCopyWindowOnAnEmulatedDrive : public QObject {
         QCOMPARE(m_reload(), plugged ? 2 : 1);
     }
 
+    // The welcome window shown, and its copy entry clicked.
+    static TfrmCopyDisc* openCopyWindow(TsbApplication& app) {
+        app.Welcome()->show();
+        QTest::mouseClick(app.Welcome()->btnCopyDisc, Qt::LeftButton);
+        return app.Welcome()->CopyWindow();
+    }
+
     static QStringList driveNames(const TfrmCopyDisc* window) {
         QStringList names;
         for (int i = 0; i < window->lvDrives->topLevelItemCount(); ++i) {
@@ -156,9 +163,7 @@ private slots:
         // The folder of the last image is where a copy goes first.
         RememberImageFolder(path(QStringLiteral("holiday.iso")));
         TsbApplication app;
-        app.Welcome()->show();
-        QTest::mouseClick(app.Welcome()->btnCopyDisc, Qt::LeftButton);
-        TfrmCopyDisc* window = app.Welcome()->CopyWindow();
+        TfrmCopyDisc* window = openCopyWindow(app);
         QVERIFY(window != nullptr);
         QVERIFY(window->isVisible());
         QCOMPARE(window->lvDrives->topLevelItemCount(), 1);
@@ -213,9 +218,7 @@ private slots:
         TTestProgram program;
         program.Folder.WriteArt({}, {772, 547});
         TsbApplication app;
-        app.Welcome()->show();
-        QTest::mouseClick(app.Welcome()->btnCopyDisc, Qt::LeftButton);
-        TfrmCopyDisc* window = app.Welcome()->CopyWindow();
+        TfrmCopyDisc* window = openCopyWindow(app);
         QVERIFY(window != nullptr);
         const QString image = path(QStringLiteral("HOLIDAY_2026.iso"));
         window->edtImage->setText(image);
@@ -273,9 +276,7 @@ private slots:
         TTestProgram program;
         program.Folder.WriteArt({}, {772, 547});
         TsbApplication app;
-        app.Welcome()->show();
-        QTest::mouseClick(app.Welcome()->btnCopyDisc, Qt::LeftButton);
-        TfrmCopyDisc* window = app.Welcome()->CopyWindow();
+        TfrmCopyDisc* window = openCopyWindow(app);
         QVERIFY(window != nullptr);
         QCOMPARE(driveNames(window), QStringList{QStringLiteral("DVD WRITER 8")});
 
